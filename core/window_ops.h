@@ -1,0 +1,51 @@
+#pragma once
+// The window operations the monitor thread calls. The Qt main window implements them by posting
+// each call to the window's thread, the headless tool by printing, tests by recording. Every
+// method is called on the monitor thread unless said otherwise; none may touch the caller's state
+// after returning.
+
+#include <string>
+
+namespace core {
+
+enum class WindowLayout { PortLayout, ModemLayout, MonitorLayout };
+
+struct PortSettings {
+  std::string portName;  // "COM3" or a device path
+  int speed = 0;         // baud
+};
+
+class WindowOps {
+ public:
+  virtual ~WindowOps() = default;
+
+  // One of the four connection display states (idle: true,false; connecting: false,true;
+  // connected: false,false; disconnecting: true,true).
+  virtual void ShowConnectionState(bool settingsEnabled, bool busy) = 0;
+  virtual void SetWindowLayout(WindowLayout layout) = 0;
+  // Waits for the window's answer.
+  virtual PortSettings ReadPortSettings() = 0;
+  // The error box; text is Windows-1251. Returns when the user has closed it.
+  virtual void ShowError(const std::string& text) = 0;
+  // The display sweep: pass 0 resets the refresh marks, pass 1 shows "(n/a)" where none arrived.
+  virtual void MarkFields(bool withIdentity, int pass) = 0;
+  // On the thread that calls StartMonitor, before the monitor thread exists.
+  virtual void PrepareConnection() = 0;
+  // Ends the program with exit code 0 through the front end's own event loop or main function.
+  virtual void ExitProgram() = 0;
+};
+
+// What happens to a run besides the window: the log recorder listens here. Called on the monitor
+// thread.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // The identity queries succeeded and polling begins.
+  virtual void PollStarted() {}
+  // One poll cycle ended with its end-of-cycle sweep; n counts from 1.
+  virtual void CycleCompleted(int /*n*/) {}
+  // The connection has ended and its port is closed; reachedPoll tells whether PollStarted came.
+  virtual void ConnectionEnded(bool /*reachedPoll*/) {}
+};
+
+}  // namespace core

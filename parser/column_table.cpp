@@ -1,0 +1,123 @@
+#include "parser/column_table.h"
+
+#include <cstdint>
+
+#include "parser/measurement_fields.h"
+#include "platform/text_encoding.h"
+
+namespace parser {
+
+using namespace platform::literals;
+
+const std::array<TRawField, 10> kColumnTable = {{
+    {"MCC", 1, 999, fcCountry, rfTranslate},
+    {"MNC", 1, 99, fcOperator, rfTranslate},
+    {"LAC", 1, 9998, fcLocalArea, rfHex},
+    {"cell", 1, 99998, fcCell, rfHex},
+    {"BSIC", 0, 63, fcBaseStation, rfKeepText},
+    {"chann", 1, 1023, fcChannel, 0},
+    {"dBm", -120, -10, fcRxLevel, 0},
+    {"D_dBm", -120, -10, fcRxLevel, 0},
+    {"RxQFull", 0, 7, fcRxQuality, rfTranslate},
+    {"TA", 0, 63, fcTimingAdvance, rfTranslate},
+}};
+
+// Representative bit-error rates of RXQUAL 0..7 (GSM 05.08), with a decimal comma.
+const std::array<std::string_view, 8> kBitErrorTable = {"0,14", "0,28", "0,57", "1,13",
+                                                        "2,26", "4,53", "9,05", "18,1"};
+
+namespace {
+
+struct NameRewrite {
+  std::string_view from;
+  std::string_view to;  // Windows-1251
+};
+
+constexpr NameRewrite kCountryNames[] = {{"250", "Россия"_cp1251}};
+constexpr NameRewrite kOperatorNames[] = {
+    {"01", "МТС"_cp1251}, {"02", "Мегафон"_cp1251}, {"99", "Билайн"_cp1251}};
+
+template <std::size_t N>
+void Rewrite(const NameRewrite (&names)[N], std::string& text) {
+  for (const auto& entry : names) {
+    if (text == entry.from) {
+      text = entry.to;
+      return;
+    }
+  }
+}
+
+// Kilometres with one decimal from a timing advance step (557 m each): 10 gives "5,5".
+std::string DistanceText(int timingAdvance) {
+  const int metres = timingAdvance * 557;
+  return std::to_string(metres / 1000) + "," + std::to_string((metres % 1000) / 100);
+}
+
+void Translate(int code, std::string& text) {
+  switch (code) {
+    case fcCountry:
+      Rewrite(kCountryNames, text);
+      break;
+    case fcOperator:
+      if (text.size() == 1) text.insert(0, "0");
+      Rewrite(kOperatorNames, text);
+      break;
+    case fcTimingAdvance:
+      if (text != "0") text = DistanceText(ParseNumber(text));
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+std::string_view BandForChannel(int channel) {
+  if (channel >= 1 && channel <= 124) return "900";
+  if (channel >= 512 && channel <= 885) return "1800";
+  if (channel >= 975 && channel <= 1023) return "EGSM";
+  return kNotAvailable;
+}
+
+std::string HexToDecText(std::string_view text) {
+  std::uint32_t sum = 0;  // wraps like the signed 32-bit sum it stands for
+  for (const char raw : text) {
+    char c = raw;
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const auto code = static_cast<unsigned char>(c);
+    const std::uint32_t digit = code <= '9' ? code - 48u : code - 55u;
+    sum = sum * 16u + digit;
+  }
+  return std::to_string(static_cast<std::int32_t>(sum));
+}
+
+int ConvertColumn(std::string_view name, std::string& text) {
+  for (const TRawField& row : kColumnTable) {
+    if (row.Name != name) continue;
+    if (row.Flags & rfHex) text = HexToDecText(text);
+    if (!(row.Flags & rfKeepText)) {
+      const int value = ParseNumber(text);
+      text = value < row.MinValue || value > row.MaxValue ? std::string(kNotAvailable) : std::to_string(value);
+    }
+    if ((row.Flags & rfTranslate) && text != kNotAvailable) Translate(row.Code, text);
+    return row.Code;
+  }
+  return 0;
+}
+
+bool ProcessColumn(std::string_view name, std::string text, int cellIndex) {
+  if (text.empty()) return false;
+  const int code = ConvertColumn(name, text);
+  DispatchField(code + kCellCodeStep * cellIndex, text);
+  if (code == fcChannel) {
+    DispatchField(fcFreqBand + kCellCodeStep * cellIndex, std::string(BandForChannel(ParseNumber(text))));
+  }
+  if (code == fcRxQuality && text != kNotAvailable) {
+    // Goes out under the serving cell whatever the row.
+    DispatchField(fcBitError, std::string(kBitErrorTable[static_cast<std::size_t>(ParseNumber(text))]));
+  }
+  if (code == fcTimingAdvance) DispatchField(fcPhoneState, std::string("Соединено"_cp1251));
+  return true;
+}
+
+}  // namespace parser

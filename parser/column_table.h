@@ -1,0 +1,45 @@
+#pragma once
+// The column table of the cell reports: each known column's bounds, conversion and field code,
+// and the values derived from other values (band from channel, bit-error rate from quality,
+// distance from timing advance).
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace parser {
+
+enum RawFieldFlag : std::uint8_t {
+  rfHex = 1,        // hexadecimal text, turned into decimal first
+  rfKeepText = 2,   // taken unchanged: no number check, no bounds
+  rfTranslate = 4,  // a value within bounds is rewritten by field code
+};
+
+struct TRawField {
+  std::string_view Name;
+  std::int32_t MinValue;
+  std::int32_t MaxValue;
+  std::int32_t Code;
+  std::uint8_t Flags;
+};
+
+extern const std::array<TRawField, 10> kColumnTable;
+
+// Bit-error rate texts, percent, by receive quality 0..7.
+extern const std::array<std::string_view, 8> kBitErrorTable;
+
+// "900", "1800", "EGSM" or "(n/a)" for a channel number.
+std::string_view BandForChannel(int channel);
+
+// Hexadecimal digits to decimal digits, in wrapping 32-bit arithmetic; "" gives "0".
+std::string HexToDecText(std::string_view text);
+
+// Looks the column up and normalises text in place; the row's field code, or 0 (text unchanged).
+int ConvertColumn(std::string_view name, std::string& text);
+
+// One report column: converts and dispatches it under field code + 1024 × cellIndex, followed by
+// its derived values. False, and nothing dispatched, for an empty text.
+bool ProcessColumn(std::string_view name, std::string text, int cellIndex);
+
+}  // namespace parser

@@ -1,0 +1,68 @@
+#pragma once
+// Field codes and the field dispatcher: every measured value travels as an addressed code
+// (field code + 1024 × cell index) and a Windows-1251 text, and passes DispatchField on its way
+// to the display and then to the log writer.
+
+#include <string>
+#include <string_view>
+
+namespace parser {
+
+// Field codes (1..1023) and the two whole diagnostic codes.
+enum FieldCode : int {
+  fcImei = 1,
+  fcManufacturer = 2,
+  fcModel = 3,
+  fcFirmware = 4,
+  fcImsi = 129,
+  fcReserved = 130,
+  fcCountry = 257,
+  fcOperator = 258,
+  fcLocalArea = 259,
+  fcFreqBand = 265,
+  fcBaseStation = 385,
+  fcCell = 386,
+  fcRxLevel = 387,
+  fcChannel = 388,
+  fcRxQuality = 389,
+  fcBitError = 390,
+  fcTimingAdvance = 391,
+  fcPhoneState = 392,
+  fcInfo = 12801,   // 0x3201
+  fcError = 12802,  // 0x3202
+};
+
+inline constexpr int kCellCodeStep = 1024;  // addressed code = field code + 1024 × cell index
+inline constexpr int kCellCount = 7;        // 0 the serving cell, 1..6 the neighbours
+
+// The not-available marker.
+inline constexpr std::string_view kNotAvailable = "(n/a)";
+
+// One side of the dispatcher (the display, the log writer). Called on the dispatching thread.
+class FieldSink {
+ public:
+  virtual ~FieldSink() = default;
+  virtual void AcceptField(int fieldCode, int cellIndex, const std::string& text) = 0;
+};
+
+// Where DispatchField sends accepted values: the display first, then the log. Either may be
+// null (nothing is sent there). Set before any monitor thread runs; safe to read from any thread.
+void SetDisplaySink(FieldSink* display);
+void SetLogSink(FieldSink* log);
+
+// Receives the diagnostic texts ("*** INFO:...", "*** ERROR:..."); null discards them, the default.
+using DiagnosticHandler = void (*)(const std::string& text);
+void SetDiagnosticHandler(DiagnosticHandler handler);
+
+// The diagnostic output: shows nothing; hands the text to the diagnostic handler, if any.
+void ShowDiagnostic(const std::string& text);
+
+// The field dispatcher. code is an addressed code or fcInfo/fcError. True when accepted.
+bool DispatchField(int code, const std::string& text);
+
+// Text to signed integer: 0 for "(n/a)", for an empty text and for any text with a character
+// other than '-' and the digits. A text of those characters that is no valid integer
+// ("-", "1-2", beyond 32 bits) also gives 0.
+int ParseNumber(std::string_view text);
+
+}  // namespace parser
