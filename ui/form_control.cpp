@@ -143,6 +143,8 @@ void SetFieldText(QLineEdit* control, std::string_view text) {
   SetTag(control, available ? 1 : 0);
   SetBackground(control, available ? QPalette::Base : QPalette::Button);
   control->setText(ToQt(text));
+  // A long value shows its beginning, as a fresh edit does.
+  control->setCursorPosition(0);
 }
 
 void SetFieldTextUnit(QLineEdit* control, std::string_view text, std::string_view unit) {

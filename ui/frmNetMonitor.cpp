@@ -123,7 +123,9 @@ void Tfrm::BuildPanelInfo(QWidget* panel) {
   for (int row = 0; row < 4; ++row) {
     const int top = 20 + row * 30;
     AddLabel(modem, modemRows[row].first, {8, top + 4});
-    AddEdit(modem, modemRows[row].second, {88, top, 89, 21}, true);
+    // Fifteen IMEI digits need more than the column beside the longest label; its own label is short.
+    const int left = row == 0 ? 44 : 92;
+    AddEdit(modem, modemRows[row].second, {left, top, 177 - left, 21}, true);
   }
 
   auto* results = AddGroup(panel, "GroupBox5", "Результаты измерений"_cp1251, {192, 0, 137, 265});

@@ -12,9 +12,9 @@ const QString kFamily = QStringLiteral("Tahoma");
 void RegisterTahoma() {
   static const bool done = [] {
     if (!QFontDatabase::families().contains(kFamily)) {
-      for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-        QFontDatabase::addApplicationFont(QString::fromLatin1(file));
-      }
+      // Only the regular face: Wine's bold face has no Cyrillic letters, and a bold made from the
+      // regular one keeps the headings in one typeface.
+      QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"));
     }
     return true;
   }();
