@@ -263,21 +263,20 @@ void Tfrm::btnCallClick(QObject* sender) {
 void Tfrm::chkRxViewClick() { SetLevelBarsVisible(*this, true); }
 
 void Tfrm::btnStartLogClick() {
-  auto* button = findChild<QPushButton*>(QStringLiteral("btnStartLog"));
-  auto* txtLog = findChild<QLineEdit*>(QStringLiteral("txtLog"));
-  if (Tag(button) == 1) {
+  if (gsmlog::LogFileOpen()) {
     gsmlog::CompleteLogFile();
-    SetTag(button, 0);
+    if (auto failure = gsmlog::TakeWriteFailure()) ShowError(*failure);
     return;
   }
-  const std::string requested = FromQt(txtLog->text());
-  const std::string created = gsmlog::CreateLogFile(requested);
-  if (created.empty()) {
-    ShowError(std::string("Невозможно создать файл "_cp1251) + requested);
+  auto* txtLog = findChild<QLineEdit*>(QStringLiteral("txtLog"));
+  const std::string name = FromQt(txtLog->text());
+  if (name.empty()) return;
+  const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
+  if (!created.ok) {
+    ShowError(created.error);
     return;
   }
-  txtLog->setText(ToQt(created));
-  SetTag(button, 1);
+  txtLog->setText(ToQt(created.nameUsed));
 }
 
 void Tfrm::txtLogChange() {

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QThread>
 #include <utility>
 
@@ -74,16 +73,11 @@ std::string MainWindowOps::RecordName() {
   return name;
 }
 
-void MainWindowOps::ShowRecording(const std::string& name) {
+void MainWindowOps::ShowRecordName(const std::string& name) {
   Post([form = &window_, name] {
     form->findChild<QLineEdit*>(QStringLiteral("txtLog"))
         ->setText(QString::fromStdString(platform::Cp1251ToUtf8(name)));
-    SetTag(form->findChild<QPushButton*>(QStringLiteral("btnStartLog")), 1);
   });
-}
-
-void MainWindowOps::ShowRecordingEnded() {
-  Post([form = &window_] { SetTag(form->findChild<QPushButton*>(QStringLiteral("btnStartLog")), 0); });
 }
 
 }  // namespace ui

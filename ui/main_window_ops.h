@@ -30,13 +30,10 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   // The display: ShowField on the window's thread.
   void AcceptField(int fieldCode, int cellIndex, const std::string& text) override;
 
-  // The record action's side of a run, for the log recorder. The name in txtLog
-  // (Windows-1251), waiting for the answer.
+  // The record action's side of a run (core::LogRecorder's name source and name used): the
+  // name in txtLog, Windows-1251, waiting for the answer; and the name the log got, into txtLog.
   std::string RecordName();
-  // The log is open under name: txtLog shows it and btnStartLog's next click completes it.
-  void ShowRecording(const std::string& name);
-  // The log was completed: btnStartLog's next click creates a new one.
-  void ShowRecordingEnded();
+  void ShowRecordName(const std::string& name);
 
  private:
   template <typename Fn>
