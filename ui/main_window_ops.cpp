@@ -73,7 +73,7 @@ std::string MainWindowOps::RecordName() {
   return name;
 }
 
-void MainWindowOps::ShowRecordName(const std::string& name) {
+void MainWindowOps::ShowRecording(const std::string& name) {
   Post([form = &window_, name] {
     form->findChild<QLineEdit*>(QStringLiteral("txtLog"))
         ->setText(QString::fromStdString(platform::Cp1251ToUtf8(name)));

@@ -33,7 +33,7 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   // The record action's side of a run (core::LogRecorder's name source and name used): the
   // name in txtLog, Windows-1251, waiting for the answer; and the name the log got, into txtLog.
   std::string RecordName();
-  void ShowRecordName(const std::string& name);
+  void ShowRecording(const std::string& name);
 
  private:
   template <typename Fn>

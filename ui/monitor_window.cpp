@@ -16,7 +16,7 @@ Tfrm& CreateMonitorWindow() {
   SetMainWindow(window);
   static MainWindowOps ops(*window);
   static core::LogRecorder recorder(
-      ops, [] { return ops.RecordName(); }, [](const std::string& name) { ops.ShowRecordName(name); });
+      ops, [] { return ops.RecordName(); }, [](const std::string& name) { ops.ShowRecording(name); });
   parser::SetDisplaySink(&ops);
   parser::SetLogSink(&gsmlog::LogFieldSink());
   core::InitCore(ops, &recorder);

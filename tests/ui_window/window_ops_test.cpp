@@ -65,7 +65,7 @@ TEST_F(FormTest, RecorderSeesTheLogNameAndShowsTheOneUsed) {
   std::atomic<bool> done{false};
   std::thread monitor([&] {
     asked = ops.RecordName();
-    ops.ShowRecordName("09122026-2.log");
+    ops.ShowRecording("09122026-2.log");
     done = true;
   });
   EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
