@@ -1,4 +1,7 @@
 #include <QGroupBox>
+#include <QMessageBox>
+#include <QTimer>
+#include <filesystem>
 
 #include "form_fixture.h"
 #include "log/log_writer.h"
@@ -180,6 +183,36 @@ TEST_F(FormTest, PreparedConnectionResetsTheCallAndNamesTheLog) {
   uitest::FormTest::SetUp();
   ui::PrepareConnection(*form_);
   EXPECT_EQ(Control<QPushButton>("btnCall")->text(), Utf("Звонить"_cp1251));
+}
+
+// The record action: one click creates the log named in txtLog, the next completes it.
+TEST_F(FormTest, RecordButtonCreatesThenCompletesTheLog) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("uiwin-record-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  Edit("txtLog")->setText(QString::fromStdString((dir / "run.log").string()));
+  auto* record = Control<QPushButton>("btnStartLog");
+  record->click();
+  EXPECT_TRUE(gsmlog::LogFileOpen());
+  EXPECT_TRUE(fs::exists(Text("txtLog").toStdString())) << Text("txtLog").toStdString();
+  record->click();
+  EXPECT_FALSE(gsmlog::LogFileOpen());
+
+  // A log that cannot be created is reported once, in the error box.
+  QString message;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&message] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      message = box->text();
+      box->accept();
+    }
+  });
+  closer.start(20);
+  Edit("txtLog")->setText(QString::fromStdString((dir / "missing" / "run.log").string()));
+  record->click();
+  EXPECT_FALSE(message.isEmpty());
+  EXPECT_FALSE(gsmlog::LogFileOpen());
+  fs::remove_all(dir);
 }
 
 TEST(PortNames, ComPortsFirstThenDevicesOnce) {
