@@ -82,14 +82,17 @@ void MonitorThread() {
   window.MarkFields(true, 1);
 
   bool reachedPoll = false;
-  if (!modem::OpenPort(modem::ActivePortHolder(), settings.portName, settings.speed, kReadTimeoutMs, false, false)) {
+  modem::PortHandle port;
+  const bool opened = modem::OpenPort(port, settings.portName, settings.speed, kReadTimeoutMs, false, false);
+  modem::SetActivePort(port);
+  if (!opened) {
     window.ShowError(std::string("Невозможно открыть порт "_cp1251) + settings.portName);
     StopMonitor(false);
   } else {
     g_connectionActive.store(true);
     reachedPoll = RunOpenConnection();
     // Closed before the window turns idle, so a new connection never meets this one's port.
-    modem::ClosePort(modem::ActivePort());
+    modem::ClosePort(port);
   }
 
   NotifyConnectionEnded(reachedPoll);
