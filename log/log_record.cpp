@@ -30,68 +30,80 @@ void InitLogReader(TLogReader& reader, const std::uint8_t* data, std::size_t siz
   reader.ExpectedChecksum = "(n/a)";
 }
 
+namespace {
+
+// One plain byte from the local states: the body of ReadLogByte without the bounds check.
+inline std::uint8_t Step(TXorState& xorState, TCrcState& crc, std::uint8_t b) {
+  XorDecodeByte(xorState, b);
+  CrcAddByte(crc, b);
+  return b;
+}
+
+}  // namespace
+
 bool ReadLogRecord(TLogReader& reader, std::int32_t& code, std::string& text, ReadStop* stop) {
-  ReadStop reason = ReadStop::none;
   const std::uint32_t sumBefore = reader.Crc.Sum;
   text.clear();
   code = 0;
-
-  std::uint32_t ucode = 0;
-  for (int i = 0; i < 4; ++i) {
-    std::uint8_t b;
-    if (!ReadLogByte(reader, b)) {
-      reason = i == 0 ? ReadStop::endOfData : ReadStop::codeCut;
-      if (stop) *stop = reason;
-      return false;
-    }
-    ucode |= static_cast<std::uint32_t>(b) << (8 * i);
-  }
-  code = static_cast<std::int32_t>(ucode);
-
-  std::uint8_t length;
-  ReadLogByte(reader, length);
-  if (length > kMaxLogText) {
-    if (stop) *stop = ReadStop::lengthTooLarge;
-    return false;
-  }
-
-  // The text is the hot loop of a report build: keep the states in locals and write into a
-  // buffer the string already owns.
-  text.resize(length);
-  std::size_t got = 0;
-  {
-    TXorState xorState = reader.Xor;
-    TCrcState crc = reader.Crc;
-    const std::size_t available = reader.Size - reader.Pos;
-    const std::size_t want = length < available ? length : available;
-    const std::uint8_t* src = reader.Data + reader.Pos;
-    while (got < want) {
-      std::uint8_t b = src[got];
-      XorDecodeByte(xorState, b);
-      CrcAddByte(crc, b);
-      ++got;
-      if (b < 0x20) {
-        reason = ReadStop::controlByte;
-        break;
-      }
-      text[got - 1] = static_cast<char>(b);
-    }
-    reader.Xor = xorState;
-    reader.Crc = crc;
-    reader.Pos += got;
-  }
-  if (reason == ReadStop::controlByte) {
-    text.clear();
+  auto stopWith = [stop](ReadStop reason) {
     if (stop) *stop = reason;
     return false;
+  };
+
+  // This is the hot loop of a report build: the states live in locals, the header is decoded
+  // without per-byte bounds checks when it is all there, and the text goes into a buffer the
+  // string already owns.
+  TXorState xorState = reader.Xor;
+  TCrcState crc = reader.Crc;
+  const std::uint8_t* src = reader.Data + reader.Pos;
+  const std::size_t available = reader.Size - reader.Pos;
+  std::size_t used = 0;
+  std::uint32_t ucode = 0;
+  std::uint8_t length = 0;
+  if (available >= 5) {
+    for (int i = 0; i < 4; ++i) ucode |= static_cast<std::uint32_t>(Step(xorState, crc, src[i])) << (8 * i);
+    length = Step(xorState, crc, src[4]);
+    used = 5;
+  } else {
+    for (; used < available; ++used) {
+      const std::uint8_t b = Step(xorState, crc, src[used]);
+      if (used < 4)
+        ucode |= static_cast<std::uint32_t>(b) << (8 * used);
+      else
+        length = b;
+    }
   }
-  text.resize(got);
+  const auto commit = [&] {
+    reader.Xor = xorState;
+    reader.Crc = crc;
+    reader.Pos += used;
+  };
+  if (used < 4) {
+    commit();
+    return stopWith(used == 0 ? ReadStop::endOfData : ReadStop::codeCut);
+  }
+  code = static_cast<std::int32_t>(ucode);
+  if (length > kMaxLogText) {
+    commit();
+    return stopWith(ReadStop::lengthTooLarge);
+  }
+
+  const std::size_t want = length < available - used ? length : available - used;
+  text.resize(want);
+  char* out = text.data();
+  for (std::size_t i = 0; i < want; ++i) {
+    const std::uint8_t b = Step(xorState, crc, src[used++]);
+    if (b < 0x20) {
+      commit();
+      text.clear();
+      return stopWith(ReadStop::controlByte);
+    }
+    out[i] = static_cast<char>(b);
+  }
+  commit();
 
   if (code == lcChecksum) reader.ExpectedChecksum = FormatChecksum(sumBefore);
-  if (text.empty()) {
-    if (stop) *stop = ReadStop::emptyText;
-    return false;
-  }
+  if (text.empty()) return stopWith(ReadStop::emptyText);
   if (stop) *stop = ReadStop::none;
   return true;
 }

@@ -1,10 +1,16 @@
 #include "log/log_viewer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 
 #include "log/log_record.h"
 #include "parser/measurement_fields.h"
-#include "platform/file_map.h"
 #include "platform/text_encoding.h"
 
 namespace gsmlog {
@@ -234,54 +240,130 @@ std::string DamagedMessage(const std::string& fileName) {
   return std::string("Файл протокола "_cp1251) + fileName + std::string(" поврежден"_cp1251);
 }
 
-LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName) {
-  LogReport result;
-  if (data == nullptr || size == 0) {
-    result.error = ReadFailedMessage(fileName);
-    return result;
+namespace {
+
+// Consumes records as they become available and keeps what the report needs.
+class ReportBuilder {
+ public:
+  explicit ReportBuilder(const std::string& fileName) : fileName_(fileName) {
+    InitLogReader(reader_, nullptr, 0);
+    text_.reserve(kMaxLogText);
   }
-  TLogReader reader;
-  InitLogReader(reader, data, size);
-  ReportData report;
-  std::int32_t code;
-  std::string text;
-  text.reserve(kMaxLogText);
-  while (ReadLogRecord(reader, code, text)) {
-    FieldRoute route;
-    if (RouteOf(code, route)) {
-      std::string& field = report.fields[route.field];
-      field = text;
-      field += route.unit;
-    } else if (code == lcChecksum && text != reader.ExpectedChecksum) {
-      result.error = DamagedMessage(fileName);
+
+  // Points the reader at the bytes held now; the running states carry on.
+  void SetData(const std::uint8_t* data, std::size_t size) {
+    reader_.Data = data;
+    reader_.Size = size;
+    reader_.Pos = 0;
+  }
+  std::size_t Pos() const { return reader_.Pos; }
+
+  // Reads records until reading stops, or (when more data may follow) until fewer bytes than a
+  // whole record remain. False once reading has stopped for good.
+  bool Consume(bool atEnd) {
+    for (;;) {
+      if (!atEnd && reader_.Size - reader_.Pos < kMaxLogRecord) return true;
+      if (!ReadLogRecord(reader_, code_, text_)) return false;
+      if (!Store()) return false;
+    }
+  }
+
+  LogReport Finish() const {
+    LogReport result;
+    if (damaged_ || !ChecksumSeen(reader_)) {
+      result.error = DamagedMessage(fileName_);
       return result;
     }
-    const std::int32_t group = code / 1024 - 1;
-    if (group >= 0 && group < kShownGroups) {
-      const int slot = SlotOf(code % 1024);
-      if (slot >= 0) report.cells[static_cast<std::size_t>(group)][static_cast<std::size_t>(slot)] = text;
-    }
-  }
-  if (!ChecksumSeen(reader)) {
-    result.error = DamagedMessage(fileName);
+    result.ok = true;
+    result.text = Layout(data_);
     return result;
   }
-  result.ok = true;
-  result.text = Layout(report);
-  return result;
+
+ private:
+  bool Store() {
+    FieldRoute route;
+    if (RouteOf(code_, route)) {
+      std::string& field = data_.fields[route.field];
+      field = text_;
+      field += route.unit;
+    } else if (code_ == lcChecksum && text_ != reader_.ExpectedChecksum) {
+      damaged_ = true;
+      return false;
+    }
+    const std::int32_t group = code_ / 1024 - 1;
+    if (group >= 0 && group < kShownGroups) {
+      const int slot = SlotOf(code_ % 1024);
+      if (slot >= 0) data_.cells[static_cast<std::size_t>(group)][static_cast<std::size_t>(slot)] = text_;
+    }
+    return true;
+  }
+
+  const std::string& fileName_;
+  TLogReader reader_;
+  ReportData data_;
+  std::int32_t code_ = 0;
+  std::string text_;
+  bool damaged_ = false;
+};
+
+class ReadOnlyFd {
+ public:
+  explicit ReadOnlyFd(const std::string& path) {
+    do {
+      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+  }
+  ReadOnlyFd(const ReadOnlyFd&) = delete;
+  ReadOnlyFd& operator=(const ReadOnlyFd&) = delete;
+  ~ReadOnlyFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
+LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName) {
+  if (data == nullptr || size == 0) return {false, {}, ReadFailedMessage(fileName)};
+  ReportBuilder builder(fileName);
+  builder.SetData(data, size);
+  builder.Consume(true);
+  return builder.Finish();
 }
 
-LogReport BuildLogReport(const std::string& fileName) {
-  platform::FileMap file;
-  switch (file.Open(fileName)) {
-    case platform::FileMap::Status::openFailed:
-      return {false, {}, OpenFailedMessage(fileName)};
-    case platform::FileMap::Status::readFailed:
-      return {false, {}, ReadFailedMessage(fileName)};
-    case platform::FileMap::Status::ok:
-      break;
+LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
+  const ReadOnlyFd fd(fileName);
+  if (fd.get() < 0) return {false, {}, OpenFailedMessage(fileName)};
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return {false, {}, ReadFailedMessage(fileName)};
+
+  // A record never straddles the end of what is held unless the file ends there: the buffer
+  // keeps room for one whole record behind each chunk.
+  const std::size_t capacity = (chunkSize > 0 ? chunkSize : 1) + kMaxLogRecord;
+  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[capacity]);
+  ReportBuilder builder(fileName);
+  std::size_t held = 0;
+  std::size_t total = 0;
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), buffer.get() + held, capacity - held);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return {false, {}, ReadFailedMessage(fileName)};
+    const bool atEnd = got == 0;
+    if (atEnd && total == 0) return {false, {}, ReadFailedMessage(fileName)};
+    held += static_cast<std::size_t>(got);
+    total += static_cast<std::size_t>(got);
+    builder.SetData(buffer.get(), held);
+    if (!builder.Consume(atEnd) || atEnd) break;
+    const std::size_t used = builder.Pos();
+    std::memmove(buffer.get(), buffer.get() + used, held - used);
+    held -= used;
   }
-  return BuildLogReportFromData(file.data(), file.size(), fileName);
+  return builder.Finish();
 }
+
+LogReport BuildLogReport(const std::string& fileName) { return BuildLogReportChunked(fileName, 1u << 20); }
 
 }  // namespace gsmlog

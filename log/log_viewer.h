@@ -1,8 +1,8 @@
 #pragma once
 // The report builder: reads a log file record by record, verifies its checksum records and lays
 // out the fixed 41-line report (Windows-1251, every line ending in CR LF). Showing the report or
-// the error is the window's part. The file is read whole into memory (no lock is taken: on Linux a
-// writer appending and sealing at the same time cannot disturb a snapshot of its bytes).
+// the error is the window's part. The file is read in chunks, without a lock: a writer appending
+// and sealing at the same time only adds records after those already read.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +19,9 @@ struct LogReport {
 
 // The report of the named file (name in Windows-1251 bytes, used as the path and in messages).
 LogReport BuildLogReport(const std::string& fileName);
+
+// The same, reading the file chunkSize bytes at a time (BuildLogReport uses 1 MiB).
+LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize);
 
 // The report of a file's bytes already in memory; fileName only goes into messages. Reads nothing
 // outside [data, data + size).

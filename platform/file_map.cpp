@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace platform {
@@ -25,19 +26,24 @@ class Fd {
   int fd_;
 };
 
-bool ReadToEnd(int fd, std::size_t sizeHint, std::vector<std::uint8_t>& buffer) {
-  buffer.resize(sizeHint > 0 ? sizeHint + 1 : 4096);
-  std::size_t used = 0;
+// Reads until the end of the file; the buffer is left uninitialised so a large file is written once.
+bool ReadToEnd(int fd, std::size_t sizeHint, std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& used) {
+  std::size_t capacity = sizeHint > 0 ? sizeHint + 1 : 4096;
+  buffer.reset(new std::uint8_t[capacity]);
+  used = 0;
   for (;;) {
-    if (used == buffer.size()) buffer.resize(buffer.size() * 2);
-    const ssize_t got = ::read(fd, buffer.data() + used, buffer.size() - used);
+    if (used == capacity) {
+      std::unique_ptr<std::uint8_t[]> bigger(new std::uint8_t[capacity * 2]);
+      std::copy(buffer.get(), buffer.get() + used, bigger.get());
+      buffer = std::move(bigger);
+      capacity *= 2;
+    }
+    const ssize_t got = ::read(fd, buffer.get() + used, capacity - used);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
-    if (got == 0) break;
+    if (got == 0) return true;
     used += static_cast<std::size_t>(got);
   }
-  buffer.resize(used);
-  return true;
 }
 
 }  // namespace
@@ -47,7 +53,7 @@ FileMap::~FileMap() { Close(); }
 void FileMap::Close() {
   if (mapping_) ::munmap(mapping_, size_);
   mapping_ = nullptr;
-  buffer_ = {};
+  buffer_.reset();
   data_ = nullptr;
   size_ = 0;
 }
@@ -76,12 +82,13 @@ FileMap::Status FileMap::Open(const std::string& path, FileReadMode mode) {
     return Status::ok;
   }
 
-  if (!ReadToEnd(fd.get(), regular ? fileSize : 0, buffer_) || buffer_.empty()) {
-    buffer_ = {};
+  std::size_t used = 0;
+  if (!ReadToEnd(fd.get(), regular ? fileSize : 0, buffer_, used) || used == 0) {
+    buffer_.reset();
     return Status::readFailed;
   }
-  data_ = buffer_.data();
-  size_ = buffer_.size();
+  data_ = buffer_.get();
+  size_ = used;
   return Status::ok;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,61 @@ TEST_F(ReportFile, MessagesForFilesThatCannotBeRead) {
   const auto report = gsmlog::BuildLogReport(good);
   ASSERT_TRUE(report.ok);
   EXPECT_EQ(ReportLines(report.text)[10], "Оператор: 02");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReportFile, ChunkedReadingGivesTheSameResultAsWholeData) {
+  PlainLog log;
+  for (int i = 0; i < 40; ++i) {
+    log.Add(257 + i % 3, std::string(static_cast<std::size_t>(1 + i * 3 % 128), static_cast<char>('a' + i % 26)));
+    log.Add(1411, "-" + std::to_string(60 + i));
+    if (i % 7 == 0) log.Seal();
+  }
+  const std::vector<std::uint8_t> whole = log.Bytes();
+  const std::vector<std::uint8_t> cut(whole.begin(), whole.end() - 3);
+  std::vector<std::uint8_t> brokenBytes = whole;
+  brokenBytes[brokenBytes.size() / 2] ^= 0x40;
+  const std::vector<std::uint8_t>& broken = brokenBytes;
+  for (const auto* bytes : {&whole, &cut, &broken}) {
+    const std::string path = Write("chunked.log", *bytes);
+    const auto expected = gsmlog::BuildLogReportFromData(bytes->data(), bytes->size(), path);
+    for (const std::size_t chunk : {1u, 5u, 133u, 134u, 1000u, 1u << 20}) {
+      SCOPED_TRACE(chunk);
+      const auto report = gsmlog::BuildLogReportChunked(path, chunk);
+      EXPECT_EQ(report.ok, expected.ok);
+      EXPECT_EQ(report.text, expected.text);
+      EXPECT_EQ(report.error, expected.error);
+    }
+  }
+}
+
+// Hostile files: every single-byte change and every cut of a sound file, each in a buffer of
+// exactly its size, so that a read past the end shows under the address sanitizer.
+TEST(Report, DamagedFilesNeverReadOutsideTheirBytes) {
+  PlainLog log;
+  log.Add(257, "250").Add(1411, "-75").Seal().Add(7168 + 387, "-90").Add(386, std::string(128, '\xC0')).Seal();
+  const auto sound = log.Bytes();
+  int reports = 0;
+  for (std::size_t size = 0; size <= sound.size(); ++size) {
+    std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[size]);
+    std::copy(sound.begin(), sound.begin() + static_cast<std::ptrdiff_t>(size), copy.get());
+    reports += gsmlog::BuildLogReportFromData(size ? copy.get() : nullptr, size, kName).ok;
+  }
+  for (std::size_t pos = 0; pos < sound.size(); ++pos) {
+    for (const std::uint8_t flip : {0x01, 0x80, 0xFF}) {
+      std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[sound.size()]);
+      std::copy(sound.begin(), sound.end(), copy.get());
+      copy[pos] ^= flip;
+      const auto report = gsmlog::BuildLogReportFromData(copy.get(), sound.size(), kName);
+      if (report.ok) {
+        EXPECT_EQ(ReportLines(report.text).size(), 41u);
+      }
+    }
+  }
+  EXPECT_GT(reports, 0);
 }
 
 }  // namespace
