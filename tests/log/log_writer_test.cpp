@@ -117,7 +117,7 @@ TEST(AddStatistic, FoldsNumbersAndIgnoresTheRest) {
   struct Case {
     float max, min;
     int count;
-    const char* text;
+    std::string text;
     float newMax, newMin;
     int newCount;
   };
@@ -129,10 +129,10 @@ TEST(AddStatistic, FoldsNumbersAndIgnoresTheRest) {
       {-60, -80, 2, "(n/a)", -60, -80, 2},     {-60, -80, 2, "", -60, -80, 2},
       {-60, -80, 2, "abc", -60, -80, 2},       {-60, -80, 2, "-", -60, -80, 2},
       {-60, -80, 2, "0,", -60, -80, 2},        {-60, -80, 2, "1.5", -60, -80, 2},
-      {-60, -80, 2, "-7 dBm", -60, -80, 2},    {-60, -80, 2, std::string(400, '9').c_str(), -60, -80, 2},
+      {-60, -80, 2, "-7 dBm", -60, -80, 2},    {-60, -80, 2, std::string(400, '9'), -60, -80, 2},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.text).substr(0, 10));
+    SCOPED_TRACE(c.text.substr(0, 10));
     float max = c.max, min = c.min;
     double sum = 0;
     std::int32_t count = c.count;
