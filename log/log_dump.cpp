@@ -1,5 +1,7 @@
 #include "log/log_dump.h"
 
+#include <cstdio>
+
 #include "log/log_viewer.h"
 #include "parser/measurement_fields.h"
 #include "platform/file_map.h"
@@ -22,7 +24,8 @@ LogDump DumpLogData(const std::uint8_t* data, std::size_t size) {
       break;
     }
     if (record.code == lcChecksum) {
-      const bool match = record.text == reader.ExpectedChecksum;
+      record.expected = reader.ExpectedChecksum;
+      const bool match = record.text == record.expected;
       record.check = match ? ChecksumCheck::match : ChecksumCheck::mismatch;
       mismatch = mismatch || !match;
     }
@@ -143,6 +146,25 @@ std::string_view ReadStopText(ReadStop stop) {
       return "empty text";
   }
   return "unknown";
+}
+
+std::string FormatDumpLine(const DumpRecord& record) {
+  char head[64];
+  std::snprintf(head, sizeof head, "%8zu  %6d  ", record.offset, static_cast<int>(record.code));
+  std::string line = head;
+  std::string meaning = LogCodeMeaning(record.code);
+  meaning.resize(meaning.size() < 22 ? 22 : meaning.size(), ' ');
+  line += meaning;
+  line += "  ";
+  line += record.text;
+  if (record.check == ChecksumCheck::match) line += "  [match]";
+  if (record.check == ChecksumCheck::mismatch) line += "  [mismatch, expected " + record.expected + "]";
+  return line;
+}
+
+std::string FormatDumpEnd(const LogDump& dump) {
+  return "end at offset " + std::to_string(dump.stopOffset) + ": " + std::string(ReadStopText(dump.stop)) + "; " +
+         std::to_string(dump.records.size()) + " records; file " + (dump.valid ? "valid" : "damaged");
 }
 
 }  // namespace gsmlog

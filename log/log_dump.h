@@ -19,6 +19,7 @@ struct DumpRecord {
   std::int32_t code = 0;
   std::string text;  // Windows-1251
   ChecksumCheck check = ChecksumCheck::notChecksum;
+  std::string expected;  // checksum records: the text that would match
 };
 
 struct LogDump {
@@ -41,5 +42,12 @@ std::string LogCodeMeaning(std::int32_t code);
 
 // A short English phrase for a stop reason, such as "end of data".
 std::string_view ReadStopText(ReadStop stop);
+
+// One listing line (no line end; the text stays Windows-1251):
+// "     21  12814  checksum              DEADBEEF  [mismatch, expected 643EC572]".
+std::string FormatDumpLine(const DumpRecord& record);
+
+// The closing line: where and why reading ended, and whether the file is valid.
+std::string FormatDumpEnd(const LogDump& dump);
 
 }  // namespace gsmlog

@@ -38,6 +38,12 @@ TEST(Dump, ListsOffsetsCodesAndChecksumMatches) {
   EXPECT_FALSE(dump.valid);
   EXPECT_EQ(dump.stop, gsmlog::ReadStop::codeCut);
   EXPECT_EQ(dump.stopOffset, 55u);
+  EXPECT_EQ(gsmlog::FormatDumpLine(dump.records[1]), "      13     257  network.country         250");
+  EXPECT_EQ(
+      gsmlog::FormatDumpLine(dump.records[2]),
+      "      21   12814  checksum                DEADBEEF  [mismatch, expected " + dump.records[2].expected + "]");
+  EXPECT_EQ(gsmlog::FormatDumpLine(dump.records[0]), "       0   12814  checksum                00000000  [match]");
+  EXPECT_EQ(gsmlog::FormatDumpEnd(dump), "end at offset 55: code cut short; 5 records; file damaged");
 }
 
 TEST(Dump, CodeMeanings) {
