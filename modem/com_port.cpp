@@ -183,6 +183,8 @@ bool OpenPort(PortHandle& holder, std::string_view portName, int baud, int timeo
   state->timeoutMs = timeoutMs < 0 ? 0 : timeoutMs;
   state->savedValid = ::tcgetattr(fd, &state->saved) == 0;
   configureLine(fd, baud, softwareFlow);
+  // A freshly opened port starts with empty queues: nothing left over from an earlier user.
+  (void)::tcflush(fd, TCIFLUSH);
   if (trace) {
     THandleInfo info;
     info.handle = fd;
