@@ -248,6 +248,7 @@ int ReadBytes(const PortHandle& holder, char* buffer, std::size_t count) {
   const auto deadline = Clock::now() + Millis(state->timeoutMs);
   Clock::time_point lastByte{};
   std::size_t got = 0;
+  bool hungUp = false;
   while (got < count) {
     const ssize_t n = ::read(fd, buffer + got, count - got);
     if (n > 0) {
@@ -255,16 +256,20 @@ int ReadBytes(const PortHandle& holder, char* buffer, std::size_t count) {
       lastByte = Clock::now();
       continue;
     }
-    if (n == 0) return tsFailed;  // end of file: the device is gone
-    const IoOutcome outcome = ClassifyErrno(errno);
-    if (outcome == IoOutcome::failed) return tsFailed;
-    if (outcome == IoOutcome::retry) continue;
+    // A raw terminal with VMIN = VTIME = 0 reads 0 bytes when nothing is queued.
+    if (n < 0) {
+      const IoOutcome outcome = ClassifyErrno(errno);
+      if (outcome == IoOutcome::failed) return tsFailed;
+      if (outcome == IoOutcome::retry) continue;
+    }
+    if (state->closed.load() || hungUp) return tsFailed;
     const auto until = got > 0 ? std::min(deadline, lastByte + kIntervalTimeout) : deadline;
     if (Clock::now() >= until) break;
     pollfd entry{fd, POLLIN, 0};
     const int ready = ::poll(&entry, 1, pollTimeout(until));
     if (ready < 0 && ClassifyErrno(errno) == IoOutcome::failed) return tsFailed;
-    if (ready > 0 && (entry.revents & POLLIN) == 0) return tsFailed;  // hang-up or error only
+    // After a hang-up the bytes still queued are read; then the line counts as failed.
+    if (ready > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp = true;
   }
   return got == count ? tsDone : tsTimeout;
 }

@@ -35,7 +35,7 @@ SimModem::SimModem(const SimOptions& options)
 
 bool SimModem::silent() const { return options_.silentAfter >= 0 && cycles_ >= options_.silentAfter; }
 
-bool SimModem::HungUp() const { return options_.hangupAfter >= 0 && cycles_ >= options_.hangupAfter; }
+bool SimModem::HungUp() const { return hungUp_; }
 
 std::string SimModem::Imei() const {
   // 14 digits from the seed and the Luhn check digit, as a real IMEI carries.
@@ -76,6 +76,11 @@ std::string SimModem::Receive(std::string_view bytes) {
     command.swap(line_);
     if (command.empty()) continue;
     if (commands_.size() < kMaxPendingCommands) commands_.push_back(command);
+    // The line drops at the first command after the last answered cycle, so that answer was read.
+    if (options_.hangupAfter >= 0 && cycles_ >= options_.hangupAfter) {
+      hungUp_ = true;
+      break;
+    }
     out += answer(command);
   }
   return out;

@@ -31,8 +31,8 @@ class SimModem {
   // Command lines completed since the last call, as received (without CR).
   std::vector<std::string> TakeCommands();
 
-  // True once the line should drop (--hangup-after reached); the answer that reached it is
-  // already in the output of Receive.
+  // True once the line should drop: a command came after hangupAfter answered cycles. That
+  // command gets no answer.
   bool HungUp() const;
   bool EchoOn() const { return echo_; }
   long Cycles() const { return cycles_; }
@@ -51,6 +51,7 @@ class SimModem {
   CellWorld world_;
   bool echo_ = true;
   bool inCall_ = false;
+  bool hungUp_ = false;
   long cycles_ = 0;
   long reports_ = 0;
   std::string line_;
