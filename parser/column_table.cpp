@@ -85,7 +85,7 @@ std::string HexToDecText(std::string_view text) {
     char c = raw;
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     const auto code = static_cast<unsigned char>(c);
-    const std::uint32_t digit = code <= '9' ? code - 48u : code - 55u;
+    const std::uint32_t digit = code >= '0' && code <= '9' ? code - 48u : code - 55u;
     sum = sum * 16u + digit;
   }
   return std::to_string(static_cast<std::int32_t>(sum));

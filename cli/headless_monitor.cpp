@@ -1,0 +1,134 @@
+#include "cli/headless_monitor.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <mutex>
+
+#include "core/log_recorder.h"
+#include "core/monitor.h"
+#include "log/log_writer.h"
+#include "parser/measurement_fields.h"
+#include "platform/text_encoding.h"
+
+namespace cli {
+namespace {
+
+using namespace platform::literals;
+
+// The window operations, answered by printing. All calls come from the monitor thread.
+class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
+ public:
+  HeadlessWindow(const MonitorOptions& options, ValueOutput& output) : options_(options), output_(output) {}
+
+  void ShowConnectionState(bool, bool) override {}
+  void SetWindowLayout(core::WindowLayout) override {}
+  core::PortSettings ReadPortSettings() override { return {options_.port, options_.speed}; }
+  void ShowError(const std::string& text) override {
+    errorShown_.store(true);
+    output_.Error(text);
+    std::cerr << platform::Cp1251ToUtf8(text) << std::endl;
+  }
+  void MarkFields(bool withIdentity, int pass) override { model_.Mark(withIdentity, pass); }
+  void PrepareConnection() override {}
+  void ExitProgram() override {}
+
+  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
+    model_.Show(fieldCode, cellIndex, text);
+    output_.Value(fieldCode, cellIndex, text);
+  }
+
+  const DisplayModel& Model() const { return model_; }
+  bool ErrorShown() const { return errorShown_.load(); }
+
+ private:
+  const MonitorOptions& options_;
+  ValueOutput& output_;
+  DisplayModel model_;
+  std::atomic<bool> errorShown_{false};
+};
+
+// Counts cycles, prints each one, keeps the log, and asks for the stop after the last cycle.
+class HeadlessRun : public core::RunObserver {
+ public:
+  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output)
+      : options_(options), window_(window), output_(output), recorder_(window, nullptr, nullptr) {}
+
+  void PollStarted() override { recorder_.PollStarted(); }
+  void CycleCompleted(int n) override {
+    recorder_.CycleCompleted(n);
+    output_.CycleEnded(n, window_.Model());
+    cyclesDone_.store(n);
+    if (options_.cycles > 0 && n >= options_.cycles) core::StopMonitor(false);
+  }
+  void ConnectionEnded(bool reachedPoll) override { recorder_.ConnectionEnded(reachedPoll); }
+
+  int CyclesDone() const { return cyclesDone_.load(); }
+
+ private:
+  const MonitorOptions& options_;
+  HeadlessWindow& window_;
+  ValueOutput& output_;
+  core::LogRecorder recorder_;
+  std::atomic<int> cyclesDone_{0};
+};
+
+}  // namespace
+
+int RunHeadlessMonitor(const MonitorOptions& options) {
+  // Ctrl+C and SIGTERM are taken by this thread alone, never by the monitor thread.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  ValueOutput output(options.format, std::cout);
+  HeadlessWindow window(options, output);
+  HeadlessRun run(options, window, output);
+  parser::SetDisplaySink(&window);
+  parser::SetLogSink(&gsmlog::LogFieldSink());
+
+  if (!options.logFile.empty()) {
+    const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(platform::Utf8ToCp1251(options.logFile));
+    if (!created.ok) {
+      window.ShowError(created.error);
+      return 1;
+    }
+    if (created.nameUsed != platform::Utf8ToCp1251(options.logFile)) {
+      std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(created.nameUsed) << std::endl;
+    }
+  }
+
+  core::InitCore(window, &run);
+  core::StartMonitor();
+
+  bool stopRequested = false;
+  const timespec tick{0, 100'000'000};
+  while (core::MonitorThreadRunning()) {
+    const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+    if (signal == SIGINT || signal == SIGTERM) {
+      if (stopRequested) {  // a second request does not wait for the modem
+        std::cout.flush();
+        std::_Exit(130);
+      }
+      stopRequested = true;
+    }
+    // Repeated, since a request that comes before the port is open has nothing to stop yet.
+    if (stopRequested && core::ConnectionActive()) core::StopMonitor(false);
+  }
+
+  parser::SetDisplaySink(nullptr);
+  parser::SetLogSink(nullptr);
+  if (window.ErrorShown()) return 1;
+  const bool finished = stopRequested || (options.cycles > 0 && run.CyclesDone() >= options.cycles);
+  if (!finished) {
+    std::cerr << "Связь с GSM-модемом прервана" << std::endl;
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace cli

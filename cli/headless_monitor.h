@@ -1,0 +1,25 @@
+#pragma once
+// The headless front end of the monitor thread: one connection, values on stdout, messages on
+// stderr, an optional log file. Ends after a number of poll cycles, on SIGINT or SIGTERM (as the
+// disconnect button does), or when the connection ends by itself.
+
+#include <string>
+
+#include "cli/value_output.h"
+
+namespace cli {
+
+struct MonitorOptions {
+  std::string port;       // "COM3" or a device path
+  int speed = 9600;       // baud
+  int cycles = 0;         // complete poll cycles before stopping; 0 runs until stopped
+  OutputFormat format = OutputFormat::Text;
+  std::string logFile;    // empty: no log file
+};
+
+// Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the
+// modem does not answer, the log cannot be written); 2 when the connection ended by itself.
+// Call once per process, from the main thread.
+int RunHeadlessMonitor(const MonitorOptions& options);
+
+}  // namespace cli

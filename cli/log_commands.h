@@ -1,0 +1,16 @@
+#pragma once
+// The log file commands of the headless tool.
+
+#include <string>
+
+namespace cli {
+
+// The report of a log file on stdout: UTF-8 with LF line ends, or raw (Windows-1251, CR LF).
+// A damaged or unreadable file: the message on stderr and exit status 1.
+int PrintLogReport(const std::string& fileName, bool raw);
+
+// One line per record: offset, code, the code's meaning, text; checksum records marked as
+// matching or not. Exit status 1 when the file cannot be read or a checksum does not match.
+int DumpLogFile(const std::string& fileName);
+
+}  // namespace cli

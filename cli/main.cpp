@@ -1,0 +1,44 @@
+// ostrin_gsmmon_cli: the monitor without a window, and the log file tools.
+
+#include <CLI/CLI.hpp>
+#include <map>
+
+#include "cli/headless_monitor.h"
+#include "cli/log_commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Ostrin GSM monitor, headless: watch a GSM modem's cells, read measurement logs."};
+  app.require_subcommand(1);
+
+  cli::MonitorOptions monitor;
+  CLI::App* monitorCommand = app.add_subcommand("monitor", "Connect to a modem and print its cells.");
+  monitorCommand->add_option("--port", monitor.port, "COM1..COM16 or a device path")->required();
+  monitorCommand->add_option("--speed", monitor.speed, "Baud rate")
+      ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200}))
+      ->capture_default_str();
+  monitorCommand->add_option("--cycles", monitor.cycles, "Stop after N complete poll cycles (0: until Ctrl+C)")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  const std::map<std::string, cli::OutputFormat> formats = {
+      {"text", cli::OutputFormat::Text}, {"csv", cli::OutputFormat::Csv}, {"jsonl", cli::OutputFormat::Jsonl}};
+  monitorCommand->add_option("--format", monitor.format, "text, csv or jsonl")
+      ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case))
+      ->default_str("text");
+  monitorCommand->add_option("--log", monitor.logFile, "Record a measurement log file");
+
+  std::string reportFile;
+  bool raw = false;
+  CLI::App* reportCommand = app.add_subcommand("report", "Print the report of a log file.");
+  reportCommand->add_option("file", reportFile, "Log file")->required();
+  reportCommand->add_flag("--raw", raw, "The report's own bytes: Windows-1251 with CR LF");
+
+  std::string dumpFile;
+  CLI::App* dumpCommand = app.add_subcommand("dump", "List the records of a log file.");
+  dumpCommand->add_option("file", dumpFile, "Log file")->required();
+
+  CLI11_PARSE(app, argc, argv);
+
+  if (*monitorCommand) return cli::RunHeadlessMonitor(monitor);
+  if (*reportCommand) return cli::PrintLogReport(reportFile, raw);
+  return cli::DumpLogFile(dumpFile);
+}

@@ -1,0 +1,35 @@
+#pragma once
+// How the headless monitor prints: every accepted value as a CSV row or a JSON line, or, in text
+// form, a table of the serving cell and the six neighbours after each poll cycle. Texts arrive
+// in Windows-1251 and leave in UTF-8.
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "cli/display_model.h"
+
+namespace cli {
+
+enum class OutputFormat { Text, Csv, Jsonl };
+
+// A short English name of a field code ("rxlevel", "bsic"), "" for an unknown one.
+std::string_view FieldName(int fieldCode);
+
+class ValueOutput {
+ public:
+  ValueOutput(OutputFormat format, std::ostream& out);
+
+  void Value(int fieldCode, int cellIndex, const std::string& text);
+  void CycleEnded(int n, const DisplayModel& model);
+  void Error(const std::string& text);
+
+ private:
+  void PrintTable(int n, const DisplayModel& model);
+
+  OutputFormat format_;
+  std::ostream& out_;
+  bool headerDone_ = false;
+};
+
+}  // namespace cli

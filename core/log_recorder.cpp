@@ -1,0 +1,40 @@
+#include "core/log_recorder.h"
+
+#include <utility>
+
+#include "log/log_writer.h"
+
+namespace core {
+
+LogRecorder::LogRecorder(WindowOps& window, NameSource nameSource, NameUsed nameUsed)
+    : window_(window), nameSource_(std::move(nameSource)), nameUsed_(std::move(nameUsed)) {}
+
+void LogRecorder::PollStarted() {
+  if (gsmlog::LogFileOpen() || !nameSource_) return;
+  const std::string name = nameSource_();
+  if (name.empty()) return;
+  const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
+  if (!created.ok) {
+    window_.ShowError(created.error);
+    return;
+  }
+  if (nameUsed_) nameUsed_(created.nameUsed);
+}
+
+void LogRecorder::CycleCompleted(int /*n*/) {
+  if (!gsmlog::LogFileOpen()) return;
+  gsmlog::SealLogFile();
+  ReportWriteFailure();
+}
+
+void LogRecorder::ConnectionEnded(bool /*reachedPoll*/) {
+  if (!gsmlog::LogFileOpen()) return;
+  gsmlog::CompleteLogFile();
+  ReportWriteFailure();
+}
+
+void LogRecorder::ReportWriteFailure() {
+  if (auto message = gsmlog::TakeWriteFailure()) window_.ShowError(*message);
+}
+
+}  // namespace core

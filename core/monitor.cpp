@@ -1,0 +1,152 @@
+#include "core/monitor.h"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "core/poll_cycle.h"
+#include "modem/com_port.h"
+#include "modem/modem.h"
+#include "platform/text_encoding.h"
+
+namespace core {
+namespace {
+
+using namespace platform::literals;
+using namespace std::chrono_literals;
+
+constexpr int kReadTimeoutMs = 1000;
+constexpr auto kPauseBeforeNeighbours = 100ms;
+constexpr auto kPauseBetweenCycles = 300ms;
+
+std::atomic<WindowOps*> g_window{nullptr};
+std::atomic<RunObserver*> g_observer{nullptr};
+std::atomic<bool> g_connectionActive{false};
+std::atomic<bool> g_exitAfterStop{false};
+std::atomic<bool> g_threadRunning{false};
+
+std::mutex g_dialNumberMutex;
+std::string g_dialNumber;
+
+WindowOps& Window() { return *g_window.load(); }
+
+void NotifyPollStarted() {
+  if (RunObserver* observer = g_observer.load()) observer->PollStarted();
+}
+void NotifyCycleCompleted(int n) {
+  if (RunObserver* observer = g_observer.load()) observer->CycleCompleted(n);
+}
+void NotifyConnectionEnded(bool reachedPoll) {
+  if (RunObserver* observer = g_observer.load()) observer->ConnectionEnded(reachedPoll);
+}
+
+// One poll cycle; false when the loop must end.
+bool RunPollCycle(int n) {
+  if (!g_connectionActive.load()) return false;
+  if (!PollServingCell()) return false;
+  std::this_thread::sleep_for(kPauseBeforeNeighbours);
+  if (!PollNeighbourCells()) return false;
+  Window().MarkFields(false, 1);
+  NotifyCycleCompleted(n);
+  std::this_thread::sleep_for(kPauseBetweenCycles);
+  Window().MarkFields(false, 0);
+  return true;
+}
+
+// Everything between an open port and the clean-up. True when the connection reached the poll.
+bool RunOpenConnection() {
+  WindowOps& window = Window();
+  if (!ResetModem()) {
+    window.ShowError(std::string("Нет связи с GSM-модемом"_cp1251));
+    StopMonitor(false);
+    return false;
+  }
+  window.SetWindowLayout(WindowLayout::ModemLayout);
+  window.ShowConnectionState(false, false);
+  if (!QueryIdentity()) return false;  // quietly, and without resetting the modem
+
+  window.SetWindowLayout(WindowLayout::MonitorLayout);
+  NotifyPollStarted();
+  for (int n = 1; RunPollCycle(n); ++n) {
+  }
+  modem::RunCommand("ATZ", "");
+  return true;
+}
+
+void MonitorThread() {
+  WindowOps& window = Window();
+  window.ShowConnectionState(false, true);
+  const PortSettings settings = window.ReadPortSettings();
+  window.MarkFields(true, 0);
+  window.MarkFields(true, 1);
+
+  bool reachedPoll = false;
+  if (!modem::OpenPort(modem::ActivePortHolder(), settings.portName, settings.speed, kReadTimeoutMs, false, false)) {
+    window.ShowError(std::string("Невозможно открыть порт "_cp1251) + settings.portName);
+    StopMonitor(false);
+  } else {
+    g_connectionActive.store(true);
+    reachedPoll = RunOpenConnection();
+    // Closed before the window turns idle, so a new connection never meets this one's port.
+    modem::ClosePort(modem::ActivePort());
+  }
+
+  NotifyConnectionEnded(reachedPoll);
+  window.ShowConnectionState(true, false);
+  window.SetWindowLayout(WindowLayout::PortLayout);
+  const bool exitAfter = g_exitAfterStop.load();
+  g_connectionActive.store(false);
+  if (exitAfter) ExitProgram();
+  g_threadRunning.store(false);
+}
+
+}  // namespace
+
+bool InitCore(WindowOps& window, RunObserver* observer) {
+  g_window.store(&window);
+  g_observer.store(observer);
+  return true;
+}
+
+void StartMonitor() {
+  if (g_connectionActive.load() || g_threadRunning.exchange(true)) return;
+  Window().PrepareConnection();
+  g_exitAfterStop.store(false);
+  std::thread(MonitorThread).detach();
+}
+
+void StopMonitor(bool exitAfter) {
+  if (!g_connectionActive.load()) return;
+  Window().ShowConnectionState(true, true);
+  g_connectionActive.store(false);
+  g_exitAfterStop.store(exitAfter);
+  if (!exitAfter) Window().SetWindowLayout(WindowLayout::PortLayout);
+}
+
+void ExitProgram() { Window().ExitProgram(); }
+
+void StartCall(bool dial, const std::string& number) {
+  if (dial) {
+    {
+      std::lock_guard lock(g_dialNumberMutex);
+      g_dialNumber = number;
+    }
+    std::thread([] {
+      std::string number;
+      {
+        std::lock_guard lock(g_dialNumberMutex);
+        number = g_dialNumber;  // read when the worker runs, not when it was started
+      }
+      modem::RunCommand("ATD", number + ";");
+    }).detach();
+  } else {
+    std::thread([] { modem::RunCommand("ATH", ""); }).detach();
+  }
+}
+
+bool ConnectionActive() { return g_connectionActive.load(); }
+bool ExitAfterStop() { return g_exitAfterStop.load(); }
+bool MonitorThreadRunning() { return g_threadRunning.load(); }
+
+}  // namespace core
