@@ -10,10 +10,14 @@ namespace ui {
 namespace {
 
 // The name is Windows-1251 for the messages, but Linux paths are UTF-8 bytes: the file is opened
-// under its UTF-8 name, so a log in a folder with a Russian name opens too.
+// under its UTF-8 name, so a log in a folder with a Russian name opens too. The raw bytes are
+// tried next, for a log created under them.
 gsmlog::LogReport BuildReport(const std::string& fileName) {
   platform::FileMap file;
-  switch (file.Open(platform::Cp1251ToUtf8(fileName))) {
+  const std::string utf8Name = platform::Cp1251ToUtf8(fileName);
+  platform::FileMap::Status status = file.Open(utf8Name);
+  if (status == platform::FileMap::Status::openFailed && utf8Name != fileName) status = file.Open(fileName);
+  switch (status) {
     case platform::FileMap::Status::openFailed:
       return {false, {}, gsmlog::OpenFailedMessage(fileName)};
     case platform::FileMap::Status::readFailed:

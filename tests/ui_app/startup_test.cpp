@@ -100,13 +100,19 @@ struct LogFiles : testing::Test {
 };
 
 TEST_F(LogFiles, FileNameWithBlanksShowsItsReport) {
-  Seen seen;
-  EXPECT_EQ(RunViewer(good, seen), 0);
-  EXPECT_FALSE(seen.timedOut) << "closing the report window ends the program";
-  EXPECT_TRUE(seen.shown);
-  EXPECT_TRUE(seen.report.contains(QStringLiteral("Оператор: MTS"))) << seen.report.toStdString();
-  EXPECT_TRUE(ui::ViewerOnly());
-  EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Lumatrek"));
+  // The argument arrives as Windows-1251; a Russian name must still find its UTF-8 file.
+  const QString russian = dir.filePath(QStringLiteral("протокол 1.log"));
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(good), russian));
+  for (const std::string& name : {good, platform::Utf8ToCp1251(russian.toStdString())}) {
+    SCOPED_TRACE(platform::Cp1251ToUtf8(name));
+    Seen seen;
+    EXPECT_EQ(RunViewer(name, seen), 0);
+    EXPECT_FALSE(seen.timedOut) << "closing the report window ends the program";
+    EXPECT_TRUE(seen.shown);
+    EXPECT_TRUE(seen.report.contains(QStringLiteral("Оператор: MTS"))) << seen.report.toStdString();
+    EXPECT_TRUE(ui::ViewerOnly());
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Lumatrek"));
+  }
 }
 
 TEST_F(LogFiles, UnreadableFilesShowTheMessageThenAnEmptyWindow) {
