@@ -1,7 +1,8 @@
 #include <QString>
+#include <filesystem>
+#include <system_error>
 
 #include "log/log_viewer.h"
-#include "platform/file_map.h"
 #include "platform/text_encoding.h"
 #include "ui/message_box.h"
 #include "ui/viewer.h"
@@ -9,23 +10,24 @@
 namespace ui {
 namespace {
 
-// The name is Windows-1251 for the messages, but Linux paths are UTF-8 bytes: the file is opened
-// under its UTF-8 name, so a log in a folder with a Russian name opens too. The raw bytes are
-// tried next, for a log created under them.
-gsmlog::LogReport BuildReport(const std::string& fileName) {
-  platform::FileMap file;
-  const std::string utf8Name = platform::Cp1251ToUtf8(fileName);
-  platform::FileMap::Status status = file.Open(utf8Name);
-  if (status == platform::FileMap::Status::openFailed && utf8Name != fileName) status = file.Open(fileName);
-  switch (status) {
-    case platform::FileMap::Status::openFailed:
-      return {false, {}, gsmlog::OpenFailedMessage(fileName)};
-    case platform::FileMap::Status::readFailed:
-      return {false, {}, gsmlog::ReadFailedMessage(fileName)};
-    case platform::FileMap::Status::ok:
-      break;
+// The message of a build under one name, told under another.
+std::string Renamed(const std::string& error, const std::string& usedName, const std::string& shownName) {
+  for (auto message : {gsmlog::OpenFailedMessage, gsmlog::ReadFailedMessage, gsmlog::DamagedMessage}) {
+    if (error == message(usedName)) return message(shownName);
   }
-  return gsmlog::BuildLogReportFromData(file.data(), file.size(), fileName);
+  return error;
+}
+
+// The name is Windows-1251, but Linux paths are UTF-8 bytes: a file that exists under the UTF-8
+// form of the name is read under it (a log in a folder with a Russian name), otherwise the raw
+// bytes are the path, as the log writer uses them. Messages always carry the name as given.
+gsmlog::LogReport BuildReport(const std::string& fileName) {
+  const std::string utf8Name = platform::Cp1251ToUtf8(fileName);
+  std::error_code ignored;
+  if (utf8Name == fileName || !std::filesystem::exists(utf8Name, ignored)) return gsmlog::BuildLogReport(fileName);
+  gsmlog::LogReport report = gsmlog::BuildLogReport(utf8Name);
+  if (!report.ok) report.error = Renamed(report.error, utf8Name, fileName);
+  return report;
 }
 
 }  // namespace

@@ -122,13 +122,17 @@ TEST_F(LogFiles, UnreadableFilesShowTheMessageThenAnEmptyWindow) {
     std::string message;
   };
   const std::string missing = dir.filePath(QStringLiteral("missing.log")).toStdString();
+  const QString russianDamaged = dir.filePath(QStringLiteral("поврежден.log"));
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(damaged), russianDamaged));
+  const std::string russian = platform::Utf8ToCp1251(russianDamaged.toStdString());
   const Case cases[] = {
       {missing, std::string("Невозможно открыть файл протокола "_cp1251) + "\"" + missing + "\""},
       {"\"" + good + "\"", std::string("Невозможно открыть файл протокола "_cp1251) + "\"\"" + good + "\"\""},
       {damaged, std::string("Файл протокола "_cp1251) + damaged + std::string(" поврежден"_cp1251)},
+      {russian, std::string("Файл протокола "_cp1251) + russian + std::string(" поврежден"_cp1251)},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.argument);
+    SCOPED_TRACE(platform::Cp1251ToUtf8(c.argument));
     test_support::ModalCloser closer;
     Seen seen;
     EXPECT_EQ(RunViewer(c.argument, seen), 0);
