@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "log/log_dump.h"
 #include "log/log_viewer.h"
 #include "platform/text_encoding.h"
 
@@ -24,8 +25,20 @@ int PrintLogReport(const std::string& fileName, bool raw) {
 }
 
 int DumpLogFile(const std::string& fileName) {
-  (void)fileName;
-  return 1;
+  const gsmlog::LogDump dump = gsmlog::DumpLogFile(platform::Utf8ToCp1251(fileName));
+  if (!dump.ok) {
+    std::cerr << platform::Cp1251ToUtf8(dump.error) << std::endl;
+    return 1;
+  }
+  for (const gsmlog::DumpRecord& record : dump.records) {
+    std::cout << platform::Cp1251ToUtf8(gsmlog::FormatDumpLine(record)) << '\n';
+  }
+  std::cout << platform::Cp1251ToUtf8(gsmlog::FormatDumpEnd(dump)) << '\n';
+  if (!dump.valid) {
+    std::cerr << platform::Cp1251ToUtf8(gsmlog::DamagedMessage(platform::Utf8ToCp1251(fileName))) << std::endl;
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace cli

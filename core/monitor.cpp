@@ -82,14 +82,17 @@ void MonitorThread() {
   window.MarkFields(true, 1);
 
   bool reachedPoll = false;
-  if (!modem::OpenPort(modem::ActivePortHolder(), settings.portName, settings.speed, kReadTimeoutMs, false, false)) {
+  modem::PortHandle port;
+  const bool opened = modem::OpenPort(port, settings.portName, settings.speed, kReadTimeoutMs, false, false);
+  modem::SetActivePort(port);
+  if (!opened) {
     window.ShowError(std::string("Невозможно открыть порт "_cp1251) + settings.portName);
     StopMonitor(false);
   } else {
     g_connectionActive.store(true);
     reachedPoll = RunOpenConnection();
     // Closed before the window turns idle, so a new connection never meets this one's port.
-    modem::ClosePort(modem::ActivePort());
+    modem::ClosePort(port);
   }
 
   NotifyConnectionEnded(reachedPoll);
@@ -133,12 +136,12 @@ void StartCall(bool dial, const std::string& number) {
       g_dialNumber = number;
     }
     std::thread([] {
-      std::string number;
+      std::string dialled;
       {
         std::lock_guard lock(g_dialNumberMutex);
-        number = g_dialNumber;  // read when the worker runs, not when it was started
+        dialled = g_dialNumber;  // read when the worker runs, not when it was started
       }
-      modem::RunCommand("ATD", number + ";");
+      modem::RunCommand("ATD", dialled + ";");
     }).detach();
   } else {
     std::thread([] { modem::RunCommand("ATH", ""); }).detach();

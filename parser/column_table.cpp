@@ -59,7 +59,7 @@ void Translate(int code, std::string& text) {
       Rewrite(kCountryNames, text);
       break;
     case fcOperator:
-      if (text.size() == 1) text.insert(0, "0");
+      if (text.size() == 1) text = "0" + text;
       Rewrite(kOperatorNames, text);
       break;
     case fcTimingAdvance:

@@ -1,0 +1,53 @@
+#pragma once
+// A listing of every record of a log file, for inspecting files by hand: offset, code, the code's
+// meaning and the text, with each checksum record marked as matching or not.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/log_record.h"
+
+namespace gsmlog {
+
+enum class ChecksumCheck { notChecksum, match, mismatch };
+
+struct DumpRecord {
+  std::size_t offset = 0;  // byte offset of the record's first byte in the file
+  std::int32_t code = 0;
+  std::string text;  // Windows-1251
+  ChecksumCheck check = ChecksumCheck::notChecksum;
+  std::string expected;  // checksum records: the text that would match
+};
+
+struct LogDump {
+  bool ok = false;    // false: the file could not be read; see error
+  std::string error;  // the Russian message when !ok
+  std::vector<DumpRecord> records;
+  ReadStop stop = ReadStop::endOfData;  // why reading ended
+  std::size_t stopOffset = 0;           // offset of the record reading ended in
+  bool valid = false;                   // what the report builder would accept: a checksum seen, none mismatched
+};
+
+// The records of data; listing goes on past a mismatching checksum record.
+LogDump DumpLogData(const std::uint8_t* data, std::size_t size);
+
+// The records of the named file (name in Windows-1251 bytes).
+LogDump DumpLogFile(const std::string& fileName);
+
+// A short English meaning of a record code, such as "serving.rxlevel" or "summary.date".
+std::string LogCodeMeaning(std::int32_t code);
+
+// A short English phrase for a stop reason, such as "end of data".
+std::string_view ReadStopText(ReadStop stop);
+
+// One listing line (no line end; the text stays Windows-1251):
+// "     21  12814  checksum              DEADBEEF  [mismatch, expected 643EC572]".
+std::string FormatDumpLine(const DumpRecord& record);
+
+// The closing line: where and why reading ended, and whether the file is valid.
+std::string FormatDumpEnd(const LogDump& dump);
+
+}  // namespace gsmlog

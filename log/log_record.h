@@ -1,0 +1,83 @@
+#pragma once
+// The log record: code (int32, little-endian), length n (1..128), n text bytes (0x20 and above,
+// Windows-1251). Records are checksummed and scrambled as one stream from the file's first byte;
+// a checksum record (code 12814, 8 upper-case hex digits) seals everything before it.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "log/crc.h"
+#include "log/xor_crypt.h"
+
+namespace gsmlog {
+
+// Codes of the run summary and the checksum record.
+enum LogCode : std::int32_t {
+  lcSummaryDate = 12803,
+  lcSummaryStart = 12804,
+  lcSummaryEnd = 12805,
+  lcRxLevelMax = 12806,
+  lcRxLevelMin = 12807,
+  lcRxLevelAverage = 12808,
+  lcBitErrorMax = 12809,
+  lcBitErrorMin = 12810,
+  lcBitErrorAverage = 12811,
+  lcBand900Share = 12812,
+  lcBand1800Share = 12813,
+  lcChecksum = 12814,  // 0x320E
+};
+
+inline constexpr std::size_t kMaxLogText = 128;
+inline constexpr std::size_t kMaxLogRecord = 5 + kMaxLogText;
+
+// Cell-indexed record code of field f for cell index i (0 serving, 1..6 neighbours).
+constexpr std::int32_t CellRecordCode(int fieldCode, int cellIndex) { return fieldCode + 1024 * (cellIndex + 1); }
+
+// The checksum text: 8 upper-case hexadecimal digits, zero-filled.
+std::string FormatChecksum(std::uint32_t sum);
+
+// Encodes one record: lays out the plain bytes, runs the checksum and then the scrambler over
+// them, and leaves the 5 + n scrambled bytes in out. text must be 1..128 bytes (the caller's
+// duty); returns the record length.
+std::size_t EncodeLogRecord(TCrcState& crc, TXorState& xorState, std::int32_t code, std::string_view text,
+                            std::uint8_t (&out)[kMaxLogRecord]);
+
+// The reading context of one pass over a file's bytes (not owned).
+struct TLogReader {
+  const std::uint8_t* Data = nullptr;
+  std::size_t Size = 0;
+  std::size_t Pos = 0;
+  TCrcState Crc;
+  TXorState Xor;
+  std::string ExpectedChecksum = "(n/a)";
+};
+
+// A reader at the start of data.
+void InitLogReader(TLogReader& reader, const std::uint8_t* data, std::size_t size);
+
+// True once a checksum record has been read.
+inline bool ChecksumSeen(const TLogReader& reader) { return reader.ExpectedChecksum != "(n/a)"; }
+
+// The next plain byte; false (and b = 0) at the end of the data.
+inline bool ReadLogByte(TLogReader& reader, std::uint8_t& b) {
+  if (reader.Pos >= reader.Size) {
+    b = 0;
+    return false;
+  }
+  b = reader.Data[reader.Pos++];
+  XorDecodeByte(reader.Xor, b);
+  CrcAddByte(reader.Crc, b);
+  return true;
+}
+
+// Why ReadLogRecord stopped: for listings; the report only needs the false result.
+enum class ReadStop { none, endOfData, codeCut, lengthTooLarge, controlByte, emptyText };
+
+// The next record; false when reading must stop (end of data, a cut code, a length above 128,
+// a text byte below 0x20, an empty text). A text cut by the end of the data is returned with the
+// bytes present. A checksum record sets ExpectedChecksum to the sum before its first byte.
+bool ReadLogRecord(TLogReader& reader, std::int32_t& code, std::string& text, ReadStop* stop = nullptr);
+
+}  // namespace gsmlog

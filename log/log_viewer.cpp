@@ -1,0 +1,369 @@
+#include "log/log_viewer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "log/log_record.h"
+#include "parser/measurement_fields.h"
+#include "platform/text_encoding.h"
+
+namespace gsmlog {
+
+using namespace platform::literals;
+
+namespace {
+
+enum Field : std::size_t {
+  fDate,
+  fStart,
+  fEnd,
+  fImei,
+  fModel,
+  fImsi,
+  fCountry,
+  fOperator,
+  fCell,
+  fBsic,
+  fLocalArea,
+  fRxMax,
+  fRxMin,
+  fRxAverage,
+  fBerMax,
+  fBerMin,
+  fBerAverage,
+  fBand900,
+  fBand1800,
+  fDistance,
+  fieldCount,
+};
+
+struct FieldRoute {
+  Field field;
+  std::string_view unit;
+};
+
+// Which report field a record code sets, and the unit appended on storing; false for none.
+bool RouteOf(std::int32_t code, FieldRoute& route) {
+  switch (code) {
+    case lcSummaryDate:
+      route = {fDate, ""};
+      return true;
+    case lcSummaryStart:
+      route = {fStart, ""};
+      return true;
+    case lcSummaryEnd:
+      route = {fEnd, ""};
+      return true;
+    case parser::fcImei:
+      route = {fImei, ""};
+      return true;
+    case parser::fcModel:
+      route = {fModel, ""};
+      return true;
+    case parser::fcImsi:
+      route = {fImsi, ""};
+      return true;
+    case parser::fcCountry:
+      route = {fCountry, ""};
+      return true;
+    case parser::fcOperator:
+      route = {fOperator, ""};
+      return true;
+    case parser::fcCell:
+      route = {fCell, ""};
+      return true;
+    case parser::fcBaseStation:
+      route = {fBsic, ""};
+      return true;
+    case parser::fcLocalArea:
+      route = {fLocalArea, ""};
+      return true;
+    case lcRxLevelMax:
+      route = {fRxMax, " dBm"};
+      return true;
+    case lcRxLevelMin:
+      route = {fRxMin, " dBm"};
+      return true;
+    case lcRxLevelAverage:
+      route = {fRxAverage, " dBm"};
+      return true;
+    case lcBitErrorMax:
+      route = {fBerMax, "%"};
+      return true;
+    case lcBitErrorMin:
+      route = {fBerMin, "%"};
+      return true;
+    case lcBitErrorAverage:
+      route = {fBerAverage, "%"};
+      return true;
+    case lcBand900Share:
+      route = {fBand900, "%"};
+      return true;
+    case lcBand1800Share:
+      route = {fBand1800, "%"};
+      return true;
+    case parser::fcTimingAdvance:
+      route = {fDistance, " km"};
+      return true;
+    default:
+      return false;
+  }
+}
+
+constexpr int kShownGroups = 6;
+
+// Table slot of a cell field, or -1.
+int SlotOf(int field) {
+  switch (field) {
+    case parser::fcRxLevel:
+      return 0;
+    case parser::fcChannel:
+      return 1;
+    case parser::fcBaseStation:
+      return 2;
+    case parser::fcCell:
+      return 3;
+    case parser::fcFreqBand:
+      return 4;
+    default:
+      return -1;
+  }
+}
+
+struct ReportData {
+  std::array<std::string, fieldCount> fields;
+  std::array<std::array<std::string, 5>, kShownGroups> cells;
+
+  ReportData() {
+    for (auto& f : fields) f = parser::kNotAvailable;
+    for (auto& group : cells) {
+      for (auto& c : group) c = parser::kNotAvailable;
+    }
+  }
+};
+
+std::string Layout(const ReportData& d) {
+  const auto& f = d.fields;
+  std::string r;
+  r.reserve(2048);
+  AddReportField(r, "Дата"_cp1251, f[fDate]);
+  AddReportField(r, "Время"_cp1251, f[fStart] + " - " + f[fEnd]);
+  AddReportLine(r, "");
+  AddReportLine(r, "Информация о модеме"_cp1251);
+  AddReportLine(r, "-------------------");
+  AddReportField(r, "IMEI", f[fImei]);
+  AddReportField(r, "Модель"_cp1251, f[fModel]);
+  AddReportLine(r, "");
+  AddReportField(r, "IMSI-номер"_cp1251, f[fImsi]);
+  AddReportField(r, "Страна"_cp1251, f[fCountry]);
+  AddReportField(r, "Оператор"_cp1251, f[fOperator]);
+  AddReportField(r, "Сота"_cp1251, f[fCell]);
+  AddReportField(r, "BSIC", f[fBsic]);
+  AddReportField(r, "Локальная зона"_cp1251, f[fLocalArea]);
+  AddReportLine(r, "");
+  AddReportLine(r, "Уровень сигнала"_cp1251);
+  AddReportLine(r, "---------------");
+  AddReportField(r, "Максимум"_cp1251, f[fRxMax]);
+  AddReportField(r, "Минимум"_cp1251, f[fRxMin]);
+  AddReportField(r, "Среднее"_cp1251, f[fRxAverage]);
+  AddReportLine(r, "");
+  AddReportLine(r, "Качество сигнала"_cp1251);
+  AddReportLine(r, "----------------");
+  AddReportField(r, "Максимум"_cp1251, f[fBerMax]);
+  AddReportField(r, "Минимум"_cp1251, f[fBerMin]);
+  AddReportField(r, "Среднее"_cp1251, f[fBerAverage]);
+  AddReportLine(r, "");
+  AddReportLine(r, "Используемые диапазоны"_cp1251);
+  AddReportLine(r, "----------------------");
+  AddReportField(r, "GSM 900", f[fBand900]);
+  AddReportField(r, "GSM 1800", f[fBand1800]);
+  AddReportLine(r, "");
+  AddReportField(r, "Расстояние до БС"_cp1251, f[fDistance]);
+  AddReportLine(r, "");
+  AddTableRow(r, "Параметр"_cp1251, "Акт."_cp1251, "1-я"_cp1251, "2-я"_cp1251, "3-я"_cp1251, "4-я"_cp1251,
+              "5-я"_cp1251);
+  AddTableRow(r, "--------", "------", "------", "------", "------", "------", "------");
+  static constexpr std::array<std::string_view, 5> kRowLabels = {"RxLevel ", "BCCH", "BSIC", "Cell ID",
+                                                                 "Диапазон"_cp1251};
+  const auto& c = d.cells;
+  for (std::size_t slot = 0; slot < kRowLabels.size(); ++slot) {
+    AddTableRow(r, kRowLabels[slot], c[0][slot], c[1][slot], c[2][slot], c[3][slot], c[4][slot], c[5][slot]);
+  }
+  return r;
+}
+
+}  // namespace
+
+void AddReportLine(std::string& report, std::string_view line) {
+  report += line;
+  report += "\r\n";
+}
+
+void AddReportField(std::string& report, std::string_view label, std::string_view value) {
+  report += label;
+  report += ": ";
+  report += value;
+  report += "\r\n";
+}
+
+std::string PadRight(std::string_view text, std::size_t width) {
+  std::string padded(text.substr(0, width));
+  padded.resize(width, ' ');
+  return padded;
+}
+
+void AddTableRow(std::string& report, std::string_view c0, std::string_view c1, std::string_view c2,
+                 std::string_view c3, std::string_view c4, std::string_view c5, std::string_view c6) {
+  std::string row = PadRight(c0, 8);
+  for (const std::string_view cell : {c1, c2, c3, c4, c5, c6}) {
+    row += '|';
+    row += PadRight(cell, 6);
+  }
+  AddReportLine(report, row);
+}
+
+std::string OpenFailedMessage(const std::string& fileName) {
+  return std::string("Невозможно открыть файл протокола "_cp1251) + "\"" + fileName + "\"";
+}
+
+std::string ReadFailedMessage(const std::string& fileName) {
+  return std::string("Невозможно прочитать протокол "_cp1251) + fileName;
+}
+
+std::string DamagedMessage(const std::string& fileName) {
+  return std::string("Файл протокола "_cp1251) + fileName + std::string(" поврежден"_cp1251);
+}
+
+namespace {
+
+// Consumes records as they become available and keeps what the report needs.
+class ReportBuilder {
+ public:
+  explicit ReportBuilder(const std::string& fileName) : fileName_(fileName) {
+    InitLogReader(reader_, nullptr, 0);
+    text_.reserve(kMaxLogText);
+  }
+
+  // Points the reader at the bytes held now; the running states carry on.
+  void SetData(const std::uint8_t* data, std::size_t size) {
+    reader_.Data = data;
+    reader_.Size = size;
+    reader_.Pos = 0;
+  }
+  std::size_t Pos() const { return reader_.Pos; }
+
+  // Reads records until reading stops, or (when more data may follow) until fewer bytes than a
+  // whole record remain. False once reading has stopped for good.
+  bool Consume(bool atEnd) {
+    for (;;) {
+      if (!atEnd && reader_.Size - reader_.Pos < kMaxLogRecord) return true;
+      if (!ReadLogRecord(reader_, code_, text_)) return false;
+      if (!Store()) return false;
+    }
+  }
+
+  LogReport Finish() const {
+    LogReport result;
+    if (damaged_ || !ChecksumSeen(reader_)) {
+      result.error = DamagedMessage(fileName_);
+      return result;
+    }
+    result.ok = true;
+    result.text = Layout(data_);
+    return result;
+  }
+
+ private:
+  bool Store() {
+    FieldRoute route;
+    if (RouteOf(code_, route)) {
+      std::string& field = data_.fields[route.field];
+      field = text_;
+      field += route.unit;
+    } else if (code_ == lcChecksum && text_ != reader_.ExpectedChecksum) {
+      damaged_ = true;
+      return false;
+    }
+    const std::int32_t group = code_ / 1024 - 1;
+    if (group >= 0 && group < kShownGroups) {
+      const int slot = SlotOf(code_ % 1024);
+      if (slot >= 0) data_.cells[static_cast<std::size_t>(group)][static_cast<std::size_t>(slot)] = text_;
+    }
+    return true;
+  }
+
+  const std::string& fileName_;
+  TLogReader reader_;
+  ReportData data_;
+  std::int32_t code_ = 0;
+  std::string text_;
+  bool damaged_ = false;
+};
+
+class ReadOnlyFd {
+ public:
+  explicit ReadOnlyFd(const std::string& path) {
+    do {
+      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+  }
+  ReadOnlyFd(const ReadOnlyFd&) = delete;
+  ReadOnlyFd& operator=(const ReadOnlyFd&) = delete;
+  ~ReadOnlyFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
+LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName) {
+  if (data == nullptr || size == 0) return {false, {}, ReadFailedMessage(fileName)};
+  ReportBuilder builder(fileName);
+  builder.SetData(data, size);
+  builder.Consume(true);
+  return builder.Finish();
+}
+
+LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
+  const ReadOnlyFd fd(fileName);
+  if (fd.get() < 0) return {false, {}, OpenFailedMessage(fileName)};
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return {false, {}, ReadFailedMessage(fileName)};
+
+  // A record never straddles the end of what is held unless the file ends there: the buffer
+  // keeps room for one whole record behind each chunk.
+  const std::size_t capacity = (chunkSize > 0 ? chunkSize : 1) + kMaxLogRecord;
+  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[capacity]);
+  ReportBuilder builder(fileName);
+  std::size_t held = 0;
+  std::size_t total = 0;
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), buffer.get() + held, capacity - held);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return {false, {}, ReadFailedMessage(fileName)};
+    const bool atEnd = got == 0;
+    if (atEnd && total == 0) return {false, {}, ReadFailedMessage(fileName)};
+    held += static_cast<std::size_t>(got);
+    total += static_cast<std::size_t>(got);
+    builder.SetData(buffer.get(), held);
+    if (!builder.Consume(atEnd) || atEnd) break;
+    const std::size_t used = builder.Pos();
+    std::memmove(buffer.get(), buffer.get() + used, held - used);
+    held -= used;
+  }
+  return builder.Finish();
+}
+
+LogReport BuildLogReport(const std::string& fileName) { return BuildLogReportChunked(fileName, 1u << 20); }
+
+}  // namespace gsmlog

@@ -1,0 +1,48 @@
+#pragma once
+// The report builder: reads a log file record by record, verifies its checksum records and lays
+// out the fixed 41-line report (Windows-1251, every line ending in CR LF). Showing the report or
+// the error is the window's part. The file is read in chunks, without a lock: a writer appending
+// and sealing at the same time only adds records after those already read.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace gsmlog {
+
+struct LogReport {
+  bool ok = false;
+  std::string text;   // the report when ok
+  std::string error;  // the Russian message when !ok, exactly as the user sees it
+};
+
+// The report of the named file (name in Windows-1251 bytes, used as the path and in messages).
+LogReport BuildLogReport(const std::string& fileName);
+
+// The same, reading the file chunkSize bytes at a time (BuildLogReport uses 1 MiB).
+LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize);
+
+// The report of a file's bytes already in memory; fileName only goes into messages. Reads nothing
+// outside [data, data + size).
+LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName);
+
+// Appends line and "\r\n".
+void AddReportLine(std::string& report, std::string_view line);
+
+// AddReportLine of label + ": " + value.
+void AddReportField(std::string& report, std::string_view label, std::string_view value);
+
+// text filled with blanks, or cut, to exactly width bytes.
+std::string PadRight(std::string_view text, std::size_t width);
+
+// A 50-character table row: c0 in 8, then "|" and each of c1..c6 in 6.
+void AddTableRow(std::string& report, std::string_view c0, std::string_view c1, std::string_view c2,
+                 std::string_view c3, std::string_view c4, std::string_view c5, std::string_view c6);
+
+// The messages of a report build, for the file name given.
+std::string OpenFailedMessage(const std::string& fileName);
+std::string ReadFailedMessage(const std::string& fileName);
+std::string DamagedMessage(const std::string& fileName);
+
+}  // namespace gsmlog

@@ -1,0 +1,100 @@
+#pragma once
+// The serial connection to the modem: a port opened raw 8N1 with flow control and time-outs,
+// byte transfers, a line reader (CR, LF and NUL each end a line) and waits for a token.
+// Every operation blocks the calling thread until the bytes moved or the time-out ran out.
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace modem {
+
+// The port trace, kept only when a port is opened with the trace on: the last 20 exchanges.
+struct THandleInfo {
+  int handle = -1;  // the port's file descriptor
+  int count = 0;    // lines held, 0..20
+  std::string portName;
+  std::array<std::string, 20> lines;  // oldest first
+};
+
+namespace detail {
+struct PortState;
+}
+
+// The port handle holder: a small copyable value standing for one open port (its descriptor
+// and, with the trace on, its THandleInfo). A default-constructed holder stands for no port.
+// Copies share the port; the descriptor number stays reserved until the last copy is gone, so
+// a stale copy used after ClosePort fails instead of reaching another file.
+class PortHandle {
+ public:
+  PortHandle() = default;
+  bool IsSet() const { return state_ != nullptr; }
+  // The descriptor, or -1 when no port or the port was closed.
+  int Fd() const;
+  bool operator==(const PortHandle& other) const { return state_ == other.state_; }
+
+ private:
+  friend struct PortAccess;
+  std::shared_ptr<detail::PortState> state_;
+};
+
+// Result of every transfer and of the line reader.
+enum TransferStatus : int {
+  tsDone = 0,     // all requested bytes moved (for ReadLine: any byte arrived)
+  tsTimeout = 1,  // the call worked but fewer bytes moved within the time-out
+  tsFailed = 2,   // the call failed (no port, device gone, I/O error)
+};
+
+// What an errno value means to a transfer loop.
+enum class IoOutcome { retry, wait, failed };
+IoOutcome ClassifyErrno(int error);
+
+// Match modes of the token waits: 0 whole line equals the token; N > 0 the first N bytes of the
+// line equal the token; -1 the token occurs anywhere. Other negative modes match nothing.
+bool TokenMatches(std::string_view line, std::string_view token, int matchMode);
+
+// The trace entry for a text sent (marker '>') or a line read (marker '<'): cut at the first CR,
+// control bytes as "<XXh>", then SEND "text" or RECV "text".
+std::string TraceEntry(char marker, std::string_view text);
+
+// Opens portName ("COMn" or a device path) exclusively, raw 8N1, at baud bits/s (a speed the
+// system does not know leaves the device's speed as it was), hardware (RTS/CTS) or software
+// (XON/XOFF) flow control, read time-out timeoutMs per read, write time-out n × timeoutMs.
+// holder receives the port, or an unset value on failure (then nothing else is touched).
+bool OpenPort(PortHandle& holder, std::string_view portName, int baud, int timeoutMs, bool softwareFlow, bool trace);
+
+// Puts back the settings saved on open and closes the device. False for an unset holder and for
+// a port already closed.
+bool ClosePort(const PortHandle& holder);
+
+int WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count);
+int ReadBytes(const PortHandle& holder, char* buffer, std::size_t count);
+
+bool SendText(const PortHandle& holder, std::string_view text);
+// SendText of text followed by CR LF.
+bool SendLine(const PortHandle& holder, std::string_view text);
+
+// One line without its terminator. Status 0 when any byte arrived (terminator included),
+// otherwise that of the last read.
+int ReadLine(const PortHandle& holder, std::string& line);
+bool ReadLineOk(const PortHandle& holder, std::string& line);
+
+// Up to 10 line reads; true at the first line that matches a token (index = its position).
+// A failed read ends the wait at once. Without a match index is -1 and line the last line read.
+bool WaitForAnyToken(const PortHandle& holder, const std::vector<std::string>& tokens, int matchMode, std::string& line,
+                     int& index);
+bool WaitForToken(const PortHandle& holder, std::string_view token, int matchMode, std::string& line);
+bool ExpectToken(const PortHandle& holder, std::string_view token, int matchMode);
+
+// A copy of the port's trace; empty when the port was opened without it.
+std::optional<THandleInfo> TraceOf(const PortHandle& holder);
+
+// The process-wide holder shared by the monitor thread and the call workers. Reads and writes
+// are safe from any thread.
+PortHandle ActivePort();
+void SetActivePort(PortHandle holder);
+
+}  // namespace modem

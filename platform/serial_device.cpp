@@ -1,0 +1,57 @@
+#include "platform/serial_device.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace platform {
+
+namespace {
+
+// The port number of "COMn", or 0 when the name is not of that form.
+int comNumber(std::string_view name) {
+  if (name.size() < 4 || name.substr(0, 3) != "COM") return 0;
+  const std::string_view digits = name.substr(3);
+  int number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (error != std::errc{} || end != digits.data() + digits.size() || number < 1) return 0;
+  return number;
+}
+
+std::vector<std::string> entriesOf(const std::filesystem::path& folder, std::string_view prefix) {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with(prefix)) found.push_back(it->path().string());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+}  // namespace
+
+std::string ResolvePortName(std::string_view portName) {
+  const int number = comNumber(portName);
+  if (number == 0) return std::string(portName);
+  if (const char* folder = std::getenv(kComDirVariable); folder != nullptr && *folder != '\0') {
+    const std::filesystem::path entry = std::filesystem::path(folder) / portName;
+    std::error_code error;
+    // A dangling link still names the port: opening it then fails, as an absent port should.
+    if (std::filesystem::is_symlink(entry, error) || std::filesystem::exists(entry, error)) return entry.string();
+  }
+  return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+std::vector<std::string> ListSerialDevices() {
+  std::vector<std::string> devices = entriesOf("/dev/serial/by-id", "");
+  for (const char* prefix : {"ttyUSB", "ttyACM"}) {
+    const auto group = entriesOf("/dev", prefix);
+    devices.insert(devices.end(), group.begin(), group.end());
+  }
+  return devices;
+}
+
+}  // namespace platform

@@ -1,0 +1,328 @@
+#include "log/log_writer.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "log/log_dump.h"
+#include "log/log_record.h"
+#include "log/log_viewer.h"
+#include "platform/text_encoding.h"
+#include "report_lines.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace platform::literals;
+
+struct Rec {
+  std::int32_t code;
+  std::string text;
+  bool operator==(const Rec&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Rec& r) { return out << r.code << ":" << r.text; }
+
+// The records of a file other than checksum records.
+std::vector<Rec> DataRecords(const std::string& path) {
+  const auto dump = gsmlog::DumpLogFile(path);
+  EXPECT_TRUE(dump.ok);
+  EXPECT_TRUE(dump.valid);
+  std::vector<Rec> records;
+  for (const auto& r : dump.records) {
+    if (r.code != gsmlog::lcChecksum) records.push_back({r.code, r.text});
+  }
+  return records;
+}
+
+std::vector<char> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class Writer : public ::testing::Test {
+ protected:
+  void SetUp() override { gsmlog::ResetLogWriter(); }
+  void TearDown() override { gsmlog::ResetLogWriter(); }
+  logtest::TempDir dir_;
+};
+
+TEST_F(Writer, LogFieldWritesAndCountsByItsTables) {
+  enum Stat { none, rx, ber, distance, band900, band1800, imei };
+  struct Case {
+    int code;
+    int index;
+    std::string text;
+    std::vector<Rec> records;
+    Stat stat;
+  };
+  const std::string russia(std::string("Россия"_cp1251));
+  const Case cases[] = {
+      {385, 0, "7.3", {{385, "7.3"}, {1409, "7.3"}}, none},
+      {386, 0, "12345", {{386, "12345"}, {1410, "12345"}}, none},
+      {385, 0, "(n/a)", {}, none},
+      {386, 4, "999", {{5506, "999"}}, none},
+      {388, 0, "50", {{1412, "50"}}, none},
+      {388, 3, "50", {{4484, "50"}}, none},
+      {387, 2, "-80", {{3459, "-80"}}, none},
+      {387, 0, "-80", {{1411, "-80"}}, rx},
+      {387, 6, "-99", {{7555, "-99"}}, none},
+      {265, 0, "900", {{1289, "900"}}, band900},
+      {265, 0, "1800", {{1289, "1800"}}, band1800},
+      {265, 0, "EGSM", {{1289, "EGSM"}}, band1800},
+      {265, 1, "900", {{2313, "900"}}, none},
+      {257, 0, russia, {{257, russia}}, none},
+      {257, 1, "250", {}, none},
+      {258, 0, "02", {{258, "02"}}, none},
+      {259, 0, "9998", {{259, "9998"}}, none},
+      {1, 0, "351234567890123", {}, imei},
+      {390, 0, "0,57", {}, ber},
+      {390, 2, "0,57", {}, none},
+      {391, 0, "5,5", {}, distance},
+      {389, 0, "3", {}, none},
+      {392, 0, std::string("Соединено"_cp1251), {}, none},
+      {2, 0, "SIEMENS", {}, none},
+      {4, 0, "REVISION 02.00", {}, none},
+      {130, 0, "x", {}, none},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.code) + "/" + std::to_string(c.index) + " " + c.text);
+    gsmlog::ResetLogWriter();
+    const std::string path = dir_.File(std::to_string(&c - cases) + ".log");
+    ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
+    gsmlog::LogField(c.code, c.index, c.text);
+    const auto stats = gsmlog::RunStats();
+    const auto identity = gsmlog::Identity();
+    ASSERT_TRUE(gsmlog::SealLogFile());
+    EXPECT_EQ(DataRecords(path), c.records);
+    EXPECT_EQ(stats.RxLevelCount, c.stat == rx ? 1 : 0);
+    EXPECT_EQ(stats.BitErrorCount, c.stat == ber ? 1 : 0);
+    EXPECT_EQ(stats.DistanceCount, c.stat == distance ? 1 : 0);
+    EXPECT_EQ(stats.Band900Count, c.stat == band900 ? 1 : 0);
+    EXPECT_EQ(stats.Band1800Count, c.stat == band1800 ? 1 : 0);
+    EXPECT_EQ(identity.Imei, c.stat == imei ? c.text : "");
+  }
+}
+
+TEST(AddStatistic, FoldsNumbersAndIgnoresTheRest) {
+  struct Case {
+    float max, min;
+    int count;
+    std::string text;
+    float newMax, newMin;
+    int newCount;
+  };
+  const float inf = gsmlog::kStatInfinity;
+  const Case cases[] = {
+      {-60, -60, 1, "-75", -60, -75, 2},       {-60, -80, 2, "-60", -60, -80, 3},
+      {-60, -80, 2, "-80", -60, -80, 3},       {-inf, inf, 0, "-75", -75, -75, 1},  // the first value sets both
+      {-inf, inf, 0, "0,57", 0.57f, 0.57f, 1}, {-inf, inf, 0, "18,1", 18.1f, 18.1f, 1},
+      {-60, -80, 2, "(n/a)", -60, -80, 2},     {-60, -80, 2, "", -60, -80, 2},
+      {-60, -80, 2, "abc", -60, -80, 2},       {-60, -80, 2, "-", -60, -80, 2},
+      {-60, -80, 2, "0,", -60, -80, 2},        {-60, -80, 2, "1.5", -60, -80, 2},
+      {-60, -80, 2, "-7 dBm", -60, -80, 2},    {-60, -80, 2, std::string(400, '9'), -60, -80, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 10));
+    float max = c.max, min = c.min;
+    double sum = 0;
+    std::int32_t count = c.count;
+    gsmlog::AddStatistic(c.text, &max, &min, sum, count);
+    EXPECT_EQ(max, c.newMax);
+    EXPECT_EQ(min, c.newMin);
+    EXPECT_EQ(count, c.newCount);
+  }
+  double sum = 1;
+  std::int32_t count = 1;
+  gsmlog::AddStatistic("5,5", nullptr, nullptr, sum, count);
+  EXPECT_DOUBLE_EQ(sum, 1 + 5.5);
+  EXPECT_EQ(count, 2);
+}
+
+TEST(WriterText, ZeroPadSummaryNumbersAndFileName) {
+  EXPECT_EQ(gsmlog::ZeroPad(7, 2), "07");
+  EXPECT_EQ(gsmlog::ZeroPad(2026, 4), "2026");
+  EXPECT_EQ(gsmlog::ZeroPad(123, 2), "123");
+  EXPECT_EQ(gsmlog::ZeroPad(0, 2), "00");
+  struct Case {
+    double value;
+    const char* text;
+  };
+  const Case cases[] = {{-75, "-75"}, {-74.5, "-74,5"}, {0.14f, "0,14"},      {-74.333, "-74,33"}, {18.1f, "18,1"},
+                        {0, "0"},     {-0.001, "0"},    {66.666666, "66,67"}, {100, "100"},        {0.05, "0,05"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(gsmlog::FormatSummaryNumber(c.value), c.text);
+  }
+  const std::string name = gsmlog::LogFileName();
+  EXPECT_TRUE(std::regex_match(name, std::regex("[0-3][0-9][01][0-9][0-9]{4}\\.log"))) << name;
+  EXPECT_EQ(gsmlog::DateStamp("") + ".log", name);
+  EXPECT_TRUE(std::regex_match(gsmlog::DateStamp("."), std::regex("[0-9]{2}\\.[0-9]{2}\\.[0-9]{4}")));
+}
+
+TEST_F(Writer, WithoutAFileNothingIsWrittenButStatisticsGrow) {
+  EXPECT_FALSE(gsmlog::WriteLogRecord(257, "250"));
+  EXPECT_FALSE(gsmlog::SealLogFile());
+  EXPECT_FALSE(gsmlog::CompleteLogFile());
+  gsmlog::LogField(387, 0, "-70");
+  gsmlog::LogField(1, 0, "IMEI1");
+  EXPECT_EQ(gsmlog::RunStats().RxLevelCount, 1);
+  EXPECT_EQ(gsmlog::Identity().Imei, "IMEI1");
+  EXPECT_FALSE(gsmlog::TakeWriteFailure());
+}
+
+TEST_F(Writer, TextsTheReaderWouldStopAtAreNeverWritten) {
+  const std::string path = dir_.File("texts.log");
+  ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
+  const auto sizeBefore = FileBytes(path).size();
+  EXPECT_FALSE(gsmlog::WriteLogRecord(257, ""));
+  EXPECT_EQ(FileBytes(path).size(), sizeBefore);
+  EXPECT_TRUE(gsmlog::WriteLogRecord(258, std::string(200, 'a')));
+  EXPECT_TRUE(gsmlog::WriteLogRecord(259, "a\tb\x01"));
+  EXPECT_TRUE(gsmlog::CompleteLogFile());
+  const auto records = DataRecords(path);
+  ASSERT_GE(records.size(), 2u);
+  EXPECT_EQ(records[0], (Rec{258, std::string(128, 'a')}));
+  EXPECT_EQ(records[1], (Rec{259, "a?b?"}));
+}
+
+TEST_F(Writer, NeverOverwritesAnExistingFile) {
+  const std::string path = dir_.File("09122026.log");
+  std::ofstream(path) << "keep";
+  const auto second = gsmlog::CreateLogFile(path);
+  ASSERT_TRUE(second.ok) << platform::Cp1251ToUtf8(second.error);
+  EXPECT_EQ(second.nameUsed, dir_.File("09122026-2.log"));
+  const auto third = gsmlog::CreateLogFile(path);
+  EXPECT_EQ(third.nameUsed, dir_.File("09122026-3.log"));
+  EXPECT_TRUE(gsmlog::CompleteLogFile());
+  EXPECT_EQ(FileBytes(path), (std::vector<char>{'k', 'e', 'e', 'p'}));
+  // The run that was open when the next began was completed, not lost.
+  EXPECT_TRUE(gsmlog::BuildLogReport(second.nameUsed).ok);
+
+  const std::string bad = dir_.File("no/such/folder.log");
+  const auto failed = gsmlog::CreateLogFile(bad);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(failed.error, std::string("Невозможно создать файл протокола \""_cp1251) + bad + "\"");
+}
+
+TEST_F(Writer, FailedWriteIsReportedOnceAndStopsTheRun) {
+  const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) GTEST_SKIP() << "no /dev/full";
+  ASSERT_TRUE(gsmlog::AttachLogFile(fd, "full.log"));
+  gsmlog::LogField(257, 0, "250");
+  gsmlog::LogField(1, 0, "IMEI1");
+  EXPECT_FALSE(gsmlog::LogFileOpen());
+  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::string("Невозможно записать протокол full.log"_cp1251));
+  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::nullopt);
+  EXPECT_FALSE(gsmlog::WriteLogRecord(258, "01"));
+  EXPECT_FALSE(gsmlog::CompleteLogFile());
+  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::nullopt);
+  EXPECT_EQ(gsmlog::Identity().Imei, "IMEI1");
+}
+
+TEST_F(Writer, CompletedRunReportsIdentityNetworkStatisticsAndCells) {
+  gsmlog::LogField(1, 0, "351234567890123");
+  gsmlog::LogField(3, 0, "MC35i");
+  gsmlog::LogField(387, 0, "-50");  // before the run: reset when the run starts
+  const std::string path = dir_.File("run.log");
+  ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
+  EXPECT_EQ(gsmlog::RunStats().RxLevelCount, 0);
+  const struct {
+    int code, index;
+    const char* text;
+  } cycle[] = {{257, 0, "250"}, {258, 0, "01"},   {386, 0, "4660"}, {385, 0, "7.3"}, {388, 0, "50"},   {265, 0, "900"},
+               {387, 0, "-70"}, {390, 0, "0,14"}, {391, 0, "0,5"},  {388, 1, "600"}, {265, 1, "1800"}, {387, 1, "-90"},
+               {387, 0, "-80"}, {390, 0, "0,28"}, {265, 0, "1800"}, {391, 0, "1,5"}, {387, 0, "-75"}};
+  for (const auto& f : cycle) gsmlog::LogField(f.code, f.index, f.text);
+  ASSERT_TRUE(gsmlog::SealLogFile());
+  ASSERT_TRUE(gsmlog::CompleteLogFile());
+  EXPECT_FALSE(gsmlog::LogFileOpen());
+
+  const auto report = gsmlog::BuildLogReport(path);
+  ASSERT_TRUE(report.ok) << platform::Cp1251ToUtf8(report.error);
+  const auto lines = logtest::ReportLines(report.text);
+  ASSERT_EQ(lines.size(), 41u);
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("Дата: [0-9]{2}\\.[0-9]{2}\\.[0-9]{4}"))) << lines[0];
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex("Время: [0-9:]{8} - [0-9:]{8}"))) << lines[1];
+  const std::pair<std::size_t, std::string> expected[] = {
+      {5, "IMEI: 351234567890123"},
+      {6, "Модель: MC35i"},
+      {8, "IMSI-номер: (n/a)"},
+      {9, "Страна: 250"},
+      {10, "Оператор: 01"},
+      {11, "Сота: 4660"},
+      {12, "BSIC: 7.3"},
+      {17, "Максимум: -70 dBm"},
+      {18, "Минимум: -80 dBm"},
+      {19, "Среднее: -75 dBm"},
+      {23, "Максимум: 0,28%"},
+      {24, "Минимум: 0,14%"},
+      {25, "Среднее: 0,21%"},
+      {29, "GSM 900: 50%"},
+      {30, "GSM 1800: 50%"},
+      {32, "Расстояние до БС: 1 km"},
+      {36, "RxLevel |-75   |-90   |(n/a) |(n/a) |(n/a) |(n/a) "},
+      {37, "BCCH    |50    |600   |(n/a) |(n/a) |(n/a) |(n/a) "},
+      {40, "Диапазон|1800  |1800  |(n/a) |(n/a) |(n/a) |(n/a) "},
+  };
+  for (const auto& [index, line] : expected) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(lines[index], line);
+  }
+}
+
+TEST_F(Writer, KilledRunStillReportsEverythingUpToTheLastSeal) {
+  const std::string path = dir_.File("killed.log");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!gsmlog::CreateLogFile(path).ok) ::_exit(2);
+    gsmlog::LogField(257, 0, "250");
+    gsmlog::LogField(387, 0, "-70");
+    gsmlog::SealLogFile();
+    std::raise(SIGKILL);
+    ::_exit(3);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  const auto report = gsmlog::BuildLogReport(path);
+  ASSERT_TRUE(report.ok) << platform::Cp1251ToUtf8(report.error);
+  const auto lines = logtest::ReportLines(report.text);
+  EXPECT_EQ(lines[9], "Страна: 250");
+  EXPECT_EQ(lines[36], "RxLevel |-70   |(n/a) |(n/a) |(n/a) |(n/a) |(n/a) ");
+  EXPECT_EQ(lines[0], "Дата: (n/a)");
+}
+
+TEST_F(Writer, MonitorThreadAndRecordActionShareTheWriter) {
+  const std::string path = dir_.File("threads.log");
+  ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
+  std::thread monitor([] {
+    for (int i = 0; i < 300; ++i) {
+      gsmlog::LogField(387, 0, std::to_string(-(60 + i % 30)));
+      gsmlog::LogField(388, i % 7, std::to_string(1 + i));
+      if (i % 50 == 0) gsmlog::SealLogFile();
+    }
+  });
+  for (int i = 0; i < 20; ++i) {
+    gsmlog::SealLogFile();
+    (void)gsmlog::RunStats();
+  }
+  monitor.join();
+  ASSERT_TRUE(gsmlog::CompleteLogFile());
+  const auto dump = gsmlog::DumpLogFile(path);
+  EXPECT_TRUE(dump.valid);
+  EXPECT_EQ(dump.stop, gsmlog::ReadStop::endOfData);
+  EXPECT_TRUE(gsmlog::BuildLogReport(path).ok);
+}
+
+}  // namespace

@@ -1,0 +1,225 @@
+#include "modem/com_port.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "tests/modem/pty_pair.h"
+
+namespace {
+
+using modem::PortHandle;
+using modemtest::PtyPair;
+
+class ComPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(pty_.SlavePath().empty());
+    ASSERT_TRUE(modem::OpenPort(port_, pty_.SlavePath(), 9600, 100, false, true));
+  }
+  void TearDown() override { modem::ClosePort(port_); }
+
+  PtyPair pty_;
+  PortHandle port_;
+};
+
+TEST_F(ComPortTest, ReadLineEndsAtCrLfAndNul) {
+  struct Read {
+    std::string line;
+    int status;
+  };
+  struct Case {
+    const char* name;
+    std::string input;
+    std::vector<Read> reads;
+  };
+  const Case cases[] = {
+      {"OK CR LF is two lines", "OK\r\n", {{"OK", 0}, {"", 0}, {"", 1}}},
+      {"NUL ends a line", std::string("AB\0CD\r", 6), {{"AB", 0}, {"CD", 0}, {"", 1}}},
+      {"bytes then silence", "AB", {{"AB", 0}, {"", 1}}},
+      {"silence", "", {{"", 1}}},
+      {"high bytes pass", "\xC0\xFF x\n", {{"\xC0\xFF x", 0}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    pty_.Feed(c.input);
+    for (const auto& expected : c.reads) {
+      std::string line = "stale";
+      EXPECT_EQ(modem::ReadLine(port_, line), expected.status);
+      EXPECT_EQ(line, expected.line);
+    }
+  }
+}
+
+TEST_F(ComPortTest, SendLineAppendsCrLf) {
+  EXPECT_TRUE(modem::SendLine(port_, "AT^MONI"));
+  EXPECT_TRUE(modem::SendText(port_, "ATZ"));
+  EXPECT_EQ(pty_.Drain(), "AT^MONI\r\nATZ");
+}
+
+TEST(TokenMatchTest, MatchModes) {
+  struct Case {
+    const char* line;
+    const char* token;
+    int mode;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"OK", "OK", 0, true},   {"OK ", "OK", 0, false}, {"ATZxyz", "ATZ", 3, true},
+      {"AT", "ATZ", 3, false}, {"ATZ", "ATZ", 5, true}, {"BOOKED", "OK", -1, true},
+      {"ok", "OK", -1, false}, {"OK", "OK", -2, false}, {"Serving Cell x", "Serving Cell", -1, true},
+      {"AT", "ATZ", 2, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.line) + " / " + c.token + " / " + std::to_string(c.mode));
+    EXPECT_EQ(modem::TokenMatches(c.line, c.token, c.mode), c.matches);
+  }
+}
+
+TEST_F(ComPortTest, WaitGivesUpAfterTenLines) {
+  pty_.Feed("1\r2\r3\r4\r5\r6\r7\r8\r9\r10\rOK\r");
+  std::string line;
+  int index = 5;
+  EXPECT_FALSE(modem::WaitForAnyToken(port_, {"OK"}, -1, line, index));
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(line, "10");
+  EXPECT_TRUE(modem::ExpectToken(port_, "OK", 0));
+}
+
+TEST_F(ComPortTest, WaitReportsTheFirstMatchingTokenInListOrder) {
+  pty_.Feed("\r\nATZxyz\r\n");
+  std::string line;
+  int index = -1;
+  EXPECT_TRUE(modem::WaitForAnyToken(port_, {"xyz", "ATZ"}, 3, line, index));
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(line, "ATZxyz");
+}
+
+TEST_F(ComPortTest, AGoneDeviceEndsReadsAndWaitsAtOnce) {
+  pty_.CloseMaster();
+  std::string line;
+  EXPECT_EQ(modem::ReadLine(port_, line), modem::tsFailed);
+  EXPECT_FALSE(modem::WaitForToken(port_, "OK", -1, line));
+}
+
+TEST_F(ComPortTest, TraceKeepsTheLastTwentyEntries) {
+  for (int i = 0; i < 25; ++i) modem::SendLine(port_, "AT" + std::to_string(i));
+  pty_.Feed("OK\r");
+  std::string line;
+  modem::ReadLine(port_, line);
+  const auto trace = modem::TraceOf(port_);
+  ASSERT_TRUE(trace.has_value());
+  EXPECT_EQ(trace->handle, port_.Fd());
+  EXPECT_EQ(trace->portName, pty_.SlavePath());
+  EXPECT_EQ(trace->count, 20);
+  EXPECT_EQ(trace->lines.front(), "SEND \"AT6\"");
+  EXPECT_EQ(trace->lines[18], "SEND \"AT24\"");
+  EXPECT_EQ(trace->lines.back(), "RECV \"OK\"");
+}
+
+TEST(TraceEntryTest, Format) {
+  struct Case {
+    char marker;
+    const char* text;
+    const char* entry;
+  };
+  const Case cases[] = {
+      {'>', "ATZ\r\n", "SEND \"ATZ\""},     {'<', "OK", "RECV \"OK\""}, {'<', "a\tb", "RECV \"a<09h>b\""},
+      {'>', "x\ny\rz", "SEND \"x<0Ah>y\""}, {'<', "", "RECV \"\""},     {'<', "\x1B\x7F", "RECV \"<1Bh>\x7F\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(modem::TraceEntry(c.marker, c.text), c.entry);
+  }
+}
+
+TEST(ComPortOpenTest, MissingDeviceFails) {
+  PortHandle port;
+  EXPECT_FALSE(modem::OpenPort(port, "/dev/nonexistent-gsm-port", 9600, 1000, false, false));
+  EXPECT_FALSE(port.IsSet());
+  EXPECT_FALSE(modem::ClosePort(port));
+  std::string line;
+  EXPECT_EQ(modem::ReadLine(port, line), modem::tsFailed);
+  EXPECT_FALSE(modem::SendLine(port, "ATZ"));
+}
+
+TEST(ComPortOpenTest, SecondOpenOfAnOpenDeviceFails) {
+  PtyPair pty;
+  PortHandle first;
+  PortHandle second;
+  ASSERT_TRUE(modem::OpenPort(first, pty.SlavePath(), 9600, 100, false, false));
+  EXPECT_FALSE(modem::OpenPort(second, pty.SlavePath(), 9600, 100, false, false));
+  EXPECT_TRUE(modem::ClosePort(first));
+  EXPECT_TRUE(modem::OpenPort(second, pty.SlavePath(), 9600, 100, true, false));
+  EXPECT_TRUE(modem::ClosePort(second));
+}
+
+TEST(ComPortOpenTest, CloseRestoresTheSavedSettings) {
+  PtyPair pty;
+  const int observer = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(observer, 0);
+  termios before{};
+  ASSERT_EQ(::tcgetattr(observer, &before), 0);
+  ::cfsetospeed(&before, B2400);
+  ::cfsetispeed(&before, B2400);
+  before.c_lflag |= ECHO | ICANON;
+  ASSERT_EQ(::tcsetattr(observer, TCSANOW, &before), 0);
+  ASSERT_EQ(::tcgetattr(observer, &before), 0);
+
+  PortHandle port;
+  ASSERT_TRUE(modem::OpenPort(port, pty.SlavePath(), 115200, 100, false, false));
+  termios during{};
+  ASSERT_EQ(::tcgetattr(observer, &during), 0);
+  EXPECT_EQ(during.c_lflag & (ECHO | ICANON), 0u);
+  EXPECT_EQ(::cfgetospeed(&during), static_cast<speed_t>(B115200));
+
+  EXPECT_TRUE(modem::ClosePort(port));
+  termios after{};
+  ASSERT_EQ(::tcgetattr(observer, &after), 0);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
+  ::close(observer);
+}
+
+TEST(ComPortOpenTest, StaleCopiesFailAfterClose) {
+  PtyPair pty;
+  PortHandle port;
+  ASSERT_TRUE(modem::OpenPort(port, pty.SlavePath(), 9600, 100, false, false));
+  const PortHandle copy = port;
+  EXPECT_TRUE(modem::ClosePort(port));
+  EXPECT_FALSE(modem::ClosePort(copy));
+  EXPECT_EQ(copy.Fd(), -1);
+  EXPECT_FALSE(modem::SendLine(copy, "ATZ"));
+  std::string line;
+  EXPECT_EQ(modem::ReadLine(copy, line), modem::tsFailed);
+}
+
+TEST(ComPortOpenTest, ErrnoOutcomes) {
+  const std::pair<int, modem::IoOutcome> cases[] = {
+      {EINTR, modem::IoOutcome::retry},  {EAGAIN, modem::IoOutcome::wait},  {EIO, modem::IoOutcome::failed},
+      {ENXIO, modem::IoOutcome::failed}, {EBADF, modem::IoOutcome::failed},
+  };
+  for (const auto& [error, outcome] : cases) {
+    SCOPED_TRACE(error);
+    EXPECT_EQ(modem::ClassifyErrno(error), outcome);
+  }
+}
+
+TEST(ActivePortTest, SharedAcrossThreads) {
+  PtyPair pty;
+  PortHandle port;
+  ASSERT_TRUE(modem::OpenPort(port, pty.SlavePath(), 9600, 100, false, false));
+  modem::SetActivePort(port);
+  std::thread worker([] { modem::SendLine(modem::ActivePort(), "ATH"); });
+  worker.join();
+  EXPECT_EQ(pty.Drain(), "ATH\r\n");
+  EXPECT_TRUE(modem::ClosePort(modem::ActivePort()));
+  modem::SetActivePort({});
+}
+
+}  // namespace

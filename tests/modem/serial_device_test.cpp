@@ -1,0 +1,72 @@
+#include "platform/serial_device.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "modem/com_port.h"
+#include "tests/modem/pty_pair.h"
+
+namespace {
+
+class ComDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/comdir-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ::setenv(platform::kComDirVariable, dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv(platform::kComDirVariable);
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path dir_;
+};
+
+TEST_F(ComDirTest, NamesResolve) {
+  std::filesystem::create_symlink("/dev/null", dir_ / "COM3");
+  std::filesystem::create_symlink("/nowhere", dir_ / "COM12");
+  struct Case {
+    std::string name;
+    std::string path;
+  };
+  const Case cases[] = {
+      {"COM3", (dir_ / "COM3").string()},
+      {"COM12", (dir_ / "COM12").string()},
+      {"COM4", "/dev/ttyS3"},
+      {"COM1", "/dev/ttyS0"},
+      {"COM16", "/dev/ttyS15"},
+      {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+      {"COM0", "COM0"},
+      {"COM", "COM"},
+      {"COM2x", "COM2x"},
+      {"com3", "com3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(platform::ResolvePortName(c.name), c.path);
+  }
+  ::unsetenv(platform::kComDirVariable);
+  EXPECT_EQ(platform::ResolvePortName("COM3"), "/dev/ttyS2");
+}
+
+TEST_F(ComDirTest, OpenPortFollowsTheComLink) {
+  modemtest::PtyPair pty;
+  std::filesystem::create_symlink(pty.SlavePath(), dir_ / "COM7");
+  modem::PortHandle port;
+  ASSERT_TRUE(modem::OpenPort(port, "COM7", 9600, 100, false, false));
+  EXPECT_TRUE(modem::SendLine(port, "ATZ"));
+  EXPECT_EQ(pty.Drain(), "ATZ\r\n");
+  EXPECT_TRUE(modem::ClosePort(port));
+}
+
+TEST(SerialDeviceListTest, ListsOnlyExistingDevices) {
+  for (const auto& device : platform::ListSerialDevices()) {
+    SCOPED_TRACE(device);
+    EXPECT_TRUE(std::filesystem::exists(device));
+  }
+}
+
+}  // namespace

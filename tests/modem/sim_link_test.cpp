@@ -1,0 +1,199 @@
+// The engine against the simulated modem process, over a real pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "modem/com_port.h"
+#include "modem/modem.h"
+#include "parser/measurement_fields.h"
+#include "parser/report_parser.h"
+#include "tests/modem/pty_pair.h"
+#include "tests/support/modem_sim_process.h"
+#include "tests/support/recording_sink.h"
+
+namespace {
+
+using testsupport::ModemSimProcess;
+using testsupport::RecordedField;
+
+bool shown(const std::vector<RecordedField>& fields, int code, int cell) {
+  return std::any_of(fields.begin(), fields.end(),
+                     [&](const RecordedField& f) { return f.fieldCode == code && f.cellIndex == cell; });
+}
+
+std::string shownText(const std::vector<RecordedField>& fields, int code, int cell) {
+  std::string text;
+  for (const auto& f : fields) {
+    if (f.fieldCode == code && f.cellIndex == cell) text = f.text;
+  }
+  return text;
+}
+
+// One poll cycle as the monitor thread runs it; false where it would end the loop.
+bool pollCycle() {
+  const modem::PortHandle port = modem::ActivePort();
+  std::string a, b, r;
+  if (!modem::SendLine(port, "AT^MONI") || !modem::WaitForToken(port, "Serving Cell", -1, a)) return false;
+  if (!modem::ReadReply(a) || !a.empty() || !modem::ReadReply(b) || !modem::ReadReply(a) || !modem::ReadReply(a)) {
+    return false;
+  }
+  if (!parser::ParseReportLines(b, a, 0) || !modem::ExpectToken(port, "OK", -1)) return false;
+  if (!modem::SendLine(port, "AT^MONP") || !modem::WaitForToken(port, "chann", -1, b)) return false;
+  if (!modem::ReadReply(a)) return false;
+  for (int cell = 1; cell <= 6; ++cell) {
+    modem::ReadReply(a);
+    modem::ReadReply(r);
+    parser::ParseReportLines(b, a, cell);
+  }
+  return modem::ExpectToken(port, "OK", -1);
+}
+
+class SimLinkTest : public ::testing::Test {
+ protected:
+  void start(const std::vector<std::string>& args, int timeoutMs = 300) {
+    sim_ = std::make_unique<ModemSimProcess>(args);
+    ASSERT_TRUE(sim_->Started());
+    port_ = std::make_unique<modemtest::ScopedActivePort>(sim_->DevicePath(), timeoutMs, true);
+    ASSERT_TRUE(port_->Opened());
+  }
+  void connect() {
+    ASSERT_TRUE(modem::InitModem());
+    ASSERT_TRUE(modem::QueryField("AT+CGMR", "", parser::fcFirmware));
+    ASSERT_TRUE(modem::QueryField("AT+CGSN", "", parser::fcImei));
+    ASSERT_TRUE(modem::QueryField("AT+CGMI", "", parser::fcManufacturer));
+    ASSERT_TRUE(modem::QueryField("AT+CGMM", "", parser::fcModel));
+  }
+
+  testsupport::ScopedDisplayRecorder display_;
+  std::unique_ptr<ModemSimProcess> sim_;
+  std::unique_ptr<modemtest::ScopedActivePort> port_;
+};
+
+TEST_F(SimLinkTest, ConnectionIdentityPollAndCall) {
+  start({"--seed", "5"});
+  connect();
+  auto fields = display_.Fields();
+  EXPECT_EQ(shownText(fields, parser::fcFirmware, 0), "REVISION 01.002");
+  EXPECT_EQ(shownText(fields, parser::fcManufacturer, 0), "SIMULATED");
+  EXPECT_EQ(shownText(fields, parser::fcModel, 0), "GSM-SIM 900");
+  EXPECT_EQ(shownText(fields, parser::fcImei, 0).size(), 15u);
+
+  for (int cycle = 0; cycle < 2; ++cycle) {
+    SCOPED_TRACE(cycle);
+    display_.Clear();
+    ASSERT_TRUE(pollCycle());
+    fields = display_.Fields();
+    for (int code : {parser::fcChannel, parser::fcRxLevel, parser::fcCountry, parser::fcOperator, parser::fcCell,
+                     parser::fcBaseStation, parser::fcRxQuality, parser::fcTimingAdvance}) {
+      EXPECT_TRUE(shown(fields, code, 0)) << code;
+    }
+    for (int cell = 1; cell <= 6; ++cell) EXPECT_TRUE(shown(fields, parser::fcRxLevel, cell)) << cell;
+  }
+
+  EXPECT_FALSE(modem::RunCommand("ATD", "0123;"));  // a bare OK is too short for the call handler
+  display_.Clear();
+  ASSERT_TRUE(pollCycle());
+  const std::string level = shownText(display_.Fields(), parser::fcRxLevel, 0);
+  EXPECT_NE(level, "(n/a)");
+  modem::RunCommand("ATH", "");
+  ASSERT_TRUE(pollCycle());
+  // As a connection ends. Its reads run one line past the framed "OK", so the result is false.
+  modem::RunCommand("ATZ", "");
+  const auto trace = modem::TraceOf(modem::ActivePort());
+  ASSERT_TRUE(trace.has_value());
+  EXPECT_EQ(std::count(trace->lines.begin(), trace->lines.end(), "SEND \"ATZ\""), 1);
+  EXPECT_EQ(std::count(trace->lines.begin(), trace->lines.end(), "RECV \"OK\""), 2);
+  EXPECT_EQ(sim_->Stop(), 0);
+}
+
+TEST_F(SimLinkTest, FewerNeighboursStillEndTheReport) {
+  start({"--neighbours", "0", "--ring"}, 100);
+  connect();
+  for (int cycle = 0; cycle < 6; ++cycle) {
+    SCOPED_TRACE(cycle);
+    display_.Clear();
+    pollCycle();
+    EXPECT_TRUE(shown(display_.Fields(), parser::fcRxLevel, 0));
+    EXPECT_FALSE(shown(display_.Fields(), parser::fcRxLevel, 1));
+  }
+}
+
+TEST_F(SimLinkTest, NoCellReports) {
+  start({"--no-moni"}, 100);
+  connect();
+  EXPECT_FALSE(pollCycle());
+}
+
+TEST_F(SimLinkTest, SilentAfterOneCycle) {
+  start({"--silent-after", "1"}, 100);
+  connect();
+  EXPECT_TRUE(pollCycle());
+  EXPECT_FALSE(pollCycle());
+  std::string line;
+  EXPECT_EQ(modem::ReadLine(modem::ActivePort(), line), modem::tsTimeout);
+}
+
+TEST_F(SimLinkTest, HangupAfterOneCycle) {
+  start({"--hangup-after", "1"}, 100);
+  connect();
+  EXPECT_TRUE(pollCycle());
+  EXPECT_FALSE(pollCycle());
+  EXPECT_EQ(sim_->WaitExit(std::chrono::seconds(5)), 0);
+  std::string line;
+  EXPECT_EQ(modem::ReadLine(modem::ActivePort(), line), modem::tsFailed);
+}
+
+TEST(SimProcessTest, LinkAndCommandLog) {
+  char pattern[] = "/tmp/simlink-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::filesystem::path dir = pattern;
+  const std::filesystem::path link = dir / "COM3";
+  const std::filesystem::path log = dir / "commands.log";
+  {
+    ModemSimProcess sim({"--link", link.string(), "--log-commands", log.string(), "--echo-always"});
+    ASSERT_TRUE(sim.Started());
+    EXPECT_EQ(std::filesystem::read_symlink(link), sim.DevicePath());
+    modem::PortHandle port;
+    ASSERT_TRUE(modem::OpenPort(port, link.string(), 9600, 300, false, false));
+    EXPECT_TRUE(modem::SendLine(port, "ATE"));
+    EXPECT_TRUE(modem::ExpectToken(port, "OK", 0));
+    EXPECT_TRUE(modem::SendLine(port, "AT+CGMM"));
+    EXPECT_TRUE(modem::ExpectToken(port, "AT+CGMM", 0));  // the echo stays on
+    EXPECT_TRUE(modem::ExpectToken(port, "OK", 0));
+    modem::ClosePort(port);
+    EXPECT_EQ(sim.Stop(), 0);
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+  std::ifstream in(log);
+  std::vector<std::string> commands;
+  long long previous = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    long long ms = 0;
+    std::string command;
+    fields >> ms >> command;
+    EXPECT_GE(ms, previous);
+    previous = ms;
+    commands.push_back(command);
+  }
+  EXPECT_EQ(commands, (std::vector<std::string>{"ATE", "AT+CGMM"}));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(SimProcessTest, BadOptionsAreRefused) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--neighbours", "7"}, std::vector<std::string>{"--bogus"},
+        std::vector<std::string>{"--silent-after", "x"}}) {
+    SCOPED_TRACE(args[0]);
+    ModemSimProcess sim(args);
+    EXPECT_FALSE(sim.Started());
+    EXPECT_NE(sim.WaitExit(std::chrono::seconds(5)), 0);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+#include "tools/gsm_modem_sim/sim_modem.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+using modemsim::SimModem;
+using modemsim::SimOptions;
+
+TEST(SimModemTest, ExactBytesPerCommand) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> inputs;  // fed in order; the last one's output is checked
+    std::string output;
+  };
+  const std::vector<Case> cases = {
+      {"echo after power-on", {"ATZ\r\n"}, "ATZ\r\r\nOK\r\n"},
+      {"ATE turns echo off", {"ATE\r\n", "AT+CGMI\r\n"}, "\r\nSIMULATED\r\n\r\nOK\r\n"},
+      {"ATE itself is echoed", {"ATE\r\n"}, "ATE\r\r\nOK\r\n"},
+      {"ATZ turns echo on again", {"ATE\r\n", "ATZ\r\n", "ATH\r\n"}, "ATH\r\r\nOK\r\n"},
+      {"unknown command", {"ATE\r\n", "AT+COPS?\r\n"}, "\r\nERROR\r\n"},
+      {"data call refused", {"ATE\r\n", "ATD123\r\n"}, "\r\nERROR\r\n"},
+      {"voice call", {"ATE\r\n", "ATD0123;\r\n"}, "\r\nOK\r\n"},
+      {"bytes split anywhere", {"ATE\r", "\nAT+C", "GMM\r", "\n"}, ""},
+      {"LF only is no command", {"ATE\r\n", "\n\n"}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimModem modem(SimOptions{});
+    std::string output;
+    for (const auto& input : c.inputs) output = modem.Receive(input);
+    EXPECT_EQ(output, c.output);
+  }
+}
+
+TEST(SimModemTest, SplitCommandIsAnsweredWhenItsCrArrives) {
+  SimModem modem(SimOptions{});
+  modem.Receive("ATE\r\n");
+  EXPECT_EQ(modem.Receive("AT+C"), "");
+  EXPECT_EQ(modem.Receive("GMM\r"), "\r\nGSM-SIM 900\r\n\r\nOK\r\n");
+  EXPECT_EQ(modem.TakeCommands(), (std::vector<std::string>{"ATE", "AT+CGMM"}));
+}
+
+TEST(SimModemTest, EchoAlwaysKeepsEcho) {
+  SimOptions options;
+  options.echoAlways = true;
+  SimModem modem(options);
+  modem.Receive("ATE\r\n");
+  EXPECT_EQ(modem.Receive("ATH\r\n"), "ATH\r\r\nOK\r\n");
+}
+
+std::vector<std::string> answerLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    if (end > start) lines.push_back(bytes.substr(start, end - start));
+  }
+  return lines;
+}
+
+TEST(SimModemTest, ReportsCarryTheColumnsAndMoveSlowly) {
+  SimOptions options;
+  options.seed = 42;
+  options.neighbours = 4;
+  SimModem modem(options);
+  modem.Receive("ATE\r\n");
+  int previousLevel = 0;
+  for (int cycle = 0; cycle < 300; ++cycle) {
+    SCOPED_TRACE(cycle);
+    const auto serving = answerLines(modem.Receive("AT^MONI\r\n"));
+    ASSERT_EQ(serving.size(), 4u);
+    EXPECT_EQ(serving[0], "Serving Cell");
+    for (const char* column : {"chann", "dBm", "MCC", "MNC", "LAC", "cell", "NCC", "BCC", "RxQFull", "TA", " I "}) {
+      EXPECT_NE(serving[1].find(column), std::string::npos) << column;
+    }
+    EXPECT_NE(serving[2].find("I No connection"), std::string::npos);
+    EXPECT_EQ(serving[3], "OK");
+    std::istringstream values(serving[2]);
+    int channel = 0, rs = 0, level = 0;
+    values >> channel >> rs >> level;
+    EXPECT_GE(level, -110);
+    EXPECT_LE(level, -50);
+    if (cycle > 0) {
+      EXPECT_LE(std::abs(level - previousLevel), 2);
+    }
+    previousLevel = level;
+    const auto neighbours = answerLines(modem.Receive("AT^MONP\r\n"));
+    ASSERT_EQ(neighbours.size(), 6u);
+    EXPECT_EQ(neighbours[0].find("chann"), 0u);
+    EXPECT_EQ(neighbours.back(), "OK");
+  }
+  EXPECT_EQ(modem.Cycles(), 300);
+}
+
+TEST(SimModemTest, CallAddsDedicatedChannelValues) {
+  SimModem modem(SimOptions{});
+  modem.Receive("ATE\r\nATD112;\r\n");
+  const auto inCall = answerLines(modem.Receive("AT^MONI\r\n"));
+  ASSERT_EQ(inCall.size(), 4u);
+  EXPECT_EQ(inCall[2].find("No connection"), std::string::npos);
+  EXPECT_NE(inCall[2].find(" I "), std::string::npos);
+  modem.Receive("ATH\r\n");
+  EXPECT_NE(answerLines(modem.Receive("AT^MONI\r\n"))[2].find("No connection"), std::string::npos);
+}
+
+TEST(SimModemTest, Faults) {
+  SimOptions noMoni;
+  noMoni.noMoni = true;
+  SimModem plain(noMoni);
+  plain.Receive("ATE\r\n");
+  EXPECT_EQ(plain.Receive("AT^MONI\r\n"), "\r\nERROR\r\n");
+
+  SimOptions silent;
+  silent.silentAfter = 1;
+  SimModem quiet(silent);
+  quiet.Receive("ATE\r\nAT^MONI\r\n");
+  EXPECT_NE(quiet.Receive("AT^MONP\r\n"), "");
+  EXPECT_EQ(quiet.Receive("AT^MONI\r\n"), "");
+  EXPECT_FALSE(quiet.HungUp());
+
+  SimOptions hangup;
+  hangup.hangupAfter = 2;
+  SimModem unplugged(hangup);
+  unplugged.Receive("ATE\r\n");
+  unplugged.Receive("AT^MONP\r\n");
+  EXPECT_FALSE(unplugged.HungUp());
+  unplugged.Receive("AT^MONP\r\n");
+  EXPECT_FALSE(unplugged.HungUp());
+  EXPECT_EQ(unplugged.Receive("AT^MONI\r\n"), "");
+  EXPECT_TRUE(unplugged.HungUp());
+
+  SimOptions ring;
+  ring.ring = true;
+  SimModem ringing(ring);
+  ringing.Receive("ATE\r\n");
+  int rings = 0;
+  for (int i = 0; i < 10; ++i) rings += ringing.Receive("AT^MONI\r\n").starts_with("\r\nRING\r\n") ? 1 : 0;
+  EXPECT_EQ(rings, 2);
+}
+
+TEST(SimModemTest, OverlongLineIsCutNotKept) {
+  SimModem modem(SimOptions{});
+  modem.Receive("ATE\r\n");
+  modem.TakeCommands();
+  const std::string junk(100000, 'A');
+  EXPECT_EQ(modem.Receive(junk + "\r"), "\r\nERROR\r\n");
+  const auto commands = modem.TakeCommands();
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_LE(commands[0].size(), 256u);
+}
+
+}  // namespace

@@ -1,0 +1,176 @@
+// gsm_modem_sim: a GSM modem simulated on a pseudo-terminal. Prints the device path on its first
+// line of output, then answers AT commands on it until SIGTERM or SIGINT.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tools/gsm_modem_sim/sim_modem.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onStopSignal(int) { stopRequested = 1; }
+
+// Output waiting for a reader is capped: a peer that never reads cannot make the process grow.
+constexpr std::size_t kMaxPendingOutput = 64 * 1024;
+
+struct Pty {
+  int master = -1;
+  int slave = -1;  // kept open so the master does not report a hang-up between two clients
+  std::string path;
+};
+
+bool openPty(Pty& pty) {
+  pty.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (pty.master < 0 || ::grantpt(pty.master) != 0 || ::unlockpt(pty.master) != 0) return false;
+  char name[128];
+  if (::ptsname_r(pty.master, name, sizeof name) != 0) return false;
+  pty.path = name;
+  pty.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (pty.slave < 0) return false;
+  // Raw from the start: a cooked line would echo our answers back to us before a client opens it.
+  termios settings{};
+  if (::tcgetattr(pty.slave, &settings) == 0) {
+    ::cfmakeraw(&settings);
+    ::tcsetattr(pty.slave, TCSANOW, &settings);
+  }
+  const int flags = ::fcntl(pty.master, F_GETFL);
+  return flags >= 0 && ::fcntl(pty.master, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+void closePty(Pty& pty) {
+  if (pty.master >= 0) ::close(pty.master);
+  if (pty.slave >= 0) ::close(pty.slave);
+  pty.master = pty.slave = -1;
+}
+
+void logCommands(std::ofstream& log, const std::vector<std::string>& commands) {
+  if (!log.is_open() || commands.empty()) return;
+  const auto now =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count();
+  for (const auto& command : commands) log << now << ' ' << command << '\n';
+  log.flush();
+}
+
+// Runs until a stop signal or the simulated hang-up. Returns the exit code.
+int serve(Pty& pty, modemsim::SimModem& modem, std::ofstream& log, const sigset_t& waitMask) {
+  std::string pending;
+  while (stopRequested == 0) {
+    pollfd entry{pty.master, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0};
+    const int ready = ::ppoll(&entry, 1, nullptr, &waitMask);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return 1;
+    }
+    if ((entry.revents & POLLIN) != 0) {
+      char buffer[256];
+      const ssize_t n = ::read(pty.master, buffer, sizeof buffer);
+      if (n > 0) {
+        const std::string out = modem.Receive(std::string_view(buffer, static_cast<std::size_t>(n)));
+        logCommands(log, modem.TakeCommands());
+        if (pending.size() + out.size() <= kMaxPendingOutput) pending += out;
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        return 1;
+      }
+    }
+    while (!pending.empty()) {
+      const ssize_t n = ::write(pty.master, pending.data(), pending.size());
+      if (n <= 0) break;
+      pending.erase(0, static_cast<std::size_t>(n));
+    }
+    if (modem.HungUp() && pending.empty()) return 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  modemsim::SimOptions options;
+  options.seed = static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::string linkPath;
+  std::string logPath;
+
+  CLI::App app{
+      "A GSM modem simulated on a pseudo-terminal. Prints the device path on the first line of output,\n"
+      "then answers ATZ, ATE, AT+CGMR, AT+CGSN, AT+CGMI, AT+CGMM, AT+CIMI, ATD<number>;, ATH, AT^MONI and\n"
+      "AT^MONP (anything else: ERROR) until SIGTERM or SIGINT. Answers are framed \\r\\n...\\r\\n as V.250\n"
+      "gives them; tools/README.md shows the exact bytes.",
+      "gsm_modem_sim"};
+  app.add_option("--seed", options.seed, "seed of the simulated radio environment");
+  app.add_option("--neighbours", options.neighbours, "rows of the neighbour report")->check(CLI::Range(0, 6));
+  app.add_option("--link", linkPath, "make a symbolic link PATH to the device (removed at exit)");
+  app.add_flag("--echo-always", options.echoAlways, "echo stays on after ATE");
+  app.add_flag("--ring", options.ring, "a RING notice before every fifth cell report");
+  app.add_flag("--no-moni", options.noMoni, "answer the cell reports with ERROR");
+  app.add_option("--silent-after", options.silentAfter, "stop answering after N poll cycles")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--hangup-after", options.hangupAfter, "close the line after N poll cycles, as if unplugged")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--log-commands", logPath, "append each command received, after a monotonic time in ms");
+  CLI11_PARSE(app, argc, argv);
+
+  std::ofstream log;
+  if (!logPath.empty()) {
+    log.open(logPath, std::ios::app);
+    if (!log) {
+      std::fprintf(stderr, "gsm_modem_sim: cannot open %s\n", logPath.c_str());
+      return 1;
+    }
+  }
+
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigset_t waitMask;
+  ::sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+  sigdelset(&waitMask, SIGTERM);
+  sigdelset(&waitMask, SIGINT);
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  Pty pty;
+  if (!openPty(pty)) {
+    std::perror("gsm_modem_sim: pseudo-terminal");
+    return 1;
+  }
+  if (!linkPath.empty()) {
+    std::error_code error;
+    if (std::filesystem::is_symlink(linkPath, error)) std::filesystem::remove(linkPath, error);
+    std::filesystem::create_symlink(pty.path, linkPath, error);
+    if (error) {
+      std::fprintf(stderr, "gsm_modem_sim: cannot link %s: %s\n", linkPath.c_str(), error.message().c_str());
+      closePty(pty);
+      return 1;
+    }
+  }
+  std::printf("%s\n", pty.path.c_str());
+  std::fflush(stdout);
+
+  modemsim::SimModem modem(options);
+  const int code = serve(pty, modem, log, waitMask);
+  closePty(pty);
+  if (!linkPath.empty()) {
+    std::error_code error;
+    std::filesystem::remove(linkPath, error);
+  }
+  return code;
+}
