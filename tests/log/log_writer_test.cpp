@@ -326,3 +326,16 @@ TEST_F(Writer, MonitorThreadAndRecordActionShareTheWriter) {
 }
 
 }  // namespace
+
+// Names inside the program are Windows-1251; on the disk the same name is a UTF-8 path.
+TEST_F(Writer, RussianNameIsAUtf8PathOnDisk) {
+  const std::string utf8Path = dir_.File("Протокол.log");
+  const std::string name = platform::Utf8ToCp1251(utf8Path);
+  const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
+  ASSERT_TRUE(created.ok) << created.error;
+  EXPECT_EQ(created.nameUsed, name);
+  gsmlog::CompleteLogFile();
+  EXPECT_TRUE(std::ifstream(utf8Path).good());
+  EXPECT_TRUE(gsmlog::BuildLogReport(name).ok);
+  EXPECT_TRUE(gsmlog::DumpLogFile(name).ok);
+}
