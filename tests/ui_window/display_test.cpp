@@ -124,7 +124,7 @@ TEST_F(FormTest, PollSweepsKeepIdentityAndMarkWhatDidNotArrive) {
   ui::MarkFields(*form_, true, 0);
   ui::MarkFields(*form_, true, 1);
   Show(parser::fcImei, 0, "351234567890123");
-  Show(parser::fcModel, 0, "MC35i");
+  Show(parser::fcModel, 0, "GSM-SIM 900");
 
   auto cycle = [this](bool withNeighbour) {
     Show(parser::fcRxLevel, 0, "-71");
@@ -150,7 +150,7 @@ TEST_F(FormTest, PollSweepsKeepIdentityAndMarkWhatDidNotArrive) {
   EXPECT_EQ(Text("txtRxLevel"), "-71 dBm");
   EXPECT_EQ(Text("txt0Ch"), "62");
   EXPECT_EQ(Text("txtImei"), "351234567890123");
-  EXPECT_EQ(Text("txtModel"), "MC35i");
+  EXPECT_EQ(Text("txtModel"), "GSM-SIM 900");
   EXPECT_EQ(Text("txtManufacturer"), "(n/a)");
   // The reset pass leaves the texts on show and only clears the marks.
   EXPECT_EQ(ui::Tag(Edit("txtRxLevel")), 0);
