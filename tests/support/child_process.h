@@ -3,14 +3,13 @@
 // it and wait for it (bounded).
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
@@ -29,7 +28,8 @@ class ChildProcess {
   // env: extra "NAME=value" entries on top of the test's own environment.
   ChildProcess(std::vector<std::string> argv, std::vector<std::string> env = {}) {
     static int serial = 0;
-    const std::string stem = ::testing::TempDir() + "/child-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+    const std::string stem =
+        ::testing::TempDir() + "/child-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
     stdoutPath_ = stem + ".out";
     stderrPath_ = stem + ".err";
     std::vector<char*> args;
