@@ -21,15 +21,14 @@ void LogRecorder::PollStarted() {
   if (nameUsed_) nameUsed_(created.nameUsed);
 }
 
+// A failed write closes the log, so the failure is looked for whether a log is still open or not.
 void LogRecorder::CycleCompleted(int /*n*/) {
-  if (!gsmlog::LogFileOpen()) return;
-  gsmlog::SealLogFile();
+  if (gsmlog::LogFileOpen()) gsmlog::SealLogFile();
   ReportWriteFailure();
 }
 
 void LogRecorder::ConnectionEnded(bool /*reachedPoll*/) {
-  if (!gsmlog::LogFileOpen()) return;
-  gsmlog::CompleteLogFile();
+  if (gsmlog::LogFileOpen()) gsmlog::CompleteLogFile();
   ReportWriteFailure();
 }
 

@@ -1,6 +1,7 @@
 #include "log/log_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -257,6 +258,24 @@ bool WriteLogRecord(std::int32_t code, std::string_view text) {
   return WriteLocked(w, code, text);
 }
 
+namespace {
+
+// Starts the run on an opened file; the first seal already tells whether the file takes writes.
+CreateLogResult StartRunAndReport(Writer& w, int fd, const std::string& name, CreateLogResult result) {
+  StartRunLocked(w, fd, name);
+  result.nameUsed = name;
+  if (w.fd < 0) {
+    result.error = w.failure.value_or(result.error);
+    w.failure.reset();
+    return result;
+  }
+  result.ok = true;
+  result.error.clear();
+  return result;
+}
+
+}  // namespace
+
 CreateLogResult CreateLogFile(const std::string& name) {
   Writer& w = TheWriter();
   std::lock_guard lock(w.mutex);
@@ -264,6 +283,16 @@ CreateLogResult CreateLogFile(const std::string& name) {
   CreateLogResult result;
   result.error = std::string("Невозможно создать файл протокола \""_cp1251) + name + "\"";
   if (name.empty()) return result;
+  const std::string path = platform::Cp1251ToUtf8(name);
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    // A device or a pipe the user named is written to as it is; a folder is no log.
+    if (!S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode)) return result;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return result;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return StartRunAndReport(w, fd, name, std::move(result));
+  }
   for (int k = 1; k <= 999; ++k) {
     const std::string candidate = k == 1 ? name : NumberedName(name, k);
     int fd;
@@ -274,16 +303,7 @@ CreateLogResult CreateLogFile(const std::string& name) {
       if (errno == EEXIST) continue;
       return result;
     }
-    StartRunLocked(w, fd, candidate);
-    result.nameUsed = candidate;
-    if (w.fd < 0) {
-      result.error = w.failure.value_or(result.error);
-      w.failure.reset();
-      return result;
-    }
-    result.ok = true;
-    result.error.clear();
-    return result;
+    return StartRunAndReport(w, fd, candidate, std::move(result));
   }
   return result;
 }

@@ -57,6 +57,7 @@ struct CreateLogResult {
 
 // Starts the log of a run: creates a new file (never overwrites one: when name exists, "-2",
 // "-3", ... is put before its extension), resets the run statistics and seals the empty file.
+// A device or a pipe that exists under the name is written to as it is; a folder is refused.
 // A file still open is completed first.
 CreateLogResult CreateLogFile(const std::string& name);
 

@@ -297,6 +297,8 @@ int ReadLine(const PortHandle& holder, std::string& line) {
     anyByte = true;
     if (byte == '\r' || byte == '\n' || byte == '\0') break;
     line += byte;
+    // A modem that babbles without line ends must not hold the reader for ever.
+    if (line.size() >= kMaxLineLength) break;
   }
   if (detail::PortState* state = PortAccess::State(holder)) addTrace(*state, '<', line);
   return anyByte ? tsDone : status;

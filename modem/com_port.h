@@ -80,6 +80,9 @@ bool SendLine(const PortHandle& holder, std::string_view text);
 // One line without its terminator. Status 0 when any byte arrived (terminator included),
 // otherwise that of the last read.
 int ReadLine(const PortHandle& holder, std::string& line);
+// The longest line ReadLine returns; longer input continues as the next line (a modem's report
+// lines are about 100 bytes).
+inline constexpr std::size_t kMaxLineLength = 1024;
 bool ReadLineOk(const PortHandle& holder, std::string& line);
 
 // Up to 10 line reads; true at the first line that matches a token (index = its position).

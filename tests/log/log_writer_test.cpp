@@ -339,3 +339,21 @@ TEST_F(Writer, RussianNameIsAUtf8PathOnDisk) {
   EXPECT_TRUE(gsmlog::BuildLogReport(name).ok);
   EXPECT_TRUE(gsmlog::DumpLogFile(name).ok);
 }
+
+// A device the user names is the log itself, never a new file beside it; a folder is no log.
+TEST_F(Writer, DevicesAreWrittenAsTheyAreAndFoldersRefused) {
+  const gsmlog::CreateLogResult full = gsmlog::CreateLogFile("/dev/full");
+  EXPECT_FALSE(full.ok);
+  EXPECT_EQ(full.error, std::string("Невозможно записать протокол /dev/full"_cp1251));
+  EXPECT_FALSE(std::ifstream("/dev/full-2").good());
+
+  const gsmlog::CreateLogResult null = gsmlog::CreateLogFile("/dev/null");
+  EXPECT_TRUE(null.ok);
+  EXPECT_EQ(null.nameUsed, "/dev/null");
+  EXPECT_TRUE(gsmlog::CompleteLogFile());
+
+  const std::string folder = dir_.File("");
+  const gsmlog::CreateLogResult refused = gsmlog::CreateLogFile(folder);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.error, std::string("Невозможно создать файл протокола \""_cp1251) + folder + "\"");
+}

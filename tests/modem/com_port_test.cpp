@@ -41,6 +41,9 @@ TEST_F(ComPortTest, ReadLineEndsAtCrLfAndNul) {
       {"bytes then silence", "AB", {{"AB", 0}, {"", 1}}},
       {"silence", "", {{"", 1}}},
       {"high bytes pass", "\xC0\xFF x\n", {{"\xC0\xFF x", 0}}},
+      {"a babbling modem is cut into lines",
+       std::string(modem::kMaxLineLength + 5, 'x'),
+       {{std::string(modem::kMaxLineLength, 'x'), 0}, {"xxxxx", 0}, {"", 1}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
