@@ -136,12 +136,12 @@ void StartCall(bool dial, const std::string& number) {
       g_dialNumber = number;
     }
     std::thread([] {
-      std::string number;
+      std::string dialled;
       {
         std::lock_guard lock(g_dialNumberMutex);
-        number = g_dialNumber;  // read when the worker runs, not when it was started
+        dialled = g_dialNumber;  // read when the worker runs, not when it was started
       }
-      modem::RunCommand("ATD", number + ";");
+      modem::RunCommand("ATD", dialled + ";");
     }).detach();
   } else {
     std::thread([] { modem::RunCommand("ATH", ""); }).detach();

@@ -55,7 +55,8 @@ bool ParseReportLines(std::string_view header, std::string_view values, int cell
       rememberedNcc = value;
     } else if (name == "BCC") {
       name = "BSIC";
-      value = rememberedNcc + "." + value;
+      // A row without values (a short neighbour report reads the "OK" as a row) has no BSIC.
+      if (!value.empty()) value = rememberedNcc + "." + value;
     }
     ProcessColumn(name, std::move(value), cellIndex);
     result = true;

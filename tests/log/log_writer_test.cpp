@@ -308,7 +308,7 @@ TEST_F(Writer, MonitorThreadAndRecordActionShareTheWriter) {
   ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
   std::thread monitor([] {
     for (int i = 0; i < 300; ++i) {
-      gsmlog::LogField(387, 0, "-" + std::to_string(60 + i % 30));
+      gsmlog::LogField(387, 0, std::to_string(-(60 + i % 30)));
       gsmlog::LogField(388, i % 7, std::to_string(1 + i));
       if (i % 50 == 0) gsmlog::SealLogFile();
     }

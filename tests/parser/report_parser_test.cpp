@@ -47,6 +47,7 @@ TEST(ParseReportLines, PairsNamesWithValuesByOrder) {
        {{388, 0, "25"}, {265, 0, "900"}, {391, 0, "3,8"}, {392, 0, connected}}},
       {"neighbour row", "chann rs dBm PLMN BSIC cell", "  975 30 -93 25001 12 3C4D", 6, true,
        {{388, 6, "975"}, {265, 6, "EGSM"}, {387, 6, "-93"}, {385, 6, "12"}, {386, 6, "15437"}}},
+      {"a row that is not a row gives no BSIC", "chann dBm NCC BCC cell PWR", "OK", 5, true, {}},
       {"one character each", "c", "5", 0, false, {}},
       {"empty lines", "", "", 0, false, {}},
       {"empty values", "chann dBm", "", 0, false, {}},

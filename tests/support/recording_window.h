@@ -23,7 +23,9 @@ class RecordingWindow : public core::WindowOps {
   }
   void SetWindowLayout(core::WindowLayout layout) override {
     static const char* const kNames[] = {"PortLayout", "ModemLayout", "MonitorLayout"};
-    Record(std::string("layout ") + kNames[static_cast<int>(layout)]);
+    const std::string name = kNames[static_cast<int>(layout)];
+    Record("layout " + name);
+    if (onLayout) onLayout(name);
   }
   core::PortSettings ReadPortSettings() override {
     Record("settings");
@@ -64,8 +66,9 @@ class RecordingWindow : public core::WindowOps {
     return true;
   }
 
-  // Called on the monitor thread after each end-of-cycle sweep.
+  // Called on the monitor thread after each end-of-cycle sweep, and after each layout change.
   std::function<void()> onSweep;
+  std::function<void(const std::string&)> onLayout;
 
  private:
   void Record(std::string call) {

@@ -1,0 +1,18 @@
+#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "app/monitor_mode.h"
+#include "app/startup.h"
+#include "platform/text_encoding.h"
+
+int main(int argc, char** argv) {
+  // Taken before Qt sees the command line, so the argument reaches start-up verbatim.
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const app::StartupPlan plan = app::PlanStartup(platform::Utf8ToCp1251(app::JoinArguments(arguments)));
+
+  QApplication application(argc, argv);
+  // The program ends only through its windows' own ways out, each with exit code 0.
+  QApplication::setQuitOnLastWindowClosed(false);
+  return plan.viewerOnly ? app::RunViewerOnly(plan) : app::RunMonitorMode();
+}

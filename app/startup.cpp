@@ -1,0 +1,56 @@
+#include "app/startup.h"
+
+#include <QApplication>
+
+#include "platform/text_encoding.h"
+#include "ui/app_state.h"
+#include "ui/viewer.h"
+
+namespace app {
+
+std::string JoinArguments(const std::vector<std::string>& arguments) {
+  std::string joined;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (i > 0) joined += ' ';
+    joined += arguments[i];
+  }
+  return joined;
+}
+
+StartupPlan PlanStartup(const std::string& argument) {
+  StartupPlan plan;
+  plan.argument = argument;
+  plan.viewerOnly = !argument.empty();
+  if (argument.empty()) {
+    plan.action = StartAction::Monitor;
+  } else if (argument == "-select") {
+    plan.action = StartAction::SelectFile;
+  } else if (argument.front() == '-') {
+    plan.action = StartAction::EmptyReport;
+  } else {
+    plan.action = StartAction::OpenFile;
+  }
+  return plan;
+}
+
+int RunViewerOnly(const StartupPlan& plan, const ChooseFile& chooseFile) {
+  ui::SetViewerOnly(true);
+  ui::SetMainWindow(nullptr);
+  QCoreApplication::setApplicationName(QStringLiteral("Lumatrek"));
+
+  ui::TfrmViewer viewer;
+  std::string fileName = plan.argument;
+  StartAction action = plan.action;
+  if (action == StartAction::SelectFile) {
+    const QString chosen = chooseFile ? chooseFile(viewer) : viewer.RunOpenDialog();
+    if (chosen.isEmpty()) return 0;
+    fileName = platform::Utf8ToCp1251(chosen.toStdString());
+    action = StartAction::OpenFile;
+  }
+  if (action == StartAction::OpenFile) ui::ShowLogReport(fileName);
+  if (!viewer.isVisible()) viewer.show();
+  QApplication::exec();
+  return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,42 @@
+#pragma once
+// Program start-up: the one argument taken from the command line, the mode it selects, and the
+// viewer-only run. Texts here are Windows-1251 bytes, as everywhere inside the program.
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ui {
+class TfrmViewer;
+}
+
+namespace app {
+
+enum class StartAction {
+  Monitor,      // no argument: the main window
+  SelectFile,   // "-select": ask for a log with the open dialog
+  EmptyReport,  // any other argument starting with "-": the report window, empty
+  OpenFile,     // any other argument: the name of a log file
+};
+
+struct StartupPlan {
+  std::string argument;  // verbatim, blanks and quotes included
+  bool viewerOnly = false;
+  StartAction action = StartAction::Monitor;
+};
+
+// The arguments after the program's name, joined by single blanks: Linux hands them over split.
+std::string JoinArguments(const std::vector<std::string>& arguments);
+
+// The mode and the first step for an argument. Pure.
+StartupPlan PlanStartup(const std::string& argument);
+
+// Lets tests stand in for the modal open dialog: returns the chosen file's name (UTF-8), or an
+// empty string when the user cancels.
+using ChooseFile = std::function<QString(ui::TfrmViewer&)>;
+
+// Runs viewer-only mode to its end (QApplication must exist); the exit code, always 0.
+int RunViewerOnly(const StartupPlan& plan, const ChooseFile& chooseFile = {});
+
+}  // namespace app

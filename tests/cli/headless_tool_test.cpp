@@ -1,0 +1,151 @@
+// The headless tool as a user runs it: against the simulated modem, with each output format, a
+// log file, a stop by signal, and its errors.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/modem_sim_process.h"
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string TempPath(const std::string& name) {
+  return ::testing::TempDir() + "/" + std::to_string(::getpid()) + "-" + name;
+}
+
+}  // namespace
+
+TEST(HeadlessTool, JsonLinesCarryEveryValueAndEachCycle) {
+  testsupport::ModemSimProcess sim({"--seed", "4"});
+  ASSERT_TRUE(sim.Started());
+  ChildProcess tool({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--speed", "115200", "--cycles", "2",
+                     "--format", "jsonl"});
+  ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
+
+  int cycles = 0;
+  int serving = 0;
+  int neighbours = 0;
+  std::vector<int> identity;
+  for (const auto& line : Lines(tool.Stdout())) {
+    const auto object = nlohmann::json::parse(line);
+    if (object.contains("event")) {
+      EXPECT_EQ(object["event"], "cycle");
+      EXPECT_EQ(object["n"], ++cycles);
+      continue;
+    }
+    const int code = object["code"];
+    const int cell = object["cell"];
+    EXPECT_GE(cell, 0);
+    EXPECT_LE(cell, 6);
+    if (code <= 4) identity.push_back(code);
+    if (code == 387) (cell == 0 ? serving : neighbours)++;
+    if (code == 257) {
+      EXPECT_EQ(object["text"], "Россия");
+    }
+  }
+  EXPECT_EQ(cycles, 2);
+  EXPECT_EQ(identity, (std::vector<int>{4, 1, 2, 3}));
+  EXPECT_EQ(serving, 2);
+  EXPECT_EQ(neighbours, 12);
+}
+
+TEST(HeadlessTool, CsvQuotesDecimalCommas) {
+  testsupport::ModemSimProcess sim({"--seed", "4"});
+  ASSERT_TRUE(sim.Started());
+  ChildProcess tool({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "1", "--format", "csv"});
+  ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
+  const auto lines = Lines(tool.Stdout());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "time,code,cell,field,text");
+  bool sawBitError = false;
+  for (const auto& line : lines) {
+    if (line.find(",390,0,ber_percent,\"") != std::string::npos) sawBitError = true;
+  }
+  EXPECT_TRUE(sawBitError);
+}
+
+TEST(HeadlessTool, TextTableAndLogWithItsReport) {
+  testsupport::ModemSimProcess sim({"--seed", "4", "--neighbours", "6"});
+  ASSERT_TRUE(sim.Started());
+  const std::string log = TempPath("run.log");
+  std::filesystem::remove(log);
+  ChildProcess tool({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "2", "--log", log});
+  ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
+  EXPECT_NE(tool.Stdout().find("Цикл 2"), std::string::npos);
+  EXPECT_NE(tool.Stdout().find("Уровень:"), std::string::npos);
+
+  ChildProcess report({GSMMON_CLI_PATH, "report", log});
+  ASSERT_EQ(report.Wait(10s), 0) << report.Stderr();
+  const auto lines = Lines(report.Stdout());
+  ASSERT_EQ(lines.size(), 41u);
+  EXPECT_EQ(lines[5].rfind("IMEI: 35", 0), 0u) << lines[5];
+  EXPECT_EQ(lines[9], "Страна: Россия");
+  EXPECT_EQ(lines[36].find("(n/a)"), std::string::npos) << lines[36];  // RxLevel of six cells
+
+  ChildProcess raw({GSMMON_CLI_PATH, "report", "--raw", log});
+  ASSERT_EQ(raw.Wait(10s), 0);
+  EXPECT_EQ(raw.Stdout().substr(0, 6), "\xC4\xE0\xF2\xE0: ");  // "Дата: " in Windows-1251
+  EXPECT_NE(raw.Stdout().find("\r\n"), std::string::npos);
+
+  ChildProcess dump({GSMMON_CLI_PATH, "dump", log});
+  ASSERT_EQ(dump.Wait(10s), 0) << dump.Stderr();
+  EXPECT_NE(dump.Stdout().find("12814"), std::string::npos);
+
+  // The same name again is never overwritten.
+  ChildProcess second({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "1", "--log", log});
+  ASSERT_EQ(second.Wait(30s), 0) << second.Stderr();
+  EXPECT_NE(second.Stderr().find("-2.log"), std::string::npos) << second.Stderr();
+}
+
+TEST(HeadlessTool, SigtermStopsLikeTheDisconnectButton) {
+  const std::string commands = TempPath("commands.txt");
+  std::filesystem::remove(commands);
+  testsupport::ModemSimProcess sim({"--seed", "4", "--log-commands", commands});
+  ASSERT_TRUE(sim.Started());
+  ChildProcess tool({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--format", "jsonl"});
+  // Wait for the first cycle, then stop.
+  for (int i = 0; i < 300 && tool.Stdout().find("\"cycle\"") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(20ms);
+  }
+  tool.Signal(SIGTERM);
+  EXPECT_EQ(tool.Wait(30s), 0) << tool.Stderr();
+  std::ifstream in(commands);
+  std::string last;
+  for (std::string line; std::getline(in, line);) last = line;
+  EXPECT_NE(last.find(" ATZ"), std::string::npos) << last;
+}
+
+TEST(HeadlessTool, ErrorsGoToStderrWithAStatus) {
+  ChildProcess missingPort({GSMMON_CLI_PATH, "monitor", "--port", "/dev/no-such-modem"});
+  EXPECT_EQ(missingPort.Wait(10s), 1);
+  EXPECT_EQ(missingPort.Stderr(), "Невозможно открыть порт /dev/no-such-modem\n");
+
+  const std::string damaged = TempPath("damaged.log");
+  { std::ofstream(damaged) << "not a log at all"; }
+  ChildProcess report({GSMMON_CLI_PATH, "report", damaged});
+  EXPECT_EQ(report.Wait(10s), 1);
+  EXPECT_EQ(report.Stderr(), "Файл протокола " + damaged + " поврежден\n");
+
+  ChildProcess missingFile({GSMMON_CLI_PATH, "report", "/no/such.log"});
+  EXPECT_EQ(missingFile.Wait(10s), 1);
+  EXPECT_EQ(missingFile.Stderr(), "Невозможно открыть файл протокола \"/no/such.log\"\n");
+
+  ChildProcess badOption({GSMMON_CLI_PATH, "monitor", "--port", "COM1", "--speed", "1234"});
+  EXPECT_NE(badOption.Wait(10s), 0);
+}

@@ -1,0 +1,193 @@
+// The monitor thread against the simulated modem: the exchanges, their order and pauses, the
+// values, and stopping, calling and unplugging while it polls.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/monitor.h"
+#include "parser/measurement_fields.h"
+#include "tests/support/modem_sim_process.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/recording_window.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct ReceivedCommand {
+  long long ms;
+  std::string text;
+};
+
+class MonitorPollTest : public ::testing::Test {
+ protected:
+  void StartSim(std::vector<std::string> args) {
+    commandLog_ = ::testing::TempDir() + "/commands-" + std::to_string(::getpid()) + ".txt";
+    std::remove(commandLog_.c_str());
+    args.insert(args.end(), {"--seed", "11", "--log-commands", commandLog_});
+    sim_ = std::make_unique<testsupport::ModemSimProcess>(args);
+    ASSERT_TRUE(sim_->Started());
+    window_ = std::make_unique<testsupport::RecordingWindow>(core::PortSettings{sim_->DevicePath(), 115200});
+  }
+
+  // Starts a connection; stopAfter > 0 requests the stop at that sweep.
+  void Connect(int stopAfter, bool exitAfter = false) {
+    window_->onSweep = [this, stopAfter, exitAfter] {
+      const int n = ++sweeps_;
+      if (onSweep) onSweep(n);
+      if (n == stopAfter) core::StopMonitor(exitAfter);
+    };
+    core::InitCore(*window_);
+    core::StartMonitor();
+  }
+
+  bool WaitForEnd(std::chrono::seconds limit = 40s) {
+    return window_->WaitFor([] { return !core::MonitorThreadRunning(); }, limit);
+  }
+
+  std::vector<ReceivedCommand> Commands() const {
+    std::vector<ReceivedCommand> commands;
+    std::ifstream in(commandLog_);
+    std::string line;
+    while (std::getline(in, line)) {
+      std::istringstream fields(line);
+      ReceivedCommand command;
+      fields >> command.ms >> command.text;
+      commands.push_back(command);
+    }
+    return commands;
+  }
+  std::vector<std::string> CommandTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& c : Commands()) texts.push_back(c.text);
+    return texts;
+  }
+
+  std::unique_ptr<testsupport::ModemSimProcess> sim_;
+  std::unique_ptr<testsupport::RecordingWindow> window_;
+  std::atomic<int> sweeps_{0};
+  std::function<void(int)> onSweep;
+  std::string commandLog_;
+};
+
+const std::vector<std::string> kStart = {"ATZ", "ATE", "AT+CGMR", "AT+CGSN", "AT+CGMI", "AT+CGMM"};
+
+}  // namespace
+
+TEST_F(MonitorPollTest, PollsInOrderWithItsPausesAndResetsAtTheEnd) {
+  StartSim({});
+  testsupport::ScopedDisplayRecorder display;
+  Connect(2);
+  ASSERT_TRUE(WaitForEnd());
+
+  std::vector<std::string> expected = kStart;
+  expected.insert(expected.end(), {"AT^MONI", "AT^MONP", "AT^MONI", "AT^MONP", "ATZ"});
+  EXPECT_EQ(CommandTexts(), expected);
+  const auto commands = Commands();
+  ASSERT_EQ(commands.size(), expected.size());
+  EXPECT_GE(commands[7].ms - commands[6].ms, 100);  // MONI -> MONP
+  EXPECT_GE(commands[8].ms - commands[7].ms, 300);  // MONP -> next MONI
+
+  // Identity first, in query order, then every cell of both cycles.
+  const auto fields = display.Fields();
+  ASSERT_GE(fields.size(), 4u);
+  EXPECT_EQ(fields[0].fieldCode, parser::fcFirmware);
+  EXPECT_EQ(fields[0].text, "REVISION 01.002");
+  EXPECT_EQ(fields[1].fieldCode, parser::fcImei);
+  EXPECT_EQ(fields[1].text.size(), 15u);
+  EXPECT_EQ(fields[2].fieldCode, parser::fcManufacturer);
+  EXPECT_EQ(fields[3].fieldCode, parser::fcModel);
+  for (int cell = 0; cell <= 6; ++cell) {
+    SCOPED_TRACE(cell);
+    const auto levels = std::count_if(fields.begin(), fields.end(), [cell](const auto& f) {
+      return f.fieldCode == parser::fcRxLevel && f.cellIndex == cell;
+    });
+    EXPECT_EQ(levels, 2);
+  }
+
+  const auto calls = window_->Calls();
+  const std::vector<std::string> head = {"prepare", "state 01", "settings", "mark 10", "mark 11", "layout ModemLayout",
+                                         "state 00", "layout MonitorLayout", "mark 01", "mark 00"};
+  EXPECT_TRUE(std::equal(head.begin(), head.end(), calls.begin()));
+  const std::vector<std::string> tail(calls.end() - 5, calls.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"state 11", "layout PortLayout", "mark 00", "state 10", "layout PortLayout"}));
+}
+
+TEST_F(MonitorPollTest, ShortNeighbourReportDoesNotEndThePoll) {
+  StartSim({"--neighbours", "3"});
+  testsupport::ScopedDisplayRecorder display;
+  Connect(2);
+  ASSERT_TRUE(WaitForEnd(60s));
+  EXPECT_EQ(sweeps_.load(), 2);
+  for (const auto& f : display.Fields()) EXPECT_LE(f.cellIndex, 3) << f.fieldCode;
+  EXPECT_EQ(CommandTexts().back(), "ATZ");
+}
+
+TEST_F(MonitorPollTest, StopDuringIdentityFinishesTheQueriesThenResets) {
+  StartSim({});
+  window_->onLayout = [](const std::string& layout) {
+    if (layout == "ModemLayout") core::StopMonitor(false);
+  };
+  Connect(0);
+  ASSERT_TRUE(WaitForEnd());
+  std::vector<std::string> expected = kStart;
+  expected.push_back("ATZ");
+  EXPECT_EQ(CommandTexts(), expected);
+  EXPECT_TRUE(window_->Saw("layout MonitorLayout"));
+  EXPECT_EQ(window_->Calls().back(), "layout PortLayout");
+}
+
+TEST_F(MonitorPollTest, CloseDuringPollEndsTheProgramAfterTheCleanUp) {
+  StartSim({});
+  Connect(1, true);
+  ASSERT_TRUE(WaitForEnd());
+  const auto calls = window_->Calls();
+  EXPECT_EQ(calls.back(), "exit");
+  EXPECT_FALSE(window_->Saw("layout PortLayout") && calls[calls.size() - 2] != "layout PortLayout");
+  EXPECT_EQ(CommandTexts().back(), "ATZ");
+}
+
+TEST_F(MonitorPollTest, CallsDuringPollingTakeTheirTurn) {
+  StartSim({});
+  onSweep = [](int n) {
+    if (n == 1) core::StartCall(true, "0123456");
+    if (n == 2) core::StartCall(false, "");
+  };
+  Connect(4);
+  ASSERT_TRUE(WaitForEnd());
+  const auto texts = CommandTexts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "ATD0123456;"), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "ATH"), texts.end());
+  EXPECT_EQ(sweeps_.load(), 4);
+  EXPECT_EQ(texts.back(), "ATZ");
+}
+
+TEST_F(MonitorPollTest, ModemWithoutCellReportsEndsQuietlyWithReset) {
+  StartSim({"--no-moni"});
+  Connect(0);
+  ASSERT_TRUE(WaitForEnd());
+  std::vector<std::string> expected = kStart;
+  expected.insert(expected.end(), {"AT^MONI", "ATZ"});
+  EXPECT_EQ(CommandTexts(), expected);
+  for (const auto& call : window_->Calls()) EXPECT_NE(call.rfind("error", 0), 0u) << call;
+}
+
+TEST_F(MonitorPollTest, UnpluggedOrSilentModemEndsTheConnection) {
+  for (const char* fault : {"--hangup-after", "--silent-after"}) {
+    SCOPED_TRACE(fault);
+    StartSim({fault, "1"});
+    Connect(0);
+    ASSERT_TRUE(WaitForEnd(60s));
+    EXPECT_EQ(window_->Calls().back(), "layout PortLayout");
+    EXPECT_FALSE(core::ConnectionActive());
+    sim_.reset();
+    sweeps_ = 0;
+  }
+}

@@ -1,0 +1,225 @@
+#include "app/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+
+#include "app/monitor_mode.h"
+#include "log/log_writer.h"
+#include "platform/text_encoding.h"
+#include "tests/support/modal_closer.h"
+#include "ui/app_state.h"
+#include "ui/viewer.h"
+
+namespace {
+
+using app::StartAction;
+
+TEST(Startup, ArgumentsAreJoinedBySingleBlanks) {
+  EXPECT_EQ(app::JoinArguments({}), "");
+  EXPECT_EQ(app::JoinArguments({"/home/user/my logs/09.12.2026.log"}), "/home/user/my logs/09.12.2026.log");
+  EXPECT_EQ(app::JoinArguments({"/home/user/my", "logs/a", "b.log"}), "/home/user/my logs/a b.log");
+  EXPECT_EQ(app::JoinArguments({"", ""}), " ");
+}
+
+TEST(Startup, ArgumentSelectsTheMode) {
+  struct Case {
+    const char* argument;
+    bool viewerOnly;
+    StartAction action;
+  };
+  const Case cases[] = {
+      {"", false, StartAction::Monitor},           {"-select", true, StartAction::SelectFile},
+      {"-SELECT", true, StartAction::EmptyReport}, {"-select ", true, StartAction::EmptyReport},
+      {"-", true, StartAction::EmptyReport},       {"/tmp/my logs/a b.log", true, StartAction::OpenFile},
+      {"\"a.log\"", true, StartAction::OpenFile},  {" ", true, StartAction::OpenFile},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.argument);
+    const app::StartupPlan plan = app::PlanStartup(c.argument);
+    EXPECT_EQ(plan.argument, c.argument);
+    EXPECT_EQ(plan.viewerOnly, c.viewerOnly);
+    EXPECT_EQ(plan.action, c.action);
+  }
+}
+
+// What the report window showed while the program ran.
+struct Seen {
+  bool shown = false;
+  QString report;
+  bool timedOut = false;
+};
+
+// Runs a viewer-only start-up; once the report window shows in the event loop, notes it and
+// closes it as the user would. A bounded watchdog ends a loop that nothing else ends.
+int RunViewer(const std::string& argument, Seen& seen, const app::ChooseFile& choose = {}) {
+  QTimer user;
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&seen, &user] {
+    ui::TfrmViewer* window = ui::ReportWindow();
+    if (window == nullptr || !window->isVisible() || QApplication::activeModalWidget() != nullptr) return;
+    user.stop();
+    seen.shown = true;
+    seen.report = window->ReportText();
+    window->close();
+  });
+  user.start();
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&seen] {
+    seen.timedOut = true;
+    QCoreApplication::exit(0);
+  });
+  watchdog.start(10000);
+  return app::RunViewerOnly(app::PlanStartup(argument), choose);
+}
+
+struct LogFiles : testing::Test {
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    good = dir.filePath(QStringLiteral("my logs 09.12.2026.log")).toStdString();
+    const auto created = gsmlog::CreateLogFile(good);
+    ASSERT_TRUE(created.ok) << created.error;
+    gsmlog::LogField(387, 0, "-71");
+    gsmlog::LogField(258, 0, "MTS");
+    ASSERT_TRUE(gsmlog::CompleteLogFile());
+    damaged = dir.filePath(QStringLiteral("damaged.log")).toStdString();
+    QFile file(QString::fromStdString(damaged));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a log");
+  }
+  void TearDown() override { ui::SetViewerOnly(false); }
+  QTemporaryDir dir;
+  std::string good;
+  std::string damaged;
+};
+
+TEST_F(LogFiles, FileNameWithBlanksShowsItsReport) {
+  // The argument arrives as Windows-1251; a Russian name must still find its UTF-8 file.
+  const QString russian = dir.filePath(QStringLiteral("протокол 1.log"));
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(good), russian));
+  for (const std::string& name : {good, platform::Utf8ToCp1251(russian.toStdString())}) {
+    SCOPED_TRACE(platform::Cp1251ToUtf8(name));
+    Seen seen;
+    EXPECT_EQ(RunViewer(name, seen), 0);
+    EXPECT_FALSE(seen.timedOut) << "closing the report window ends the program";
+    EXPECT_TRUE(seen.shown);
+    EXPECT_TRUE(seen.report.contains(QStringLiteral("Оператор: MTS"))) << seen.report.toStdString();
+    EXPECT_TRUE(ui::ViewerOnly());
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Lumatrek"));
+  }
+}
+
+TEST_F(LogFiles, UnreadableFilesShowTheMessageThenAnEmptyWindow) {
+  using namespace platform::literals;
+  struct Case {
+    std::string argument;
+    std::string message;
+  };
+  const std::string missing = dir.filePath(QStringLiteral("missing.log")).toStdString();
+  const QString russianDamaged = dir.filePath(QStringLiteral("поврежден.log"));
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(damaged), russianDamaged));
+  const std::string russian = platform::Utf8ToCp1251(russianDamaged.toStdString());
+  const Case cases[] = {
+      {missing, std::string("Невозможно открыть файл протокола "_cp1251) + "\"" + missing + "\""},
+      {"\"" + good + "\"", std::string("Невозможно открыть файл протокола "_cp1251) + "\"\"" + good + "\"\""},
+      {damaged, std::string("Файл протокола "_cp1251) + damaged + std::string(" поврежден"_cp1251)},
+      {russian, std::string("Файл протокола "_cp1251) + russian + std::string(" поврежден"_cp1251)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::Cp1251ToUtf8(c.argument));
+    test_support::ModalCloser closer;
+    Seen seen;
+    EXPECT_EQ(RunViewer(c.argument, seen), 0);
+    ASSERT_TRUE(closer.Seen());
+    EXPECT_EQ(closer.Text().toStdString(), platform::Cp1251ToUtf8(c.message));
+    EXPECT_TRUE(seen.shown);
+    EXPECT_TRUE(seen.report.isEmpty());
+    EXPECT_FALSE(seen.timedOut);
+  }
+}
+
+TEST_F(LogFiles, SelectRunsTheOpenDialog) {
+  struct Case {
+    const char* argument;
+    bool chosen;        // the user picks the good log, or cancels
+    bool askedForFile;  // the dialog runs
+    bool windowShown;
+    bool reportShown;
+  };
+  const Case cases[] = {
+      {"-select", true, true, true, true},
+      {"-select", false, true, false, false},
+      {"-SELECT", true, false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.argument << (c.chosen ? " chosen" : " cancelled"));
+    bool asked = false;
+    bool hiddenWhileAsking = false;
+    const QString choice = c.chosen ? QString::fromStdString(good) : QString();
+    auto choose = [&](ui::TfrmViewer& window) {
+      asked = true;
+      hiddenWhileAsking = !window.isVisible();
+      return choice;
+    };
+    Seen seen;
+    EXPECT_EQ(RunViewer(c.argument, seen, choose), 0);
+    EXPECT_EQ(asked, c.askedForFile);
+    if (asked) {
+      EXPECT_TRUE(hiddenWhileAsking);
+    }
+    EXPECT_EQ(seen.shown, c.windowShown);
+    EXPECT_EQ(!seen.report.isEmpty(), c.reportShown);
+    EXPECT_FALSE(seen.timedOut);
+  }
+}
+
+TEST_F(LogFiles, MonitorModeDisablesTheMainWindowWhileTheReportIsShown) {
+  struct Steps {
+    bool mainShown = false, reportHidden = false, disabledWithReport = false, enabledAfter = false;
+    bool viewerOnly = true;
+  } steps;
+  QTimer::singleShot(0, qApp, [&] {
+    QWidget* main = ui::MainWindow();
+    ui::TfrmViewer* report = ui::ReportWindow();
+    if (main == nullptr || report == nullptr) {
+      QCoreApplication::exit(0);
+      return;
+    }
+    steps.viewerOnly = ui::ViewerOnly();
+    steps.mainShown = main->isVisible();
+    steps.reportHidden = !report->isVisible();
+    ui::ShowLogReport(good);
+    steps.disabledWithReport = report->isVisible() && !main->isEnabled();
+    report->close();
+    steps.enabledAfter = main->isEnabled();
+    main->close();  // idle: the program ends
+  });
+  bool timedOut = false;
+  QTimer::singleShot(10000, qApp, [&] {
+    timedOut = true;
+    QCoreApplication::exit(0);
+  });
+  EXPECT_EQ(app::RunMonitorMode(), 0);
+  EXPECT_FALSE(timedOut) << "closing the idle main window ends the program";
+  EXPECT_FALSE(steps.viewerOnly);
+  EXPECT_TRUE(steps.mainShown);
+  EXPECT_TRUE(steps.reportHidden);
+  EXPECT_TRUE(steps.disabledWithReport);
+  EXPECT_TRUE(steps.enabledAfter);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,113 @@
+#include "ui/rxlevel_graphbar.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cstring>
+
+namespace ui {
+namespace {
+
+constexpr int kLowestLevel = -113;
+constexpr int kHighestLevel = -47;
+constexpr double kLevelSpan = 66.0;
+constexpr int kColumnsPerSample = 4;
+
+constexpr Colour MakeColour(int red, int green, int blue) {
+  return static_cast<Colour>(red) | (static_cast<Colour>(green) << 8) | (static_cast<Colour>(blue) << 16);
+}
+
+constexpr int ColourByte(Colour colour, int index) { return static_cast<int>((colour >> (8 * index)) & 0xFFu); }
+
+// Truncation toward zero of a value already known to lie within a few units of 0..255.
+int TruncByte(double value) { return std::clamp(static_cast<int>(value), 0, 255); }
+
+QRgb ToQRgb(Colour colour) { return qRgb(ColourByte(colour, 0), ColourByte(colour, 1), ColourByte(colour, 2)); }
+
+}  // namespace
+
+Colour BlendColour(Colour a, Colour b, float t) {
+  const double share = static_cast<double>(t);
+  const double rest = 1.0 - share;
+  Colour result = 0;
+  for (int k = 0; k < 3; ++k) {
+    const int c = TruncByte(ColourByte(a, k) * rest + ColourByte(b, k) * share);
+    result |= static_cast<Colour>(c) << (8 * k);
+  }
+  return result;
+}
+
+Colour LevelColour(int level, int row, int height) {
+  // Levels off the scale take the colour of its nearest end, so t stays within 0..1.
+  const int l = std::clamp(level, kLowestLevel, kHighestLevel);
+  Colour start = 0;
+  Colour base = 0;
+  double quotient = 0.0;
+  if (l >= -75) {
+    start = MakeColour(255, 255, 0);
+    base = MakeColour(0, 1, 0);
+    quotient = (l + 75) / 28.0;
+  } else if (l >= -85) {
+    start = MakeColour(255, 0, 0);
+    base = MakeColour(1, 1, 0);
+    quotient = (l + 85) / 10.0;
+  } else {
+    start = MakeColour(255, 255, 255);
+    base = MakeColour(1, 0, 0);
+    quotient = (l + 113) / 28.0;
+  }
+  const float t = static_cast<float>(quotient);
+  int shade = 255;
+  if (height > 0) {
+    const double h = height;
+    const double i = row;
+    shade = TruncByte(((h - i) / h + (i * static_cast<double>(t)) / h) * 255.0);
+  }
+  return BlendColour(start, base * static_cast<Colour>(shade), t);
+}
+
+RxLevelGraph::RxLevelGraph(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+void RxLevelGraph::CreateGraphSurface() {
+  if (width() <= 0 || height() <= 0) {
+    surface_ = QImage();
+    return;
+  }
+  surface_ = QImage(width(), height(), QImage::Format_RGB32);
+  surface_.fill(Qt::black);
+}
+
+void RxLevelGraph::DestroyGraphSurface() { surface_ = QImage(); }
+
+void RxLevelGraph::AddGraphSample(int level) {
+  if (surface_.isNull()) return;
+  const int w = surface_.width();
+  const int h = surface_.height();
+  // The height is clamped before the conversion: any int level must stay defined behaviour, and
+  // rows beyond the surface are never drawn anyway.
+  const double exact = (static_cast<double>(level) - kLowestLevel) / kLevelSpan * h;
+  const int column = static_cast<int>(std::clamp(exact, -1.0, h + 1.0));
+  // Row H - i: i = 0 falls just below the surface, so the visible column starts at i = 1.
+  const int lastRow = std::min(column - 1, h);
+  for (int n = 0; n < kColumnsPerSample; ++n) {
+    for (int i = 1; i <= lastRow; ++i) {
+      surface_.setPixel(w - 1, h - i, ToQRgb(LevelColour(level, i, column)));
+    }
+    for (int y = 0; y < h; ++y) {
+      auto* line = reinterpret_cast<QRgb*>(surface_.scanLine(y));
+      std::memmove(line, line + 1, static_cast<std::size_t>(w - 1) * sizeof(QRgb));
+      line[w - 1] = qRgb(0, 0, 0);
+    }
+  }
+  CopyGraphToScreen();
+}
+
+void RxLevelGraph::CopyGraphToScreen() { update(); }
+
+void RxLevelGraph::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  painter.fillRect(event->rect(), Qt::black);
+  if (!surface_.isNull()) painter.drawImage(0, 0, surface_);
+}
+
+}  // namespace ui
