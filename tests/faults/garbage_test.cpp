@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -58,6 +59,9 @@ struct GarbageCase {
   int expectedStatus;
   const char* expectedError;  // a UTF-8 part of stderr, or ""
 };
+
+// Test names in listings show the row name, not the bytes of the row.
+void PrintTo(const GarbageCase& row, std::ostream* out) { *out << row.name; }
 
 class GarbageTest : public FaultTest, public testing::WithParamInterface<GarbageCase> {};
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "tests/faults/fault_fixture.h"
@@ -78,6 +79,9 @@ struct UnwritableCase {
   const char* name;
   bool needsNonRoot;  // root passes permission checks
 };
+
+// Test names in listings show the row name, not the bytes of the row.
+void PrintTo(const UnwritableCase& row, std::ostream* out) { *out << row.name; }
 
 class UnwritableLogTest : public FaultTest, public testing::WithParamInterface<UnwritableCase> {};
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <ostream>
 #include <string>
 
 #include "tests/faults/fault_fixture.h"
@@ -23,6 +24,9 @@ struct UnplugCase {
   int occurrence;       // ... on its n-th arrival
   bool reachedPoll;     // a cycle completed before the unplug
 };
+
+// Test names in listings show the row name, not the bytes of the row.
+void PrintTo(const UnplugCase& row, std::ostream* out) { *out << row.name; }
 
 class UnplugTest : public FaultTest, public testing::WithParamInterface<UnplugCase> {};
 

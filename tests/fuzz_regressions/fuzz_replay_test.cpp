@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ std::vector<std::filesystem::path> InputsOf(const std::string& target) {
   }
   return inputs;
 }
+
+void PrintTo(const Target& target, std::ostream* out) { *out << target.name; }
 
 class FuzzReplay : public testing::TestWithParam<Target> {};
 
