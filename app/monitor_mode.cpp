@@ -1,36 +1,28 @@
 #include "app/monitor_mode.h"
 
 #include <QApplication>
+#include <cstdlib>
 
-#include "core/log_recorder.h"
 #include "core/monitor.h"
-#include "log/log_writer.h"
-#include "parser/measurement_fields.h"
 #include "ui/app_state.h"
 #include "ui/frmNetMonitor.h"
-#include "ui/main_window_ops.h"
+#include "ui/monitor_window.h"
 #include "ui/viewer.h"
 
 namespace app {
 
 int RunMonitorMode() {
   ui::SetViewerOnly(false);
-  ui::Tfrm window;
-  ui::SetMainWindow(&window);
-  ui::MainWindowOps ops(window);
-  core::LogRecorder recorder(
-      ops, [&ops] { return ops.RecordName(); }, [&ops](const std::string& name) { ops.ShowRecording(name); });
-  parser::SetDisplaySink(&ops);
-  parser::SetLogSink(&gsmlog::LogFieldSink());
-  core::InitCore(ops, &recorder);
-
+  // The window and its wiring live for the whole process: a monitor thread may still be on its
+  // way out when the event loop ends.
+  ui::Tfrm& window = ui::CreateMonitorWindow();
   ui::TfrmViewer viewer;
   window.show();
   QApplication::exec();
 
-  parser::SetDisplaySink(nullptr);
-  parser::SetLogSink(nullptr);
-  ui::SetMainWindow(nullptr);
+  // Closed while a connection was still opening its port: that thread ends with the process, as
+  // it would, without waiting for a window that is gone.
+  if (core::MonitorThreadRunning()) std::_Exit(0);
   return 0;
 }
 

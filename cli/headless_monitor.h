@@ -10,11 +10,11 @@
 namespace cli {
 
 struct MonitorOptions {
-  std::string port;       // "COM3" or a device path
-  int speed = 9600;       // baud
-  int cycles = 0;         // complete poll cycles before stopping; 0 runs until stopped
+  std::string port;  // "COM3" or a device path
+  int speed = 9600;  // baud
+  int cycles = 0;    // complete poll cycles before stopping; 0 runs until stopped
   OutputFormat format = OutputFormat::Text;
-  std::string logFile;    // empty: no log file
+  std::string logFile;  // empty: no log file
 };
 
 // Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the

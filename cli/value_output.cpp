@@ -18,8 +18,7 @@ using namespace parser;
 std::string LocalTimestamp() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm parts{};
   localtime_r(&seconds, &parts);
   std::ostringstream text;
@@ -49,25 +48,44 @@ std::string PadUtf8(const std::string& text, std::size_t width) {
 
 std::string_view FieldName(int fieldCode) {
   switch (fieldCode) {
-    case fcImei: return "imei";
-    case fcManufacturer: return "manufacturer";
-    case fcModel: return "model";
-    case fcFirmware: return "firmware";
-    case fcImsi: return "imsi";
-    case fcReserved: return "reserved";
-    case fcCountry: return "country";
-    case fcOperator: return "operator";
-    case fcLocalArea: return "lac";
-    case fcFreqBand: return "band";
-    case fcBaseStation: return "bsic";
-    case fcCell: return "cell_id";
-    case fcRxLevel: return "rxlevel_dbm";
-    case fcChannel: return "channel";
-    case fcRxQuality: return "rxqual";
-    case fcBitError: return "ber_percent";
-    case fcTimingAdvance: return "distance_km";
-    case fcPhoneState: return "phone_state";
-    default: return "";
+    case fcImei:
+      return "imei";
+    case fcManufacturer:
+      return "manufacturer";
+    case fcModel:
+      return "model";
+    case fcFirmware:
+      return "firmware";
+    case fcImsi:
+      return "imsi";
+    case fcReserved:
+      return "reserved";
+    case fcCountry:
+      return "country";
+    case fcOperator:
+      return "operator";
+    case fcLocalArea:
+      return "lac";
+    case fcFreqBand:
+      return "band";
+    case fcBaseStation:
+      return "bsic";
+    case fcCell:
+      return "cell_id";
+    case fcRxLevel:
+      return "rxlevel_dbm";
+    case fcChannel:
+      return "channel";
+    case fcRxQuality:
+      return "rxqual";
+    case fcBitError:
+      return "ber_percent";
+    case fcTimingAdvance:
+      return "distance_km";
+    case fcPhoneState:
+      return "phone_state";
+    default:
+      return "";
   }
 }
 
@@ -106,10 +124,10 @@ void ValueOutput::Error(const std::string& text) {
 void ValueOutput::PrintTable(int n, const DisplayModel& model) {
   const auto show = [&](int field, int cell) { return platform::Cp1251ToUtf8(model.Text(field, cell)); };
   out_ << "Цикл " << n << "  " << LocalTimestamp() << "\n";
-  out_ << PadUtf8("Страна:", 11) << PadUtf8(show(fcCountry, 0), 12) << PadUtf8("Оператор:", 11)
-       << show(fcOperator, 0) << '\n';
-  out_ << PadUtf8("Качество:", 11) << PadUtf8(show(fcRxQuality, 0), 12) << PadUtf8("Потери:", 11)
-       << show(fcBitError, 0) << '\n';
+  out_ << PadUtf8("Страна:", 11) << PadUtf8(show(fcCountry, 0), 12) << PadUtf8("Оператор:", 11) << show(fcOperator, 0)
+       << '\n';
+  out_ << PadUtf8("Качество:", 11) << PadUtf8(show(fcRxQuality, 0), 12) << PadUtf8("Потери:", 11) << show(fcBitError, 0)
+       << '\n';
 
   static const char* const kHeads[] = {"Активная", "1-я", "2-я", "3-я", "4-я", "5-я", "6-я"};
   out_ << PadUtf8("", 10);
@@ -119,8 +137,11 @@ void ValueOutput::PrintTable(int n, const DisplayModel& model) {
     const char* label;
     int field;
   };
-  static constexpr Row kRows[] = {
-      {"Уровень:", fcRxLevel}, {"Канал:", fcChannel}, {"BSIC:", fcBaseStation}, {"Сота:", fcCell}, {"GSM:", fcFreqBand}};
+  static constexpr Row kRows[] = {{"Уровень:", fcRxLevel},
+                                  {"Канал:", fcChannel},
+                                  {"BSIC:", fcBaseStation},
+                                  {"Сота:", fcCell},
+                                  {"GSM:", fcFreqBand}};
   for (const Row& row : kRows) {
     out_ << PadUtf8(row.label, 10);
     for (int cell = 0; cell < kCellCount; ++cell) out_ << PadUtf8(show(row.field, cell), 9);

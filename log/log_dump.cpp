@@ -5,6 +5,7 @@
 #include "log/log_viewer.h"
 #include "parser/measurement_fields.h"
 #include "platform/file_map.h"
+#include "platform/text_encoding.h"
 
 namespace gsmlog {
 
@@ -38,7 +39,7 @@ LogDump DumpLogData(const std::uint8_t* data, std::size_t size) {
 LogDump DumpLogFile(const std::string& fileName) {
   platform::FileMap file;
   LogDump dump;
-  switch (file.Open(fileName)) {
+  switch (file.Open(platform::Cp1251ToUtf8(fileName))) {  // names are Windows-1251, paths UTF-8
     case platform::FileMap::Status::openFailed:
       dump.error = OpenFailedMessage(fileName);
       return dump;

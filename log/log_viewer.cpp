@@ -335,7 +335,7 @@ LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, con
 }
 
 LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
-  const ReadOnlyFd fd(fileName);
+  const ReadOnlyFd fd(platform::Cp1251ToUtf8(fileName));  // names are Windows-1251, paths UTF-8
   if (fd.get() < 0) return {false, {}, OpenFailedMessage(fileName)};
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return {false, {}, ReadFailedMessage(fileName)};

@@ -268,7 +268,7 @@ CreateLogResult CreateLogFile(const std::string& name) {
     const std::string candidate = k == 1 ? name : NumberedName(name, k);
     int fd;
     do {
-      fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      fd = ::open(platform::Cp1251ToUtf8(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
       if (errno == EEXIST) continue;

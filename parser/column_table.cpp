@@ -23,8 +23,7 @@ const std::array<TRawField, 10> kColumnTable = {{
 }};
 
 // Representative bit-error rates of RXQUAL 0..7 (GSM 05.08), with a decimal comma.
-const std::array<std::string_view, 8> kBitErrorTable = {"0,14", "0,28", "0,57", "1,13",
-                                                        "2,26", "4,53", "9,05", "18,1"};
+const std::array<std::string_view, 8> kBitErrorTable = {"0,14", "0,28", "0,57", "1,13", "2,26", "4,53", "9,05", "18,1"};
 
 namespace {
 
@@ -34,8 +33,7 @@ struct NameRewrite {
 };
 
 constexpr NameRewrite kCountryNames[] = {{"250", "Россия"_cp1251}};
-constexpr NameRewrite kOperatorNames[] = {
-    {"01", "МТС"_cp1251}, {"02", "Мегафон"_cp1251}, {"99", "Билайн"_cp1251}};
+constexpr NameRewrite kOperatorNames[] = {{"01", "МТС"_cp1251}, {"02", "Мегафон"_cp1251}, {"99", "Билайн"_cp1251}};
 
 template <std::size_t N>
 void Rewrite(const NameRewrite (&names)[N], std::string& text) {

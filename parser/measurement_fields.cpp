@@ -1,5 +1,7 @@
 #include "parser/measurement_fields.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 
@@ -10,17 +12,12 @@ std::atomic<FieldSink*> g_display{nullptr};
 std::atomic<FieldSink*> g_log{nullptr};
 std::atomic<DiagnosticHandler> g_diagnostic{nullptr};
 
-bool IsKnownFieldCode(int f) {
-  switch (f) {
-    case fcImei: case fcManufacturer: case fcModel: case fcFirmware: case fcImsi: case fcReserved:
-    case fcCountry: case fcOperator: case fcLocalArea: case fcFreqBand: case fcBaseStation:
-    case fcCell: case fcRxLevel: case fcChannel: case fcRxQuality: case fcBitError:
-    case fcTimingAdvance: case fcPhoneState:
-      return true;
-    default:
-      return false;
-  }
-}
+// The field codes the dispatcher accepts.
+constexpr std::array kAcceptedFields = {
+    fcImei,     fcManufacturer, fcModel, fcFirmware, fcImsi,    fcReserved,  fcCountry,  fcOperator,      fcLocalArea,
+    fcFreqBand, fcBaseStation,  fcCell,  fcRxLevel,  fcChannel, fcRxQuality, fcBitError, fcTimingAdvance, fcPhoneState};
+
+bool IsKnownFieldCode(int f) { return std::ranges::find(kAcceptedFields, f) != kAcceptedFields.end(); }
 
 }  // namespace
 

@@ -113,11 +113,13 @@ TEST_F(MonitorPollTest, PollsInOrderWithItsPausesAndResetsAtTheEnd) {
   }
 
   const auto calls = window_->Calls();
-  const std::vector<std::string> head = {"prepare", "state 01", "settings", "mark 10", "mark 11", "layout ModemLayout",
-                                         "state 00", "layout MonitorLayout", "mark 01", "mark 00"};
+  const std::vector<std::string> head = {
+      "prepare", "state 01", "settings", "mark 10", "mark 11", "layout ModemLayout", "state 00", "layout MonitorLayout",
+      "mark 01", "mark 00"};
   EXPECT_TRUE(std::equal(head.begin(), head.end(), calls.begin()));
   const std::vector<std::string> tail(calls.end() - 5, calls.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"state 11", "layout PortLayout", "mark 00", "state 10", "layout PortLayout"}));
+  EXPECT_EQ(tail,
+            (std::vector<std::string>{"state 11", "layout PortLayout", "mark 00", "state 10", "layout PortLayout"}));
 }
 
 TEST_F(MonitorPollTest, ShortNeighbourReportDoesNotEndThePoll) {

@@ -101,7 +101,7 @@ TEST(Report, EmptyLogHasAllFortyOneLinesNotAvailable) {
 TEST(Report, FieldsUnitsAndCellsTable) {
   PlainLog log;
   log.Add(12803, "09.12.2026").Add(12804, "22:48:15").Add(12805, "23:10:00");
-  log.Add(1, "351234567890123").Add(3, "MC35i").Add(129, "250011234567890");
+  log.Add(1, "351234567890123").Add(3, "GSM-SIM 900").Add(129, "250011234567890");
   log.Add(257, "262").Add(257, std::string("Россия"_cp1251)).Add(258, std::string("МТС"_cp1251));
   log.Add(386, "12345").Add(385, "7.3").Add(259, "9998");
   log.Add(12806, "-60").Add(12807, "-90").Add(12808, "-75");
@@ -120,7 +120,7 @@ TEST(Report, FieldsUnitsAndCellsTable) {
       {0, "Дата: 09.12.2026"},
       {1, "Время: 22:48:15 - 23:10:00"},
       {5, "IMEI: 351234567890123"},
-      {6, "Модель: MC35i"},
+      {6, "Модель: GSM-SIM 900"},
       {8, "IMSI-номер: 250011234567890"},
       {9, "Страна: Россия"},
       {10, "Оператор: МТС"},

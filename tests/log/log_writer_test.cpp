@@ -90,7 +90,7 @@ TEST_F(Writer, LogFieldWritesAndCountsByItsTables) {
       {391, 0, "5,5", {}, distance},
       {389, 0, "3", {}, none},
       {392, 0, std::string("Соединено"_cp1251), {}, none},
-      {2, 0, "SIEMENS", {}, none},
+      {2, 0, "SIMULATED", {}, none},
       {4, 0, "REVISION 02.00", {}, none},
       {130, 0, "x", {}, none},
   };
@@ -231,7 +231,7 @@ TEST_F(Writer, FailedWriteIsReportedOnceAndStopsTheRun) {
 
 TEST_F(Writer, CompletedRunReportsIdentityNetworkStatisticsAndCells) {
   gsmlog::LogField(1, 0, "351234567890123");
-  gsmlog::LogField(3, 0, "MC35i");
+  gsmlog::LogField(3, 0, "GSM-SIM 900");
   gsmlog::LogField(387, 0, "-50");  // before the run: reset when the run starts
   const std::string path = dir_.File("run.log");
   ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
@@ -255,7 +255,7 @@ TEST_F(Writer, CompletedRunReportsIdentityNetworkStatisticsAndCells) {
   EXPECT_TRUE(std::regex_match(lines[1], std::regex("Время: [0-9:]{8} - [0-9:]{8}"))) << lines[1];
   const std::pair<std::size_t, std::string> expected[] = {
       {5, "IMEI: 351234567890123"},
-      {6, "Модель: MC35i"},
+      {6, "Модель: GSM-SIM 900"},
       {8, "IMSI-номер: (n/a)"},
       {9, "Страна: 250"},
       {10, "Оператор: 01"},
@@ -326,3 +326,16 @@ TEST_F(Writer, MonitorThreadAndRecordActionShareTheWriter) {
 }
 
 }  // namespace
+
+// Names inside the program are Windows-1251; on the disk the same name is a UTF-8 path.
+TEST_F(Writer, RussianNameIsAUtf8PathOnDisk) {
+  const std::string utf8Path = dir_.File("Протокол.log");
+  const std::string name = platform::Utf8ToCp1251(utf8Path);
+  const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
+  ASSERT_TRUE(created.ok) << created.error;
+  EXPECT_EQ(created.nameUsed, name);
+  gsmlog::CompleteLogFile();
+  EXPECT_TRUE(std::ifstream(utf8Path).good());
+  EXPECT_TRUE(gsmlog::BuildLogReport(name).ok);
+  EXPECT_TRUE(gsmlog::DumpLogFile(name).ok);
+}

@@ -17,10 +17,21 @@ TEST(ParseNumber, AcceptsOnlySignedDecimalDigits) {
     const char* text;
     int expected;
   };
-  const Case kCases[] = {{"-71", -71}, {"0042", 42},  {"(n/a)", 0}, {"", 0},       {"0,14", 0},
-                         {"+5", 0},    {" 5", 0},     {"5 ", 0},    {"-", 0},      {"1-2", 0},
-                         {"--3", 0},   {"2147483647", 2147483647},  {"2147483648", 0},
-                         {"-2147483648", -2147483647 - 1},          {"99999999999999999999", 0}};
+  const Case kCases[] = {{"-71", -71},
+                         {"0042", 42},
+                         {"(n/a)", 0},
+                         {"", 0},
+                         {"0,14", 0},
+                         {"+5", 0},
+                         {" 5", 0},
+                         {"5 ", 0},
+                         {"-", 0},
+                         {"1-2", 0},
+                         {"--3", 0},
+                         {"2147483647", 2147483647},
+                         {"2147483648", 0},
+                         {"-2147483648", -2147483647 - 1},
+                         {"99999999999999999999", 0}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(parser::ParseNumber(c.text), c.expected);
@@ -32,11 +43,18 @@ TEST(HexToDecText, ConvertsAnyCaseAndWraps) {
     const char* text;
     const char* expected;
   };
-  const Case kCases[] = {{"", "0"},           {"0", "0"},          {"270E", "9998"},
-                         {"1a2b", "6699"},    {"1A2B", "6699"},    {"FFFF", "65535"},
-                         {"186A0", "100000"}, {"7FFFFFFF", "2147483647"},
-                         {"80000000", "-2147483648"},              {"100000000", "0"},
-                         {"G", "16"},         {"-", "-10"}};
+  const Case kCases[] = {{"", "0"},
+                         {"0", "0"},
+                         {"270E", "9998"},
+                         {"1a2b", "6699"},
+                         {"1A2B", "6699"},
+                         {"FFFF", "65535"},
+                         {"186A0", "100000"},
+                         {"7FFFFFFF", "2147483647"},
+                         {"80000000", "-2147483648"},
+                         {"100000000", "0"},
+                         {"G", "16"},
+                         {"-", "-10"}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(parser::HexToDecText(c.text), c.expected);
@@ -108,8 +126,8 @@ TEST(BandForChannel, FollowsTheBandTable) {
     int channel;
     const char* band;
   };
-  const Case kCases[] = {{0, "(n/a)"},   {1, "900"},    {124, "900"},   {125, "(n/a)"}, {511, "(n/a)"},
-                         {512, "1800"},  {885, "1800"}, {886, "(n/a)"}, {974, "(n/a)"}, {975, "EGSM"},
+  const Case kCases[] = {{0, "(n/a)"},   {1, "900"},      {124, "900"},   {125, "(n/a)"}, {511, "(n/a)"},
+                         {512, "1800"},  {885, "1800"},   {886, "(n/a)"}, {974, "(n/a)"}, {975, "EGSM"},
                          {1023, "EGSM"}, {1024, "(n/a)"}, {-1, "(n/a)"}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.channel);

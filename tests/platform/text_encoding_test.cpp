@@ -13,7 +13,9 @@ TEST(TextEncoding, RussianLiteralsBecomeWindows1251Bytes) {
   EXPECT_EQ("Мегафон"_cp1251, "\xCC\xE5\xE3\xE0\xF4\xEE\xED");
   EXPECT_EQ("Билайн"_cp1251, "\xC1\xE8\xEB\xE0\xE9\xED");
   EXPECT_EQ("Соединено"_cp1251, "\xD1\xEE\xE5\xE4\xE8\xED\xE5\xED\xEE");
-  EXPECT_EQ("Ёё №1 (n/a)"_cp1251, "\xA8\xB8 \xB9" "1 (n/a)");
+  EXPECT_EQ("Ёё №1 (n/a)"_cp1251,
+            "\xA8\xB8 \xB9"
+            "1 (n/a)");
   EXPECT_EQ(""_cp1251, "");
 }
 

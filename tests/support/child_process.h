@@ -3,14 +3,13 @@
 // it and wait for it (bounded).
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
@@ -20,6 +19,8 @@
 
 extern char** environ;
 
+#include "tests/support/child_wait.h"
+
 namespace testsupport {
 
 class ChildProcess {
@@ -27,7 +28,8 @@ class ChildProcess {
   // env: extra "NAME=value" entries on top of the test's own environment.
   ChildProcess(std::vector<std::string> argv, std::vector<std::string> env = {}) {
     static int serial = 0;
-    const std::string stem = ::testing::TempDir() + "/child-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+    const std::string stem =
+        ::testing::TempDir() + "/child-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
     stdoutPath_ = stem + ".out";
     stderrPath_ = stem + ".err";
     std::vector<char*> args;
@@ -60,20 +62,7 @@ class ChildProcess {
   }
 
   // The exit status (128 + signal when killed), or -1 while it still runs after timeout.
-  int Wait(std::chrono::milliseconds timeout) {
-    if (pid_ <= 0) return status_;
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-    if (pidfd >= 0) {
-      pollfd entry{pidfd, POLLIN, 0};
-      ::poll(&entry, 1, static_cast<int>(timeout.count()));
-      ::close(pidfd);
-    }
-    int raw = 0;
-    if (::waitpid(pid_, &raw, WNOHANG) != pid_) return -1;
-    pid_ = -1;
-    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    return status_;
-  }
+  int Wait(std::chrono::milliseconds timeout) { return WaitChildExit(pid_, status_, timeout); }
 
   std::string Stdout() const { return ReadFile(stdoutPath_); }
   std::string Stderr() const { return ReadFile(stderrPath_); }

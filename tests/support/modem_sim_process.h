@@ -16,6 +16,8 @@
 
 extern char** environ;
 
+#include "tests/support/child_wait.h"
+
 namespace testsupport {
 
 class ModemSimProcess {
@@ -61,20 +63,7 @@ class ModemSimProcess {
 
   // Waits up to timeout for the simulator to end by itself (--hangup-after). The exit status,
   // or -1 while it still runs.
-  int WaitExit(std::chrono::milliseconds timeout) {
-    if (pid_ <= 0) return exitStatus_;
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-    if (pidfd >= 0) {
-      pollfd entry{pidfd, POLLIN, 0};
-      ::poll(&entry, 1, static_cast<int>(timeout.count()));
-      ::close(pidfd);
-    }
-    int status = 0;
-    if (::waitpid(pid_, &status, pidfd >= 0 ? WNOHANG : 0) != pid_) return -1;
-    pid_ = -1;
-    exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return exitStatus_;
-  }
+  int WaitExit(std::chrono::milliseconds timeout) { return WaitChildExit(pid_, exitStatus_, timeout); }
 
  private:
   static std::string readFirstLine(int fd, std::chrono::milliseconds timeout) {

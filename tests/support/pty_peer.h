@@ -67,7 +67,8 @@ class PtyPeer {
           commands_.push_back(pending);
         }
         const std::string answer = responder_(pending);
-        if (!answer.empty()) [[maybe_unused]] const ssize_t written = write(master_, answer.data(), answer.size());
+        if (!answer.empty()) [[maybe_unused]]
+          const ssize_t written = write(master_, answer.data(), answer.size());
         pending.clear();
       }
     }

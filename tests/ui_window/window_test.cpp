@@ -1,0 +1,227 @@
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QTimer>
+#include <filesystem>
+
+#include "form_fixture.h"
+#include "log/log_writer.h"
+#include "ui/port_list.h"
+#include "ui/rxlevel_graphbar.h"
+
+namespace {
+
+using namespace platform::literals;
+using core::WindowLayout;
+using uitest::FormTest;
+using uitest::Utf;
+
+TEST_F(FormTest, NewWindowIsIdleOnComOneAtNineThousandSixHundred) {
+  EXPECT_EQ(form_->objectName(), "frm");
+  EXPECT_EQ(form_->windowTitle(), "Lumatrek Lite");
+  auto* control = Control<QPushButton>("btnControl");
+  EXPECT_EQ(control->text(), Utf("Подключить"_cp1251));
+  EXPECT_TRUE(control->isEnabled());
+  EXPECT_EQ(ui::Tag(control), 0);
+
+  auto* port = Control<QComboBox>("txtComPort");
+  auto* speed = Control<QComboBox>("txtComSpeed");
+  EXPECT_EQ(port->currentText(), "COM1");
+  EXPECT_EQ(speed->currentText(), "9600");
+  EXPECT_TRUE(port->isEnabled());
+  EXPECT_TRUE(speed->isEnabled());
+  ASSERT_GE(port->count(), 16);
+  for (int n = 1; n <= 16; ++n) EXPECT_EQ(port->itemText(n - 1), QString("COM%1").arg(n));
+  QStringList speeds;
+  for (int i = 0; i < speed->count(); ++i) speeds << speed->itemText(i);
+  EXPECT_EQ(speeds, QStringList({"9600", "19200", "38400", "57600", "115200"}));
+
+  EXPECT_EQ(form_->size(), QSize(202, 114));
+  EXPECT_EQ(form_->minimumSize(), form_->maximumSize());
+  EXPECT_FALSE(form_->Graph()->HasSurface());
+
+  auto* call = Control<QPushButton>("btnCall");
+  EXPECT_EQ(call->text(), Utf("Звонить"_cp1251));
+  EXPECT_FALSE(call->isEnabled());
+  EXPECT_FALSE(Control<QPushButton>("btnHangup")->isEnabled());
+  EXPECT_TRUE(Control("GroupBox6")->isHidden());
+  EXPECT_TRUE(Control("GroupBox4")->isHidden());
+  for (int cell = 0; cell < 7; ++cell) EXPECT_FALSE(Control("iRx" + std::to_string(cell))->isHidden()) << cell;
+}
+
+TEST_F(FormTest, ControlsSitWhereTheLayoutPutsThem) {
+  struct Case {
+    const char* name;
+    QRect geometry;
+  };
+  const Case kCases[] = {
+      {"CoolBar1", {0, 0, 690, 438}},    {"GroupBox1", {0, 0, 185, 113}},  {"GroupBox2", {0, 120, 185, 145}},
+      {"GroupBox5", {192, 0, 137, 265}}, {"GroupBox6", {336, 0, 153, 81}}, {"GroupBox4", {496, 0, 137, 81}},
+      {"grpCells", {336, 0, 337, 265}},  {"GroupBox3", {8, 16, 641, 133}}, {"RxLevGraph", {2, 4, 645, 125}},
+      {"txt0Rx", {56, 32, 38, 21}},      {"txt6Band", {296, 128, 38, 21}}, {"iRx0", {66, 156, 17, 97}},
+      {"iRx6", {306, 156, 17, 97}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    QWidget* control = Control(c.name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->geometry(), c.geometry);
+  }
+  EXPECT_EQ(Control("PanelInfo")->height(), 270);
+  EXPECT_EQ(Control("PanelRxLevel")->height(), 161);
+  EXPECT_EQ(Control("btnControl")->size(), QSize(169, 25));
+  EXPECT_EQ(Control("PanelRxLevel")->y(), Control("PanelInfo")->geometry().bottom() + 1 + 4);
+  // The full window holds both bands, the level graph included.
+  const QRect client(QPoint(0, 0), ui::LayoutClientSize(WindowLayout::MonitorLayout));
+  EXPECT_EQ(client.size(), QSize(690, 438));
+  EXPECT_TRUE(client.contains(Control("PanelRxLevel")->geometry()));
+}
+
+TEST_F(FormTest, CallButtonNeedsDigitsOnly) {
+  struct Case {
+    const char* number;
+    bool enabled;
+  };
+  const Case kCases[] = {{"", false},     {"89161234567", true},   {"0123", true},   {"123", true},
+                         {"12a4", false}, {"+79161234567", false}, {"12 34", false}, {" 1", false}};
+  auto* number = Edit("txtNumber");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.number);
+    number->setText(c.number);
+    EXPECT_EQ(Control("btnCall")->isEnabled(), c.enabled);
+  }
+}
+
+TEST(LayoutPosition, EveryLayoutCentresOnThePortLayoutCentre) {
+  struct Case {
+    WindowLayout layout;
+    QPoint position;
+    QSize outer;
+  };
+  const Case kCases[] = {{WindowLayout::ModemLayout, {100, 200 - 78}, {210, 298}},
+                         {WindowLayout::MonitorLayout, {100 - 244, 200 - 162}, {698, 465}},
+                         {WindowLayout::PortLayout, {100, 200}, {210, 141}}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(static_cast<int>(c.layout));
+    EXPECT_EQ(ui::LayoutPosition({100, 200}, c.layout), c.position);
+    EXPECT_EQ(ui::LayoutOuterSize(c.layout), c.outer);
+  }
+}
+
+TEST_F(FormTest, LayoutsMoveResizeAndOwnTheGraphSurface) {
+  form_->move(100, 200);
+  ui::PrepareConnection(*form_);
+  EXPECT_EQ(form_->SavedPosition(), QPoint(100, 200));
+  struct Case {
+    WindowLayout layout;
+    QPoint position;
+    QSize client;
+    bool surface;
+  };
+  const Case kCases[] = {{WindowLayout::ModemLayout, {100, 122}, {202, 271}, false},
+                         {WindowLayout::MonitorLayout, {-144, 38}, {690, 438}, true},
+                         {WindowLayout::MonitorLayout, {-144, 38}, {690, 438}, true},
+                         {WindowLayout::PortLayout, {100, 200}, {202, 114}, false}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(static_cast<int>(c.layout));
+    ui::SetWindowLayout(*form_, c.layout);
+    EXPECT_EQ(form_->pos(), c.position);
+    EXPECT_EQ(form_->size(), c.client);
+    EXPECT_EQ(form_->Graph()->HasSurface(), c.surface);
+  }
+}
+
+TEST_F(FormTest, ConnectionStatesSetCaptionsListsAndTag) {
+  struct Case {
+    bool settingsEnabled;
+    bool busy;
+    std::string_view caption;
+    int tag;  // the tag afterwards: the busy states keep the one before
+  };
+  const Case kCases[] = {{false, true, "Подключение ..."_cp1251, 0},
+                         {false, false, "Отключить"_cp1251, 1},
+                         {true, true, "Отключение ..."_cp1251, 1},
+                         {true, false, "Подключить"_cp1251, 0},
+                         {true, true, "Отключение ..."_cp1251, 0}};
+  auto* button = Control<QPushButton>("btnControl");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(platform::Cp1251ToUtf8(c.caption));
+    ui::ShowConnectionState(*form_, c.settingsEnabled, c.busy);
+    EXPECT_EQ(button->text(), Utf(c.caption));
+    EXPECT_EQ(button->isEnabled(), !c.busy);
+    EXPECT_EQ(ui::Tag(button), c.tag);
+    EXPECT_EQ(Control("txtComPort")->isEnabled(), c.settingsEnabled);
+    EXPECT_EQ(Control("txtComSpeed")->isEnabled(), c.settingsEnabled);
+  }
+}
+
+TEST_F(FormTest, PortSettingsComeFromTheLists) {
+  Control<QComboBox>("txtComPort")->setCurrentIndex(2);
+  Control<QComboBox>("txtComSpeed")->setCurrentIndex(4);
+  const core::PortSettings settings = ui::ReadPortSettings(*form_);
+  EXPECT_EQ(settings.portName, "COM3");
+  EXPECT_EQ(settings.speed, 115200);
+}
+
+TEST_F(FormTest, PreparedConnectionResetsTheCallAndNamesTheLog) {
+  auto* call = Control<QPushButton>("btnCall");
+  ui::SetCallState(*form_, true);
+  EXPECT_EQ(call->text(), Utf("Сбросить"_cp1251));
+  EXPECT_FALSE(Edit("txtNumber")->isEnabled());
+  EXPECT_FALSE(Control("btnStartLog")->isEnabled());
+
+  const std::string before = gsmlog::LogFileName();
+  ui::PrepareConnection(*form_);
+  const std::string after = gsmlog::LogFileName();
+  EXPECT_EQ(call->text(), Utf("Позвонить"_cp1251));
+  EXPECT_EQ(ui::Tag(call), 0);
+  EXPECT_TRUE(Edit("txtNumber")->isEnabled());
+  const QString log = Text("txtLog");
+  EXPECT_TRUE(log == Utf(before) || log == Utf(after)) << log.toStdString();
+  EXPECT_TRUE(Control("btnStartLog")->isEnabled());
+
+  // A window that was never in a call keeps its first caption.
+  uitest::FormTest::SetUp();
+  ui::PrepareConnection(*form_);
+  EXPECT_EQ(Control<QPushButton>("btnCall")->text(), Utf("Звонить"_cp1251));
+}
+
+// The record action: one click creates the log named in txtLog, the next completes it.
+TEST_F(FormTest, RecordButtonCreatesThenCompletesTheLog) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("uiwin-record-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  Edit("txtLog")->setText(QString::fromStdString((dir / "run.log").string()));
+  auto* record = Control<QPushButton>("btnStartLog");
+  record->click();
+  EXPECT_TRUE(gsmlog::LogFileOpen());
+  EXPECT_TRUE(fs::exists(Text("txtLog").toStdString())) << Text("txtLog").toStdString();
+  record->click();
+  EXPECT_FALSE(gsmlog::LogFileOpen());
+
+  // A log that cannot be created is reported once, in the error box.
+  QString message;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&message] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      message = box->text();
+      box->accept();
+    }
+  });
+  closer.start(20);
+  Edit("txtLog")->setText(QString::fromStdString((dir / "missing" / "run.log").string()));
+  record->click();
+  EXPECT_FALSE(message.isEmpty());
+  EXPECT_FALSE(gsmlog::LogFileOpen());
+  fs::remove_all(dir);
+}
+
+TEST(PortNames, ComPortsFirstThenDevicesOnce) {
+  const auto names = ui::PortNames({"/dev/ttyUSB0", "COM3", "", "/dev/ttyUSB0", "/dev/ttyACM0"});
+  ASSERT_EQ(names.size(), 18u);
+  EXPECT_EQ(names.front(), "COM1");
+  EXPECT_EQ(names[15], "COM16");
+  EXPECT_EQ(names[16], "/dev/ttyUSB0");
+  EXPECT_EQ(names[17], "/dev/ttyACM0");
+}
+
+}  // namespace

@@ -1,0 +1,280 @@
+#include "ui/form_control.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVariant>
+#include <algorithm>
+
+#include "log/log_writer.h"
+#include "parser/measurement_fields.h"
+#include "platform/text_encoding.h"
+#include "ui/frmNetMonitor.h"
+#include "ui/rxlevel_graphbar.h"
+
+namespace ui {
+namespace {
+
+using namespace platform::literals;
+using core::WindowLayout;
+
+constexpr QSize kPortLayout{210, 141};
+constexpr QSize kModemLayout{210, 298};
+constexpr QSize kMonitorLayout{698, 465};
+
+constexpr std::string_view kIdentityList = "txtImei txtManufacturer txtModel txtFirmware ";
+constexpr std::string_view kMeasurementList =
+    "txtCountry txtOperator txtLocalArea txtChannel txtRxLevel txtBaseStation txtCell txtRxQuality "
+    "txtBitError txtTimingAdvance txtPhoneState txtFreqBand";
+constexpr std::string_view kGridSuffixes[] = {"Ch", "Rx", "BSIC", "Cell", "Band"};
+
+QString ToQt(std::string_view cp1251) { return QString::fromStdString(platform::Cp1251ToUtf8(cp1251)); }
+std::string FromQt(const QString& text) { return platform::Utf8ToCp1251(text.toStdString()); }
+
+template <typename T>
+T* Find(const QWidget& form, std::string_view name) {
+  // An empty name would match the first control of the type.
+  if (name.empty()) return nullptr;
+  return form.findChild<T*>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+}
+
+std::string CellControlName(int cellIndex, std::string_view suffix) {
+  return "txt" + std::to_string(cellIndex) + std::string(suffix);
+}
+
+void SetBackground(QLineEdit* control, QPalette::ColorRole role) {
+  const QPalette standard = QApplication::palette(control);
+  QPalette palette = control->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    palette.setColor(group, QPalette::Base, standard.color(group, role));
+  }
+  control->setPalette(palette);
+}
+
+}  // namespace
+
+QSize LayoutOuterSize(WindowLayout layout) {
+  switch (layout) {
+    case WindowLayout::PortLayout:
+      return kPortLayout;
+    case WindowLayout::ModemLayout:
+      return kModemLayout;
+    case WindowLayout::MonitorLayout:
+      return kMonitorLayout;
+  }
+  return kPortLayout;
+}
+
+QSize LayoutClientSize(WindowLayout layout) {
+  return LayoutOuterSize(layout) - QSize(kFrameExtraWidth, kFrameExtraHeight);
+}
+
+QPoint LayoutPosition(QPoint saved, WindowLayout layout) {
+  const QSize outer = LayoutOuterSize(layout);
+  return {saved.x() - (outer.width() - kPortLayout.width()) / 2,
+          saved.y() - (outer.height() - kPortLayout.height()) / 2};
+}
+
+void ShowConnectionState(Tfrm& form, bool settingsEnabled, bool busy) {
+  if (auto* port = Find<QComboBox>(form, "txtComPort")) port->setEnabled(settingsEnabled);
+  if (auto* speed = Find<QComboBox>(form, "txtComSpeed")) speed->setEnabled(settingsEnabled);
+  auto* button = Find<QPushButton>(form, "btnControl");
+  if (!button) return;
+  button->setEnabled(!busy);
+  std::string caption;
+  if (busy) {
+    caption = std::string(settingsEnabled ? "Отключение"_cp1251 : "Подключение"_cp1251) + " ...";
+  } else if (settingsEnabled) {
+    caption = "Подключить"_cp1251;
+    SetTag(button, 0);
+  } else {
+    caption = "Отключить"_cp1251;
+    SetTag(button, 1);
+  }
+  button->setText(ToQt(caption));
+}
+
+void SetWindowLayout(Tfrm& form, WindowLayout layout) {
+  form.setFixedSize(LayoutClientSize(layout));
+  form.move(LayoutPosition(form.SavedPosition(), layout));
+  if (RxLevelGraph* graph = form.Graph()) {
+    if (LayoutOuterSize(layout).width() == kMonitorLayout.width()) {
+      graph->CreateGraphSurface();
+    } else {
+      graph->DestroyGraphSurface();
+    }
+  }
+}
+
+core::PortSettings ReadPortSettings(const Tfrm& form) {
+  core::PortSettings settings;
+  if (auto* port = Find<QComboBox>(form, "txtComPort")) settings.portName = FromQt(port->currentText());
+  if (auto* speed = Find<QComboBox>(form, "txtComSpeed")) {
+    settings.speed = parser::ParseNumber(FromQt(speed->currentText()));
+  }
+  return settings;
+}
+
+void PrepareConnection(Tfrm& form) {
+  form.btnCallClick(nullptr);
+  if (auto* log = Find<QLineEdit>(form, "txtLog")) log->setText(ToQt(gsmlog::LogFileName()));
+  form.SetSavedPosition(form.pos());
+}
+
+void SetCallState(Tfrm& form, bool inCall) {
+  auto* button = Find<QPushButton>(form, "btnCall");
+  if (!button || inCall == (Tag(button) == 1)) return;
+  if (auto* number = Find<QLineEdit>(form, "txtNumber")) number->setEnabled(!inCall);
+  button->setText(ToQt(inCall ? "Сбросить"_cp1251 : "Позвонить"_cp1251));
+  SetTag(button, inCall ? 1 : 0);
+}
+
+int Tag(const QWidget* control) { return control ? control->property("Tag").toInt() : 0; }
+
+void SetTag(QWidget* control, int tag) {
+  if (control) control->setProperty("Tag", tag);
+}
+
+void SetFieldText(QLineEdit* control, std::string_view text) {
+  if (!control) return;
+  const bool available = text != parser::kNotAvailable;
+  SetTag(control, available ? 1 : 0);
+  SetBackground(control, available ? QPalette::Base : QPalette::Button);
+  control->setText(ToQt(text));
+  // A long value shows its beginning, as a fresh edit does.
+  control->setCursorPosition(0);
+}
+
+void SetFieldTextUnit(QLineEdit* control, std::string_view text, std::string_view unit) {
+  if (text == parser::kNotAvailable) {
+    SetFieldText(control, text);
+    return;
+  }
+  SetFieldText(control, std::string(text) + " " + std::string(unit));
+}
+
+int LevelBarPosition(int level) {
+  const long long position = -static_cast<long long>(level) - 47;
+  return static_cast<int>(std::clamp(position, 0LL, 60LL));
+}
+
+void ShowField(QWidget& form, int fieldCode, int cellIndex, const std::string& text) {
+  if (cellIndex != 0) {
+    ShowCellValue(form, fieldCode, cellIndex, text);
+    return;
+  }
+  auto field = [&form](std::string_view name) { return Find<QLineEdit>(form, name); };
+  switch (fieldCode) {
+    case parser::fcImei:
+      SetFieldText(field("txtImei"), text);
+      break;
+    case parser::fcManufacturer:
+      SetFieldText(field("txtManufacturer"), text);
+      break;
+    case parser::fcModel:
+      SetFieldText(field("txtModel"), text);
+      break;
+    case parser::fcFirmware:
+      SetFieldText(field("txtFirmware"), text);
+      break;
+    case parser::fcCountry:
+      SetFieldText(field("txtCountry"), text);
+      break;
+    case parser::fcOperator:
+      SetFieldText(field("txtOperator"), text);
+      break;
+    case parser::fcFreqBand:
+      SetFieldText(field("txtFreqBand"), text);
+      break;
+    case parser::fcBaseStation:
+      SetFieldText(field("txtBaseStation"), text);
+      break;
+    case parser::fcCell:
+      SetFieldText(field("txtCell"), text);
+      break;
+    case parser::fcRxLevel:
+      SetFieldTextUnit(field("txtRxLevel"), text, "dBm");
+      if (text != parser::kNotAvailable) {
+        if (auto* graph = Find<RxLevelGraph>(form, "RxLevGraph")) graph->AddGraphSample(parser::ParseNumber(text));
+      }
+      break;
+    case parser::fcChannel:
+      SetFieldText(field("txtChannel"), text);
+      break;
+    case parser::fcRxQuality:
+      SetFieldText(field("txtRxQuality"), text);
+      break;
+    case parser::fcBitError:
+      SetFieldTextUnit(field("txtBitError"), text, "%");
+      break;
+    default:
+      return;
+  }
+  ShowCellValue(form, fieldCode, 0, text);
+}
+
+void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const std::string& text) {
+  std::string_view suffix;
+  switch (fieldCode) {
+    case parser::fcRxLevel:
+      suffix = "Rx";
+      break;
+    case parser::fcChannel:
+      suffix = "Ch";
+      break;
+    case parser::fcBaseStation:
+      suffix = "BSIC";
+      break;
+    case parser::fcCell:
+      suffix = "Cell";
+      break;
+    case parser::fcFreqBand:
+      suffix = "Band";
+      break;
+    default:
+      return;
+  }
+  if (fieldCode == parser::fcRxLevel) {
+    if (auto* bar = Find<QProgressBar>(form, "iRx" + std::to_string(cellIndex))) {
+      bar->setValue(text == parser::kNotAvailable ? 0 : LevelBarPosition(parser::ParseNumber(text)));
+    }
+  }
+  SetFieldText(Find<QLineEdit>(form, CellControlName(cellIndex, suffix)), text);
+}
+
+void MarkControl(QLineEdit* control, int pass) {
+  if (!control) return;
+  if (pass == 0) {
+    SetTag(control, 0);
+  } else if (pass == 1 && Tag(control) == 0) {
+    SetFieldText(control, parser::kNotAvailable);
+  }
+}
+
+void MarkControls(QWidget& form, std::string_view names, int pass) {
+  while (!names.empty()) {
+    const auto blank = names.find(' ');
+    MarkControl(Find<QLineEdit>(form, names.substr(0, blank)), pass);
+    names = blank == std::string_view::npos ? std::string_view{} : names.substr(blank + 1);
+  }
+  for (int cell = 0; cell < parser::kCellCount; ++cell) {
+    for (std::string_view suffix : kGridSuffixes)
+      MarkControl(Find<QLineEdit>(form, CellControlName(cell, suffix)), pass);
+  }
+}
+
+void MarkFields(QWidget& form, bool withIdentity, int pass) {
+  const std::string names =
+      withIdentity ? std::string(kIdentityList) + std::string(kMeasurementList) : std::string(kMeasurementList);
+  MarkControls(form, names, pass);
+}
+
+void SetLevelBarsVisible(QWidget& form, bool visible) {
+  for (int cell = 0; cell < 6; ++cell) {
+    if (auto* bar = Find<QProgressBar>(form, "iRx" + std::to_string(cell))) bar->setVisible(visible);
+  }
+}
+
+}  // namespace ui

@@ -1,0 +1,56 @@
+#pragma once
+// Tfrm, the monitoring window (object name "frm"): port settings, modem information, the
+// serving-cell results, the grid of seven cells with their level bars and the receive-level
+// graph. Every control carries its conventional name as objectName and an int property "Tag".
+// Window's thread only.
+
+#include <QPoint>
+#include <QWidget>
+
+class QCloseEvent;
+
+namespace ui {
+
+class RxLevelGraph;
+
+class Tfrm : public QWidget {
+  Q_OBJECT
+ public:
+  // Builds every control and runs FormCreate: the idle state in PortLayout, centred on the
+  // desktop.
+  explicit Tfrm(QWidget* parent = nullptr);
+
+  void FormCreate();
+  void btnControlClick();
+  void txtNumberChange();
+  // sender null: only resets the call controls and sends nothing to the modem.
+  void btnCallClick(QObject* sender);
+  void chkRxViewClick();
+  void btnStartLogClick();
+  void txtLogChange();
+  void btnViewLogClick();
+  void lblMailClick();
+
+  // The position (frame included) that every layout is centred around; (0, 0) until a connection
+  // is prepared.
+  QPoint SavedPosition() const { return savedPosition_; }
+  void SetSavedPosition(QPoint position) { savedPosition_ = position; }
+
+  RxLevelGraph* Graph() const { return graph_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FormClose(QCloseEvent* event);
+  void BuildPanelInfo(QWidget* panel);
+  void BuildPanelRxLevel(QWidget* panel);
+
+  QPoint savedPosition_;
+  RxLevelGraph* graph_ = nullptr;
+};
+
+// The address lblMailClick opens.
+inline constexpr const char* kSupportMailUrl = "mailto:support@ostrin-gsm.example";
+
+}  // namespace ui

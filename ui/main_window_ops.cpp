@@ -1,0 +1,83 @@
+#include "ui/main_window_ops.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QThread>
+#include <utility>
+
+#include "platform/text_encoding.h"
+#include "ui/form_control.h"
+#include "ui/frmNetMonitor.h"
+#include "ui/message_box.h"
+
+namespace ui {
+
+template <typename Fn>
+void MainWindowOps::Post(Fn&& fn) {
+  if (QThread::currentThread() == window_.thread()) {
+    fn();
+    return;
+  }
+  QMetaObject::invokeMethod(&window_, std::forward<Fn>(fn), Qt::QueuedConnection);
+}
+
+template <typename Fn>
+void MainWindowOps::Wait(Fn&& fn) {
+  if (QThread::currentThread() == window_.thread()) {
+    fn();
+    return;
+  }
+  QMetaObject::invokeMethod(&window_, std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
+}
+
+void MainWindowOps::ShowConnectionState(bool settingsEnabled, bool busy) {
+  Post([form = &window_, settingsEnabled, busy] { ui::ShowConnectionState(*form, settingsEnabled, busy); });
+}
+
+void MainWindowOps::SetWindowLayout(core::WindowLayout layout) {
+  Post([form = &window_, layout] { ui::SetWindowLayout(*form, layout); });
+}
+
+core::PortSettings MainWindowOps::ReadPortSettings() {
+  core::PortSettings settings;
+  Wait([form = &window_, &settings] { settings = ui::ReadPortSettings(*form); });
+  return settings;
+}
+
+void MainWindowOps::ShowError(const std::string& text) {
+  Wait([&text] { ui::ShowError(text); });
+}
+
+void MainWindowOps::MarkFields(bool withIdentity, int pass) {
+  Post([form = &window_, withIdentity, pass] { ui::MarkFields(*form, withIdentity, pass); });
+}
+
+void MainWindowOps::PrepareConnection() {
+  Wait([form = &window_] { ui::PrepareConnection(*form); });
+}
+
+void MainWindowOps::ExitProgram() {
+  QMetaObject::invokeMethod(
+      &window_, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+}
+
+void MainWindowOps::AcceptField(int fieldCode, int cellIndex, const std::string& text) {
+  Post([form = &window_, fieldCode, cellIndex, text] { ui::ShowField(*form, fieldCode, cellIndex, text); });
+}
+
+std::string MainWindowOps::RecordName() {
+  std::string name;
+  Wait([form = &window_, &name] {
+    name = platform::Utf8ToCp1251(form->findChild<QLineEdit*>(QStringLiteral("txtLog"))->text().toStdString());
+  });
+  return name;
+}
+
+void MainWindowOps::ShowRecording(const std::string& name) {
+  Post([form = &window_, name] {
+    form->findChild<QLineEdit*>(QStringLiteral("txtLog"))
+        ->setText(QString::fromStdString(platform::Cp1251ToUtf8(name)));
+  });
+}
+
+}  // namespace ui

@@ -1,0 +1,47 @@
+#pragma once
+// The main window as the monitor thread sees it: the window operations and the display side of
+// the field dispatcher. Each call is posted to the window's thread with copies of its arguments;
+// ReadPortSettings, ShowError and RecordName wait for the window's answer. Called on the window's
+// own thread, an operation runs at once (a stop request from a click must not wait on itself).
+
+#include <string>
+
+#include "core/window_ops.h"
+#include "parser/measurement_fields.h"
+
+namespace ui {
+
+class Tfrm;
+
+class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
+ public:
+  // window must outlive every call.
+  explicit MainWindowOps(Tfrm& window) : window_(window) {}
+
+  void ShowConnectionState(bool settingsEnabled, bool busy) override;
+  void SetWindowLayout(core::WindowLayout layout) override;
+  core::PortSettings ReadPortSettings() override;
+  void ShowError(const std::string& text) override;
+  void MarkFields(bool withIdentity, int pass) override;
+  void PrepareConnection() override;
+  // Posts QCoreApplication::exit(0) to the window's event loop.
+  void ExitProgram() override;
+
+  // The display: ShowField on the window's thread.
+  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override;
+
+  // The record action's side of a run (core::LogRecorder's name source and name used): the
+  // name in txtLog, Windows-1251, waiting for the answer; and the name the log got, into txtLog.
+  std::string RecordName();
+  void ShowRecording(const std::string& name);
+
+ private:
+  template <typename Fn>
+  void Post(Fn&& fn);
+  template <typename Fn>
+  void Wait(Fn&& fn);
+
+  Tfrm& window_;
+};
+
+}  // namespace ui

@@ -1,0 +1,26 @@
+#include "ui/monitor_window.h"
+
+#include "core/log_recorder.h"
+#include "core/monitor.h"
+#include "log/log_writer.h"
+#include "parser/measurement_fields.h"
+#include "ui/app_state.h"
+#include "ui/frmNetMonitor.h"
+#include "ui/main_window_ops.h"
+
+namespace ui {
+
+Tfrm& CreateMonitorWindow() {
+  // Never deleted: the monitor thread may still be finishing when the event loop ends.
+  auto* window = new Tfrm;
+  SetMainWindow(window);
+  static MainWindowOps ops(*window);
+  static core::LogRecorder recorder(
+      ops, [] { return ops.RecordName(); }, [](const std::string& name) { ops.ShowRecording(name); });
+  parser::SetDisplaySink(&ops);
+  parser::SetLogSink(&gsmlog::LogFieldSink());
+  core::InitCore(ops, &recorder);
+  return *window;
+}
+
+}  // namespace ui
