@@ -13,21 +13,12 @@
 namespace ui {
 
 template <typename Fn>
-void MainWindowOps::Post(Fn&& fn) {
+void MainWindowOps::RunOnWindowThread(Fn&& fn, Qt::ConnectionType type) {
   if (QThread::currentThread() == window_.thread()) {
     fn();
     return;
   }
-  QMetaObject::invokeMethod(&window_, std::forward<Fn>(fn), Qt::QueuedConnection);
-}
-
-template <typename Fn>
-void MainWindowOps::Wait(Fn&& fn) {
-  if (QThread::currentThread() == window_.thread()) {
-    fn();
-    return;
-  }
-  QMetaObject::invokeMethod(&window_, std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(&window_, std::forward<Fn>(fn), type);
 }
 
 void MainWindowOps::ShowConnectionState(bool settingsEnabled, bool busy) {
