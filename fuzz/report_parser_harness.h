@@ -1,0 +1,114 @@
+#pragma once
+// Fuzz harness of the cell report parser and the column conversions. Input: one byte for the cell
+// index, then a header line, a value line and a free text, separated by '\n'.
+
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz/fuzz_check.h"
+#include "parser/column_table.h"
+#include "parser/measurement_fields.h"
+#include "parser/report_parser.h"
+
+namespace fuzzing {
+
+inline bool IsFieldCode(int code) {
+  switch (code) {
+    case parser::fcImei:
+    case parser::fcManufacturer:
+    case parser::fcModel:
+    case parser::fcFirmware:
+    case parser::fcImsi:
+    case parser::fcReserved:
+    case parser::fcCountry:
+    case parser::fcOperator:
+    case parser::fcLocalArea:
+    case parser::fcFreqBand:
+    case parser::fcBaseStation:
+    case parser::fcCell:
+    case parser::fcRxLevel:
+    case parser::fcChannel:
+    case parser::fcRxQuality:
+    case parser::fcBitError:
+    case parser::fcTimingAdvance:
+    case parser::fcPhoneState:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Every value the dispatcher hands on carries a known field code and a cell index 0..6, and the
+// derived values go out under the cell they belong to.
+class CheckingSink : public parser::FieldSink {
+ public:
+  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
+    FUZZ_CHECK(IsFieldCode(fieldCode));
+    FUZZ_CHECK(cellIndex >= 0 && cellIndex < parser::kCellCount);
+    if (fieldCode == parser::fcBitError || fieldCode == parser::fcPhoneState) FUZZ_CHECK(cellIndex == 0);
+    if (fieldCode == parser::fcFreqBand) {
+      FUZZ_CHECK(text == "900" || text == "1800" || text == "EGSM" || text == parser::kNotAvailable);
+    }
+    ++count;
+  }
+  long count = 0;
+};
+
+inline bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// A converted value of a numeric column: "(n/a)", or a number within the row's bounds.
+inline void CheckConverted(const parser::TRawField& row, const std::string& text) {
+  if (row.Flags & (parser::rfKeepText | parser::rfTranslate)) return;
+  if (text == parser::kNotAvailable) return;
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  FUZZ_CHECK(error == std::errc{} && end == text.data() + text.size());
+  FUZZ_CHECK(value >= row.MinValue && value <= row.MaxValue);
+}
+
+inline std::string_view TakeLine(std::string_view& rest) {
+  const std::size_t end = rest.find('\n');
+  const std::string_view line = rest.substr(0, end);
+  rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  return line;
+}
+
+inline void RunReportParser(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  static CheckingSink sink;
+  parser::SetDisplaySink(&sink);
+  parser::SetLogSink(nullptr);
+  const int cellIndex = data[0] % parser::kCellCount;
+  std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
+  const std::string_view header = TakeLine(rest);
+  const std::string_view values = TakeLine(rest);
+  const std::string_view free = rest;
+
+  (void)parser::ParseReportLines(header, values, cellIndex);
+
+  for (const parser::TRawField& row : parser::kColumnTable) {
+    std::string text(free);
+    FUZZ_CHECK(parser::ConvertColumn(row.Name, text) == row.Code);
+    CheckConverted(row, text);
+  }
+  std::string unknown(free);
+  if (parser::ConvertColumn(header, unknown) == 0) FUZZ_CHECK(unknown == free);
+
+  parser::ProcessColumn(header, std::string(free), cellIndex);
+  const std::string decimal = parser::HexToDecText(free);
+  FUZZ_CHECK(AllDigits(std::string_view(decimal).substr(decimal.starts_with('-') ? 1 : 0)));
+  const int number = parser::ParseNumber(free);
+  (void)parser::BandForChannel(number);
+  parser::SetDisplaySink(nullptr);
+}
+
+}  // namespace fuzzing

@@ -1,0 +1,139 @@
+#pragma once
+// A program run as a child process for a fault test: standard output and error go to files in a
+// folder of the test's, every wait is bounded, and the child is killed if the test ends first.
+// An optional file-size limit (RLIMIT_FSIZE, with SIGXFSZ ignored) makes a full disk; standard
+// output then goes to /dev/null, which no size limit stops.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace faults {
+
+using namespace std::chrono_literals;
+
+inline std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Polls condition every 10 ms until it holds or timeout runs out; its last result.
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return condition();
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+class ChildProcess {
+ public:
+  ChildProcess(std::vector<std::string> argv, const std::filesystem::path& outputDir, const std::string& tag,
+               std::optional<rlim_t> fileSizeLimit = std::nullopt)
+      : stdoutPath_(fileSizeLimit ? std::filesystem::path("/dev/null") : outputDir / (tag + ".out")),
+        stderrPath_(outputDir / (tag + ".err")) {
+    std::vector<char*> args;
+    for (auto& arg : argv) args.push_back(arg.data());
+    args.push_back(nullptr);
+    const int out = ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Only async-signal-safe calls between fork and exec.
+      ::dup2(in, STDIN_FILENO);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(err, STDERR_FILENO);
+      if (fileSizeLimit) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{*fileSizeLimit, *fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    ::close(in);
+    ::close(out);
+    ::close(err);
+  }
+  ~ChildProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      WaitExit(5s);
+    }
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t Pid() const { return pid_; }
+  std::string Stdout() const { return ReadWholeFile(stdoutPath_); }
+  std::string Stderr() const { return ReadWholeFile(stderrPath_); }
+
+  void Signal(int signal) const {
+    if (pid_ > 0) ::kill(pid_, signal);
+  }
+
+  // Waits up to timeout for the end; the exit status (128 + signal after a signal), or nullopt
+  // while it still runs.
+  std::optional<int> WaitExit(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return status_;
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+    if (pidfd >= 0) {
+      pollfd entry{pidfd, POLLIN, 0};
+      ::poll(&entry, 1, static_cast<int>(timeout.count()));
+      ::close(pidfd);
+    }
+    int raw = 0;
+    if (::waitpid(pid_, &raw, pidfd >= 0 ? WNOHANG : 0) != pid_) return std::nullopt;
+    pid_ = -1;
+    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return status_;
+  }
+
+ private:
+  std::filesystem::path stdoutPath_;
+  std::filesystem::path stderrPath_;
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+// Runs a program to its end (bounded); its exit status and output.
+struct RunResult {
+  std::optional<int> status;
+  std::string out;
+  std::string err;
+};
+
+inline RunResult RunToEnd(std::vector<std::string> argv, const std::filesystem::path& outputDir, const std::string& tag,
+                          std::chrono::milliseconds timeout = 30s) {
+  ChildProcess child(std::move(argv), outputDir, tag);
+  RunResult result;
+  result.status = child.WaitExit(timeout);
+  result.out = child.Stdout();
+  result.err = child.Stderr();
+  return result;
+}
+
+// The number of times needle occurs in text.
+inline int CountOf(const std::string& text, const std::string& needle) {
+  int count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++count;
+  return count;
+}
+
+}  // namespace faults

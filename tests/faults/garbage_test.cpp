@@ -1,0 +1,141 @@
+// A scripted modem that answers with noise, leaves lines unended, babbles without end or hangs up
+// at an exact command: the headless monitor must end within its waits, without a crash, with
+// the documented exit status.
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <random>
+#include <string>
+
+#include "tests/faults/fault_fixture.h"
+#include "tests/faults/scripted_modem.h"
+
+namespace faults {
+namespace {
+
+constexpr auto kEndBound = 60s;
+
+const std::string kServing =
+    "\r\nServing Cell\r\n"
+    "chann rs  dBm MCC MNC  LAC  cell NCC BCC PWR RxLev  C1  C2 RxQFull TA I TS timAdv chann  dBm Q ChMod\r\n"
+    "  989 14  -82 250  99 1BE9 15CCF   4   4  33    28  24  24       0  6 I No connection\r\n";
+// Six rows: a shorter report costs a read time-out per missing row.
+const std::string kNeighbours =
+    "\r\nchann rs  dBm NCC BCC  cell PWR RxLev  C1  C2\r\n"
+    "  732 18  -74   0   6  DA53  33    36  32  32\r\n\r\n"
+    "   55 16  -78   0   1  B27B  33    32  28  28\r\n\r\n"
+    "  611 14  -81   4   6  CEB9  33    29  25  25\r\n\r\n"
+    "  102 13  -85   2   3  2A11  33    25  21  21\r\n\r\n"
+    "  977 12  -90   1   5  1C00  33    20  16  16\r\n\r\n"
+    "  520 11  -95   3   2  0F3A  33    15  11  11\r\n";
+const std::string kOk = "\r\nOK\r\n";
+
+// A modem with echo off that answers every command as it should.
+ScriptedReply GoodAnswer(const std::string& command) {
+  if (command == "AT+CGMR") return {"\r\nREVISION 01.002\r\n" + kOk};
+  if (command == "AT+CGSN") return {"\r\n356938035643809\r\n" + kOk};
+  if (command == "AT+CGMI") return {"\r\nSCRIPTED\r\n" + kOk};
+  if (command == "AT+CGMM") return {"\r\nPEER 1\r\n" + kOk};
+  if (command == "AT^MONI") return {kServing + kOk};
+  if (command == "AT^MONP") return {kNeighbours + kOk};
+  return {kOk};
+}
+
+bool IsReport(const std::string& command) { return command == "AT^MONI" || command == "AT^MONP"; }
+
+std::string RandomBytes(std::mt19937& random) {
+  std::uniform_int_distribution<int> length(1, 200);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::string bytes(static_cast<std::size_t>(length(random)), '\0');
+  for (auto& b : bytes) b = static_cast<char>(byte(random));
+  return bytes;
+}
+
+struct GarbageCase {
+  const char* name;
+  ScriptedModem::Script script;
+  int cycles;  // --cycles, 0 for none
+  int expectedStatus;
+  const char* expectedError;  // a UTF-8 part of stderr, or ""
+};
+
+// Test names in listings show the row name, not the bytes of the row.
+void PrintTo(const GarbageCase& row, std::ostream* out) { *out << row.name; }
+
+class GarbageTest : public FaultTest, public testing::WithParamInterface<GarbageCase> {};
+
+TEST_P(GarbageTest, EndsWithinTheWaits) {
+  const GarbageCase& row = GetParam();
+  ScriptedModem modem(row.script);
+  ASSERT_FALSE(modem.Path().empty());
+  ChildProcess monitor(MonitorArgs(modem.Path(), row.cycles), dir_, "monitor");
+  const auto status = monitor.WaitExit(kEndBound);
+  ASSERT_TRUE(status.has_value()) << "the monitor still runs; commands seen: " << modem.Commands().size();
+  EXPECT_EQ(*status, row.expectedStatus) << monitor.Stderr();
+  EXPECT_NE(monitor.Stderr().find(row.expectedError), std::string::npos) << monitor.Stderr();
+}
+
+ScriptedModem::Script NoiseToEverything(unsigned seed) {
+  return [random = std::mt19937(seed)](const std::string&) mutable { return ScriptedReply{RandomBytes(random)}; };
+}
+
+ScriptedModem::Script NoiseToReports(unsigned seed) {
+  return [random = std::mt19937(seed)](const std::string& command) mutable {
+    return IsReport(command) ? ScriptedReply{RandomBytes(random)} : GoodAnswer(command);
+  };
+}
+
+// The serving report's value line is the last thing the modem sends: no line end, no "OK".
+ScriptedReply ServingWithoutLineEnd(const std::string& command) {
+  if (command == "AT^MONI") return {kServing.substr(0, kServing.size() - 2)};
+  return GoodAnswer(command);
+}
+
+// Every answer's closing "OK" comes without its line end: each costs one read time-out.
+ScriptedReply OkWithoutLineEnd(const std::string& command) {
+  ScriptedReply reply = GoodAnswer(command);
+  reply.bytes.resize(reply.bytes.size() - 2);
+  return reply;
+}
+
+ScriptedReply BabbleAfterServingTitle(const std::string& command) {
+  if (command == "AT^MONI") return {"\r\nServing Cell\r\n", false, true};
+  return GoodAnswer(command);
+}
+
+ScriptedModem::Script HangUpAt(std::string at, int occurrence) {
+  return [at = std::move(at), occurrence, seen = 0](const std::string& command) mutable {
+    if (command == at && ++seen == occurrence) return ScriptedReply{"", true};
+    return GoodAnswer(command);
+  };
+}
+
+const char* const kNoModem = "Нет связи с GSM-модемом";
+const char* const kConnectionLost = "Связь с GSM-модемом прервана";
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, GarbageTest,
+    testing::Values(
+        GarbageCase{"NoiseToEverything1", NoiseToEverything(1), 0, kExitError, kNoModem},
+        GarbageCase{"NoiseToEverything2", NoiseToEverything(2), 0, kExitError, kNoModem},
+        GarbageCase{"NoiseToReports", NoiseToReports(3), 0, kExitConnectionEnded, kConnectionLost},
+        GarbageCase{"ServingWithoutLineEnd", ServingWithoutLineEnd, 0, kExitConnectionEnded, kConnectionLost},
+        GarbageCase{"OkWithoutLineEnd", OkWithoutLineEnd, 1, kExitNormal, ""},
+        GarbageCase{"HangUpAtManufacturer", HangUpAt("AT+CGMI", 1), 0, kExitConnectionEnded, kConnectionLost},
+        GarbageCase{"HangUpAtNeighbours", HangUpAt("AT^MONP", 2), 0, kExitConnectionEnded, kConnectionLost}),
+    [](const testing::TestParamInfo<GarbageCase>& row) { return std::string(row.param.name); });
+
+// A modem that sends bytes without end and never a line end. Disabled: the line reader has no
+// bound on a line's length or time, so the monitor never returns from the read (see the report
+// of the fuzzing and fault work); enable once the reader gives up on an endless line.
+TEST_F(FaultTest, DISABLED_BabblingModemEndsTheConnection) {
+  ScriptedModem modem(BabbleAfterServingTitle);
+  ChildProcess monitor(MonitorArgs(modem.Path(), 0), dir_, "monitor");
+  const auto status = monitor.WaitExit(kEndBound);
+  ASSERT_TRUE(status.has_value()) << "the monitor still reads the endless line";
+  EXPECT_EQ(*status, kExitConnectionEnded) << monitor.Stderr();
+}
+
+}  // namespace
+}  // namespace faults

@@ -1,0 +1,60 @@
+// Replays the fuzzers' seed corpora and kept regression inputs through the same harnesses, so
+// that every input that once broke a target stays fixed in the ordinary test run.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "fuzz/line_reader_harness.h"
+#include "fuzz/log_report_harness.h"
+#include "fuzz/report_parser_harness.h"
+
+namespace {
+
+using Harness = void (*)(const std::uint8_t*, std::size_t);
+
+struct Target {
+  const char* name;
+  Harness run;
+};
+
+std::vector<std::filesystem::path> InputsOf(const std::string& target) {
+  std::vector<std::filesystem::path> inputs;
+  for (const char* kind : {"corpus", "regressions"}) {
+    const std::filesystem::path dir = std::filesystem::path(FUZZ_DATA_DIR) / kind / target;
+    if (!std::filesystem::is_directory(dir)) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      if (entry.is_regular_file()) inputs.push_back(entry.path());
+    }
+  }
+  return inputs;
+}
+
+void PrintTo(const Target& target, std::ostream* out) { *out << target.name; }
+
+class FuzzReplay : public testing::TestWithParam<Target> {};
+
+TEST_P(FuzzReplay, EveryKeptInputHoldsTheInvariants) {
+  const auto inputs = InputsOf(GetParam().name);
+  ASSERT_FALSE(inputs.empty()) << "no seed inputs for " << GetParam().name;
+  for (const auto& path : inputs) {
+    SCOPED_TRACE(path.string());
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    GetParam().run(bytes.data(), bytes.size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
+                         testing::Values(Target{"report_parser", fuzzing::RunReportParser},
+                                         Target{"log_report", fuzzing::RunLogReport},
+                                         Target{"line_reader", fuzzing::RunLineReader}),
+                         [](const testing::TestParamInfo<Target>& row) { return std::string(row.param.name); });
+
+}  // namespace
