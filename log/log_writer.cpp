@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <mutex>
+#include <vector>
 
 #include "log/log_record.h"
 #include "platform/text_encoding.h"
@@ -28,7 +29,12 @@ struct Writer {
   platform::LocalTime now;
   platform::LocalTime runStart;
   std::optional<std::string> failure;
+  // Records encoded but not yet written: a cycle's records go out with its seal, in one write.
+  std::vector<std::uint8_t> pending;
 };
+
+// Beyond this the pending records are written without waiting for the seal.
+constexpr std::size_t kMaxPending = 64 * 1024;
 
 Writer& TheWriter() {
   static Writer writer;
@@ -38,6 +44,7 @@ Writer& TheWriter() {
 void CloseLocked(Writer& w) {
   if (w.fd >= 0) ::close(w.fd);
   w.fd = -1;
+  w.pending.clear();
 }
 
 void FailLocked(Writer& w) {
@@ -56,7 +63,18 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t n) {
   return true;
 }
 
-bool WriteLocked(Writer& w, std::int32_t code, std::string_view text) {
+bool FlushLocked(Writer& w) {
+  if (w.fd < 0) return false;
+  if (!WriteAll(w.fd, w.pending.data(), w.pending.size())) {
+    FailLocked(w);
+    return false;
+  }
+  w.pending.clear();
+  return true;
+}
+
+// Encodes one record after the pending ones; written at the next seal, or at once when flush.
+bool WriteLocked(Writer& w, std::int32_t code, std::string_view text, bool flush = false) {
   if (w.fd < 0 || text.empty()) return false;
   // A record the reader would stop at must never reach the file: cut long texts, mask control bytes.
   char clean[kMaxLogText];
@@ -66,15 +84,12 @@ bool WriteLocked(Writer& w, std::int32_t code, std::string_view text) {
   }
   std::uint8_t record[kMaxLogRecord];
   const std::size_t length = EncodeLogRecord(w.crc, w.xorState, code, std::string_view(clean, n), record);
-  if (!WriteAll(w.fd, record, length)) {
-    FailLocked(w);
-    return false;
-  }
-  return true;
+  w.pending.insert(w.pending.end(), record, record + length);
+  return flush || w.pending.size() >= kMaxPending ? FlushLocked(w) : true;
 }
 
 bool SealLocked(Writer& w) {
-  if (!WriteLocked(w, lcChecksum, FormatChecksum(w.crc.Sum))) return false;
+  if (!WriteLocked(w, lcChecksum, FormatChecksum(w.crc.Sum), true)) return false;
   // Character devices and pipes cannot sync (EINVAL); that loses nothing already written.
   if (::fdatasync(w.fd) != 0 && errno != EINVAL && errno != EROFS) {
     FailLocked(w);
@@ -255,7 +270,7 @@ parser::FieldSink& LogFieldSink() {
 bool WriteLogRecord(std::int32_t code, std::string_view text) {
   Writer& w = TheWriter();
   std::lock_guard lock(w.mutex);
-  return WriteLocked(w, code, text);
+  return WriteLocked(w, code, text, true);
 }
 
 namespace {

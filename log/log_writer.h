@@ -36,6 +36,7 @@ struct TIdentity {
 };
 
 // One measured value (field code 0..1023, cell index 0..6, Windows-1251 text) from the dispatcher.
+// Its records are held and go to the file with the next seal (or once 64 KiB are held).
 void LogField(int code, int index, const std::string& text);
 
 // The dispatcher's log side: forwards every value to LogField. Install with parser::SetLogSink.
@@ -65,7 +66,8 @@ CreateLogResult CreateLogFile(const std::string& name);
 // CreateLogFile does after opening); name is used in messages.
 bool AttachLogFile(int fd, const std::string& name);
 
-// Writes a checksum record now and flushes it to the disk, so that a crash loses nothing before.
+// Writes the held records and a checksum record in one write and flushes them to the disk, so
+// that a crash loses nothing before.
 bool SealLogFile();
 
 // Writes the run summary and a final checksum record, then closes the file.
