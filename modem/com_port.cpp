@@ -7,6 +7,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -27,6 +29,12 @@ struct PortState {
   termios saved{};
   std::mutex traceMutex;
   std::optional<THandleInfo> trace;
+  // Bytes taken from the device but not yet handed out: one system call brings a whole answer,
+  // not one byte of it.
+  std::mutex inputMutex;
+  std::array<char, 256> input{};
+  std::size_t inputBegin = 0;
+  std::size_t inputEnd = 0;
 
   PortState() = default;
   PortState(const PortState&) = delete;
@@ -249,10 +257,19 @@ int ReadBytes(const PortHandle& holder, char* buffer, std::size_t count) {
   Clock::time_point lastByte{};
   std::size_t got = 0;
   bool hungUp = false;
+  std::lock_guard lock(state->inputMutex);
   while (got < count) {
-    const ssize_t n = ::read(fd, buffer + got, count - got);
+    if (state->inputBegin < state->inputEnd) {
+      const std::size_t take = std::min(count - got, state->inputEnd - state->inputBegin);
+      std::copy_n(state->input.data() + state->inputBegin, take, buffer + got);
+      state->inputBegin += take;
+      got += take;
+      continue;
+    }
+    const ssize_t n = ::read(fd, state->input.data(), state->input.size());
     if (n > 0) {
-      got += static_cast<std::size_t>(n);
+      state->inputBegin = 0;
+      state->inputEnd = static_cast<std::size_t>(n);
       lastByte = Clock::now();
       continue;
     }

@@ -70,6 +70,8 @@ bool OpenPort(PortHandle& holder, std::string_view portName, int baud, int timeo
 // a port already closed.
 bool ClosePort(const PortHandle& holder);
 
+// Transfers with the port's time-outs; a TransferStatus. Reads are served from a small input
+// buffer that one system call fills with whatever the device has queued.
 int WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count);
 int ReadBytes(const PortHandle& holder, char* buffer, std::size_t count);
 
