@@ -13,56 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/large_log.h"
 #include "log/log_viewer.h"
 #include "log/log_writer.h"
 
 namespace {
 
-constexpr std::size_t kTargetBytes = 100u * 1024 * 1024;
-
-// Poll cycles of a serving cell and six neighbours, sealed after every 200, until 100 MB.
-class LargeLog {
- public:
-  LargeLog() {
-    dir_ = std::filesystem::temp_directory_path() / ("gsmmon_read_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-    const auto created = gsmlog::CreateLogFile((dir_ / "large.log").string());
-    if (!created.ok) std::abort();
-    path_ = created.nameUsed;
-    for (long cycle = 0; std::filesystem::file_size(path_) < kTargetBytes; ++cycle) {
-      for (int i = 0; i < 200; ++i) {
-        gsmlog::LogField(257, 0, "250");
-        gsmlog::LogField(258, 0, "01");
-        gsmlog::LogField(259, 0, "1234");
-        for (int cell = 0; cell < 7; ++cell) {
-          gsmlog::LogField(388, cell, std::to_string(500 + cell + i));
-          gsmlog::LogField(265, cell, "1800");
-          gsmlog::LogField(387, cell, "-" + std::to_string(60 + (cycle + i + cell) % 40));
-          gsmlog::LogField(385, cell, "3.5");
-          gsmlog::LogField(386, cell, "12345");
-        }
-        gsmlog::LogField(390, 0, "0,57");
-        gsmlog::LogField(391, 0, "1,5");
-      }
-      gsmlog::SealLogFile();
-    }
-    gsmlog::CompleteLogFile();
-    size_ = std::filesystem::file_size(path_);
-  }
-  ~LargeLog() { std::filesystem::remove_all(dir_); }
-  const std::string& path() const { return path_; }
-  std::size_t size() const { return size_; }
-
- private:
-  std::filesystem::path dir_;
-  std::string path_;
-  std::size_t size_ = 0;
-};
-
-const LargeLog& TheLog() {
-  static const LargeLog log;
-  return log;
-}
+using benchlog::TheLog;
 
 // Writes nothing back (the file is complete); drops the file's pages from the page cache.
 void DropFromCache(const std::string& path) {

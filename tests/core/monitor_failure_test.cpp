@@ -8,8 +8,8 @@
 
 #include "core/monitor.h"
 #include "platform/text_encoding.h"
-#include "tests/support/pty_peer.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/scripted_modem.h"
 
 using namespace platform::literals;
 using namespace std::chrono_literals;
@@ -20,10 +20,10 @@ namespace {
 // Answers as a V.250 modem does after "ATE": every line framed by CR LF, echo off.
 std::string Answer(const std::string& line) { return "\r\n" + line + "\r\n"; }
 
-std::string ResetAndEchoOnly(const std::string& command) {
-  if (command == "ATZ") return "ATZ\r" + Answer("OK");
-  if (command == "ATE") return "ATE\r" + Answer("OK");
-  return "";
+testsupport::ScriptedReply ResetAndEchoOnly(const std::string& command) {
+  if (command == "ATZ") return {"ATZ\r" + Answer("OK")};
+  if (command == "ATE") return {"ATE\r" + Answer("OK")};
+  return {};
 }
 
 // Runs one connection to its end (the monitor thread gone) and returns the window's calls.
@@ -46,7 +46,7 @@ TEST(MonitorFailures, MissingPortShowsItsNameAndReturnsToIdle) {
 }
 
 TEST(MonitorFailures, SilentModemAtResetShowsNoConnection) {
-  testsupport::PtyPeer peer([](const std::string&) { return std::string(); });
+  testsupport::ScriptedModem peer([](const std::string&) { return testsupport::ScriptedReply{}; });
   testsupport::RecordingWindow window({peer.Path(), 115200});
   const auto calls = RunConnection(window);
   EXPECT_TRUE(window.Saw("error " + std::string("Нет связи с GSM-модемом"_cp1251)));
@@ -57,8 +57,8 @@ TEST(MonitorFailures, SilentModemAtResetShowsNoConnection) {
 }
 
 TEST(MonitorFailures, RefusedFirmwareQueryEndsQuietlyWithoutReset) {
-  testsupport::PtyPeer peer([](const std::string& command) {
-    if (command == "AT+CGMR") return Answer("ERROR");
+  testsupport::ScriptedModem peer([](const std::string& command) {
+    if (command == "AT+CGMR") return testsupport::ScriptedReply{Answer("ERROR")};
     return ResetAndEchoOnly(command);
   });
   testsupport::RecordingWindow window({peer.Path(), 9600});

@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/child_wait.h"
+
 namespace faults {
 
 using namespace std::chrono_literals;
@@ -92,16 +94,9 @@ class ChildProcess {
   // while it still runs.
   std::optional<int> WaitExit(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) return status_;
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-    if (pidfd >= 0) {
-      pollfd entry{pidfd, POLLIN, 0};
-      ::poll(&entry, 1, static_cast<int>(timeout.count()));
-      ::close(pidfd);
-    }
-    int raw = 0;
-    if (::waitpid(pid_, &raw, pidfd >= 0 ? WNOHANG : 0) != pid_) return std::nullopt;
-    pid_ = -1;
-    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    int status = -1;
+    if (testsupport::WaitChildExit(pid_, status, timeout) == -1) return std::nullopt;
+    status_ = status;
     return status_;
   }
 

@@ -9,10 +9,13 @@
 #include <string>
 
 #include "tests/faults/fault_fixture.h"
-#include "tests/faults/scripted_modem.h"
+#include "tests/support/scripted_modem.h"
 
 namespace faults {
 namespace {
+
+using testsupport::ScriptedModem;
+using testsupport::ScriptedReply;
 
 constexpr auto kEndBound = 60s;
 

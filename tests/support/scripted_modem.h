@@ -1,5 +1,5 @@
 #pragma once
-// A scripted modem on a pseudo-terminal for the fault tests: each command line (ended by CR, the
+// A scripted modem on a pseudo-terminal for tests: each command line (ended by CR, the
 // LF after it dropped) gets the reply the test's script gives. A reply may also hang the line up
 // (the master side closes) or start an endless stream of bytes that never ends a line.
 
@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-namespace faults {
+namespace testsupport {
 
 struct ScriptedReply {
   std::string bytes;
@@ -111,4 +111,4 @@ class ScriptedModem {
   std::vector<std::string> commands_;
 };
 
-}  // namespace faults
+}  // namespace testsupport
