@@ -4,7 +4,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <cstdlib>
@@ -43,13 +42,3 @@ BENCHMARK(BM_AddGraphSampleFullHeight)->Args({645, 125})->Args({1290, 250});
 BENCHMARK(BM_AddGraphSampleAndPaint)->Args({645, 125})->Args({1290, 250});
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

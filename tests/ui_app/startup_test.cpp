@@ -215,11 +215,3 @@ TEST_F(LogFiles, MonitorModeDisablesTheMainWindowWhileTheReportIsShown) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
