@@ -11,6 +11,7 @@
 
 #include "log/log_record.h"
 #include "parser/measurement_fields.h"
+#include "platform/read_only_file.h"
 #include "platform/text_encoding.h"
 
 namespace gsmlog {
@@ -306,24 +307,6 @@ class ReportBuilder {
   bool damaged_ = false;
 };
 
-class ReadOnlyFd {
- public:
-  explicit ReadOnlyFd(const std::string& path) {
-    do {
-      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR);
-  }
-  ReadOnlyFd(const ReadOnlyFd&) = delete;
-  ReadOnlyFd& operator=(const ReadOnlyFd&) = delete;
-  ~ReadOnlyFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_ = -1;
-};
-
 }  // namespace
 
 LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName) {
@@ -335,10 +318,10 @@ LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, con
 }
 
 LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
-  const ReadOnlyFd fd(platform::Cp1251ToUtf8(fileName));  // names are Windows-1251, paths UTF-8
-  if (fd.get() < 0) return {false, {}, OpenFailedMessage(fileName)};
+  const platform::ReadOnlyFile file(platform::Cp1251ToUtf8(fileName));  // names are Windows-1251, paths UTF-8
+  if (file.fd() < 0) return {false, {}, OpenFailedMessage(fileName)};
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return {false, {}, ReadFailedMessage(fileName)};
+  if (::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode)) return {false, {}, ReadFailedMessage(fileName)};
 
   // A record never straddles the end of what is held unless the file ends there: the buffer
   // keeps room for one whole record behind each chunk.
@@ -348,7 +331,7 @@ LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSi
   std::size_t held = 0;
   std::size_t total = 0;
   for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer.get() + held, capacity - held);
+    const ssize_t got = ::read(file.fd(), buffer.get() + held, capacity - held);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return {false, {}, ReadFailedMessage(fileName)};
     const bool atEnd = got == 0;

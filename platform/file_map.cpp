@@ -8,23 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/read_only_file.h"
+
 namespace platform {
 
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Reads until the end of the file; the buffer is left uninitialised so a large file is written once.
 bool ReadToEnd(int fd, std::size_t sizeHint, std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& used) {
@@ -60,20 +48,16 @@ void FileMap::Close() {
 
 FileMap::Status FileMap::Open(const std::string& path, FileReadMode mode) {
   Close();
-  int raw;
-  do {
-    raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (raw < 0 && errno == EINTR);
-  if (raw < 0) return Status::openFailed;
-  const Fd fd(raw);
+  const ReadOnlyFile file(path);
+  if (file.fd() < 0) return Status::openFailed;
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return Status::readFailed;
+  if (::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode)) return Status::readFailed;
   const bool regular = S_ISREG(info.st_mode);
   const auto fileSize = static_cast<std::size_t>(info.st_size);
 
   if (mode == FileReadMode::map && regular) {
     if (fileSize == 0) return Status::readFailed;
-    void* view = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    void* view = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, file.fd(), 0);
     if (view == MAP_FAILED) return Status::readFailed;
     ::madvise(view, fileSize, MADV_SEQUENTIAL);
     mapping_ = view;
@@ -83,7 +67,7 @@ FileMap::Status FileMap::Open(const std::string& path, FileReadMode mode) {
   }
 
   std::size_t used = 0;
-  if (!ReadToEnd(fd.get(), regular ? fileSize : 0, buffer_, used) || used == 0) {
+  if (!ReadToEnd(file.fd(), regular ? fileSize : 0, buffer_, used) || used == 0) {
     buffer_.reset();
     return Status::readFailed;
   }
