@@ -12,6 +12,7 @@
 #include "parser/measurement_fields.h"
 #include "platform/text_encoding.h"
 #include "ui/frmNetMonitor.h"
+#include "ui/local_file_name.h"
 #include "ui/rxlevel_graphbar.h"
 
 namespace ui {
@@ -119,7 +120,7 @@ core::PortSettings ReadPortSettings(const Tfrm& form) {
 
 void PrepareConnection(Tfrm& form) {
   form.btnCallClick(nullptr);
-  if (auto* log = Find<QLineEdit>(form, "txtLog")) log->setText(ToQt(gsmlog::LogFileName()));
+  SetFileNameEdit(Find<QLineEdit>(form, "txtLog"), gsmlog::LogFileName());
   form.SetSavedPosition(form.pos());
 }
 

@@ -18,6 +18,7 @@
 #include "log/log_writer.h"
 #include "platform/text_encoding.h"
 #include "ui/form_control.h"
+#include "ui/local_file_name.h"
 #include "ui/message_box.h"
 #include "ui/port_list.h"
 #include "ui/rxlevel_graphbar.h"
@@ -269,14 +270,14 @@ void Tfrm::btnStartLogClick() {
     return;
   }
   auto* txtLog = findChild<QLineEdit*>(QStringLiteral("txtLog"));
-  const std::string name = FromQt(txtLog->text());
+  const std::string name = FileNameInEdit(txtLog);
   if (name.empty()) return;
   const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
   if (!created.ok) {
     ShowError(created.error);
     return;
   }
-  txtLog->setText(ToQt(created.nameUsed));
+  SetFileNameEdit(txtLog, created.nameUsed);
 }
 
 void Tfrm::txtLogChange() {
@@ -284,7 +285,7 @@ void Tfrm::txtLogChange() {
       ->setEnabled(!findChild<QLineEdit*>(QStringLiteral("txtLog"))->text().isEmpty());
 }
 
-void Tfrm::btnViewLogClick() { ShowLogReport(FromQt(findChild<QLineEdit*>(QStringLiteral("txtLog"))->text())); }
+void Tfrm::btnViewLogClick() { ShowLogReport(FileNameInEdit(findChild<QLineEdit*>(QStringLiteral("txtLog")))); }
 
 void Tfrm::lblMailClick() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kSupportMailUrl))); }
 
