@@ -263,6 +263,10 @@ void MarkControls(QWidget& form, std::string_view names, int pass) {
   for (int cell = 0; cell < parser::kCellCount; ++cell) {
     for (std::string_view suffix : kGridSuffixes)
       MarkControl(Find<QLineEdit>(form, CellControlName(cell, suffix)), pass);
+    // A cell that lost its level empties its bar too, rather than showing a level nobody reported.
+    if (pass == 1 && Tag(Find<QLineEdit>(form, CellControlName(cell, "Rx"))) == 0) {
+      if (auto* bar = Find<QProgressBar>(form, "iRx" + std::to_string(cell))) bar->setValue(0);
+    }
   }
 }
 

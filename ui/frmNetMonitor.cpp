@@ -192,7 +192,8 @@ void Tfrm::BuildPanelInfo(QWidget* panel) {
 void Tfrm::BuildPanelRxLevel(QWidget* panel) {
   AddHeading(panel, "Мониторинг уровня приема"_cp1251, {8, 0}, 11, true);
   auto* frame = AddGroup(panel, "GroupBox3", {}, {8, 16, 641, 133});
-  graph_ = Place(new RxLevelGraph(frame), "RxLevGraph", {2, 4, 645, 125});
+  // Inside the frame's 2-pixel border, so the newest sample at the right edge is on screen.
+  graph_ = Place(new RxLevelGraph(frame), "RxLevGraph", {2, 4, kGraphWidth, kGraphHeight});
 
   // The scale beside the graph: top and bottom of the range, the unit between them.
   AddScaleLine(panel, {652, 20, 1, 126});
