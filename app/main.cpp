@@ -4,6 +4,7 @@
 
 #include "app/monitor_mode.h"
 #include "app/startup.h"
+#include "ui/qt_translations.h"
 
 int main(int argc, char** argv) {
   // Taken before Qt sees the command line, so the argument reaches start-up verbatim: a file
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   // The classic raised controls suit the fixed pixel layouts of both windows.
   QApplication::setStyle("Windows");
+  ui::InstallQtTranslations();
   // The program ends only through its windows' own ways out, each with exit code 0.
   QApplication::setQuitOnLastWindowClosed(false);
   return plan.viewerOnly ? app::RunViewerOnly(plan) : app::RunMonitorMode();

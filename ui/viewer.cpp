@@ -47,12 +47,36 @@ QPushButton* MakeButton(QWidget* panel, const char* name, std::string_view capti
 }
 
 // Owned by the report window: the main window is disabled while the report is shown, and a box
-// owned by it would be disabled too.
+// owned by it would be disabled too. The box speaks in the window's own 8-point font.
 void ShowMessage(QWidget* owner, QMessageBox::Icon icon, std::string_view cp1251) {
   QMessageBox box(icon, QString(), FromCp1251(cp1251), QMessageBox::Ok, owner);
+  box.setFont(owner->font());
   box.setObjectName(icon == QMessageBox::Critical ? QStringLiteral("ErrorBox") : QStringLiteral("InfoBox"));
   box.exec();
 }
+
+// Puts a window's centre on a point each time it is shown, once its size and frame are known.
+class CentreOnShow : public QObject {
+ public:
+  CentreOnShow(QWidget& window, QPoint centre) : window_(window), centre_(centre) { window_.installEventFilter(this); }
+  CentreOnShow(const CentreOnShow&) = delete;
+  CentreOnShow& operator=(const CentreOnShow&) = delete;
+  ~CentreOnShow() override { window_.removeEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &window_ && event->type() == QEvent::Show) {
+      QRect frame = window_.frameGeometry();
+      frame.moveCenter(centre_);
+      window_.move(frame.topLeft());
+    }
+    return false;
+  }
+
+ private:
+  QWidget& window_;
+  QPoint centre_;
+};
 
 }  // namespace
 
@@ -127,6 +151,12 @@ void TfrmViewer::SetReport(const std::string& text, const std::string& sourceFil
 QString TfrmViewer::ReportText() const { return Report->toPlainText(); }
 
 QString TfrmViewer::RunOpenDialog() {
+  // Hidden, this window is about to appear centred on the desktop: the dialog takes that centre.
+  QPoint centre = frameGeometry().center();
+  if (!isVisible()) {
+    if (const QScreen* desktop = screen(); desktop != nullptr) centre = desktop->availableGeometry().center();
+  }
+  const CentreOnShow centring(*OpenDialog, centre);
   if (OpenDialog->exec() != QDialog::Accepted) return QString();
   const QStringList chosen = OpenDialog->selectedFiles();
   return chosen.isEmpty() ? QString() : QFileInfo(chosen.first()).absoluteFilePath();

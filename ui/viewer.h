@@ -41,7 +41,8 @@ class TfrmViewer : public QWidget {
   QString ReportText() const;
   const std::string& SourceFile() const { return sourceFile_; }
 
-  // Runs OpenDialog; the chosen file's full name, or an empty string when cancelled.
+  // Runs OpenDialog centred on this window (on the place it takes when shown, while hidden); the
+  // chosen file's full name, or an empty string when cancelled.
   QString RunOpenDialog();
 
   // Where the print action writes the report when the machine has no printer (a path's bytes):

@@ -8,10 +8,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontInfo>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <filesystem>
@@ -25,6 +27,9 @@
 #include "tests/support/modal_closer.h"
 #include "tests/ui_viewer/pdf_probe.h"
 #include "ui/app_state.h"
+#include "ui/message_box.h"
+#include "ui/qt_translations.h"
+#include "ui/window_font.h"
 
 namespace {
 
@@ -195,6 +200,63 @@ TEST_F(ViewerFixture, PdfBesideTheLogWhenThereIsNoPrinter) {
     ASSERT_EQ(read.pages.size(), 1u);
     ASSERT_FALSE(read.pages[0].empty());
     EXPECT_EQ(read.pages[0].front().text, QStringLiteral("Дата:"));
+  }
+}
+
+// Qt's own texts are Russian, and the open dialog appears over its window: while the window is
+// still hidden (the "-select" start), over the desktop's centre where the window will appear.
+TEST_F(ViewerFixture, OpenDialogSpeaksRussianOverItsWindow) {
+  ASSERT_TRUE(ui::InstallQtTranslations()) << "Qt's Russian catalogue (qt6-translations-l10n) is missing";
+  for (const bool shown : {false, true}) {
+    SCOPED_TRACE(shown ? "window shown" : "window hidden");
+    if (shown) {
+      viewer.show();
+      viewer.move(40, 30);
+    }
+    const QPoint expected = shown ? viewer.frameGeometry().center() : viewer.screen()->availableGeometry().center();
+    QStringList texts;
+    QPoint centre;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (QApplication::activeModalWidget() != viewer.OpenDialog) return;
+      poll.stop();
+      centre = viewer.OpenDialog->frameGeometry().center();
+      for (const auto* button : viewer.OpenDialog->findChildren<QPushButton*>()) {
+        if (button->isVisible()) texts << button->text().remove(QLatin1Char('&'));
+      }
+      for (const auto* label : viewer.OpenDialog->findChildren<QLabel*>()) {
+        if (label->isVisible()) texts << label->text().remove(QLatin1Char('&'));
+      }
+      viewer.OpenDialog->reject();
+    });
+    poll.start(10);
+    EXPECT_TRUE(viewer.RunOpenDialog().isEmpty());
+    EXPECT_LE((centre - expected).manhattanLength(), 2) << centre.x() << "," << centre.y();
+    for (const char* text : {"Открыть", "Отмена", "Имя файла:", "Перейти к:"}) {
+      EXPECT_TRUE(texts.contains(QString::fromUtf8(text)))
+          << text << " in " << texts.join(QLatin1Char('|')).toStdString();
+    }
+  }
+}
+
+// Message boxes speak in the 8-point font of the window they belong to.
+TEST_F(ViewerFixture, MessageBoxesTakeTheFontOfTheirWindow) {
+  viewer.SetReport(kReport, "/nonexistent-folder/a.log");
+  {
+    test_support::ModalCloser closer;
+    viewer.btnPrint->click();
+    ASSERT_TRUE(closer.Seen());
+    EXPECT_EQ(closer.Font(), viewer.font());
+    EXPECT_EQ(QFontInfo(closer.Font()).pointSize(), 8);
+  }
+  mainWindow.setFont(ui::WindowFont());
+  for (const bool viewerOnly : {false, true}) {
+    SCOPED_TRACE(viewerOnly ? "viewer only" : "monitor");
+    ui::SetViewerOnly(viewerOnly);
+    test_support::ModalCloser closer;
+    ui::ShowError("x");
+    ASSERT_TRUE(closer.Seen());
+    EXPECT_EQ(closer.Font(), viewerOnly ? viewer.font() : ui::WindowFont());
   }
 }
 
