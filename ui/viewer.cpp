@@ -1,5 +1,6 @@
 #include "ui/viewer.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QClipboard>
@@ -24,6 +25,7 @@
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
 #include "ui/app_state.h"
+#include "ui/local_file_name.h"
 #include "ui/report_font.h"
 #include "ui/report_printer.h"
 
@@ -54,6 +56,25 @@ void ShowMessage(QWidget* owner, QMessageBox::Icon icon, std::string_view cp1251
   box.setObjectName(icon == QMessageBox::Critical ? QStringLiteral("ErrorBox") : QStringLiteral("InfoBox"));
   box.exec();
 }
+
+// The open dialog, which also takes a file whose name is no UTF-8: Qt lists it with replacement
+// characters and would then find no such file.
+class LogOpenDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (fileMode() == QFileDialog::ExistingFile && files.size() == 1 && !QFileInfo::exists(files.first())) {
+      struct stat info {};
+      if (::stat(LocalFileName(files.first()).c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+        QDialog::accept();
+        return;
+      }
+    }
+    QFileDialog::accept();
+  }
+};
 
 // Puts a window's centre on a point each time it is shown, once its size and frame are known.
 class CentreOnShow : public QObject {
@@ -100,7 +121,7 @@ TfrmViewer::TfrmViewer(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
   // a mail or a document.
   btnClipboard = MakeButton(Panel1, "btnClipboard", "Скопировать в буфер обмена"_cp1251, QRect(112, 1, 161, 25));
 
-  OpenDialog = new QFileDialog(this, QStringLiteral("Ostrin GSM monitor"));
+  OpenDialog = new LogOpenDialog(this, QStringLiteral("Ostrin GSM monitor"));
   OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
   OpenDialog->setNameFilter(FromCp1251("Файлы протокола (*.log)"_cp1251));
   OpenDialog->setDefaultSuffix(QStringLiteral("log"));
