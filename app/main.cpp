@@ -4,16 +4,18 @@
 
 #include "app/monitor_mode.h"
 #include "app/startup.h"
-#include "platform/text_encoding.h"
+#include "ui/qt_translations.h"
 
 int main(int argc, char** argv) {
-  // Taken before Qt sees the command line, so the argument reaches start-up verbatim.
+  // Taken before Qt sees the command line, so the argument reaches start-up verbatim: a file
+  // name stays the bytes it is on the disk.
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const app::StartupPlan plan = app::PlanStartup(platform::Utf8ToCp1251(app::JoinArguments(arguments)));
+  const app::StartupPlan plan = app::PlanStartup(app::JoinArguments(arguments));
 
   QApplication application(argc, argv);
   // The classic raised controls suit the fixed pixel layouts of both windows.
   QApplication::setStyle("Windows");
+  ui::InstallQtTranslations();
   // The program ends only through its windows' own ways out, each with exit code 0.
   QApplication::setQuitOnLastWindowClosed(false);
   return plan.viewerOnly ? app::RunViewerOnly(plan) : app::RunMonitorMode();

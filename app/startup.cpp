@@ -2,8 +2,8 @@
 
 #include <QApplication>
 
-#include "platform/text_encoding.h"
 #include "ui/app_state.h"
+#include "ui/local_file_name.h"
 #include "ui/viewer.h"
 
 namespace app {
@@ -44,7 +44,7 @@ int RunViewerOnly(const StartupPlan& plan, const ChooseFile& chooseFile) {
   if (action == StartAction::SelectFile) {
     const QString chosen = chooseFile ? chooseFile(viewer) : viewer.RunOpenDialog();
     if (chosen.isEmpty()) return 0;
-    fileName = platform::Utf8ToCp1251(chosen.toStdString());
+    fileName = ui::LocalFileName(chosen);
     action = StartAction::OpenFile;
   }
   if (action == StartAction::OpenFile) ui::ShowLogReport(fileName);

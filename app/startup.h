@@ -1,6 +1,7 @@
 #pragma once
 // Program start-up: the one argument taken from the command line, the mode it selects, and the
-// viewer-only run. Texts here are Windows-1251 bytes, as everywhere inside the program.
+// viewer-only run. The argument is kept as the bytes it came as: a file name goes to open()
+// unchanged.
 
 #include <QString>
 #include <functional>

@@ -11,6 +11,7 @@
 #include "core/monitor.h"
 #include "log/log_writer.h"
 #include "parser/measurement_fields.h"
+#include "platform/file_name.h"
 #include "platform/text_encoding.h"
 
 namespace cli {
@@ -92,13 +93,14 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   parser::SetLogSink(&gsmlog::LogFieldSink());
 
   if (!options.logFile.empty()) {
-    const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(platform::Utf8ToCp1251(options.logFile));
+    const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(options.logFile);
     if (!created.ok) {
       window.ShowError(created.error);
       return 1;
     }
-    if (created.nameUsed != platform::Utf8ToCp1251(options.logFile)) {
-      std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(created.nameUsed) << std::endl;
+    if (created.nameUsed != options.logFile) {
+      std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(platform::FileNameText(created.nameUsed))
+                << std::endl;
     }
   }
 

@@ -9,7 +9,7 @@
 namespace cli {
 
 int PrintLogReport(const std::string& fileName, bool raw) {
-  const gsmlog::LogReport report = gsmlog::BuildLogReport(platform::Utf8ToCp1251(fileName));
+  const gsmlog::LogReport report = gsmlog::BuildLogReport(fileName);
   if (!report.ok) {
     std::cerr << platform::Cp1251ToUtf8(report.error) << std::endl;
     return 1;
@@ -25,7 +25,7 @@ int PrintLogReport(const std::string& fileName, bool raw) {
 }
 
 int DumpLogFile(const std::string& fileName) {
-  const gsmlog::LogDump dump = gsmlog::DumpLogFile(platform::Utf8ToCp1251(fileName));
+  const gsmlog::LogDump dump = gsmlog::DumpLogFile(fileName);
   if (!dump.ok) {
     std::cerr << platform::Cp1251ToUtf8(dump.error) << std::endl;
     return 1;
@@ -35,7 +35,7 @@ int DumpLogFile(const std::string& fileName) {
   }
   std::cout << platform::Cp1251ToUtf8(gsmlog::FormatDumpEnd(dump)) << '\n';
   if (!dump.valid) {
-    std::cerr << platform::Cp1251ToUtf8(gsmlog::DamagedMessage(platform::Utf8ToCp1251(fileName))) << std::endl;
+    std::cerr << platform::Cp1251ToUtf8(gsmlog::DamagedMessage(fileName)) << std::endl;
     return 1;
   }
   return 0;

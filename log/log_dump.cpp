@@ -5,7 +5,6 @@
 #include "log/log_viewer.h"
 #include "parser/measurement_fields.h"
 #include "platform/file_map.h"
-#include "platform/text_encoding.h"
 
 namespace gsmlog {
 
@@ -39,7 +38,7 @@ LogDump DumpLogData(const std::uint8_t* data, std::size_t size) {
 LogDump DumpLogFile(const std::string& fileName) {
   platform::FileMap file;
   LogDump dump;
-  switch (file.Open(platform::Cp1251ToUtf8(fileName))) {  // names are Windows-1251, paths UTF-8
+  switch (file.Open(fileName)) {
     case platform::FileMap::Status::openFailed:
       dump.error = OpenFailedMessage(fileName);
       return dump;

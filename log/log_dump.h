@@ -34,7 +34,7 @@ struct LogDump {
 // The records of data; listing goes on past a mismatching checksum record.
 LogDump DumpLogData(const std::uint8_t* data, std::size_t size);
 
-// The records of the named file (name in Windows-1251 bytes).
+// The records of the named file (a path's bytes, opened as they are).
 LogDump DumpLogFile(const std::string& fileName);
 
 // A short English meaning of a record code, such as "serving.rxlevel" or "summary.date".

@@ -11,6 +11,7 @@
 
 #include "log/log_record.h"
 #include "parser/measurement_fields.h"
+#include "platform/file_name.h"
 #include "platform/read_only_file.h"
 #include "platform/text_encoding.h"
 
@@ -230,15 +231,15 @@ void AddTableRow(std::string& report, std::string_view c0, std::string_view c1, 
 }
 
 std::string OpenFailedMessage(const std::string& fileName) {
-  return std::string("Невозможно открыть файл протокола "_cp1251) + "\"" + fileName + "\"";
+  return std::string("Невозможно открыть файл протокола "_cp1251) + "\"" + platform::FileNameText(fileName) + "\"";
 }
 
 std::string ReadFailedMessage(const std::string& fileName) {
-  return std::string("Невозможно прочитать протокол "_cp1251) + fileName;
+  return std::string("Невозможно прочитать протокол "_cp1251) + platform::FileNameText(fileName);
 }
 
 std::string DamagedMessage(const std::string& fileName) {
-  return std::string("Файл протокола "_cp1251) + fileName + std::string(" поврежден"_cp1251);
+  return std::string("Файл протокола "_cp1251) + platform::FileNameText(fileName) + std::string(" поврежден"_cp1251);
 }
 
 namespace {
@@ -318,7 +319,7 @@ LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, con
 }
 
 LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
-  const platform::ReadOnlyFile file(platform::Cp1251ToUtf8(fileName));  // names are Windows-1251, paths UTF-8
+  const platform::ReadOnlyFile file(fileName);
   if (file.fd() < 0) return {false, {}, OpenFailedMessage(fileName)};
   struct stat info {};
   if (::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode)) return {false, {}, ReadFailedMessage(fileName)};

@@ -17,7 +17,8 @@ struct LogReport {
   std::string error;  // the Russian message when !ok, exactly as the user sees it
 };
 
-// The report of the named file (name in Windows-1251 bytes, used as the path and in messages).
+// The report of the named file. The name is a path's bytes, opened as they are; the messages
+// show it as Windows-1251 text.
 LogReport BuildLogReport(const std::string& fileName);
 
 // The same, reading the file chunkSize bytes at a time (BuildLogReport uses 1 MiB).
@@ -40,7 +41,7 @@ std::string PadRight(std::string_view text, std::size_t width);
 void AddTableRow(std::string& report, std::string_view c0, std::string_view c1, std::string_view c2,
                  std::string_view c3, std::string_view c4, std::string_view c5, std::string_view c6);
 
-// The messages of a report build, for the file name given.
+// The messages of a report build, for the file name given (a path's bytes).
 std::string OpenFailedMessage(const std::string& fileName);
 std::string ReadFailedMessage(const std::string& fileName);
 std::string DamagedMessage(const std::string& fileName);

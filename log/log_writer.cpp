@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "log/log_record.h"
+#include "platform/file_name.h"
 #include "platform/text_encoding.h"
 
 namespace gsmlog {
@@ -48,7 +49,7 @@ void CloseLocked(Writer& w) {
 }
 
 void FailLocked(Writer& w) {
-  w.failure = std::string("Невозможно записать протокол "_cp1251) + w.name;
+  w.failure = std::string("Невозможно записать протокол "_cp1251) + platform::FileNameText(w.name);
   CloseLocked(w);
 }
 
@@ -155,16 +156,6 @@ void StartRunLocked(Writer& w, int fd, const std::string& name) {
   w.runStart = w.now;
   // Sealed from the start: a run killed before its first cycle still leaves a readable file.
   SealLocked(w);
-}
-
-// name with "-k" put before its extension: "09122026.log" -> "09122026-2.log".
-std::string NumberedName(const std::string& name, int k) {
-  const std::size_t slash = name.find_last_of('/');
-  std::size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1 || dot == 0) {
-    dot = name.size();
-  }
-  return name.substr(0, dot) + "-" + std::to_string(k) + name.substr(dot);
 }
 
 class LogSinkImpl final : public parser::FieldSink {
@@ -296,31 +287,20 @@ CreateLogResult CreateLogFile(const std::string& name) {
   std::lock_guard lock(w.mutex);
   if (w.fd >= 0) CompleteLocked(w);
   CreateLogResult result;
-  result.error = std::string("Невозможно создать файл протокола \""_cp1251) + name + "\"";
+  result.error = std::string("Невозможно создать файл протокола \""_cp1251) + platform::FileNameText(name) + "\"";
   if (name.empty()) return result;
-  const std::string path = platform::Cp1251ToUtf8(name);
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+  if (::stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     // A device or a pipe the user named is written to as it is; a folder is no log.
     if (!S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode)) return result;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return result;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return StartRunAndReport(w, fd, name, std::move(result));
   }
-  for (int k = 1; k <= 999; ++k) {
-    const std::string candidate = k == 1 ? name : NumberedName(name, k);
-    int fd;
-    do {
-      fd = ::open(platform::Cp1251ToUtf8(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return result;
-    }
-    return StartRunAndReport(w, fd, candidate, std::move(result));
-  }
-  return result;
+  platform::NewFile created = platform::CreateNewFile(name);
+  if (created.fd < 0) return result;
+  return StartRunAndReport(w, created.fd, created.name, std::move(result));
 }
 
 bool AttachLogFile(int fd, const std::string& name) {

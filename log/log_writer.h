@@ -52,18 +52,19 @@ void AddStatistic(std::string_view text, float* max, float* min, double& sum, st
 
 struct CreateLogResult {
   bool ok = false;
-  std::string nameUsed;  // the name actually created (Windows-1251, as given)
+  std::string nameUsed;  // the name actually created: the bytes given, or a numbered form of them
   std::string error;     // the Russian message when !ok
 };
 
 // Starts the log of a run: creates a new file (never overwrites one: when name exists, "-2",
 // "-3", ... is put before its extension), resets the run statistics and seals the empty file.
 // A device or a pipe that exists under the name is written to as it is; a folder is refused.
-// A file still open is completed first.
+// A file still open is completed first. The name is a path's bytes, passed to open() unchanged;
+// messages show it as Windows-1251 text.
 CreateLogResult CreateLogFile(const std::string& name);
 
 // Takes over an already open, writable descriptor as the log file of a new run (as
-// CreateLogFile does after opening); name is used in messages.
+// CreateLogFile does after opening); name (a path's bytes) is used in messages.
 bool AttachLogFile(int fd, const std::string& name);
 
 // Writes the held records and a checksum record in one write and flushes them to the disk, so

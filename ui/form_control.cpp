@@ -12,6 +12,7 @@
 #include "parser/measurement_fields.h"
 #include "platform/text_encoding.h"
 #include "ui/frmNetMonitor.h"
+#include "ui/local_file_name.h"
 #include "ui/rxlevel_graphbar.h"
 
 namespace ui {
@@ -119,7 +120,7 @@ core::PortSettings ReadPortSettings(const Tfrm& form) {
 
 void PrepareConnection(Tfrm& form) {
   form.btnCallClick(nullptr);
-  if (auto* log = Find<QLineEdit>(form, "txtLog")) log->setText(ToQt(gsmlog::LogFileName()));
+  SetFileNameEdit(Find<QLineEdit>(form, "txtLog"), gsmlog::LogFileName());
   form.SetSavedPosition(form.pos());
 }
 
@@ -262,6 +263,10 @@ void MarkControls(QWidget& form, std::string_view names, int pass) {
   for (int cell = 0; cell < parser::kCellCount; ++cell) {
     for (std::string_view suffix : kGridSuffixes)
       MarkControl(Find<QLineEdit>(form, CellControlName(cell, suffix)), pass);
+    // A cell that lost its level empties its bar too, rather than showing a level nobody reported.
+    if (pass == 1 && Tag(Find<QLineEdit>(form, CellControlName(cell, "Rx"))) == 0) {
+      if (auto* bar = Find<QProgressBar>(form, "iRx" + std::to_string(cell))) bar->setValue(0);
+    }
   }
 }
 

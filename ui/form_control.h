@@ -48,7 +48,8 @@ void ShowField(QWidget& form, int fieldCode, int cellIndex, const std::string& t
 void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const std::string& text);
 // pass 0 resets the refresh mark; pass 1 shows "(n/a)" when no value arrived since.
 void MarkControl(QLineEdit* control, int pass);
-// names: control names separated by single blanks; the whole cell grid follows them.
+// names: control names separated by single blanks; the whole cell grid follows them. Pass 1
+// also empties the level bar of every cell whose level shows "(n/a)".
 void MarkControls(QWidget& form, std::string_view names, int pass);
 void MarkFields(QWidget& form, bool withIdentity, int pass);
 void SetLevelBarsVisible(QWidget& form, bool visible);

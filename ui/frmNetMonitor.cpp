@@ -18,6 +18,7 @@
 #include "log/log_writer.h"
 #include "platform/text_encoding.h"
 #include "ui/form_control.h"
+#include "ui/local_file_name.h"
 #include "ui/message_box.h"
 #include "ui/port_list.h"
 #include "ui/rxlevel_graphbar.h"
@@ -191,7 +192,8 @@ void Tfrm::BuildPanelInfo(QWidget* panel) {
 void Tfrm::BuildPanelRxLevel(QWidget* panel) {
   AddHeading(panel, "Мониторинг уровня приема"_cp1251, {8, 0}, 11, true);
   auto* frame = AddGroup(panel, "GroupBox3", {}, {8, 16, 641, 133});
-  graph_ = Place(new RxLevelGraph(frame), "RxLevGraph", {2, 4, 645, 125});
+  // Inside the frame's 2-pixel border, so the newest sample at the right edge is on screen.
+  graph_ = Place(new RxLevelGraph(frame), "RxLevGraph", {2, 4, kGraphWidth, kGraphHeight});
 
   // The scale beside the graph: top and bottom of the range, the unit between them.
   AddScaleLine(panel, {652, 20, 1, 126});
@@ -269,14 +271,14 @@ void Tfrm::btnStartLogClick() {
     return;
   }
   auto* txtLog = findChild<QLineEdit*>(QStringLiteral("txtLog"));
-  const std::string name = FromQt(txtLog->text());
+  const std::string name = FileNameInEdit(txtLog);
   if (name.empty()) return;
   const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
   if (!created.ok) {
     ShowError(created.error);
     return;
   }
-  txtLog->setText(ToQt(created.nameUsed));
+  SetFileNameEdit(txtLog, created.nameUsed);
 }
 
 void Tfrm::txtLogChange() {
@@ -284,7 +286,7 @@ void Tfrm::txtLogChange() {
       ->setEnabled(!findChild<QLineEdit*>(QStringLiteral("txtLog"))->text().isEmpty());
 }
 
-void Tfrm::btnViewLogClick() { ShowLogReport(FromQt(findChild<QLineEdit*>(QStringLiteral("txtLog"))->text())); }
+void Tfrm::btnViewLogClick() { ShowLogReport(FileNameInEdit(findChild<QLineEdit*>(QStringLiteral("txtLog")))); }
 
 void Tfrm::lblMailClick() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kSupportMailUrl))); }
 

@@ -50,6 +50,10 @@ class Tfrm : public QWidget {
   RxLevelGraph* graph_ = nullptr;
 };
 
+// The paint box of the receive-level graph, which fits inside its 641-pixel frame.
+inline constexpr int kGraphWidth = 637;
+inline constexpr int kGraphHeight = 125;
+
 // The address lblMailClick opens.
 inline constexpr const char* kSupportMailUrl = "mailto:support@ostrin-gsm.example";
 

@@ -5,9 +5,9 @@
 #include <QThread>
 #include <utility>
 
-#include "platform/text_encoding.h"
 #include "ui/form_control.h"
 #include "ui/frmNetMonitor.h"
+#include "ui/local_file_name.h"
 #include "ui/message_box.h"
 
 namespace ui {
@@ -58,17 +58,12 @@ void MainWindowOps::AcceptField(int fieldCode, int cellIndex, const std::string&
 
 std::string MainWindowOps::RecordName() {
   std::string name;
-  Wait([form = &window_, &name] {
-    name = platform::Utf8ToCp1251(form->findChild<QLineEdit*>(QStringLiteral("txtLog"))->text().toStdString());
-  });
+  Wait([form = &window_, &name] { name = FileNameInEdit(form->findChild<QLineEdit*>(QStringLiteral("txtLog"))); });
   return name;
 }
 
 void MainWindowOps::ShowRecording(const std::string& name) {
-  Post([form = &window_, name] {
-    form->findChild<QLineEdit*>(QStringLiteral("txtLog"))
-        ->setText(QString::fromStdString(platform::Cp1251ToUtf8(name)));
-  });
+  Post([form = &window_, name] { SetFileNameEdit(form->findChild<QLineEdit*>(QStringLiteral("txtLog")), name); });
 }
 
 }  // namespace ui

@@ -4,6 +4,8 @@
 
 #include "platform/text_encoding.h"
 #include "ui/app_state.h"
+#include "ui/viewer.h"
+#include "ui/window_font.h"
 
 namespace ui {
 
@@ -12,6 +14,10 @@ void ShowError(const std::string& text) {
   QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(platform::Cp1251ToUtf8(text)),
                   QMessageBox::Ok, owner);
   box.setObjectName("ErrorBox");
+  // The 8-point font of the window the box speaks for: the main window's, or the report window's
+  // when that is the only one.
+  const QWidget* window = owner != nullptr ? owner : ReportWindow();
+  box.setFont(window != nullptr ? window->font() : WindowFont());
   box.exec();
 }
 

@@ -12,6 +12,10 @@ namespace ui {
 
 int PrintReport(const QString& text, QPrinter& printer) {
   printer.setDocName(QString());
+  return PrintReport(text, static_cast<QPagedPaintDevice&>(printer));
+}
+
+int PrintReport(const QString& text, QPagedPaintDevice& printer) {
   QPainter painter;
   if (!painter.begin(&printer)) return 0;
 

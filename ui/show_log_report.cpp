@@ -1,7 +1,6 @@
 #include <QString>
 
 #include "log/log_viewer.h"
-#include "platform/text_encoding.h"
 #include "ui/message_box.h"
 #include "ui/viewer.h"
 
@@ -16,7 +15,7 @@ void ShowLogReport(const std::string& fileName) {
   TfrmViewer* window = ReportWindow();
   if (window == nullptr) return;
   window->show();
-  window->SetReport(report.text, QString::fromStdString(platform::Cp1251ToUtf8(fileName)));
+  window->SetReport(report.text, fileName);
   window->show();
   window->raise();
   window->activateWindow();

@@ -1,13 +1,18 @@
 #include "ui/viewer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QMessageBox>
+#include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -17,8 +22,10 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include "platform/file_name.h"
 #include "platform/text_encoding.h"
 #include "ui/app_state.h"
+#include "ui/local_file_name.h"
 #include "ui/report_font.h"
 #include "ui/report_printer.h"
 
@@ -42,12 +49,55 @@ QPushButton* MakeButton(QWidget* panel, const char* name, std::string_view capti
 }
 
 // Owned by the report window: the main window is disabled while the report is shown, and a box
-// owned by it would be disabled too.
-void ShowMessage(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
-  QMessageBox box(icon, QString(), text, QMessageBox::Ok, owner);
+// owned by it would be disabled too. The box speaks in the window's own 8-point font.
+void ShowMessage(QWidget* owner, QMessageBox::Icon icon, std::string_view cp1251) {
+  QMessageBox box(icon, QString(), FromCp1251(cp1251), QMessageBox::Ok, owner);
+  box.setFont(owner->font());
   box.setObjectName(icon == QMessageBox::Critical ? QStringLiteral("ErrorBox") : QStringLiteral("InfoBox"));
   box.exec();
 }
+
+// The open dialog, which also takes a file whose name is no UTF-8: Qt lists it with replacement
+// characters and would then find no such file.
+class LogOpenDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (fileMode() == QFileDialog::ExistingFile && files.size() == 1 && !QFileInfo::exists(files.first())) {
+      struct stat info {};
+      if (::stat(LocalFileName(files.first()).c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+        QDialog::accept();
+        return;
+      }
+    }
+    QFileDialog::accept();
+  }
+};
+
+// Puts a window's centre on a point each time it is shown, once its size and frame are known.
+class CentreOnShow : public QObject {
+ public:
+  CentreOnShow(QWidget& window, QPoint centre) : window_(window), centre_(centre) { window_.installEventFilter(this); }
+  CentreOnShow(const CentreOnShow&) = delete;
+  CentreOnShow& operator=(const CentreOnShow&) = delete;
+  ~CentreOnShow() override { window_.removeEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &window_ && event->type() == QEvent::Show) {
+      QRect frame = window_.frameGeometry();
+      frame.moveCenter(centre_);
+      window_.move(frame.topLeft());
+    }
+    return false;
+  }
+
+ private:
+  QWidget& window_;
+  QPoint centre_;
+};
 
 }  // namespace
 
@@ -71,7 +121,7 @@ TfrmViewer::TfrmViewer(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
   // a mail or a document.
   btnClipboard = MakeButton(Panel1, "btnClipboard", "Скопировать в буфер обмена"_cp1251, QRect(112, 1, 161, 25));
 
-  OpenDialog = new QFileDialog(this, QStringLiteral("Ostrin GSM monitor"));
+  OpenDialog = new LogOpenDialog(this, QStringLiteral("Ostrin GSM monitor"));
   OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
   OpenDialog->setNameFilter(FromCp1251("Файлы протокола (*.log)"_cp1251));
   OpenDialog->setDefaultSuffix(QStringLiteral("log"));
@@ -112,7 +162,7 @@ TfrmViewer::~TfrmViewer() {
   if (g_reportWindow == this) g_reportWindow = nullptr;
 }
 
-void TfrmViewer::SetReport(const std::string& text, const QString& sourceFile) {
+void TfrmViewer::SetReport(const std::string& text, const std::string& sourceFile) {
   QString content = FromCp1251(text);
   content.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   Report->setPlainText(content);
@@ -122,16 +172,28 @@ void TfrmViewer::SetReport(const std::string& text, const QString& sourceFile) {
 QString TfrmViewer::ReportText() const { return Report->toPlainText(); }
 
 QString TfrmViewer::RunOpenDialog() {
+  // Hidden, this window is about to appear centred on the desktop: the dialog takes that centre.
+  QPoint centre = frameGeometry().center();
+  if (!isVisible()) {
+    if (const QScreen* desktop = screen(); desktop != nullptr) centre = desktop->availableGeometry().center();
+  }
+  const CentreOnShow centring(*OpenDialog, centre);
   if (OpenDialog->exec() != QDialog::Accepted) return QString();
   const QStringList chosen = OpenDialog->selectedFiles();
   return chosen.isEmpty() ? QString() : QFileInfo(chosen.first()).absoluteFilePath();
 }
 
-QString TfrmViewer::PdfFallbackPath() const {
-  if (sourceFile_.isEmpty()) return QDir::home().absoluteFilePath(QStringLiteral("ostrin_gsmmon_report.pdf"));
-  QString path = QFileInfo(sourceFile_).absoluteFilePath();
-  if (path.endsWith(QStringLiteral(".log"), Qt::CaseInsensitive)) path.chop(4);
-  return path + QStringLiteral(".pdf");
+std::string TfrmViewer::PdfFallbackPath() const {
+  if (sourceFile_.empty()) return QFile::encodeName(QDir::homePath()).toStdString() + "/ostrin_gsmmon_report.pdf";
+  std::string path = sourceFile_;
+  if (path.front() != '/') {
+    std::string folder(4096, '\0');
+    if (::getcwd(folder.data(), folder.size()) != nullptr) path = folder.c_str() + ("/" + path);
+  }
+  if (path.size() >= 4 && QByteArray::fromStdString(path.substr(path.size() - 4)).toLower() == ".log") {
+    path.resize(path.size() - 4);
+  }
+  return path + ".pdf";
 }
 
 void TfrmViewer::showEvent(QShowEvent* event) {
@@ -179,18 +241,38 @@ void TfrmViewer::btnPrintClick() {
     PrintReport(ReportText(), printer);
     return;
   }
-  // Without a printer the report goes to a PDF beside its log, and the user learns where.
-  const QString path = PdfFallbackPath();
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(path);
-  printer.setResolution(600);
-  printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-  if (PrintReport(ReportText(), printer) > 0) {
+  // Without a printer the report goes to a new PDF beside its log, created by its bytes so that
+  // any name works and nothing is replaced; the user learns which file it is.
+  const std::string wanted = PdfFallbackPath();
+  const platform::NewFile file = platform::CreateNewFile(wanted);
+  if (file.fd < 0) {
+    ShowMessage(this, QMessageBox::Critical,
+                std::string("Невозможно сохранить протокол в файл "_cp1251) + platform::FileNameText(wanted));
+    return;
+  }
+  QFile out;
+  if (!out.open(file.fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) ::close(file.fd);
+  int pages = 0;
+  if (out.isOpen()) {
+    // The page of a PDF printer, at 600 dpi and without margins of its own.
+    QPrinter sheet(QPrinter::HighResolution);
+    sheet.setOutputFormat(QPrinter::PdfFormat);
+    QPdfWriter pdf(&out);
+    pdf.setPageSize(sheet.pageLayout().pageSize());
+    pdf.setPageOrientation(sheet.pageLayout().orientation());
+    pdf.setResolution(600);
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    pages = PrintReport(ReportText(), pdf);
+  }
+  const bool written = pages > 0 && out.flush() && out.error() == QFileDevice::NoError;
+  out.close();
+  if (written) {
     ShowMessage(this, QMessageBox::Information,
-                FromCp1251("Принтер не найден. Протокол сохранен в файл "_cp1251) + path);
+                std::string("Принтер не найден. Протокол сохранен в файл "_cp1251) + platform::FileNameText(file.name));
   } else {
-    ShowMessage(this, QMessageBox::Critical, FromCp1251("Невозможно сохранить протокол в файл "_cp1251) + path);
+    ::unlink(file.name.c_str());
+    ShowMessage(this, QMessageBox::Critical,
+                std::string("Невозможно сохранить протокол в файл "_cp1251) + platform::FileNameText(file.name));
   }
 }
 

@@ -19,7 +19,8 @@ class TfrmViewer;
 TfrmViewer* ReportWindow();
 
 // Builds the report of a log file and shows it in the report window, or shows the error through
-// ShowError. fileName is Windows-1251, as typed in txtLog or given on the command line.
+// ShowError. fileName is a path's bytes, as given on the command line, chosen in the open dialog
+// or kept by txtLog.
 void ShowLogReport(const std::string& fileName);
 
 // Replaces the clipboard's content with text.
@@ -34,18 +35,20 @@ class TfrmViewer : public QWidget {
   explicit TfrmViewer(QWidget* parent = nullptr);
   ~TfrmViewer() override;
 
-  // The whole content of Report. text is Windows-1251 with CR LF line ends; sourceFile (UTF-8,
-  // may be empty) is the log it came from, beside which a print without a printer goes.
-  void SetReport(const std::string& text, const QString& sourceFile);
+  // The whole content of Report. text is Windows-1251 with CR LF line ends; sourceFile (a path's
+  // bytes, may be empty) is the log it came from, beside which a print without a printer goes.
+  void SetReport(const std::string& text, const std::string& sourceFile);
   QString ReportText() const;
-  QString SourceFile() const { return sourceFile_; }
+  const std::string& SourceFile() const { return sourceFile_; }
 
-  // Runs OpenDialog; the chosen file's full name, or an empty string when cancelled.
+  // Runs OpenDialog centred on this window (on the place it takes when shown, while hidden); the
+  // chosen file's full name, or an empty string when cancelled.
   QString RunOpenDialog();
 
-  // Where the print action writes the report when the machine has no printer: the log's name
-  // with ".pdf" in place of ".log", or a file in the home folder for a window without a log.
-  QString PdfFallbackPath() const;
+  // Where the print action writes the report when the machine has no printer (a path's bytes):
+  // the log's name with ".pdf" in place of ".log", or a file in the home folder for a window
+  // without a log. An existing file is never replaced: the PDF then gets a number, as logs do.
+  std::string PdfFallbackPath() const;
 
   void FormShow();
   void FormHide();
@@ -64,7 +67,7 @@ class TfrmViewer : public QWidget {
   void hideEvent(QHideEvent* event) override;
 
  private:
-  QString sourceFile_;
+  std::string sourceFile_;
   bool centred_ = false;
 };
 

@@ -6,11 +6,15 @@
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/file_name.h"
+#include "platform/text_encoding.h"
 #include "tests/support/child_process.h"
+#include "tests/support/file_name_cases.h"
 #include "tests/support/modem_sim_process.h"
 
 using namespace std::chrono_literals;
@@ -24,6 +28,9 @@ std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
+
+// How a message on the terminal shows a file name.
+std::string Utf8Text(const std::string& name) { return platform::Cp1251ToUtf8(platform::FileNameText(name)); }
 
 std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "/" + std::to_string(::getpid()) + "-" + name;
@@ -111,6 +118,47 @@ TEST(HeadlessTool, TextTableAndLogWithItsReport) {
   ChildProcess second({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "1", "--log", log});
   ASSERT_EQ(second.Wait(30s), 0) << second.Stderr();
   EXPECT_NE(second.Stderr().find("-2.log"), std::string::npos) << second.Stderr();
+}
+
+// Log names in any script, or no UTF-8 at all, are the file's own bytes: created, numbered,
+// reported and dumped under exactly those bytes; messages show them as text.
+TEST(HeadlessTool, LogNamesRoundTripByteForByte) {
+  testsupport::ModemSimProcess sim({"--seed", "4"});
+  ASSERT_TRUE(sim.Started());
+  const std::string folder = TempPath("names");
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  std::set<std::string> expected;
+  for (const auto& c : test_support::FileNameCases()) {
+    SCOPED_TRACE(c.kind);
+    const std::string log = folder + "/" + c.name;
+    const std::string second = platform::NumberedName(log, 2);
+    for (const std::string& written : {log, second}) {
+      ChildProcess tool({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "1", "--log", log});
+      ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
+      const std::string told = "Протокол записывается в файл " + Utf8Text(written) + "\n";
+      EXPECT_EQ(tool.Stderr(), written == log ? "" : told);
+      expected.insert(written.substr(folder.size() + 1));
+
+      ChildProcess report({GSMMON_CLI_PATH, "report", written});
+      ASSERT_EQ(report.Wait(10s), 0) << report.Stderr();
+      const auto lines = Lines(report.Stdout());
+      ASSERT_EQ(lines.size(), 41u);
+      EXPECT_EQ(lines[9], "Страна: Россия");
+      ChildProcess dump({GSMMON_CLI_PATH, "dump", written});
+      EXPECT_EQ(dump.Wait(10s), 0) << dump.Stderr();
+    }
+    const std::string missing = folder + "/missing " + c.name;
+    ChildProcess report({GSMMON_CLI_PATH, "report", missing});
+    EXPECT_EQ(report.Wait(10s), 1);
+    EXPECT_EQ(report.Stderr(), "Невозможно открыть файл протокола \"" + Utf8Text(missing) + "\"\n");
+  }
+  std::set<std::string> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    entries.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(entries, expected) << "each name byte for byte, and no other";
+  std::filesystem::remove_all(folder);
 }
 
 TEST(HeadlessTool, SigtermStopsLikeTheDisconnectButton) {

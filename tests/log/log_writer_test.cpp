@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,9 +18,11 @@
 #include "log/log_dump.h"
 #include "log/log_record.h"
 #include "log/log_viewer.h"
+#include "platform/file_name.h"
 #include "platform/text_encoding.h"
 #include "report_lines.h"
 #include "temp_dir.h"
+#include "tests/support/file_name_cases.h"
 
 namespace {
 
@@ -327,17 +331,46 @@ TEST_F(Writer, MonitorThreadAndRecordActionShareTheWriter) {
 
 }  // namespace
 
-// Names inside the program are Windows-1251; on the disk the same name is a UTF-8 path.
-TEST_F(Writer, RussianNameIsAUtf8PathOnDisk) {
-  const std::string utf8Path = dir_.File("Протокол.log");
-  const std::string name = platform::Utf8ToCp1251(utf8Path);
-  const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
-  ASSERT_TRUE(created.ok) << created.error;
-  EXPECT_EQ(created.nameUsed, name);
-  gsmlog::CompleteLogFile();
-  EXPECT_TRUE(std::ifstream(utf8Path).good());
-  EXPECT_TRUE(gsmlog::BuildLogReport(name).ok);
-  EXPECT_TRUE(gsmlog::DumpLogFile(name).ok);
+// A name is the bytes of its path in any script, or none: the log, its numbered successor, the
+// report and the dump all find exactly those bytes; messages show the name as Windows-1251.
+TEST_F(Writer, NamesReachTheDiskByteForByte) {
+  std::set<std::string> expected;
+  for (const auto& c : test_support::FileNameCases()) {
+    SCOPED_TRACE(c.kind);
+    const std::string path = dir_.File(c.name);
+    for (int k = 1; k <= 2; ++k) {
+      const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(path);
+      ASSERT_TRUE(created.ok) << platform::Cp1251ToUtf8(created.error);
+      EXPECT_EQ(created.nameUsed, k == 1 ? path : platform::NumberedName(path, k));
+      gsmlog::LogField(257, 0, "250");
+      ASSERT_TRUE(gsmlog::CompleteLogFile());
+      expected.insert(created.nameUsed.substr(dir_.path().string().size() + 1));
+      const gsmlog::LogReport report = gsmlog::BuildLogReport(created.nameUsed);
+      ASSERT_TRUE(report.ok) << platform::Cp1251ToUtf8(report.error);
+      EXPECT_EQ(logtest::ReportLines(report.text)[9], "Страна: 250");
+      EXPECT_TRUE(gsmlog::DumpLogFile(created.nameUsed).valid);
+    }
+
+    const std::string missing = dir_.File("no/" + c.name);
+    const std::string shown = platform::FileNameText(missing);
+    EXPECT_EQ(shown, platform::FileNameText(dir_.File("no/")) + c.text);
+    EXPECT_EQ(gsmlog::CreateLogFile(missing).error,
+              std::string("Невозможно создать файл протокола \""_cp1251) + shown + "\"");
+    EXPECT_EQ(gsmlog::BuildLogReport(missing).error,
+              std::string("Невозможно открыть файл протокола \""_cp1251) + shown + "\"");
+    EXPECT_EQ(gsmlog::DumpLogFile(missing).error, gsmlog::BuildLogReport(missing).error);
+  }
+  std::set<std::string> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+    entries.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(entries, expected) << "each name byte for byte, and no other";
+
+  const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) GTEST_SKIP() << "no /dev/full";
+  ASSERT_TRUE(gsmlog::AttachLogFile(fd, "/dev/full/測定.log"));
+  gsmlog::LogField(257, 0, "250");
+  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::string("Невозможно записать протокол /dev/full/??.log"_cp1251));
 }
 
 // A device the user names is the log itself, never a new file beside it; a folder is no log.

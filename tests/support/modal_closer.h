@@ -1,6 +1,6 @@
 #pragma once
 // Answers the next modal box of a widget test: waits (bounded) on the event loop for a
-// QMessageBox to open, keeps its text and accepts it.
+// QMessageBox to open, keeps its text and font and accepts it.
 
 #include <QApplication>
 #include <QMessageBox>
@@ -17,12 +17,14 @@ class ModalCloser {
   bool Seen() const { return *seen_; }
   QString Text() const { return *text_; }
   QString ObjectName() const { return *name_; }
+  QFont Font() const { return *font_; }
 
  private:
   void Poll() {
     auto seen = seen_;
     auto text = text_;
     auto name = name_;
+    auto font = font_;
     auto tries = std::make_shared<int>(0);
     auto timer = new QTimer(qApp);
     timer->setInterval(10);
@@ -32,6 +34,7 @@ class ModalCloser {
         *seen = true;
         *text = box->text();
         *name = box->objectName();
+        *font = box->font();
         box->accept();
       }
       if (*seen || ++*tries > 500) timer->deleteLater();
@@ -42,6 +45,7 @@ class ModalCloser {
   std::shared_ptr<bool> seen_ = std::make_shared<bool>(false);
   std::shared_ptr<QString> text_ = std::make_shared<QString>();
   std::shared_ptr<QString> name_ = std::make_shared<QString>();
+  std::shared_ptr<QFont> font_ = std::make_shared<QFont>();
 };
 
 }  // namespace test_support

@@ -4,14 +4,20 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "app/monitor_mode.h"
 #include "log/log_writer.h"
+#include "platform/file_name.h"
 #include "platform/text_encoding.h"
+#include "tests/support/file_name_cases.h"
 #include "tests/support/modal_closer.h"
 #include "ui/app_state.h"
 #include "ui/viewer.h"
@@ -93,18 +99,26 @@ struct LogFiles : testing::Test {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("not a log");
   }
-  void TearDown() override { ui::SetViewerOnly(false); }
+  void TearDown() override {
+    ui::SetViewerOnly(false);
+    // QTemporaryDir cannot remove names that are no UTF-8.
+    std::filesystem::remove_all(folder);
+  }
   QTemporaryDir dir;
+  std::string folder = QFile::encodeName(dir.path()).toStdString();
   std::string good;
   std::string damaged;
 };
 
 TEST_F(LogFiles, FileNameWithBlanksShowsItsReport) {
-  // The argument arrives as Windows-1251; a Russian name must still find its UTF-8 file.
-  const QString russian = dir.filePath(QStringLiteral("протокол 1.log"));
-  ASSERT_TRUE(QFile::copy(QString::fromStdString(good), russian));
-  for (const std::string& name : {good, platform::Utf8ToCp1251(russian.toStdString())}) {
-    SCOPED_TRACE(platform::Cp1251ToUtf8(name));
+  // The argument is the bytes of the name, in any script or none.
+  std::vector<std::string> names = {good};
+  for (const auto& c : test_support::FileNameCases()) {
+    names.push_back(folder + "/" + c.name);
+    std::filesystem::copy_file(good, names.back());
+  }
+  for (const std::string& name : names) {
+    SCOPED_TRACE(platform::Cp1251ToUtf8(platform::FileNameText(name)));
     Seen seen;
     EXPECT_EQ(RunViewer(name, seen), 0);
     EXPECT_FALSE(seen.timedOut) << "closing the report window ends the program";
@@ -122,17 +136,20 @@ TEST_F(LogFiles, UnreadableFilesShowTheMessageThenAnEmptyWindow) {
     std::string message;
   };
   const std::string missing = dir.filePath(QStringLiteral("missing.log")).toStdString();
-  const QString russianDamaged = dir.filePath(QStringLiteral("поврежден.log"));
-  ASSERT_TRUE(QFile::copy(QString::fromStdString(damaged), russianDamaged));
-  const std::string russian = platform::Utf8ToCp1251(russianDamaged.toStdString());
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {missing, std::string("Невозможно открыть файл протокола "_cp1251) + "\"" + missing + "\""},
       {"\"" + good + "\"", std::string("Невозможно открыть файл протокола "_cp1251) + "\"\"" + good + "\"\""},
       {damaged, std::string("Файл протокола "_cp1251) + damaged + std::string(" поврежден"_cp1251)},
-      {russian, std::string("Файл протокола "_cp1251) + russian + std::string(" поврежден"_cp1251)},
   };
+  // Messages show a name as Windows-1251 text, '?' for what the code page lacks.
+  for (const auto& c : test_support::FileNameCases()) {
+    const std::string name = folder + "/damaged " + c.name;
+    std::filesystem::copy_file(damaged, name);
+    cases.push_back({name, std::string("Файл протокола "_cp1251) + folder + "/damaged " + c.text +
+                               std::string(" поврежден"_cp1251)});
+  }
   for (const Case& c : cases) {
-    SCOPED_TRACE(platform::Cp1251ToUtf8(c.argument));
+    SCOPED_TRACE(platform::Cp1251ToUtf8(platform::FileNameText(c.argument)));
     test_support::ModalCloser closer;
     Seen seen;
     EXPECT_EQ(RunViewer(c.argument, seen), 0);
@@ -176,6 +193,34 @@ TEST_F(LogFiles, SelectRunsTheOpenDialog) {
     EXPECT_EQ(seen.shown, c.windowShown);
     EXPECT_EQ(!seen.report.isEmpty(), c.reportShown);
     EXPECT_FALSE(seen.timedOut);
+  }
+}
+
+// The real open dialog lists names as Qt shows them, a byte that is no UTF-8 as a replacement
+// character; choosing one still opens that very file.
+TEST_F(LogFiles, SelectedNamesInAnyScriptOpenTheirFile) {
+  for (const auto& c : test_support::FileNameCases()) {
+    SCOPED_TRACE(c.kind);
+    std::filesystem::copy_file(good, folder + "/" + c.name);
+    const QString shown = QFile::decodeName(QByteArray::fromStdString(c.name));
+    QTimer user;
+    bool chosen = false;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      ui::TfrmViewer* window = ui::ReportWindow();
+      if (chosen || window == nullptr || QApplication::activeModalWidget() != window->OpenDialog) return;
+      chosen = true;
+      // As a click on the listed file does: its shown name goes into the name field.
+      window->OpenDialog->setDirectory(dir.path());
+      auto* name = window->OpenDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      ASSERT_NE(name, nullptr);
+      name->setText(shown);
+      QMetaObject::invokeMethod(window->OpenDialog, "accept", Qt::QueuedConnection);
+    });
+    user.start(10);
+    Seen seen;
+    EXPECT_EQ(RunViewer("-select", seen), 0);
+    EXPECT_TRUE(chosen);
+    EXPECT_TRUE(seen.report.contains(QStringLiteral("Оператор: MTS"))) << seen.report.toStdString();
   }
 }
 

@@ -118,7 +118,7 @@ TEST_F(MonitorWindowTest, ConnectDisconnectAndConnectAgain) {
     EXPECT_TRUE(Control()->isEnabled());
     EXPECT_EQ(form_->size(), QSize(202, 114));
     // The connection recorded its log under the name shown, and completed it.
-    const fs::path log = dir_ / platform::Utf8ToCp1251(logName.toStdString());
+    const fs::path log = dir_ / logName.toStdString();
     EXPECT_TRUE(fs::exists(log)) << log;
     EXPECT_GT(fs::exists(log) ? fs::file_size(log) : 0, 0u);
   }

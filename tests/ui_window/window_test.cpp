@@ -1,12 +1,18 @@
 #include <QGroupBox>
 #include <QMessageBox>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 #include <filesystem>
 
 #include "form_fixture.h"
 #include "log/log_writer.h"
+#include "platform/file_name.h"
+#include "tests/support/file_name_cases.h"
+#include "ui/local_file_name.h"
 #include "ui/port_list.h"
 #include "ui/rxlevel_graphbar.h"
+#include "ui/viewer.h"
 
 namespace {
 
@@ -56,7 +62,7 @@ TEST_F(FormTest, ControlsSitWhereTheLayoutPutsThem) {
   const Case kCases[] = {
       {"CoolBar1", {0, 0, 690, 438}},    {"GroupBox1", {0, 0, 185, 113}},  {"GroupBox2", {0, 120, 185, 145}},
       {"GroupBox5", {192, 0, 137, 265}}, {"GroupBox6", {336, 0, 153, 81}}, {"GroupBox4", {496, 0, 137, 81}},
-      {"grpCells", {336, 0, 337, 265}},  {"GroupBox3", {8, 16, 641, 133}}, {"RxLevGraph", {2, 4, 645, 125}},
+      {"grpCells", {336, 0, 337, 265}},  {"GroupBox3", {8, 16, 641, 133}}, {"RxLevGraph", {2, 4, 637, 125}},
       {"txt0Rx", {56, 32, 38, 21}},      {"txt6Band", {296, 128, 38, 21}}, {"iRx0", {66, 156, 17, 97}},
       {"iRx6", {306, 156, 17, 97}},
   };
@@ -128,6 +134,44 @@ TEST_F(FormTest, LayoutsMoveResizeAndOwnTheGraphSurface) {
     EXPECT_EQ(form_->size(), c.client);
     EXPECT_EQ(form_->Graph()->HasSurface(), c.surface);
   }
+}
+
+// The paint box fits inside its frame's border: after a sample, its four columns and the black
+// edge column beside them are on screen, at the graph's full height.
+TEST_F(FormTest, NewestGraphSampleIsOnScreen) {
+  ui::SetWindowLayout(*form_, WindowLayout::MonitorLayout);
+  form_->show();
+  ui::RxLevelGraph* graph = form_->Graph();
+  QWidget* frame = Control("GroupBox3");
+  // The frame's border as the program's own style draws it.
+  static QStyle* const windowsStyle = QStyleFactory::create(QStringLiteral("Windows"));
+  ASSERT_NE(windowsStyle, nullptr);
+  frame->setStyle(windowsStyle);
+  EXPECT_TRUE(frame->contentsRect().contains(graph->geometry()));
+  EXPECT_EQ(graph->height(), 125) << "the scale beside the graph still fits it";
+  for (int n = 0; n < 10; ++n) graph->AddGraphSample(-100);
+  graph->AddGraphSample(-47);
+
+  const QImage screen = form_->grab().toImage();
+  const QPoint origin = graph->mapTo(form_.get(), QPoint(0, 0));
+  const int w = graph->width();
+  const int h = graph->height();
+  const auto pixel = [&](int x, int y) { return screen.pixel(origin.x() + x, origin.y() + y); };
+  const QRgb green = qRgb(0, 255, 0);
+  for (int x = w - 5; x <= w - 2; ++x) {
+    SCOPED_TRACE(x);
+    EXPECT_EQ(pixel(x, h - 1), green) << "the newest sample's bottom row";
+    EXPECT_EQ(pixel(x, 1), green) << "and its top: -47 dBm is full height";
+  }
+  EXPECT_EQ(pixel(w - 1, h / 2), qRgb(0, 0, 0)) << "the black edge column";
+  const ui::Colour before = ui::LevelColour(-100, 1, 24);
+  EXPECT_EQ(pixel(w - 6, h - 1), qRgb(before & 0xFF, (before >> 8) & 0xFF, (before >> 16) & 0xFF))
+      << "the sample before it, left of it";
+  // Right of the graph the frame's own border is drawn, not the graph.
+  const QPoint border = frame->mapTo(form_.get(), QPoint(frame->width() - 1, frame->height() / 2));
+  EXPECT_EQ(screen.pixel(border), frame->grab().toImage().pixel(frame->width() - 1, frame->height() / 2));
+  EXPECT_GT(origin.x() + w, 0);
+  EXPECT_LE(origin.x() + w, border.x() - 1);
 }
 
 TEST_F(FormTest, ConnectionStatesSetCaptionsListsAndTag) {
@@ -212,6 +256,39 @@ TEST_F(FormTest, RecordButtonCreatesThenCompletesTheLog) {
   record->click();
   EXPECT_FALSE(message.isEmpty());
   EXPECT_FALSE(gsmlog::LogFileOpen());
+  fs::remove_all(dir);
+}
+
+// A log name in any script, or no UTF-8 at all, passes through the log name field byte for byte:
+// the record action creates exactly that file, and the view action reads it.
+TEST_F(FormTest, LogNameFieldKeepsTheBytesOfItsName) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("uiwin-names-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  ui::TfrmViewer viewer;
+  auto* txtLog = Edit("txtLog");
+  auto* record = Control<QPushButton>("btnStartLog");
+  for (const auto& c : test_support::FileNameCases()) {
+    SCOPED_TRACE(c.kind);
+    const std::string path = (dir / c.name).string();
+    ui::SetFileNameEdit(txtLog, path);
+    EXPECT_EQ(ui::FileNameInEdit(txtLog), path);
+    for (const std::string& written : {path, platform::NumberedName(path, 2)}) {
+      record->click();
+      ASSERT_TRUE(gsmlog::LogFileOpen());
+      EXPECT_EQ(ui::FileNameInEdit(txtLog), written) << "the field names the file created";
+      record->click();
+      EXPECT_TRUE(fs::exists(written));
+    }
+    Control<QPushButton>("btnViewLog")->click();
+    EXPECT_EQ(viewer.SourceFile(), platform::NumberedName(path, 2));
+    EXPECT_TRUE(viewer.isVisible());
+    viewer.hide();
+  }
+  // A name typed into the field is its UTF-8 bytes.
+  txtLog->setText(QStringLiteral("/tmp/測定 ё.log"));
+  EXPECT_EQ(ui::FileNameInEdit(txtLog), "/tmp/測定 ё.log");
   fs::remove_all(dir);
 }
 
