@@ -22,9 +22,15 @@ constexpr auto kPauseBetweenCycles = 300ms;
 
 std::atomic<WindowOps*> g_window{nullptr};
 std::atomic<RunObserver*> g_observer{nullptr};
-std::atomic<bool> g_connectionActive{false};
-std::atomic<bool> g_exitAfterStop{false};
 std::atomic<bool> g_threadRunning{false};
+
+// The connection-active and exit-after-stop flags in one atomic value, so a close and the
+// connection's own end cannot interleave between reading one flag and writing the other: either
+// the close comes first and the finishing thread ends the program, or the thread's end comes
+// first and the close finds nothing running.
+constexpr unsigned kActive = 1;
+constexpr unsigned kExitAfter = 2;
+std::atomic<unsigned> g_runState{0};
 
 std::mutex g_dialNumberMutex;
 std::string g_dialNumber;
@@ -41,9 +47,10 @@ void NotifyConnectionEnded(bool reachedPoll) {
   if (RunObserver* observer = g_observer.load()) observer->ConnectionEnded(reachedPoll);
 }
 
-// One poll cycle; false when the loop must end.
+// One poll cycle; false when the loop must end. The first cycle's stop check is the one made
+// before the recording started.
 bool RunPollCycle(int n) {
-  if (!g_connectionActive.load()) return false;
+  if (n > 1 && !ConnectionActive()) return false;
   if (!PollServingCell()) return false;
   std::this_thread::sleep_for(kPauseBeforeNeighbours);
   if (!PollNeighbourCells()) return false;
@@ -67,11 +74,15 @@ bool RunOpenConnection() {
   if (!QueryIdentity()) return false;  // quietly, and without resetting the modem
 
   window.SetWindowLayout(WindowLayout::MonitorLayout);
-  NotifyPollStarted();
-  for (int n = 1; RunPollCycle(n); ++n) {
+  // A stop during the identity queries ends the connection before a log is created for it.
+  const bool pollStarted = ConnectionActive();
+  if (pollStarted) {
+    NotifyPollStarted();
+    for (int n = 1; RunPollCycle(n); ++n) {
+    }
   }
   modem::RunCommand("ATZ", "");
-  return true;
+  return pollStarted;
 }
 
 void MonitorThread() {
@@ -89,7 +100,7 @@ void MonitorThread() {
     window.ShowError(std::string("Невозможно открыть порт "_cp1251) + settings.portName);
     StopMonitor(false);
   } else {
-    g_connectionActive.store(true);
+    g_runState.store(kActive);
     reachedPoll = RunOpenConnection();
     // Closed before the window turns idle, so a new connection never meets this one's port.
     modem::ClosePort(port);
@@ -98,8 +109,7 @@ void MonitorThread() {
   NotifyConnectionEnded(reachedPoll);
   window.ShowConnectionState(true, false);
   window.SetWindowLayout(WindowLayout::PortLayout);
-  const bool exitAfter = g_exitAfterStop.load();
-  g_connectionActive.store(false);
+  const bool exitAfter = (g_runState.exchange(0) & kExitAfter) != 0;
   if (exitAfter) ExitProgram();
   g_threadRunning.store(false);
 }
@@ -113,18 +123,20 @@ bool InitCore(WindowOps& window, RunObserver* observer) {
 }
 
 void StartMonitor() {
-  if (g_connectionActive.load() || g_threadRunning.exchange(true)) return;
+  if (ConnectionActive() || g_threadRunning.exchange(true)) return;
   Window().PrepareConnection();
-  g_exitAfterStop.store(false);
+  g_runState.fetch_and(~kExitAfter);
   std::thread(MonitorThread).detach();
 }
 
-void StopMonitor(bool exitAfter) {
-  if (!g_connectionActive.load()) return;
+bool StopMonitor(bool exitAfter) {
+  unsigned state = g_runState.load();
+  do {
+    if ((state & kActive) == 0) return (state & kExitAfter) != 0;
+  } while (!g_runState.compare_exchange_weak(state, exitAfter ? kExitAfter : 0u));
   Window().ShowConnectionState(true, true);
-  g_connectionActive.store(false);
-  g_exitAfterStop.store(exitAfter);
   if (!exitAfter) Window().SetWindowLayout(WindowLayout::PortLayout);
+  return exitAfter;
 }
 
 void ExitProgram() { Window().ExitProgram(); }
@@ -148,8 +160,8 @@ void StartCall(bool dial, const std::string& number) {
   }
 }
 
-bool ConnectionActive() { return g_connectionActive.load(); }
-bool ExitAfterStop() { return g_exitAfterStop.load(); }
+bool ConnectionActive() { return (g_runState.load() & kActive) != 0; }
+bool ExitAfterStop() { return (g_runState.load() & kExitAfter) != 0; }
 bool MonitorThreadRunning() { return g_threadRunning.load(); }
 
 }  // namespace core

@@ -16,8 +16,10 @@ bool InitCore(WindowOps& window, RunObserver* observer = nullptr);
 void StartMonitor();
 
 // Requests the end of the running connection; exitAfter makes the finishing thread end the
-// program. Does nothing while no connection is active.
-void StopMonitor(bool exitAfter);
+// program. Does nothing while no connection is active. True when the finishing monitor thread
+// will end the program (this request or an earlier one asked it to): a closing window then stays
+// open; false means nothing is left to end it.
+bool StopMonitor(bool exitAfter);
 
 // Ends the program with exit code 0 (through WindowOps::ExitProgram).
 void ExitProgram();

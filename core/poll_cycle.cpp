@@ -9,6 +9,12 @@
 #include "parser/report_parser.h"
 
 namespace core {
+namespace {
+
+// The final result of an answer, as a modem writes it on a line of its own.
+bool IsFinalResult(const std::string& line) { return line == "OK" || line == "ERROR"; }
+
+}  // namespace
 
 bool ResetModem() {
   std::lock_guard lock(modem::CommandLock());
@@ -53,13 +59,23 @@ bool PollNeighbourCells() {
   if (!modem::SendLine(port, "AT^MONP")) return false;
   if (!modem::WaitForToken(port, "chann", -1, b)) return false;
   if (!modem::ReadReply(a)) return false;
-  // Always six rows: a shorter report lets the surplus reads take what follows and time out.
-  for (int cell = 1; cell <= 6; ++cell) {
+  // Up to six rows. A modem lists only the neighbours it hears, so the rows end at the answer's
+  // final result; read there, it needs no wait of its own. The cells without a row are swept
+  // to "(n/a)" at the end of the cycle.
+  bool finalRead = false;
+  for (int cell = 1; cell <= 6 && !finalRead; ++cell) {
     modem::ReadReply(a);
+    finalRead = IsFinalResult(a);
+    if (finalRead) break;
     modem::ReadReply(r);
     parser::ParseReportLines(b, a, cell);
+    finalRead = IsFinalResult(r);
   }
-  modem::ExpectToken(port, "OK", -1);
+  if (!finalRead) {
+    // A refusal after the rows ends the answer as an "OK" does.
+    int which = -1;
+    modem::WaitForAnyToken(port, {"OK", "ERROR"}, -1, r, which);
+  }
   return true;
 }
 

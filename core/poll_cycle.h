@@ -15,7 +15,8 @@ bool QueryIdentity();
 bool PollServingCell();
 
 // The neighbour exchange ("AT^MONP"); false (a failed send or no header) ends the poll. Rows
-// that fail to arrive or parse, and a missing closing "OK", do not.
+// that fail to arrive or parse, and a missing closing "OK", do not. Up to six rows, cells 1..6;
+// a line "OK" or "ERROR" where a row is due ends the report.
 bool PollNeighbourCells();
 
 }  // namespace core

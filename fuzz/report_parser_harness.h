@@ -75,6 +75,17 @@ inline void CheckConverted(const parser::TRawField& row, const std::string& text
   FUZZ_CHECK(value >= row.MinValue && value <= row.MaxValue);
 }
 
+// Whether a column text can stand for a number at all: hexadecimal digits for a hexadecimal
+// column; an optional '-' and decimal digits within 32 bits otherwise.
+inline bool IsNumberText(const parser::TRawField& row, std::string_view text) {
+  if (row.Flags & parser::rfHex) {
+    return !text.empty() && text.find_first_not_of("0123456789ABCDEFabcdef") == std::string_view::npos;
+  }
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc{} && end == text.data() + text.size();
+}
+
 inline std::string_view TakeLine(std::string_view& rest) {
   const std::size_t end = rest.find('\n');
   const std::string_view line = rest.substr(0, end);
@@ -99,6 +110,8 @@ inline void RunReportParser(const std::uint8_t* data, std::size_t size) {
     std::string text(free);
     FUZZ_CHECK(parser::ConvertColumn(row.Name, text) == row.Code);
     CheckConverted(row, text);
+    // Text that is no number never converts into one.
+    if (!(row.Flags & parser::rfKeepText) && !IsNumberText(row, free)) FUZZ_CHECK(text == parser::kNotAvailable);
   }
   std::string unknown(free);
   if (parser::ConvertColumn(header, unknown) == 0) FUZZ_CHECK(unknown == free);

@@ -14,6 +14,7 @@ LogDump DumpLogData(const std::uint8_t* data, std::size_t size) {
   TLogReader reader;
   InitLogReader(reader, data, size);
   bool mismatch = false;
+  bool verified = false;
   for (;;) {
     DumpRecord record;
     record.offset = reader.Pos;
@@ -26,12 +27,15 @@ LogDump DumpLogData(const std::uint8_t* data, std::size_t size) {
     if (record.code == lcChecksum) {
       record.expected = reader.ExpectedChecksum;
       const bool match = record.text == record.expected;
-      record.check = match ? ChecksumCheck::match : ChecksumCheck::mismatch;
-      mismatch = mismatch || !match;
+      record.check = stop == ReadStop::textCut ? ChecksumCheck::cut
+                     : match                   ? ChecksumCheck::match
+                                               : ChecksumCheck::mismatch;
+      mismatch = mismatch || record.check == ChecksumCheck::mismatch;
+      verified = verified || record.check == ChecksumCheck::match;
     }
     dump.records.push_back(std::move(record));
   }
-  dump.valid = !mismatch && ChecksumSeen(reader);
+  dump.valid = !mismatch && verified;
   return dump;
 }
 
@@ -144,6 +148,8 @@ std::string_view ReadStopText(ReadStop stop) {
       return "text byte below 0x20";
     case ReadStop::emptyText:
       return "empty text";
+    case ReadStop::textCut:
+      return "text cut short";
   }
   return "unknown";
 }
@@ -159,6 +165,7 @@ std::string FormatDumpLine(const DumpRecord& record) {
   line += record.text;
   if (record.check == ChecksumCheck::match) line += "  [match]";
   if (record.check == ChecksumCheck::mismatch) line += "  [mismatch, expected " + record.expected + "]";
+  if (record.check == ChecksumCheck::cut) line += "  [cut short, verifies nothing]";
   return line;
 }
 

@@ -12,7 +12,8 @@
 
 namespace gsmlog {
 
-enum class ChecksumCheck { notChecksum, match, mismatch };
+// cut: a checksum record whose text the end of the file cut short; it verifies nothing.
+enum class ChecksumCheck { notChecksum, match, mismatch, cut };
 
 struct DumpRecord {
   std::size_t offset = 0;  // byte offset of the record's first byte in the file
@@ -28,7 +29,7 @@ struct LogDump {
   std::vector<DumpRecord> records;
   ReadStop stop = ReadStop::endOfData;  // why reading ended
   std::size_t stopOffset = 0;           // offset of the record reading ended in
-  bool valid = false;                   // what the report builder would accept: a checksum seen, none mismatched
+  bool valid = false;  // what the report builder would accept: a whole checksum record matched, none mismatched
 };
 
 // The records of data; listing goes on past a mismatching checksum record.

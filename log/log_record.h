@@ -72,12 +72,14 @@ inline bool ReadLogByte(TLogReader& reader, std::uint8_t& b) {
   return true;
 }
 
-// Why ReadLogRecord stopped: for listings; the report only needs the false result.
-enum class ReadStop { none, endOfData, codeCut, lengthTooLarge, controlByte, emptyText };
+// Why ReadLogRecord stopped (false result); with a true result none, or textCut for a record
+// whose text the end of the data cut short.
+enum class ReadStop { none, endOfData, codeCut, lengthTooLarge, controlByte, emptyText, textCut };
 
 // The next record; false when reading must stop (end of data, a cut code, a length above 128,
 // a text byte below 0x20, an empty text). A text cut by the end of the data is returned with the
-// bytes present. A checksum record sets ExpectedChecksum to the sum before its first byte.
+// bytes present (stop: textCut). A checksum record sets ExpectedChecksum to the sum before its
+// first byte.
 bool ReadLogRecord(TLogReader& reader, std::int32_t& code, std::string& text, ReadStop* stop = nullptr);
 
 }  // namespace gsmlog

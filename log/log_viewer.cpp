@@ -265,14 +265,14 @@ class ReportBuilder {
   bool Consume(bool atEnd) {
     for (;;) {
       if (!atEnd && reader_.Size - reader_.Pos < kMaxLogRecord) return true;
-      if (!ReadLogRecord(reader_, code_, text_)) return false;
+      if (!ReadLogRecord(reader_, code_, text_, &stop_)) return false;
       if (!Store()) return false;
     }
   }
 
   LogReport Finish() const {
     LogReport result;
-    if (damaged_ || !ChecksumSeen(reader_)) {
+    if (damaged_ || !verified_) {
       result.error = DamagedMessage(fileName_);
       return result;
     }
@@ -288,9 +288,14 @@ class ReportBuilder {
       std::string& field = data_.fields[route.field];
       field = text_;
       field += route.unit;
-    } else if (code_ == lcChecksum && text_ != reader_.ExpectedChecksum) {
-      damaged_ = true;
-      return false;
+    } else if (code_ == lcChecksum && stop_ != ReadStop::textCut) {
+      // A checksum record cut by the end of the file, like one with an empty text, verifies
+      // nothing either way; only a whole matching one makes the file sound.
+      if (text_ != reader_.ExpectedChecksum) {
+        damaged_ = true;
+        return false;
+      }
+      verified_ = true;
     }
     const std::int32_t group = code_ / 1024 - 1;
     if (group >= 0 && group < kShownGroups) {
@@ -305,7 +310,9 @@ class ReportBuilder {
   ReportData data_;
   std::int32_t code_ = 0;
   std::string text_;
-  bool damaged_ = false;
+  ReadStop stop_ = ReadStop::none;
+  bool damaged_ = false;   // a whole checksum record did not match
+  bool verified_ = false;  // a whole checksum record matched
 };
 
 }  // namespace

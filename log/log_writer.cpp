@@ -225,7 +225,9 @@ void LogField(int code, int index, const std::string& text) {
         WriteLocked(w, code, text);
         break;
       case parser::fcFreqBand:
-        ++(text == "900" ? s.Band900Count : s.Band1800Count);
+        // E-GSM is the extended 900 MHz band, not a part of 1800.
+        if (text == "900" || text == "EGSM") ++s.Band900Count;
+        if (text == "1800") ++s.Band1800Count;
         break;
       case parser::fcRxLevel:
         AddStatistic(text, &s.RxLevelMax, &s.RxLevelMin, s.RxLevelSum, s.RxLevelCount);

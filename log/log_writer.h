@@ -27,8 +27,8 @@ struct TRunStats {
   std::int32_t BitErrorCount = 0;
   double DistanceSum = 0;
   std::int32_t DistanceCount = 0;
-  std::int32_t Band900Count = 0;
-  std::int32_t Band1800Count = 0;
+  std::int32_t Band900Count = 0;   // serving-cell band reports "900" and "EGSM"
+  std::int32_t Band1800Count = 0;  // serving-cell band reports "1800"
 };
 
 struct TIdentity {

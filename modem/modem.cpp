@@ -93,8 +93,10 @@ bool QueryField(std::string_view command, std::string_view argument, int fieldCo
     for (int i = 0; i < 4; ++i) {
       if (!ReadReply(line)) return false;
     }
-    if (!parser::DispatchField(fieldCode, line)) return false;
-    return ExpectToken(port, "OK", -1);
+    // Only an answer the modem confirms is a value: a refusal ("ERROR" where the value stands)
+    // must not reach the display.
+    if (!ExpectToken(port, "OK", -1)) return false;
+    return parser::DispatchField(fieldCode, line);
   }();
   pause();
   return ok;

@@ -38,8 +38,9 @@ bool ReadReply(std::string& line);
 // "OK" follows within ten lines.
 bool InitModem();
 
-// Sends command + argument and hands the fourth reply line to DispatchField(fieldCode); true when
-// every read worked, the dispatcher accepted the value and "OK" followed. Waits 50 ms at the end.
+// Sends command + argument and, once "OK" has followed, hands the fourth reply line to
+// DispatchField(fieldCode); true when every read worked, "OK" came and the dispatcher accepted the
+// value. Waits 50 ms at the end.
 bool QueryField(std::string_view command, std::string_view argument, int fieldCode);
 
 // Runs one command of the table under the command lock (see CommandTable); false for a command

@@ -1,5 +1,7 @@
 #include "parser/column_table.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdint>
 
 #include "parser/measurement_fields.h"
@@ -68,6 +70,24 @@ void Translate(int code, std::string& text) {
   }
 }
 
+// A decimal integer as the reports write it: an optional leading '-', then digits only, within
+// 32 bits. Anything else ("-", "x", " 5", "0,5") is no value at all, not a zero.
+bool ParseDecimal(std::string_view text, int& value) {
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc{} && stop == end;
+}
+
+// Hexadecimal digits only, and a value that fits 32 bits (leading zeros aside).
+bool IsHexNumber(std::string_view text) {
+  const auto isHexDigit = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+  };
+  if (text.empty() || !std::ranges::all_of(text, isHexDigit)) return false;
+  const std::size_t firstSignificant = text.find_first_not_of('0');
+  return firstSignificant == std::string_view::npos || text.size() - firstSignificant <= 8;
+}
+
 }  // namespace
 
 std::string_view BandForChannel(int channel) {
@@ -92,10 +112,11 @@ std::string HexToDecText(std::string_view text) {
 int ConvertColumn(std::string_view name, std::string& text) {
   for (const TRawField& row : kColumnTable) {
     if (row.Name != name) continue;
-    if (row.Flags & rfHex) text = HexToDecText(text);
+    if (row.Flags & rfHex) text = IsHexNumber(text) ? HexToDecText(text) : std::string(kNotAvailable);
     if (!(row.Flags & rfKeepText)) {
-      const int value = ParseNumber(text);
-      text = value < row.MinValue || value > row.MaxValue ? std::string(kNotAvailable) : std::to_string(value);
+      int value = 0;
+      const bool valid = ParseDecimal(text, value) && value >= row.MinValue && value <= row.MaxValue;
+      text = valid ? std::to_string(value) : std::string(kNotAvailable);
     }
     if ((row.Flags & rfTranslate) && text != kNotAvailable) Translate(row.Code, text);
     return row.Code;

@@ -36,6 +36,8 @@ std::string_view BandForChannel(int channel);
 std::string HexToDecText(std::string_view text);
 
 // Looks the column up and normalises text in place; the row's field code, or 0 (text unchanged).
+// A text that is not a decimal integer (hexadecimal digits for "LAC" and "cell") becomes "(n/a)",
+// as does a value outside the row's bounds.
 int ConvertColumn(std::string_view name, std::string& text);
 
 // One report column: converts and dispatches it under field code + 1024 × cellIndex, followed by

@@ -239,8 +239,9 @@ void Tfrm::btnControlClick() {
 void Tfrm::closeEvent(QCloseEvent* event) { FormClose(event); }
 
 void Tfrm::FormClose(QCloseEvent* event) {
-  core::StopMonitor(true);
-  if (core::ExitAfterStop()) {
+  // One decision: a connection ending at this very moment either takes the exit with it or has
+  // already gone, and then the window closes at once.
+  if (core::StopMonitor(true)) {
     // The monitor thread ends the program once its connection is closed.
     event->ignore();
     return;

@@ -8,6 +8,7 @@
 
 #include "core/monitor.h"
 #include "platform/text_encoding.h"
+#include "tests/support/recording_sink.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/scripted_modem.h"
 
@@ -62,8 +63,11 @@ TEST(MonitorFailures, RefusedFirmwareQueryEndsQuietlyWithoutReset) {
     return ResetAndEchoOnly(command);
   });
   testsupport::RecordingWindow window({peer.Path(), 9600});
+  testsupport::ScopedDisplayRecorder display;
   const auto calls = RunConnection(window);
   EXPECT_EQ(peer.Commands(), (Commands{"ATZ", "ATE", "AT+CGMR"}));
+  // The refusal is no firmware revision: the field keeps its "(n/a)".
+  EXPECT_TRUE(display.Fields().empty());
   for (const auto& call : calls) EXPECT_EQ(call.rfind("error", 0), std::string::npos) << call;
   EXPECT_TRUE(window.Saw("layout ModemLayout"));
   EXPECT_FALSE(window.Saw("layout MonitorLayout"));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "log/log_viewer.h"
 #include "plain_log.h"
 
 namespace {
@@ -44,6 +45,33 @@ TEST(Dump, ListsOffsetsCodesAndChecksumMatches) {
       "      21   12814  checksum                DEADBEEF  [mismatch, expected " + dump.records[2].expected + "]");
   EXPECT_EQ(gsmlog::FormatDumpLine(dump.records[0]), "       0   12814  checksum                00000000  [match]");
   EXPECT_EQ(gsmlog::FormatDumpEnd(dump), "end at offset 55: code cut short; 5 records; file damaged");
+}
+
+TEST(Dump, ValidOnlyWithAWholeMatchingChecksumRecord) {
+  struct Case {
+    const char* name;
+    logtest::PlainLog log;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"empty checksum text", logtest::PlainLog{}.Add(257, "1").Add(gsmlog::lcChecksum, ""), false},
+      {"checksum header only", logtest::PlainLog{}.Add(257, "1").AddWithLength(gsmlog::lcChecksum, 8, ""), false},
+      {"checksum text cut", logtest::PlainLog{}.Add(257, "1").AddWithLength(gsmlog::lcChecksum, 8, "0000"), false},
+      {"cut after a good seal", logtest::PlainLog{}.Seal().AddWithLength(gsmlog::lcChecksum, 8, "0000"), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto bytes = c.log.Bytes();
+    const auto dump = gsmlog::DumpLogData(bytes.data(), bytes.size());
+    EXPECT_EQ(dump.valid, c.valid);
+    EXPECT_EQ(gsmlog::BuildLogReportFromData(bytes.data(), bytes.size(), "x.log").ok, c.valid);
+  }
+  const auto bytes = logtest::PlainLog{}.Seal().AddWithLength(gsmlog::lcChecksum, 8, "0000").Bytes();
+  const auto dump = gsmlog::DumpLogData(bytes.data(), bytes.size());
+  ASSERT_EQ(dump.records.size(), 2u);
+  EXPECT_EQ(dump.records[1].check, ChecksumCheck::cut);
+  EXPECT_EQ(gsmlog::FormatDumpLine(dump.records[1]),
+            "      13   12814  checksum                0000  [cut short, verifies nothing]");
 }
 
 TEST(Dump, CodeMeanings) {

@@ -145,12 +145,16 @@ TEST(Record, CutTextIsReturnedAndChecksumTextSetEvenWhenCut) {
   gsmlog::InitLogReader(reader, bytes.data(), bytes.size());
   std::int32_t code;
   std::string text;
-  ASSERT_TRUE(gsmlog::ReadLogRecord(reader, code, text));
+  ReadStop stop = ReadStop::textCut;
+  ASSERT_TRUE(gsmlog::ReadLogRecord(reader, code, text, &stop));
+  EXPECT_EQ(stop, ReadStop::none);
   EXPECT_FALSE(gsmlog::ChecksumSeen(reader));
-  ASSERT_TRUE(gsmlog::ReadLogRecord(reader, code, text));
+  ASSERT_TRUE(gsmlog::ReadLogRecord(reader, code, text, &stop));
   EXPECT_EQ(text, "ABC");
+  EXPECT_EQ(stop, ReadStop::textCut);
   EXPECT_EQ(reader.ExpectedChecksum, gsmlog::FormatChecksum(sumBefore));
-  EXPECT_FALSE(gsmlog::ReadLogRecord(reader, code, text));
+  EXPECT_FALSE(gsmlog::ReadLogRecord(reader, code, text, &stop));
+  EXPECT_EQ(stop, ReadStop::endOfData);
 }
 
 }  // namespace

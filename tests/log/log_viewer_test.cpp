@@ -168,6 +168,12 @@ TEST(Report, ValidityOfFiles) {
   PlainLog cut = PlainLog{}.Add(258, "01").Seal().Add(257, "250");
   std::vector<std::uint8_t> cutBytes = cut.Bytes();
   cutBytes.pop_back();
+  // Checksum records that verify nothing: an empty text, a header without its text, a text cut
+  // by the end of the file, and the right eight digits in a record that claims nine.
+  const auto unverified = [] { return PlainLog{}.Add(257, "Unverified"); };
+  const std::string rightSum = gsmlog::FormatChecksum(unverified().Sum());
+  PlainLog sealThenCutSeal = PlainLog{}.Add(257, "4").Seal().Add(258, "5");
+  sealThenCutSeal.AddWithLength(gsmlog::lcChecksum, 8, gsmlog::FormatChecksum(sealThenCutSeal.Sum()).substr(0, 5));
 
   struct Case {
     const char* name;
@@ -189,7 +195,18 @@ TEST(Report, ValidityOfFiles) {
       {"0x1F stops", PlainLog{}.Seal().Add(257, "1").Add(257, "2\x1F").Bytes(), true, "1"},
       {"cut inside a record after a seal", cutBytes, true, "25"},
       {"stop before any seal", PlainLog{}.Add(257, "1").Add(258, "").Seal().Bytes(), false, nullptr},
-      {"empty checksum record counts as seen", PlainLog{}.Add(257, "3").Add(gsmlog::lcChecksum, "").Bytes(), true, "3"},
+      {"only an empty checksum record", unverified().Add(gsmlog::lcChecksum, "").Bytes(), false, nullptr},
+      {"only a checksum header, text cut", unverified().AddWithLength(gsmlog::lcChecksum, 8, "").Bytes(), false,
+       nullptr},
+      {"only a checksum record cut inside its text",
+       unverified().AddWithLength(gsmlog::lcChecksum, 8, rightSum.substr(0, 4)).Bytes(), false, nullptr},
+      {"only a checksum record longer than its matching text",
+       unverified().AddWithLength(gsmlog::lcChecksum, 9, rightSum).Bytes(), false, nullptr},
+      {"an empty checksum record after a good seal",
+       PlainLog{}.Add(257, "3").Seal().Add(gsmlog::lcChecksum, "").Bytes(), true, "3"},
+      {"a checksum header after a good seal",
+       PlainLog{}.Add(257, "3").Seal().AddWithLength(gsmlog::lcChecksum, 8, "").Bytes(), true, "3"},
+      {"a checksum record cut after a good seal", sealThenCutSeal.Bytes(), true, "4"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

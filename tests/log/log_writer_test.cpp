@@ -82,7 +82,8 @@ TEST_F(Writer, LogFieldWritesAndCountsByItsTables) {
       {387, 6, "-99", {{7555, "-99"}}, none},
       {265, 0, "900", {{1289, "900"}}, band900},
       {265, 0, "1800", {{1289, "1800"}}, band1800},
-      {265, 0, "EGSM", {{1289, "EGSM"}}, band1800},
+      {265, 0, "EGSM", {{1289, "EGSM"}}, band900},  // the extended 900 MHz band
+      {265, 0, "450", {{1289, "450"}}, none},       // no band of either share
       {265, 1, "900", {{2313, "900"}}, none},
       {257, 0, russia, {{257, russia}}, none},
       {257, 1, "250", {}, none},
@@ -281,6 +282,33 @@ TEST_F(Writer, CompletedRunReportsIdentityNetworkStatisticsAndCells) {
   for (const auto& [index, line] : expected) {
     SCOPED_TRACE(index);
     EXPECT_EQ(lines[index], line);
+  }
+}
+
+TEST_F(Writer, ExtendedBandCountsIntoTheGsm900Share) {
+  struct Case {
+    std::vector<const char*> bands;  // serving-cell band reports of one run
+    const char* share900;
+    const char* share1800;
+  };
+  const Case cases[] = {
+      {{"EGSM", "EGSM", "EGSM"}, "GSM 900: 100%", "GSM 1800: 0%"},
+      {{"EGSM", "900", "EGSM", "1800"}, "GSM 900: 75%", "GSM 1800: 25%"},
+      {{"1800", "(n/a)", "1800"}, "GSM 900: 0%", "GSM 1800: 100%"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.share900);
+    const std::string path = dir_.File(std::to_string(&c - cases) + "-bands.log");
+    ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
+    for (const char* band : c.bands) gsmlog::LogField(265, 0, band);
+    gsmlog::LogField(265, 2, "1800");  // neighbours never count
+    ASSERT_TRUE(gsmlog::CompleteLogFile());
+    const auto report = gsmlog::BuildLogReport(path);
+    ASSERT_TRUE(report.ok) << platform::Cp1251ToUtf8(report.error);
+    const auto lines = logtest::ReportLines(report.text);
+    ASSERT_EQ(lines.size(), 41u);
+    EXPECT_EQ(lines[29], c.share900);
+    EXPECT_EQ(lines[30], c.share1800);
   }
 }
 

@@ -97,7 +97,8 @@ TEST_F(ModemTest, QueryFieldTakesTheFourthRead) {
       {"after an answer's LF", "\n\r\nREV 1\r\n\r\nOK\r\n", parser::fcFirmware, true, {{4, 0, "REV 1"}}},
       {"fourth read empty", "\r\nREV 1\r\n\r\nOK\r\n", parser::fcModel, true, {{3, 0, ""}}},
       {"code refused", "\n\r\nX\r\n\r\nOK\r\n", 5, false, {}},
-      {"no OK", "\n\r\n12345\r\n\r\nERROR\r\n", parser::fcImei, false, {{1, 0, "12345"}}},
+      {"no OK", "\n\r\n12345\r\n\r\nERROR\r\n", parser::fcImei, false, {}},
+      {"refused", "\n\r\nERROR\r\n", parser::fcFirmware, false, {}},
       {"reply cut short", "\n\r\n", parser::fcImei, false, {}},
   };
   for (const auto& c : cases) {

@@ -96,6 +96,35 @@ TEST(SimModemTest, ReportsCarryTheColumnsAndMoveSlowly) {
   EXPECT_EQ(modem.Cycles(), 300);
 }
 
+TEST(SimModemTest, BandKeepsEveryChannelInOneBand) {
+  struct Case {
+    modemsim::SimBand band;
+    int low, high;
+  };
+  const Case cases[] = {{modemsim::SimBand::gsm900, 1, 124},
+                        {modemsim::SimBand::gsm1800, 512, 885},
+                        {modemsim::SimBand::egsm, 975, 1023}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.low);
+    SimOptions options;
+    options.seed = 7;
+    options.band = c.band;
+    SimModem modem(options);
+    modem.Receive("ATE\r\n");
+    // Long enough for faded neighbours to be replaced by new ones.
+    for (int cycle = 0; cycle < 200; ++cycle) {
+      std::vector<std::string> rows = {answerLines(modem.Receive("AT^MONI\r\n"))[2]};
+      const auto neighbours = answerLines(modem.Receive("AT^MONP\r\n"));
+      rows.insert(rows.end(), neighbours.begin() + 1, neighbours.end() - 1);
+      for (const auto& row : rows) {
+        const int channel = std::atoi(row.c_str());
+        EXPECT_GE(channel, c.low) << row;
+        EXPECT_LE(channel, c.high) << row;
+      }
+    }
+  }
+}
+
 TEST(SimModemTest, CallAddsDedicatedChannelValues) {
   SimModem modem(SimOptions{});
   modem.Receive("ATE\r\nATD112;\r\n");

@@ -104,7 +104,7 @@ TEST(ConvertColumn, AppliesBoundsConversionsAndNames) {
       {"D_dBm", "-80", 387, "-80"},
       {"RxQFull", "7", 389, "7"},
       {"RxQFull", "8", 389, na},
-      {"RxQFull", "x", 389, "0"},
+      {"RxQFull", "-0", 389, "0"},
       {"TA", "0", 391, "0"},
       {"TA", "1", 391, "0,5"},
       {"TA", "10", 391, "5,5"},
@@ -119,6 +119,54 @@ TEST(ConvertColumn, AppliesBoundsConversionsAndNames) {
     EXPECT_EQ(ConvertColumn(c.name, text), c.code);
     EXPECT_EQ(text, c.expected);
   }
+}
+
+// What a modem writes where it has no value ("-", "--", "N/A", "?") and texts that only look
+// like numbers: none of them may turn into a believable value, whatever the column's bounds.
+TEST(ConvertColumn, TextThatIsNoNumberIsNotAvailable) {
+  const char* const kDecimalColumns[] = {"MCC", "MNC", "chann", "dBm", "D_dBm", "RxQFull", "TA"};
+  const char* const kNotDecimal[] = {"-",           "--",
+                                     "x",           "N/A",
+                                     "?",           "(n/a)",
+                                     "+5",          " 5",
+                                     "5 ",          "5-",
+                                     "1-2",         "--3",
+                                     "0,5",         "0.5",
+                                     "1e2",         "0x1A",
+                                     "12a",         "a12",
+                                     "4294967296",  "2147483648",
+                                     "-2147483649", "99999999999999999999"};
+  for (const char* name : kDecimalColumns) {
+    for (const char* raw : kNotDecimal) {
+      SCOPED_TRACE(std::string(name) + " '" + raw + "'");
+      std::string text = raw;
+      ConvertColumn(name, text);
+      EXPECT_EQ(text, "(n/a)");
+    }
+  }
+
+  const char* const kHexColumns[] = {"LAC", "cell"};
+  const char* const kNotHex[] = {"ZZ",  "G",    "1G",   "-", "-1A",   "+1A",       " 1A",       "1A ",
+                                 "1A-", "0x1A", "1A.0", "?", "(n/a)", "100000001", "FFFFFFFF1", "0000000000100000001"};
+  for (const char* name : kHexColumns) {
+    for (const char* raw : kNotHex) {
+      SCOPED_TRACE(std::string(name) + " '" + raw + "'");
+      std::string text = raw;
+      ConvertColumn(name, text);
+      EXPECT_EQ(text, "(n/a)");
+    }
+  }
+
+  // Leading zeros still make a number in both kinds of column.
+  std::string lac = "00001a2b";
+  EXPECT_EQ(ConvertColumn("LAC", lac), parser::fcLocalArea);
+  EXPECT_EQ(lac, "6699");
+  std::string cell = "0000000000186A0";
+  ConvertColumn("cell", cell);
+  EXPECT_EQ(cell, "(n/a)");  // 100000: a number, out of bounds
+  std::string level = "-0071";
+  ConvertColumn("dBm", level);
+  EXPECT_EQ(level, "-71");
 }
 
 TEST(BandForChannel, FollowsTheBandTable) {
@@ -159,7 +207,10 @@ TEST(ProcessColumn, DispatchesDerivedValuesAfterTheirSource) {
       {"RxQFull", "7", 0, {{389, 0, "7"}, {390, 0, "18,1"}}},
       {"RxQFull", "2", 4, {{389, 4, "2"}, {390, 0, "0,57"}}},  // bit-error rate under the serving cell
       {"RxQFull", "8", 0, {{389, 0, "(n/a)"}}},
-      {"RxQFull", "q", 0, {{389, 0, "0"}, {390, 0, "0,14"}}},
+      {"RxQFull", "q", 0, {{389, 0, "(n/a)"}}},  // no bit-error rate for a quality that is no number
+      {"RxQFull", "-", 0, {{389, 0, "(n/a)"}}},
+      {"chann", "x", 1, {{388, 1, "(n/a)"}, {265, 1, "(n/a)"}}},
+      {"TA", "-", 0, {{391, 0, "(n/a)"}, {392, 0, connected}}},  // no distance of 0 km
       {"TA", "10", 0, {{391, 0, "5,5"}, {392, 0, connected}}},
       {"TA", "64", 1, {{391, 1, "(n/a)"}, {392, 0, connected}}},
       {"dBm", "-71", 5, {{387, 5, "-71"}}},

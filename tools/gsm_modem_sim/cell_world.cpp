@@ -22,7 +22,7 @@ constexpr const char* kNeighbourHeader = "chann rs  dBm NCC BCC  cell PWR RxLev 
 
 }  // namespace
 
-CellWorld::CellWorld(std::uint32_t seed, int neighbours) : random_(seed) {
+CellWorld::CellWorld(std::uint32_t seed, int neighbours, SimBand band) : random_(seed), band_(band) {
   static constexpr int kNetworks[] = {1, 2, 99};
   // Mostly the three home networks, now and then another one.
   mnc_ = std::uniform_int_distribution<int>(0, 9)(random_) == 0 ? 20 : kNetworks[random_() % 3];
@@ -34,6 +34,16 @@ CellWorld::CellWorld(std::uint32_t seed, int neighbours) : random_(seed) {
 }
 
 int CellWorld::randomChannel() {
+  switch (band_) {
+    case SimBand::gsm900:
+      return std::uniform_int_distribution<int>(1, 124)(random_);
+    case SimBand::gsm1800:
+      return std::uniform_int_distribution<int>(512, 885)(random_);
+    case SimBand::egsm:
+      return std::uniform_int_distribution<int>(975, 1023)(random_);
+    case SimBand::mixed:
+      break;
+  }
   const int pick = std::uniform_int_distribution<int>(0, 19)(random_);
   if (pick < 9) return std::uniform_int_distribution<int>(1, 124)(random_);
   if (pick < 16) return std::uniform_int_distribution<int>(512, 885)(random_);

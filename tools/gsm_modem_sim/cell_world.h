@@ -10,6 +10,9 @@
 
 namespace modemsim {
 
+// Where the channels of the cells lie: all three bands (now and then none), or one band only.
+enum class SimBand { mixed, gsm900, gsm1800, egsm };
+
 struct SimCell {
   int channel = 0;
   int level = 0;  // dBm
@@ -20,7 +23,7 @@ struct SimCell {
 
 class CellWorld {
  public:
-  CellWorld(std::uint32_t seed, int neighbours);
+  CellWorld(std::uint32_t seed, int neighbours, SimBand band = SimBand::mixed);
 
   // One step of the slow drift; called once per serving report.
   void Advance();
@@ -41,6 +44,7 @@ class CellWorld {
   int wander(int value, int step, int low, int high);
 
   std::mt19937 random_;
+  SimBand band_ = SimBand::mixed;
   int mnc_ = 1;
   int lac_ = 0;
   SimCell serving_;

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "tools/gsm_modem_sim/sim_modem.h"
@@ -113,6 +114,9 @@ int main(int argc, char** argv) {
       "gsm_modem_sim"};
   app.add_option("--seed", options.seed, "seed of the simulated radio environment");
   app.add_option("--neighbours", options.neighbours, "rows of the neighbour report")->check(CLI::Range(0, 6));
+  std::string band = "mixed";
+  app.add_option("--band", band, "channels of every cell: mixed (default), 900, 1800 or egsm")
+      ->check(CLI::IsMember({"mixed", "900", "1800", "egsm"}));
   app.add_option("--link", linkPath, "make a symbolic link PATH to the device (removed at exit)");
   app.add_flag("--echo-always", options.echoAlways, "echo stays on after ATE");
   app.add_flag("--ring", options.ring, "a RING notice before every fifth cell report");
@@ -123,6 +127,11 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   app.add_option("--log-commands", logPath, "append each command received, after a monotonic time in ms");
   CLI11_PARSE(app, argc, argv);
+  const std::map<std::string, modemsim::SimBand> bands = {{"mixed", modemsim::SimBand::mixed},
+                                                          {"900", modemsim::SimBand::gsm900},
+                                                          {"1800", modemsim::SimBand::gsm1800},
+                                                          {"egsm", modemsim::SimBand::egsm}};
+  options.band = bands.at(band);
 
   std::ofstream log;
   if (!logPath.empty()) {

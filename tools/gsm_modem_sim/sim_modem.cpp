@@ -31,7 +31,7 @@ std::string FramedAnswer(const std::vector<std::string>& lines) {
 }
 
 SimModem::SimModem(const SimOptions& options)
-    : options_(options), world_(options.seed, std::clamp(options.neighbours, 0, 6)) {}
+    : options_(options), world_(options.seed, std::clamp(options.neighbours, 0, 6), options.band) {}
 
 bool SimModem::silent() const { return options_.silentAfter >= 0 && cycles_ >= options_.silentAfter; }
 

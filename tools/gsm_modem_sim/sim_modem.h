@@ -13,7 +13,8 @@ namespace modemsim {
 
 struct SimOptions {
   std::uint32_t seed = 1;
-  int neighbours = 6;       // rows of the neighbour report, 0..6
+  int neighbours = 6;  // rows of the neighbour report, 0..6
+  SimBand band = SimBand::mixed;
   bool echoAlways = false;  // "ATE" leaves the echo on
   bool ring = false;        // a "RING" notice before every fifth cell report
   bool noMoni = false;      // cell reports answered with ERROR
