@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   const app::StartupPlan plan = app::PlanStartup(platform::Utf8ToCp1251(app::JoinArguments(arguments)));
 
   QApplication application(argc, argv);
+  app::NameApplication();
   // The classic raised controls suit the fixed pixel layouts of both windows.
   QApplication::setStyle("Windows");
   // The program ends only through its windows' own ways out, each with exit code 0.

@@ -18,6 +18,7 @@
 #include "log/log_writer.h"
 #include "platform/text_encoding.h"
 #include "ui/form_control.h"
+#include "ui/log_folder.h"
 #include "ui/message_box.h"
 #include "ui/port_list.h"
 #include "ui/rxlevel_graphbar.h"
@@ -103,6 +104,7 @@ Tfrm::Tfrm(QWidget* parent) : QWidget(parent) {
   BuildPanelRxLevel(panelRxLevel);
 
   txtLogChange();
+  AttachLogFolder(*this);
   FormCreate();
 }
 
@@ -269,7 +271,7 @@ void Tfrm::btnStartLogClick() {
     return;
   }
   auto* txtLog = findChild<QLineEdit*>(QStringLiteral("txtLog"));
-  const std::string name = FromQt(txtLog->text());
+  const std::string name = LogPath(FromQt(txtLog->text()), true);
   if (name.empty()) return;
   const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
   if (!created.ok) {
@@ -284,7 +286,9 @@ void Tfrm::txtLogChange() {
       ->setEnabled(!findChild<QLineEdit*>(QStringLiteral("txtLog"))->text().isEmpty());
 }
 
-void Tfrm::btnViewLogClick() { ShowLogReport(FromQt(findChild<QLineEdit*>(QStringLiteral("txtLog"))->text())); }
+void Tfrm::btnViewLogClick() {
+  ShowLogReport(LogPath(FromQt(findChild<QLineEdit*>(QStringLiteral("txtLog"))->text()), false));
+}
 
 void Tfrm::lblMailClick() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kSupportMailUrl))); }
 

@@ -8,6 +8,7 @@
 #include "platform/text_encoding.h"
 #include "ui/form_control.h"
 #include "ui/frmNetMonitor.h"
+#include "ui/log_folder.h"
 #include "ui/message_box.h"
 
 namespace ui {
@@ -60,6 +61,7 @@ std::string MainWindowOps::RecordName() {
   std::string name;
   Wait([form = &window_, &name] {
     name = platform::Utf8ToCp1251(form->findChild<QLineEdit*>(QStringLiteral("txtLog"))->text().toStdString());
+    name = LogPath(name, true);
   });
   return name;
 }

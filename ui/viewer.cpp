@@ -19,6 +19,7 @@
 
 #include "platform/text_encoding.h"
 #include "ui/app_state.h"
+#include "ui/log_folder.h"
 #include "ui/report_font.h"
 #include "ui/report_printer.h"
 
@@ -122,6 +123,7 @@ void TfrmViewer::SetReport(const std::string& text, const QString& sourceFile) {
 QString TfrmViewer::ReportText() const { return Report->toPlainText(); }
 
 QString TfrmViewer::RunOpenDialog() {
+  if (MakeLogFolder()) OpenDialog->setDirectory(LogFolder());
   if (OpenDialog->exec() != QDialog::Accepted) return QString();
   const QStringList chosen = OpenDialog->selectedFiles();
   return chosen.isEmpty() ? QString() : QFileInfo(chosen.first()).absoluteFilePath();
