@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   const app::StartupPlan plan = app::PlanStartup(app::JoinArguments(arguments));
 
   QApplication application(argc, argv);
+  app::NameApplication();
   // The classic raised controls suit the fixed pixel layouts of both windows.
   QApplication::setStyle("Windows");
   ui::InstallQtTranslations();

@@ -4,9 +4,15 @@
 
 #include "ui/app_state.h"
 #include "ui/local_file_name.h"
+#include "ui/log_folder.h"
 #include "ui/viewer.h"
 
 namespace app {
+
+void NameApplication() {
+  QCoreApplication::setApplicationName(QString::fromLatin1(ui::kDataFolderName));
+  ui::SetLogFolder(ui::LogFolder());
+}
 
 std::string JoinArguments(const std::vector<std::string>& arguments) {
   std::string joined;

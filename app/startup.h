@@ -27,6 +27,10 @@ struct StartupPlan {
   StartAction action = StartAction::Monitor;
 };
 
+// Names the application, which names its data folder, and fixes the log folder in it for the run
+// (QApplication must exist).
+void NameApplication();
+
 // The arguments after the program's name, joined by single blanks: Linux hands them over split.
 std::string JoinArguments(const std::vector<std::string>& arguments);
 

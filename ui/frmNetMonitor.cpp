@@ -19,6 +19,7 @@
 #include "platform/text_encoding.h"
 #include "ui/form_control.h"
 #include "ui/local_file_name.h"
+#include "ui/log_folder.h"
 #include "ui/message_box.h"
 #include "ui/port_list.h"
 #include "ui/rxlevel_graphbar.h"
@@ -104,6 +105,7 @@ Tfrm::Tfrm(QWidget* parent) : QWidget(parent) {
   BuildPanelRxLevel(panelRxLevel);
 
   txtLogChange();
+  AttachLogFolder(*this);
   FormCreate();
 }
 
@@ -272,7 +274,7 @@ void Tfrm::btnStartLogClick() {
     return;
   }
   auto* txtLog = findChild<QLineEdit*>(QStringLiteral("txtLog"));
-  const std::string name = FileNameInEdit(txtLog);
+  const std::string name = LogPath(FileNameInEdit(txtLog), true);
   if (name.empty()) return;
   const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
   if (!created.ok) {
@@ -287,7 +289,9 @@ void Tfrm::txtLogChange() {
       ->setEnabled(!findChild<QLineEdit*>(QStringLiteral("txtLog"))->text().isEmpty());
 }
 
-void Tfrm::btnViewLogClick() { ShowLogReport(FileNameInEdit(findChild<QLineEdit*>(QStringLiteral("txtLog")))); }
+void Tfrm::btnViewLogClick() {
+  ShowLogReport(LogPath(FileNameInEdit(findChild<QLineEdit*>(QStringLiteral("txtLog"))), false));
+}
 
 void Tfrm::lblMailClick() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kSupportMailUrl))); }
 

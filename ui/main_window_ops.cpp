@@ -8,6 +8,7 @@
 #include "ui/form_control.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/local_file_name.h"
+#include "ui/log_folder.h"
 #include "ui/message_box.h"
 
 namespace ui {
@@ -58,7 +59,9 @@ void MainWindowOps::AcceptField(int fieldCode, int cellIndex, const std::string&
 
 std::string MainWindowOps::RecordName() {
   std::string name;
-  Wait([form = &window_, &name] { name = FileNameInEdit(form->findChild<QLineEdit*>(QStringLiteral("txtLog"))); });
+  Wait([form = &window_, &name] {
+    name = LogPath(FileNameInEdit(form->findChild<QLineEdit*>(QStringLiteral("txtLog"))), true);
+  });
   return name;
 }
 

@@ -33,7 +33,8 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   void AcceptField(int fieldCode, int cellIndex, const std::string& text) override;
 
   // The record action's side of a run (core::LogRecorder's name source and name used): the
-  // name in txtLog, Windows-1251, waiting for the answer; and the name the log got, into txtLog.
+  // name in txtLog, Windows-1251, waiting for the answer (a bare name placed into the log folder,
+  // ui/log_folder.h); and the name the log got, into txtLog.
   std::string RecordName();
   void ShowRecording(const std::string& name);
 

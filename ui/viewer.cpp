@@ -26,6 +26,7 @@
 #include "platform/text_encoding.h"
 #include "ui/app_state.h"
 #include "ui/local_file_name.h"
+#include "ui/log_folder.h"
 #include "ui/report_font.h"
 #include "ui/report_printer.h"
 
@@ -178,6 +179,7 @@ QString TfrmViewer::RunOpenDialog() {
     if (const QScreen* desktop = screen(); desktop != nullptr) centre = desktop->availableGeometry().center();
   }
   const CentreOnShow centring(*OpenDialog, centre);
+  if (MakeLogFolder()) OpenDialog->setDirectory(LogFolder());
   if (OpenDialog->exec() != QDialog::Accepted) return QString();
   const QStringList chosen = OpenDialog->selectedFiles();
   return chosen.isEmpty() ? QString() : QFileInfo(chosen.first()).absoluteFilePath();

@@ -20,6 +20,7 @@
 #include "tests/support/file_name_cases.h"
 #include "tests/support/modal_closer.h"
 #include "ui/app_state.h"
+#include "ui/log_folder.h"
 #include "ui/viewer.h"
 
 namespace {
@@ -222,6 +223,39 @@ TEST_F(LogFiles, SelectedNamesInAnyScriptOpenTheirFile) {
     EXPECT_TRUE(chosen);
     EXPECT_TRUE(seen.report.contains(QStringLiteral("Оператор: MTS"))) << seen.report.toStdString();
   }
+}
+
+// Named at start-up, the program keeps its logs in its data folder, and "-select" looks there
+// first, although the report viewer gives the application its own title.
+TEST_F(LogFiles, SelectOpensInTheLogFolder) {
+  const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+  const QString savedName = QCoreApplication::applicationName();
+  qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("share"))));
+  app::NameApplication();
+  const QString folder = dir.filePath(QStringLiteral("share/ostrin-gsmmon/logs"));
+  EXPECT_EQ(ui::LogFolder(), folder);
+
+  QString opened;
+  auto choose = [&opened](ui::TfrmViewer& window) {
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (!window.OpenDialog->isVisible()) return;
+      opened = window.OpenDialog->directory().absolutePath();
+      window.OpenDialog->reject();
+    });
+    watch.start(10);
+    return window.RunOpenDialog();
+  };
+  Seen seen;
+  EXPECT_EQ(RunViewer("-select", seen, choose), 0);
+  EXPECT_FALSE(seen.timedOut);
+  EXPECT_EQ(opened, folder);
+  EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Lumatrek"));
+  EXPECT_EQ(ui::LogFolder(), folder);
+
+  ui::SetLogFolder(QString());
+  QCoreApplication::setApplicationName(savedName);
+  qputenv("XDG_DATA_HOME", savedData);
 }
 
 TEST_F(LogFiles, MonitorModeDisablesTheMainWindowWhileTheReportIsShown) {

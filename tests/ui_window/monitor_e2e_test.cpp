@@ -7,11 +7,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <vector>
 
+#include "app/startup.h"
 #include "core/monitor.h"
 #include "platform/serial_device.h"
 #include "platform/text_encoding.h"
@@ -51,8 +54,11 @@ class MonitorWindowTest : public testing::Test {
     fs::create_directories(dir_);
     if (sim_->Started()) fs::create_symlink(sim_->DevicePath(), dir_ / "COM1");
     ::setenv(platform::kComDirVariable, dir_.c_str(), 1);
-    // The log of each run is created under its default name, in the working folder.
-    fs::current_path(dir_);
+    // The log of each run is created under its default name in the program's data folder, even
+    // when started in a folder nobody can write into, root included.
+    ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+    fs::current_path("/proc");
+    app::NameApplication();
     form_ = &ui::CreateMonitorWindow();
     form_->show();
   }
@@ -102,6 +108,7 @@ class MonitorWindowTest : public testing::Test {
 };
 
 TEST_F(MonitorWindowTest, ConnectDisconnectAndConnectAgain) {
+  std::set<fs::path> names;
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
     ConnectAndWatch();
@@ -117,10 +124,18 @@ TEST_F(MonitorWindowTest, ConnectDisconnectAndConnectAgain) {
     ASSERT_TRUE(WaitUntil(Idle));
     EXPECT_TRUE(Control()->isEnabled());
     EXPECT_EQ(form_->size(), QSize(202, 114));
-    // The connection recorded its log under the name shown, and completed it.
-    const fs::path log = dir_ / logName.toStdString();
+    // The connection recorded its log under the name shown, and completed it; the graph's
+    // tooltip names it too.
+    const fs::path log = logName.toStdString();
+    EXPECT_EQ(log.parent_path(), dir_ / "data" / "ostrin-gsmmon" / "logs");
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]{8}(-[0-9]+)?\\.log$"))
+                    .match(QString::fromStdString(log.filename().string()))
+                    .hasMatch())
+        << log;
+    EXPECT_TRUE(names.insert(log).second) << "a second run never overwrites the first";
     EXPECT_TRUE(fs::exists(log)) << log;
     EXPECT_GT(fs::exists(log) ? fs::file_size(log) : 0, 0u);
+    EXPECT_EQ(form_->Graph()->toolTip(), QStringLiteral("Протокол записывается в файл ") + logName);
   }
 }
 

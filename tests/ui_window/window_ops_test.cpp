@@ -1,3 +1,5 @@
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -5,6 +7,7 @@
 #include "form_fixture.h"
 #include "parser/measurement_fields.h"
 #include "tests/support/qt_wait.h"
+#include "ui/log_folder.h"
 #include "ui/main_window_ops.h"
 
 namespace {
@@ -59,6 +62,8 @@ TEST_F(FormTest, CallsOnTheWindowThreadRunAtOnce) {
 }
 
 TEST_F(FormTest, RecorderSeesTheLogNameAndShowsTheOneUsed) {
+  QTemporaryDir data;
+  ui::SetLogFolder(data.filePath(QStringLiteral("logs")));
   ui::MainWindowOps ops(*form_);
   Edit("txtLog")->setText("09122026.log");
   std::string asked;
@@ -70,7 +75,10 @@ TEST_F(FormTest, RecorderSeesTheLogNameAndShowsTheOneUsed) {
   });
   EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
   monitor.join();
-  EXPECT_EQ(asked, "09122026.log");
+  // A bare name stands for a file in the log folder, which is there before the log is created.
+  EXPECT_EQ(asked, data.filePath(QStringLiteral("logs/09122026.log")).toStdString());
+  EXPECT_TRUE(QFileInfo(data.filePath(QStringLiteral("logs"))).isDir());
+  ui::SetLogFolder(QString());
   EXPECT_TRUE(WaitUntil([&] { return Text("txtLog") == "09122026-2.log"; }));
 }
 
