@@ -232,8 +232,8 @@ TEST_F(LogFiles, SelectOpensInTheLogFolder) {
   const QString savedName = QCoreApplication::applicationName();
   qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("share"))));
   app::NameApplication();
-  const QString folder = dir.filePath(QStringLiteral("share/ostrin-gsmmon/logs"));
-  EXPECT_EQ(ui::LogFolder(), folder);
+  const QString logFolder = dir.filePath(QStringLiteral("share/ostrin-gsmmon/logs"));
+  EXPECT_EQ(ui::LogFolder(), logFolder);
 
   QString opened;
   auto choose = [&opened](ui::TfrmViewer& window) {
@@ -249,9 +249,9 @@ TEST_F(LogFiles, SelectOpensInTheLogFolder) {
   Seen seen;
   EXPECT_EQ(RunViewer("-select", seen, choose), 0);
   EXPECT_FALSE(seen.timedOut);
-  EXPECT_EQ(opened, folder);
+  EXPECT_EQ(opened, logFolder);
   EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Lumatrek"));
-  EXPECT_EQ(ui::LogFolder(), folder);
+  EXPECT_EQ(ui::LogFolder(), logFolder);
 
   ui::SetLogFolder(QString());
   QCoreApplication::setApplicationName(savedName);
