@@ -4,9 +4,12 @@
 
 #include "app/monitor_mode.h"
 #include "app/startup.h"
+#include "platform/standard_descriptors.h"
 #include "platform/text_encoding.h"
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a log or the port must never take over a closed stdout or stderr.
+  platform::GuardStandardDescriptors();
   // Taken before Qt sees the command line, so the argument reaches start-up verbatim.
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const app::StartupPlan plan = app::PlanStartup(platform::Utf8ToCp1251(app::JoinArguments(arguments)));

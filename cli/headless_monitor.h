@@ -14,7 +14,8 @@ struct MonitorOptions {
   int speed = 9600;  // baud
   int cycles = 0;    // complete poll cycles before stopping; 0 runs until stopped
   OutputFormat format = OutputFormat::Text;
-  std::string logFile;  // empty: no log file
+  std::string logFile;        // empty: no log file
+  bool logRequested = false;  // --log was given, so an empty name is refused rather than ignored
 };
 
 // Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the

@@ -39,7 +39,8 @@ std::vector<std::string> RunConnection(testsupport::RecordingWindow& window, std
 TEST(MonitorFailures, MissingPortShowsItsNameAndReturnsToIdle) {
   testsupport::RecordingWindow window({"/dev/no-such-modem", 9600});
   const auto calls = RunConnection(window);
-  const std::string error = "error " + std::string("Невозможно открыть порт "_cp1251) + "/dev/no-such-modem";
+  const std::string error = "error " + std::string("Невозможно открыть порт "_cp1251) + "/dev/no-such-modem\n" +
+                            std::string("Нет такого устройства"_cp1251);
   EXPECT_EQ(calls, (std::vector<std::string>{"prepare", "state 01", "settings", "mark 10", "mark 11", error, "state 10",
                                              "layout PortLayout"}));
   EXPECT_FALSE(core::ConnectionActive());
