@@ -16,12 +16,17 @@
 #include <vector>
 
 #include "tests/faults/fault_fixture.h"
-#include "tests/faults/scripted_answers.h"
 #include "tests/support/modem_sim_process.h"
+#include "tests/support/scripted_answers.h"
 #include "tests/support/scripted_modem.h"
 
 namespace faults {
 namespace {
+
+using testsupport::GoodAnswer;
+using testsupport::kNeighbours;
+using testsupport::kOk;
+using testsupport::kServing;
 
 using testsupport::ScriptedModem;
 using testsupport::ScriptedReply;

@@ -19,13 +19,15 @@
 #include <vector>
 
 #include "tests/faults/fault_fixture.h"
-#include "tests/faults/scripted_answers.h"
 #include "tests/log/plain_log.h"
 #include "tests/support/modem_sim_process.h"
+#include "tests/support/scripted_answers.h"
 #include "tests/support/scripted_modem.h"
 
 namespace faults {
 namespace {
+
+using testsupport::GoodAnswer;
 
 const std::string kCannotOpenPort = "Невозможно открыть порт ";
 const std::string kOutputFailed = "Невозможно записать в стандартный вывод";

@@ -1,11 +1,11 @@
 #pragma once
-// The answers of a sound modem with echo off, for scripted modems in the fault tests.
+// The answers of a sound modem with echo off, for scripted modems in tests.
 
 #include <string>
 
 #include "tests/support/scripted_modem.h"
 
-namespace faults {
+namespace testsupport {
 
 inline const std::string kServing =
     "\r\nServing Cell\r\n"
@@ -23,7 +23,7 @@ inline const std::string kNeighbours =
 inline const std::string kOk = "\r\nOK\r\n";
 
 // A modem with echo off that answers every command as it should.
-inline testsupport::ScriptedReply GoodAnswer(const std::string& command) {
+inline ScriptedReply GoodAnswer(const std::string& command) {
   if (command == "AT+CGMR") return {"\r\nREVISION 01.002\r\n" + kOk};
   if (command == "AT+CGSN") return {"\r\n356938035643809\r\n" + kOk};
   if (command == "AT+CGMI") return {"\r\nSCRIPTED\r\n" + kOk};
@@ -33,4 +33,4 @@ inline testsupport::ScriptedReply GoodAnswer(const std::string& command) {
   return {kOk};
 }
 
-}  // namespace faults
+}  // namespace testsupport
