@@ -465,8 +465,9 @@ void InterruptPort(const PortHandle& holder) {
   if (state == nullptr) return;
   auto expected = detail::StopState::running;
   if (!state->stop.compare_exchange_strong(expected, detail::StopState::interrupted)) return;
+  // Left unread on purpose: the descriptor stays readable, so every later wait ends at once too.
   const std::uint64_t one = 1;
-  (void)!::write(state->wakeFd, &one, sizeof one);
+  [[maybe_unused]] const ssize_t written = ::write(state->wakeFd, &one, sizeof one);
 }
 
 void BeginFinalExchange(const PortHandle& holder, std::chrono::milliseconds budget) {
