@@ -14,12 +14,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "core/monitor.h"
 #include "platform/serial_device.h"
 #include "platform/text_encoding.h"
+#include "tests/support/modal_closer.h"
 #include "tests/support/modem_sim_process.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/scripted_answers.h"
@@ -137,6 +140,27 @@ TEST_F(MonitorWindowTest, ClosingWhenIdleEndsTheProgramAtOnce) {
   QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });
   EXPECT_EQ(QApplication::exec(), 0);
   form_->show();
+}
+
+// A port that does not open: the box says so and why, in the same two lines the headless tool
+// prints, and the window is idle again.
+TEST_F(MonitorWindowTest, APortThatIsNoTerminalIsRefusedWithItsReason) {
+  errorWatch_->stop();
+  const fs::path file = dir_ / "notes.txt";
+  { std::ofstream(file) << "keep"; }
+  fs::create_symlink(file, dir_ / "COM3");
+  auto* port = form_->findChild<QComboBox*>("txtComPort");
+  port->setCurrentText(QStringLiteral("COM3"));
+  test_support::ModalCloser closer;
+  Control()->click();
+  ASSERT_TRUE(WaitUntil([&] { return closer.Seen(); }));
+  EXPECT_EQ(closer.Text(), QStringLiteral("Невозможно открыть порт COM3\nЭто не последовательный порт"));
+  ASSERT_TRUE(WaitUntil(Idle));
+  std::ifstream in(file);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+  port->setCurrentText(QStringLiteral("COM1"));
+  fs::remove(dir_ / "COM3");
+  errorWatch_->start(50);
 }
 
 // "Отключить" against a modem that drips a byte a second into its serving report: the window is
