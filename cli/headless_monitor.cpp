@@ -88,8 +88,6 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  // A reader that went away is a failed write to standard output, not the end of the process.
-  std::signal(SIGPIPE, SIG_IGN);
 
   ValueOutput output(options.format, std::cout);
   HeadlessWindow window(options, output);

@@ -1,6 +1,7 @@
 // ostrin_gsmmon_cli: the monitor without a window, and the log file tools.
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <map>
 
 #include "cli/headless_monitor.h"
@@ -23,6 +24,9 @@ std::string CycleCount(const std::string& text) {
 int main(int argc, char** argv) {
   // Before anything is opened: a log or the port must never take over a closed stdout or stderr.
   platform::GuardStandardDescriptors();
+  // A reader that went away is a failed write to standard output, said as such, not the silent
+  // end of the process (the monitor still resets the modem and completes its log).
+  std::signal(SIGPIPE, SIG_IGN);
 
   CLI::App app{"Ostrin GSM monitor, headless: watch a GSM modem's cells, read measurement logs."};
   app.require_subcommand(1);

@@ -52,6 +52,7 @@ struct ChildSetup {
   bool closeStdin = false;              // started with these descriptors closed, as `<&-`, `>&-`, `2>&-` do
   bool closeStdout = false;
   bool closeStderr = false;
+  bool stdoutToGoneReader = false;       // standard output a pipe whose reader has closed it
   std::string workingDir;                // empty: the test's
   std::vector<std::string> environment;  // extra NAME=value entries
 };
@@ -82,7 +83,15 @@ class ChildProcess {
     for (auto& entry : environment) envp.push_back(entry.data());
     for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
     envp.push_back(nullptr);
-    const int out = ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int out = ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (setup.stdoutToGoneReader) {
+      int ends[2];
+      if (::pipe2(ends, O_CLOEXEC) == 0) {
+        ::close(ends[0]);
+        ::close(out);
+        out = ends[1];
+      }
+    }
     const int err = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     const char* workingDir = setup.workingDir.empty() ? nullptr : setup.workingDir.c_str();

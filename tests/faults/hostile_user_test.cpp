@@ -202,10 +202,12 @@ TEST_F(FaultTest, SimulatorWithClosedStdoutSendsNothingUnasked) {
 
 // ---- Output that cannot be written ----
 
+enum class Output { full, closed, goneReader };
+
 struct OutputCase {
   const char* name;
   std::vector<std::string> args;  // after the tool; "LOG" stands for a sound log, "PORT" for the modem
-  bool closed;                    // standard output closed, else /dev/full
+  Output output;                  // /dev/full, closed, or a pipe whose reader has gone
 };
 
 void PrintTo(const OutputCase& row, std::ostream* out) { *out << row.name; }
@@ -226,11 +228,9 @@ TEST_P(OutputFailureTest, EndsNonZeroWithOneMessage) {
   std::vector<std::string> argv{kCli};
   for (const auto& arg : row.args) argv.push_back(arg == "LOG" ? logFile : arg == "PORT" ? sim.DevicePath() : arg);
   ChildSetup setup;
-  if (row.closed) {
-    setup.closeStdout = true;
-  } else {
-    setup.stdoutPath = "/dev/full";
-  }
+  setup.closeStdout = row.output == Output::closed;
+  setup.stdoutToGoneReader = row.output == Output::goneReader;
+  if (row.output == Output::full) setup.stdoutPath = "/dev/full";
   ChildProcess tool(argv, dir_, "tool", setup);
   const auto status = tool.WaitExit(60s);
   ASSERT_TRUE(status.has_value()) << "the tool still runs";
@@ -240,15 +240,18 @@ TEST_P(OutputFailureTest, EndsNonZeroWithOneMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Outputs, OutputFailureTest,
-    testing::Values(OutputCase{"ReportToFull", {"report", "LOG"}, false},
-                    OutputCase{"ReportToClosed", {"report", "LOG"}, true},
-                    OutputCase{"RawReportToFull", {"report", "LOG", "--raw"}, false},
-                    OutputCase{"RawReportToClosed", {"report", "LOG", "--raw"}, true},
-                    OutputCase{"DumpToFull", {"dump", "LOG"}, false}, OutputCase{"DumpToClosed", {"dump", "LOG"}, true},
-                    OutputCase{"JsonLinesToFull", {"monitor", "--port", "PORT", "--format", "jsonl"}, false},
-                    OutputCase{"JsonLinesToClosed", {"monitor", "--port", "PORT", "--format", "jsonl"}, true},
-                    OutputCase{"CsvToFull", {"monitor", "--port", "PORT", "--format", "csv"}, false},
-                    OutputCase{"TextToClosed", {"monitor", "--port", "PORT"}, true}),
+    testing::Values(OutputCase{"ReportToFull", {"report", "LOG"}, Output::full},
+                    OutputCase{"ReportToClosed", {"report", "LOG"}, Output::closed},
+                    OutputCase{"RawReportToFull", {"report", "LOG", "--raw"}, Output::full},
+                    OutputCase{"RawReportToClosed", {"report", "LOG", "--raw"}, Output::closed},
+                    OutputCase{"DumpToFull", {"dump", "LOG"}, Output::full},
+                    OutputCase{"DumpToClosed", {"dump", "LOG"}, Output::closed},
+                    OutputCase{"DumpToAGoneReader", {"dump", "LOG"}, Output::goneReader},
+                    OutputCase{"JsonLinesToFull", {"monitor", "--port", "PORT", "--format", "jsonl"}, Output::full},
+                    OutputCase{"JsonLinesToClosed", {"monitor", "--port", "PORT", "--format", "jsonl"}, Output::closed},
+                    OutputCase{"CsvToFull", {"monitor", "--port", "PORT", "--format", "csv"}, Output::full},
+                    OutputCase{"TextToClosed", {"monitor", "--port", "PORT"}, Output::closed},
+                    OutputCase{"TextToAGoneReader", {"monitor", "--port", "PORT"}, Output::goneReader}),
     [](const testing::TestParamInfo<OutputCase>& row) { return std::string(row.param.name); });
 
 // ---- Files that are not files, and a log of any size ----
