@@ -4,9 +4,12 @@
 
 #include "app/monitor_mode.h"
 #include "app/startup.h"
+#include "platform/standard_descriptors.h"
 #include "ui/qt_translations.h"
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a log or the port must never take over a closed stdout or stderr.
+  platform::GuardStandardDescriptors();
   // Taken before Qt sees the command line, so the argument reaches start-up verbatim: a file
   // name stays the bytes it is on the disk.
   const std::vector<std::string> arguments(argv + 1, argv + argc);

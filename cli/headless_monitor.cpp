@@ -7,6 +7,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "cli/standard_output.h"
 #include "core/log_recorder.h"
 #include "core/monitor.h"
 #include "log/log_writer.h"
@@ -30,7 +31,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   void ShowError(const std::string& text) override {
     errorShown_.store(true);
     output_.Error(text);
-    std::cerr << platform::Cp1251ToUtf8(text) << std::endl;
+    std::cerr << platform::Cp1251ToPrintable(text) << std::endl;
   }
   void MarkFields(bool withIdentity, int pass) override { model_.Mark(withIdentity, pass); }
   void PrepareConnection() override {}
@@ -62,7 +63,8 @@ class HeadlessRun : public core::RunObserver {
     recorder_.CycleCompleted(n);
     output_.CycleEnded(n, window_.Model());
     cyclesDone_.store(n);
-    if (options_.cycles > 0 && n >= options_.cycles) core::StopMonitor(false);
+    // Output nobody can receive ends the run, as the last cycle asked for does.
+    if (output_.Failed() || (options_.cycles > 0 && n >= options_.cycles)) core::StopMonitor(false);
   }
   void ConnectionEnded(bool reachedPoll) override { recorder_.ConnectionEnded(reachedPoll); }
 
@@ -79,11 +81,13 @@ class HeadlessRun : public core::RunObserver {
 }  // namespace
 
 int RunHeadlessMonitor(const MonitorOptions& options) {
-  // Ctrl+C and SIGTERM are taken by this thread alone, never by the monitor thread.
+  // Ctrl+C, SIGTERM and a hang-up of the terminal are taken by this thread alone, never by the
+  // monitor thread, and each ends the run as the disconnect button does.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   ValueOutput output(options.format, std::cout);
@@ -92,7 +96,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   parser::SetDisplaySink(&window);
   parser::SetLogSink(&gsmlog::LogFieldSink());
 
-  if (!options.logFile.empty()) {
+  if (options.logRequested || !options.logFile.empty()) {
     const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(options.logFile);
     if (!created.ok) {
       window.ShowError(created.error);
@@ -111,7 +115,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   const timespec tick{0, 100'000'000};
   while (core::MonitorThreadRunning()) {
     const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-    if (signal == SIGINT || signal == SIGTERM) {
+    if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) {
       if (stopRequested) {  // a second request does not wait for the modem
         std::cout.flush();
         std::_Exit(130);
@@ -124,7 +128,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
 
   parser::SetDisplaySink(nullptr);
   parser::SetLogSink(nullptr);
-  if (window.ErrorShown()) return 1;
+  if (FinishOutput(std::cout) != 0 || window.ErrorShown()) return 1;
   const bool finished = stopRequested || (options.cycles > 0 && run.CyclesDone() >= options.cycles);
   if (!finished) {
     std::cerr << "Связь с GSM-модемом прервана" << std::endl;

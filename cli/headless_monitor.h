@@ -1,7 +1,8 @@
 #pragma once
 // The headless front end of the monitor thread: one connection, values on stdout, messages on
-// stderr, an optional log file. Ends after a number of poll cycles, on SIGINT or SIGTERM (as the
-// disconnect button does), or when the connection ends by itself.
+// stderr, an optional log file. Ends after a number of poll cycles, on SIGINT, SIGTERM or SIGHUP
+// (as the disconnect button does), when standard output cannot be written, or when the
+// connection ends by itself.
 
 #include <string>
 
@@ -14,11 +15,13 @@ struct MonitorOptions {
   int speed = 9600;  // baud
   int cycles = 0;    // complete poll cycles before stopping; 0 runs until stopped
   OutputFormat format = OutputFormat::Text;
-  std::string logFile;  // empty: no log file
+  std::string logFile;        // empty: no log file
+  bool logRequested = false;  // --log was given, so an empty name is refused rather than ignored
 };
 
 // Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the
-// modem does not answer, the log cannot be written); 2 when the connection ended by itself.
+// modem does not answer, the log or standard output cannot be written); 2 when the connection
+// ended by itself.
 // Call once per process, from the main thread.
 int RunHeadlessMonitor(const MonitorOptions& options);
 

@@ -5,12 +5,14 @@
 
 namespace cli {
 
-// The report of a log file on stdout: UTF-8 with LF line ends, or raw (Windows-1251, CR LF).
-// A damaged or unreadable file: the message on stderr and exit status 1.
+// The report of a log file on stdout: UTF-8 with LF line ends and control characters as '?', or
+// raw (the report's own bytes: Windows-1251, CR LF). A damaged or unreadable file, or output that
+// cannot be written: the message on stderr and exit status 1.
 int PrintLogReport(const std::string& fileName, bool raw);
 
-// One line per record: offset, code, the code's meaning, text; checksum records marked as
-// matching or not. Exit status 1 when the file cannot be read or a checksum does not match.
+// One line per record, printed as it is read: offset, code, the code's meaning, text; checksum
+// records marked as matching or not. Exit status 1 when the file cannot be read, a checksum does
+// not match, or the output cannot be written.
 int DumpLogFile(const std::string& fileName);
 
 }  // namespace cli

@@ -1,12 +1,33 @@
 // ostrin_gsmmon_cli: the monitor without a window, and the log file tools.
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <map>
 
 #include "cli/headless_monitor.h"
 #include "cli/log_commands.h"
+#include "platform/standard_descriptors.h"
+
+namespace {
+
+// An empty text is no number: CLI11 would take it as the option's default.
+std::string NotEmpty(const std::string& text) { return text.empty() ? "a value is needed" : std::string(); }
+
+// A number of poll cycles: 0 (until stopped), or 1 or more.
+std::string CycleCount(const std::string& text) {
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  return digits && text.size() <= 9 ? std::string() : "1 or more (0 runs until stopped)";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a log or the port must never take over a closed stdout or stderr.
+  platform::GuardStandardDescriptors();
+  // A reader that went away is a failed write to standard output, said as such, not the silent
+  // end of the process (the monitor still resets the modem and completes its log).
+  std::signal(SIGPIPE, SIG_IGN);
+
   CLI::App app{"Ostrin GSM monitor, headless: watch a GSM modem's cells, read measurement logs."};
   app.require_subcommand(1);
 
@@ -14,17 +35,18 @@ int main(int argc, char** argv) {
   CLI::App* monitorCommand = app.add_subcommand("monitor", "Connect to a modem and print its cells.");
   monitorCommand->add_option("--port", monitor.port, "COM1..COM16 or a device path")->required();
   monitorCommand->add_option("--speed", monitor.speed, "Baud rate")
+      ->check(NotEmpty)
       ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200}))
       ->capture_default_str();
   monitorCommand->add_option("--cycles", monitor.cycles, "Stop after N complete poll cycles (0: until Ctrl+C)")
-      ->check(CLI::NonNegativeNumber)
+      ->check(CycleCount)
       ->capture_default_str();
   const std::map<std::string, cli::OutputFormat> formats = {
       {"text", cli::OutputFormat::Text}, {"csv", cli::OutputFormat::Csv}, {"jsonl", cli::OutputFormat::Jsonl}};
   monitorCommand->add_option("--format", monitor.format, "text, csv or jsonl")
       ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case))
       ->default_str("text");
-  monitorCommand->add_option("--log", monitor.logFile, "Record a measurement log file");
+  CLI::Option* logOption = monitorCommand->add_option("--log", monitor.logFile, "Record a measurement log file");
 
   std::string reportFile;
   bool raw = false;
@@ -37,6 +59,7 @@ int main(int argc, char** argv) {
   dumpCommand->add_option("file", dumpFile, "Log file")->required();
 
   CLI11_PARSE(app, argc, argv);
+  monitor.logRequested = logOption->count() > 0;
 
   if (*monitorCommand) return cli::RunHeadlessMonitor(monitor);
   if (*reportCommand) return cli::PrintLogReport(reportFile, raw);

@@ -26,7 +26,7 @@ std::string LocalTimestamp() {
   return text.str();
 }
 
-// A CSV field, quoted when it holds a separator, a quote or a line end.
+// A CSV field (RFC 4180), quoted when it holds a separator, a quote or a line end.
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
@@ -92,7 +92,7 @@ std::string_view FieldName(int fieldCode) {
 ValueOutput::ValueOutput(OutputFormat format, std::ostream& out) : format_(format), out_(out) {}
 
 void ValueOutput::Value(int fieldCode, int cellIndex, const std::string& text) {
-  const std::string utf8 = platform::Cp1251ToUtf8(text);
+  const std::string utf8 = platform::Cp1251ToPrintable(text);
   if (format_ == OutputFormat::Jsonl) {
     out_ << nlohmann::json{{"code", fieldCode}, {"cell", cellIndex}, {"text", utf8}}.dump() << '\n';
   } else if (format_ == OutputFormat::Csv) {
@@ -116,13 +116,15 @@ void ValueOutput::CycleEnded(int n, const DisplayModel& model) {
 
 void ValueOutput::Error(const std::string& text) {
   if (format_ == OutputFormat::Jsonl) {
-    out_ << nlohmann::json{{"event", "error"}, {"text", platform::Cp1251ToUtf8(text)}}.dump() << '\n';
+    out_ << nlohmann::json{{"event", "error"}, {"text", platform::Cp1251ToPrintable(text)}}.dump() << '\n';
     out_.flush();
   }
 }
 
+bool ValueOutput::Failed() const { return out_.fail(); }
+
 void ValueOutput::PrintTable(int n, const DisplayModel& model) {
-  const auto show = [&](int field, int cell) { return platform::Cp1251ToUtf8(model.Text(field, cell)); };
+  const auto show = [&](int field, int cell) { return platform::Cp1251ToPrintable(model.Text(field, cell)); };
   out_ << "Цикл " << n << "  " << LocalTimestamp() << "\n";
   out_ << PadUtf8("Страна:", 11) << PadUtf8(show(fcCountry, 0), 12) << PadUtf8("Оператор:", 11) << show(fcOperator, 0)
        << '\n';

@@ -1,7 +1,7 @@
 #pragma once
 // How the headless monitor prints: every accepted value as a CSV row or a JSON line, or, in text
 // form, a table of the serving cell and the six neighbours after each poll cycle. Texts arrive
-// in Windows-1251 and leave in UTF-8.
+// in Windows-1251 and leave in UTF-8, control characters shown as '?'.
 
 #include <iosfwd>
 #include <string>
@@ -23,6 +23,8 @@ class ValueOutput {
   void Value(int fieldCode, int cellIndex, const std::string& text);
   void CycleEnded(int n, const DisplayModel& model);
   void Error(const std::string& text);
+  // True once a write has failed (checked at each cycle's end, where the output is flushed).
+  bool Failed() const;
 
  private:
   void PrintTable(int n, const DisplayModel& model);

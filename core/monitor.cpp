@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/open_port_message.h"
 #include "core/poll_cycle.h"
 #include "modem/com_port.h"
 #include "modem/modem.h"
@@ -19,6 +20,8 @@ using namespace std::chrono_literals;
 constexpr int kReadTimeoutMs = 1000;
 constexpr auto kPauseBeforeNeighbours = 100ms;
 constexpr auto kPauseBetweenCycles = 300ms;
+// The closing "ATZ" gets this long, whatever the modem does, so a stop ends promptly.
+constexpr auto kFinalExchangeBudget = 1000ms;
 
 std::atomic<WindowOps*> g_window{nullptr};
 std::atomic<RunObserver*> g_observer{nullptr};
@@ -53,7 +56,8 @@ bool RunPollCycle(int n) {
   if (n > 1 && !ConnectionActive()) return false;
   if (!PollServingCell()) return false;
   std::this_thread::sleep_for(kPauseBeforeNeighbours);
-  if (!PollNeighbourCells()) return false;
+  // A stop cuts the neighbour report short: that cycle is not a complete one.
+  if (!PollNeighbourCells() || !ConnectionActive()) return false;
   Window().MarkFields(false, 1);
   NotifyCycleCompleted(n);
   std::this_thread::sleep_for(kPauseBetweenCycles);
@@ -61,17 +65,35 @@ bool RunPollCycle(int n) {
   return true;
 }
 
+// The modem reset with "ATZ" as the connection ends, within its budget.
+void ResetOnClose() {
+  modem::BeginFinalExchange(modem::ActivePort(), kFinalExchangeBudget);
+  modem::RunCommand("ATZ", "");
+}
+
+// True when the last exchange was cut short by a stop request.
+bool StopCutIn() { return modem::PortInterrupted(modem::ActivePort()); }
+
 // Everything between an open port and the clean-up. True when the connection reached the poll.
 bool RunOpenConnection() {
   WindowOps& window = Window();
   if (!ResetModem()) {
+    // A stop during the reset cut it short: that is no fault of the modem's.
+    if (StopCutIn()) {
+      ResetOnClose();
+      return false;
+    }
     window.ShowError(std::string("Нет связи с GSM-модемом"_cp1251));
     StopMonitor(false);
     return false;
   }
   window.SetWindowLayout(WindowLayout::ModemLayout);
   window.ShowConnectionState(false, false);
-  if (!QueryIdentity()) return false;  // quietly, and without resetting the modem
+  if (!QueryIdentity()) {
+    // A refused query ends quietly, without resetting the modem; a stop still resets it.
+    if (StopCutIn()) ResetOnClose();
+    return false;
+  }
 
   window.SetWindowLayout(WindowLayout::MonitorLayout);
   // A stop during the identity queries ends the connection before a log is created for it.
@@ -81,7 +103,7 @@ bool RunOpenConnection() {
     for (int n = 1; RunPollCycle(n); ++n) {
     }
   }
-  modem::RunCommand("ATZ", "");
+  ResetOnClose();
   return pollStarted;
 }
 
@@ -94,10 +116,12 @@ void MonitorThread() {
 
   bool reachedPoll = false;
   modem::PortHandle port;
-  const bool opened = modem::OpenPort(port, settings.portName, settings.speed, kReadTimeoutMs, false, false);
+  platform::SystemError openError;
+  const bool opened =
+      modem::OpenPort(port, settings.portName, settings.speed, kReadTimeoutMs, false, false, &openError);
   modem::SetActivePort(port);
   if (!opened) {
-    window.ShowError(std::string("Невозможно открыть порт "_cp1251) + settings.portName);
+    window.ShowError(OpenPortMessage(settings.portName, openError));
     StopMonitor(false);
   } else {
     g_runState.store(kActive);
@@ -135,6 +159,8 @@ bool StopMonitor(bool exitAfter) {
     if ((state & kActive) == 0) return (state & kExitAfter) != 0;
   } while (!g_runState.compare_exchange_weak(state, exitAfter ? kExitAfter : 0u));
   Window().ShowConnectionState(true, true);
+  // After the state: a read cut short by this is always seen as a stop, never as a fault.
+  modem::InterruptPort(modem::ActivePort());
   if (!exitAfter) Window().SetWindowLayout(WindowLayout::PortLayout);
   return exitAfter;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Fuzz harness of the line reader and the token waits: the input (after one control byte) is the
-// byte stream a modem sends, queued in a pipe that the port opens as its device, read with a
-// zero time-out so that the end of the stream costs nothing. The control byte picks the match
-// mode and whether the port keeps its trace.
+// byte stream a modem sends, queued in a pipe that the port takes as its device (a pipe holds
+// the whole stream before reading starts, a terminal would not), read with a zero time-out so
+// that the end of the stream costs nothing. The control byte picks the match mode and whether
+// the port keeps its trace.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -45,7 +46,7 @@ inline void RunLineReader(const std::uint8_t* data, std::size_t size) {
   const bool trace = (control & 1) != 0;
 
   modem::PortHandle port;
-  FUZZ_CHECK(modem::OpenPort(port, "/proc/self/fd/" + std::to_string(pipeFds[0]), 9600, 0, false, trace));
+  FUZZ_CHECK(modem::AttachPort(port, pipeFds[0], 0, trace));
   const std::vector<std::string> tokens = {"OK", "ERROR", "Serving Cell", "chann", ""};
 
   // Each line or wait takes at least one byte, so the stream bounds the loop; a spare round sees
@@ -82,7 +83,6 @@ inline void RunLineReader(const std::uint8_t* data, std::size_t size) {
   }
   FUZZ_CHECK(modem::ClosePort(port));
   FUZZ_CHECK(port.Fd() == -1);
-  ::close(pipeFds[0]);
   ::close(pipeFds[1]);
 }
 

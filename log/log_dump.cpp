@@ -1,58 +1,139 @@
 #include "log/log_dump.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "log/log_viewer.h"
 #include "parser/measurement_fields.h"
-#include "platform/file_map.h"
+#include "platform/read_only_file.h"
 
 namespace gsmlog {
 
+namespace {
+
+// Lists records from buffers that hold the file piece by piece.
+class DumpScanner {
+ public:
+  DumpScanner(LogDump& dump, const DumpSink& sink) : dump_(dump), sink_(sink) { InitLogReader(reader_, nullptr, 0); }
+
+  // Lists the records of data, whose first byte is at offset base of the file. Unless atEnd, a
+  // record is read only while a whole one fits in what is left. The bytes used; done() tells
+  // whether the listing has ended.
+  std::size_t Scan(const std::uint8_t* data, std::size_t size, std::size_t base, bool atEnd) {
+    reader_.Data = data;
+    reader_.Size = size;
+    reader_.Pos = 0;
+    while (!done_ && (atEnd || size - reader_.Pos >= kMaxLogRecord)) {
+      record_.offset = base + reader_.Pos;
+      ReadStop stop = ReadStop::none;
+      if (!ReadLogRecord(reader_, record_.code, record_.text, &stop)) {
+        dump_.stop = stop;
+        dump_.stopOffset = record_.offset;
+        done_ = true;
+        break;
+      }
+      record_.check = ChecksumCheck::notChecksum;
+      record_.expected.clear();
+      if (record_.code == lcChecksum) {
+        record_.expected = reader_.ExpectedChecksum;
+        const bool match = record_.text == record_.expected;
+        // A checksum record cut by the end of the file verifies nothing either way.
+        record_.check = stop == ReadStop::textCut ? ChecksumCheck::cut
+                        : match                   ? ChecksumCheck::match
+                                                  : ChecksumCheck::mismatch;
+        mismatch_ = mismatch_ || record_.check == ChecksumCheck::mismatch;
+        verified_ = verified_ || record_.check == ChecksumCheck::match;
+      }
+      ++dump_.recordCount;
+      if (!sink_(record_)) {
+        dump_.stop = ReadStop::none;
+        dump_.stopOffset = base + reader_.Pos;
+        done_ = true;
+      }
+    }
+    return reader_.Pos;
+  }
+
+  bool done() const { return done_; }
+
+  void Finish() {
+    dump_.ok = true;
+    dump_.valid = !mismatch_ && verified_;
+  }
+
+ private:
+  LogDump& dump_;
+  const DumpSink& sink_;
+  TLogReader reader_;
+  DumpRecord record_;
+  bool mismatch_ = false;
+  bool verified_ = false;
+  bool done_ = false;
+};
+
+}  // namespace
+
 LogDump DumpLogData(const std::uint8_t* data, std::size_t size) {
   LogDump dump;
-  dump.ok = true;
-  TLogReader reader;
-  InitLogReader(reader, data, size);
-  bool mismatch = false;
-  bool verified = false;
-  for (;;) {
-    DumpRecord record;
-    record.offset = reader.Pos;
-    ReadStop stop = ReadStop::none;
-    if (!ReadLogRecord(reader, record.code, record.text, &stop)) {
-      dump.stop = stop;
-      dump.stopOffset = record.offset;
-      break;
-    }
-    if (record.code == lcChecksum) {
-      record.expected = reader.ExpectedChecksum;
-      const bool match = record.text == record.expected;
-      record.check = stop == ReadStop::textCut ? ChecksumCheck::cut
-                     : match                   ? ChecksumCheck::match
-                                               : ChecksumCheck::mismatch;
-      mismatch = mismatch || record.check == ChecksumCheck::mismatch;
-      verified = verified || record.check == ChecksumCheck::match;
-    }
-    dump.records.push_back(std::move(record));
+  const DumpSink keep = [&dump](const DumpRecord& record) {
+    dump.records.push_back(record);
+    return true;
+  };
+  DumpScanner scanner(dump, keep);
+  scanner.Scan(data, size, 0, true);
+  scanner.Finish();
+  return dump;
+}
+
+LogDump DumpLogFile(const std::string& fileName, const DumpSink& sink) {
+  LogDump dump;
+  const platform::ReadOnlyFile file(fileName);
+  if (file.status() == platform::ReadOnlyFile::Status::folder) {
+    dump.error = ReadFailedMessage(fileName);
+    return dump;
   }
-  dump.valid = !mismatch && verified;
+  if (file.fd() < 0) {
+    dump.error = OpenFailedMessage(fileName);
+    return dump;
+  }
+  // One chunk and room for a whole record behind it, as the report builder reads.
+  constexpr std::size_t kChunk = 1u << 20;
+  constexpr std::size_t kCapacity = kChunk + kMaxLogRecord;
+  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kCapacity]);
+  DumpScanner scanner(dump, sink);
+  std::size_t held = 0;
+  std::size_t base = 0;
+  for (;;) {
+    const ssize_t got = ::read(file.fd(), buffer.get() + held, kCapacity - held);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 || (got == 0 && base + held == 0)) {
+      dump.error = ReadFailedMessage(fileName);
+      return dump;
+    }
+    const bool atEnd = got == 0;
+    held += static_cast<std::size_t>(got);
+    const std::size_t used = scanner.Scan(buffer.get(), held, base, atEnd);
+    if (scanner.done() || atEnd) break;
+    std::memmove(buffer.get(), buffer.get() + used, held - used);
+    held -= used;
+    base += used;
+  }
+  scanner.Finish();
   return dump;
 }
 
 LogDump DumpLogFile(const std::string& fileName) {
-  platform::FileMap file;
-  LogDump dump;
-  switch (file.Open(fileName)) {
-    case platform::FileMap::Status::openFailed:
-      dump.error = OpenFailedMessage(fileName);
-      return dump;
-    case platform::FileMap::Status::readFailed:
-      dump.error = ReadFailedMessage(fileName);
-      return dump;
-    case platform::FileMap::Status::ok:
-      break;
-  }
-  return DumpLogData(file.data(), file.size());
+  std::vector<DumpRecord> records;
+  LogDump dump = DumpLogFile(fileName, [&records](const DumpRecord& record) {
+    records.push_back(record);
+    return true;
+  });
+  dump.records = std::move(records);
+  return dump;
 }
 
 std::string LogCodeMeaning(std::int32_t code) {
@@ -171,7 +252,7 @@ std::string FormatDumpLine(const DumpRecord& record) {
 
 std::string FormatDumpEnd(const LogDump& dump) {
   return "end at offset " + std::to_string(dump.stopOffset) + ": " + std::string(ReadStopText(dump.stop)) + "; " +
-         std::to_string(dump.records.size()) + " records; file " + (dump.valid ? "valid" : "damaged");
+         std::to_string(dump.recordCount) + " records; file " + (dump.valid ? "valid" : "damaged");
 }
 
 }  // namespace gsmlog

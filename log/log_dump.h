@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,18 +25,27 @@ struct DumpRecord {
 };
 
 struct LogDump {
-  bool ok = false;    // false: the file could not be read; see error
-  std::string error;  // the Russian message when !ok
-  std::vector<DumpRecord> records;
-  ReadStop stop = ReadStop::endOfData;  // why reading ended
+  bool ok = false;                      // false: the file could not be read; see error
+  std::string error;                    // the Russian message when !ok
+  std::vector<DumpRecord> records;      // only from the functions that keep them
+  std::size_t recordCount = 0;          // records listed
+  ReadStop stop = ReadStop::endOfData;  // why reading ended (none: the sink ended it)
   std::size_t stopOffset = 0;           // offset of the record reading ended in
   bool valid = false;  // what the report builder would accept: a whole checksum record matched, none mismatched
 };
 
-// The records of data; listing goes on past a mismatching checksum record.
+// Takes each record as it is listed; false ends the listing there.
+using DumpSink = std::function<bool(const DumpRecord&)>;
+
+// The records of data, kept in records; listing goes on past a mismatching checksum record.
 LogDump DumpLogData(const std::uint8_t* data, std::size_t size);
 
-// The records of the named file (a path's bytes, opened as they are).
+// The records of the named file (a path's bytes, opened as they are), each handed to sink as soon as it
+// is read and none kept: a file of any size is listed in constant memory. Only a regular file is
+// read; anything else gets the "cannot open" message.
+LogDump DumpLogFile(const std::string& fileName, const DumpSink& sink);
+
+// The same, keeping every record in records (for small files and tests).
 LogDump DumpLogFile(const std::string& fileName);
 
 // A short English meaning of a record code, such as "serving.rxlevel" or "summary.date".

@@ -327,9 +327,9 @@ LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, con
 
 LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
   const platform::ReadOnlyFile file(fileName);
+  // A FIFO or a device is refused at once rather than read for ever.
+  if (file.status() == platform::ReadOnlyFile::Status::folder) return {false, {}, ReadFailedMessage(fileName)};
   if (file.fd() < 0) return {false, {}, OpenFailedMessage(fileName)};
-  struct stat info {};
-  if (::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode)) return {false, {}, ReadFailedMessage(fileName)};
 
   // A record never straddles the end of what is held unless the file ends there: the buffer
   // keeps room for one whole record behind each chunk.

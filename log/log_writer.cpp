@@ -1,10 +1,12 @@
 #include "log/log_writer.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <mutex>
 #include <vector>
@@ -53,10 +55,23 @@ void FailLocked(Writer& w) {
   CloseLocked(w);
 }
 
+// How long one write may wait for a pipe or a device named as the log to take its bytes; a
+// reader that does not read by then makes it a failed write, so a stop never waits on it.
+constexpr auto kWriteWait = std::chrono::milliseconds(500);
+
 bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t n) {
+  const auto deadline = std::chrono::steady_clock::now() + kWriteWait;
   while (n > 0) {
     const ssize_t written = ::write(fd, bytes, n);
     if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0) return false;
+      pollfd entry{fd, POLLOUT, 0};
+      (void)::poll(&entry, 1, static_cast<int>(left));
+      continue;
+    }
     if (written <= 0) return false;
     bytes += written;
     n -= static_cast<std::size_t>(written);
@@ -293,11 +308,16 @@ CreateLogResult CreateLogFile(const std::string& name) {
   if (name.empty()) return result;
   struct stat info {};
   if (::stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    // A device or a pipe the user named is written to as it is; a folder is no log.
+    // A device or a pipe the user named is written to as it is; a folder is no log. It stays
+    // non-blocking: a reader that stops reading fails the write instead of holding the run.
     if (!S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode)) return result;
     const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return result;
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // What was opened counts: a regular file put there meanwhile is never written over.
+    if (::fstat(fd, &info) != 0 || S_ISREG(info.st_mode)) {
+      ::close(fd);
+      return result;
+    }
     return StartRunAndReport(w, fd, name, std::move(result));
   }
   platform::NewFile created = platform::CreateNewFile(name);

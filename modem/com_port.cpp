@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,10 +23,18 @@ namespace modem {
 
 namespace detail {
 
+// How far a stop request has come: see InterruptPort and BeginFinalExchange.
+enum class StopState { running, interrupted, finalExchange };
+
 struct PortState {
   std::atomic<int> fd{-1};
   std::atomic<bool> closed{false};
   int timeoutMs = 0;
+  // Readable once the port is interrupted, so a poll() that waits for the modem wakes up.
+  int wakeFd = -1;
+  std::atomic<StopState> stop{StopState::running};
+  // Steady-clock ticks; set before stop turns to finalExchange.
+  std::atomic<std::chrono::steady_clock::rep> finalDeadline{0};
   bool savedValid = false;
   termios saved{};
   std::mutex traceMutex;
@@ -41,6 +51,7 @@ struct PortState {
   PortState& operator=(const PortState&) = delete;
   ~PortState() {
     if (const int descriptor = fd.load(); descriptor >= 0) ::close(descriptor);
+    if (wakeFd >= 0) ::close(wakeFd);
   }
 };
 
@@ -69,6 +80,77 @@ detail::PortState* openState(const PortHandle& holder) {
 int pollTimeout(Clock::time_point until) {
   const auto left = std::chrono::ceil<Millis>(until - Clock::now()).count();
   return left <= 0 ? 0 : static_cast<int>(left);
+}
+
+// Applies a stop request to a transfer about to wait: false when the port is interrupted;
+// otherwise until is cut to the final exchange's deadline, and watchWake tells whether the wait
+// must also watch for an interrupt.
+bool stopAllows(const detail::PortState& state, Clock::time_point& until, bool& watchWake) {
+  switch (state.stop.load()) {
+    case detail::StopState::running:
+      watchWake = state.wakeFd >= 0;
+      return true;
+    case detail::StopState::interrupted:
+      return false;
+    case detail::StopState::finalExchange:
+      watchWake = false;
+      until = std::min(until, Clock::time_point(Clock::duration(state.finalDeadline.load())));
+      return true;
+  }
+  return false;
+}
+
+// Waits until fd is ready for events, the port is interrupted, or until passes. False when the
+// wait itself failed; revents receives fd's events (0 when it is not ready).
+bool waitReady(const detail::PortState& state, int fd, short events, Clock::time_point until, bool watchWake,
+               short& revents) {
+  pollfd entries[2] = {{fd, events, 0}, {state.wakeFd, POLLIN, 0}};
+  const int ready = ::poll(entries, watchWake ? 2 : 1, pollTimeout(until));
+  revents = ready > 0 ? entries[0].revents : 0;
+  return ready >= 0 || ClassifyErrno(errno) != IoOutcome::failed;
+}
+
+// Reads count bytes, the first by deadline and each further one within the interval time-out of
+// the one before. A TransferStatus.
+int readInto(detail::PortState& state, char* buffer, std::size_t count, Clock::time_point deadline) {
+  const int fd = state.fd.load();
+  Clock::time_point lastByte{};
+  std::size_t got = 0;
+  bool hungUp = false;
+  std::lock_guard lock(state.inputMutex);
+  while (got < count) {
+    if (state.stop.load() == detail::StopState::interrupted) return tsFailed;
+    if (state.inputBegin < state.inputEnd) {
+      const std::size_t take = std::min(count - got, state.inputEnd - state.inputBegin);
+      std::copy_n(state.input.data() + state.inputBegin, take, buffer + got);
+      state.inputBegin += take;
+      got += take;
+      continue;
+    }
+    const ssize_t n = ::read(fd, state.input.data(), state.input.size());
+    if (n > 0) {
+      state.inputBegin = 0;
+      state.inputEnd = static_cast<std::size_t>(n);
+      lastByte = Clock::now();
+      continue;
+    }
+    // A raw terminal with VMIN = VTIME = 0 reads 0 bytes when nothing is queued.
+    if (n < 0) {
+      const IoOutcome outcome = ClassifyErrno(errno);
+      if (outcome == IoOutcome::failed) return tsFailed;
+      if (outcome == IoOutcome::retry) continue;
+    }
+    if (state.closed.load() || hungUp) return tsFailed;
+    auto until = got > 0 ? std::min(deadline, lastByte + kIntervalTimeout) : deadline;
+    bool watchWake = false;
+    if (!stopAllows(state, until, watchWake)) return tsFailed;
+    if (Clock::now() >= until) break;
+    short revents = 0;
+    if (!waitReady(state, fd, POLLIN, until, watchWake, revents)) return tsFailed;
+    // After a hang-up the bytes still queued are read; then the line counts as failed.
+    if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp = true;
+  }
+  return got == count ? tsDone : tsTimeout;
 }
 
 speed_t speedFor(int baud) {
@@ -175,29 +257,82 @@ std::string TraceEntry(char marker, std::string_view text) {
   return entry;
 }
 
-bool OpenPort(PortHandle& holder, std::string_view portName, int baud, int timeoutMs, bool softwareFlow, bool trace) {
-  holder = PortHandle{};
-  const std::string path = platform::ResolvePortName(portName);
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  // TIOCEXCL keeps other programs out (root passes it); flock also keeps out root and ourselves.
-  (void)::ioctl(fd, TIOCEXCL);
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
-  }
+namespace {
+
+// The state of a port on an open descriptor; null when the wake-up descriptor cannot be made.
+std::shared_ptr<detail::PortState> makePortState(int fd, int timeoutMs, bool trace, std::string_view portName) {
   auto state = std::make_shared<detail::PortState>();
+  state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (state->wakeFd < 0) return nullptr;
   state->fd.store(fd);
   state->timeoutMs = timeoutMs < 0 ? 0 : timeoutMs;
-  state->savedValid = ::tcgetattr(fd, &state->saved) == 0;
-  configureLine(fd, baud, softwareFlow);
-  // A freshly opened port starts with empty queues: nothing left over from an earlier user.
-  (void)::tcflush(fd, TCIFLUSH);
   if (trace) {
     THandleInfo info;
     info.handle = fd;
     info.portName = std::string(portName);
     state->trace = std::move(info);
+  }
+  return state;
+}
+
+}  // namespace
+
+bool OpenPort(PortHandle& holder, std::string_view portName, int baud, int timeoutMs, bool softwareFlow, bool trace,
+              platform::SystemError* error) {
+  holder = PortHandle{};
+  if (error != nullptr) *error = {};
+  const auto fail = [error](platform::SystemError cause) {
+    if (error != nullptr) *error = cause;
+    return false;
+  };
+  const std::string path = platform::ResolvePortName(portName);
+  // Looked at before it is opened: a regular file or a FIFO named as the port is never opened.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return fail(platform::DecodeSystemError(errno));
+  if (!S_ISCHR(info.st_mode)) return fail(platform::CheckFailed(platform::ErrorReason::wrongType));
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    // A /dev/ttyS node whose serial chip is absent answers the open with EIO: no such device.
+    if (errno == EIO) return fail({platform::ErrorReason::notFound, EIO});
+    return fail(platform::DecodeSystemError(errno));
+  }
+  const auto refuse = [fd, &fail](platform::SystemError cause) {
+    ::close(fd);
+    return fail(cause);
+  };
+  // What was opened counts, not what the name showed a moment before; and only a terminal
+  // (not /dev/null, not another character device) is a serial port.
+  termios saved{};
+  if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
+    return refuse(platform::CheckFailed(platform::ErrorReason::wrongType));
+  }
+  if (::tcgetattr(fd, &saved) != 0) return refuse(platform::DecodeSystemError(errno));
+  // TIOCEXCL keeps other programs out (root passes it); flock also keeps out root and ourselves.
+  (void)::ioctl(fd, TIOCEXCL);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(platform::DecodeSystemError(errno));
+  auto state = makePortState(fd, timeoutMs, trace, portName);
+  if (state == nullptr) return refuse(platform::DecodeSystemError(errno));
+  state->saved = saved;
+  state->savedValid = true;
+  configureLine(fd, baud, softwareFlow);
+  // A freshly opened port starts with empty queues: nothing left over from an earlier user.
+  (void)::tcflush(fd, TCIFLUSH);
+  PortAccess::Set(holder, std::move(state));
+  return true;
+}
+
+bool AttachPort(PortHandle& holder, int fd, int timeoutMs, bool trace) {
+  holder = PortHandle{};
+  if (fd < 0) return false;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  auto state = makePortState(fd, timeoutMs, trace, "fd " + std::to_string(fd));
+  if (state == nullptr) {
+    ::close(fd);
+    return false;
   }
   PortAccess::Set(holder, std::move(state));
   return true;
@@ -230,6 +365,7 @@ int WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count) 
   const auto deadline = Clock::now() + Millis(static_cast<long long>(state->timeoutMs) * static_cast<long long>(count));
   std::size_t sent = 0;
   while (sent < count) {
+    if (state->stop.load() == detail::StopState::interrupted) return tsFailed;
     const ssize_t n = ::write(fd, buffer + sent, count - sent);
     if (n > 0) {
       sent += static_cast<std::size_t>(n);
@@ -240,11 +376,13 @@ int WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count) 
       if (outcome == IoOutcome::failed) return tsFailed;
       if (outcome == IoOutcome::retry) continue;
     }
-    if (Clock::now() >= deadline) return tsTimeout;
-    pollfd entry{fd, POLLOUT, 0};
-    const int ready = ::poll(&entry, 1, pollTimeout(deadline));
-    if (ready < 0 && ClassifyErrno(errno) == IoOutcome::failed) return tsFailed;
-    if (ready > 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return tsFailed;
+    auto until = deadline;
+    bool watchWake = false;
+    if (!stopAllows(*state, until, watchWake)) return tsFailed;
+    if (Clock::now() >= until) return tsTimeout;
+    short revents = 0;
+    if (!waitReady(*state, fd, POLLOUT, until, watchWake, revents)) return tsFailed;
+    if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return tsFailed;
   }
   return tsDone;
 }
@@ -252,43 +390,7 @@ int WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count) 
 int ReadBytes(const PortHandle& holder, char* buffer, std::size_t count) {
   detail::PortState* state = openState(holder);
   if (state == nullptr) return tsFailed;
-  const int fd = state->fd.load();
-  const auto deadline = Clock::now() + Millis(state->timeoutMs);
-  Clock::time_point lastByte{};
-  std::size_t got = 0;
-  bool hungUp = false;
-  std::lock_guard lock(state->inputMutex);
-  while (got < count) {
-    if (state->inputBegin < state->inputEnd) {
-      const std::size_t take = std::min(count - got, state->inputEnd - state->inputBegin);
-      std::copy_n(state->input.data() + state->inputBegin, take, buffer + got);
-      state->inputBegin += take;
-      got += take;
-      continue;
-    }
-    const ssize_t n = ::read(fd, state->input.data(), state->input.size());
-    if (n > 0) {
-      state->inputBegin = 0;
-      state->inputEnd = static_cast<std::size_t>(n);
-      lastByte = Clock::now();
-      continue;
-    }
-    // A raw terminal with VMIN = VTIME = 0 reads 0 bytes when nothing is queued.
-    if (n < 0) {
-      const IoOutcome outcome = ClassifyErrno(errno);
-      if (outcome == IoOutcome::failed) return tsFailed;
-      if (outcome == IoOutcome::retry) continue;
-    }
-    if (state->closed.load() || hungUp) return tsFailed;
-    const auto until = got > 0 ? std::min(deadline, lastByte + kIntervalTimeout) : deadline;
-    if (Clock::now() >= until) break;
-    pollfd entry{fd, POLLIN, 0};
-    const int ready = ::poll(&entry, 1, pollTimeout(until));
-    if (ready < 0 && ClassifyErrno(errno) == IoOutcome::failed) return tsFailed;
-    // After a hang-up the bytes still queued are read; then the line counts as failed.
-    if (ready > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp = true;
-  }
-  return got == count ? tsDone : tsTimeout;
+  return readInto(*state, buffer, count, Clock::now() + Millis(state->timeoutMs));
 }
 
 bool SendText(const PortHandle& holder, std::string_view text) {
@@ -306,11 +408,19 @@ bool SendLine(const PortHandle& holder, std::string_view text) {
 int ReadLine(const PortHandle& holder, std::string& line) {
   line.clear();
   bool anyByte = false;
-  int status = tsDone;
+  int status = tsFailed;
+  auto lineDeadline = Clock::time_point::max();
   for (;;) {
+    detail::PortState* state = openState(holder);
+    if (state == nullptr) {
+      status = tsFailed;
+      break;
+    }
+    const Millis timeout(state->timeoutMs);
     char byte = 0;
-    status = ReadBytes(holder, &byte, 1);
+    status = readInto(*state, &byte, 1, std::min(Clock::now() + timeout, lineDeadline));
     if (status != tsDone) break;
+    if (!anyByte) lineDeadline = Clock::now() + timeout;
     anyByte = true;
     if (byte == '\r' || byte == '\n' || byte == '\0') break;
     line += byte;
@@ -348,6 +458,28 @@ bool WaitForToken(const PortHandle& holder, std::string_view token, int matchMod
 bool ExpectToken(const PortHandle& holder, std::string_view token, int matchMode) {
   std::string line;
   return WaitForToken(holder, token, matchMode, line);
+}
+
+void InterruptPort(const PortHandle& holder) {
+  detail::PortState* state = PortAccess::State(holder);
+  if (state == nullptr) return;
+  auto expected = detail::StopState::running;
+  if (!state->stop.compare_exchange_strong(expected, detail::StopState::interrupted)) return;
+  // Left unread on purpose: the descriptor stays readable, so every later wait ends at once too.
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(state->wakeFd, &one, sizeof one);
+}
+
+void BeginFinalExchange(const PortHandle& holder, std::chrono::milliseconds budget) {
+  detail::PortState* state = PortAccess::State(holder);
+  if (state == nullptr) return;
+  state->finalDeadline.store((Clock::now() + budget).time_since_epoch().count());
+  state->stop.store(detail::StopState::finalExchange);
+}
+
+bool PortInterrupted(const PortHandle& holder) {
+  const detail::PortState* state = PortAccess::State(holder);
+  return state != nullptr && state->stop.load() == detail::StopState::interrupted;
 }
 
 std::optional<THandleInfo> TraceOf(const PortHandle& holder) {

@@ -4,11 +4,14 @@
 // Every operation blocks the calling thread until the bytes moved or the time-out ran out.
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/system_error.h"
 
 namespace modem {
 
@@ -63,8 +66,16 @@ std::string TraceEntry(char marker, std::string_view text);
 // Opens portName ("COMn" or a device path) exclusively, raw 8N1, at baud bits/s (a speed the
 // system does not know leaves the device's speed as it was), hardware (RTS/CTS) or software
 // (XON/XOFF) flow control, read time-out timeoutMs per read, write time-out n × timeoutMs.
-// holder receives the port, or an unset value on failure (then nothing else is touched).
-bool OpenPort(PortHandle& holder, std::string_view portName, int baud, int timeoutMs, bool softwareFlow, bool trace);
+// Only a terminal device is taken: anything else (a regular file, a FIFO, /dev/null) is refused
+// before a byte is written. holder receives the port, or an unset value on failure (then nothing
+// else is touched); error, when given, receives the cause of a failure.
+bool OpenPort(PortHandle& holder, std::string_view portName, int baud, int timeoutMs, bool softwareFlow, bool trace,
+              platform::SystemError* error = nullptr);
+
+// Takes an already open descriptor as a port, as it is: no line settings, no lock, no check of
+// what it is. For byte streams that stand in for a modem in tests and fuzzing (a pipe); the
+// holder owns fd from now on. False (fd closed) when the port's resources cannot be made.
+bool AttachPort(PortHandle& holder, int fd, int timeoutMs, bool trace);
 
 // Puts back the settings saved on open and closes the device. False for an unset holder and for
 // a port already closed.
@@ -79,7 +90,9 @@ bool SendText(const PortHandle& holder, std::string_view text);
 // SendText of text followed by CR LF.
 bool SendLine(const PortHandle& holder, std::string_view text);
 
-// One line without its terminator. Status 0 when any byte arrived (terminator included),
+// One line without its terminator. The first byte may take the read time-out; from it on the whole
+// line must arrive within one more time-out (a modem that drips bytes cannot hold the reader),
+// and what came by then is the line. Status 0 when any byte arrived (terminator included),
 // otherwise that of the last read.
 int ReadLine(const PortHandle& holder, std::string& line);
 // The longest line ReadLine returns; longer input continues as the next line (a modem's report
@@ -93,6 +106,16 @@ bool WaitForAnyToken(const PortHandle& holder, const std::vector<std::string>& t
                      int& index);
 bool WaitForToken(const PortHandle& holder, std::string_view token, int matchMode, std::string& line);
 bool ExpectToken(const PortHandle& holder, std::string_view token, int matchMode);
+
+// Stop requests, so that a stop never waits for the modem. InterruptPort (any thread) ends a
+// transfer waiting on the port at once and makes every later one fail at once (status 2).
+// BeginFinalExchange (the port's own thread) lifts that for the exchange that closes the
+// connection: transfers work again, but each ends by now + budget at the latest, and an interrupt
+// no longer applies. Neither does anything on an unset or closed holder.
+void InterruptPort(const PortHandle& holder);
+void BeginFinalExchange(const PortHandle& holder, std::chrono::milliseconds budget);
+// True after InterruptPort, until BeginFinalExchange.
+bool PortInterrupted(const PortHandle& holder);
 
 // A copy of the port's trace; empty when the port was opened without it.
 std::optional<THandleInfo> TraceOf(const PortHandle& holder);

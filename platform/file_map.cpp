@@ -49,13 +49,13 @@ void FileMap::Close() {
 FileMap::Status FileMap::Open(const std::string& path, FileReadMode mode) {
   Close();
   const ReadOnlyFile file(path);
+  if (file.status() == ReadOnlyFile::Status::folder) return Status::readFailed;
   if (file.fd() < 0) return Status::openFailed;
   struct stat info {};
-  if (::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode)) return Status::readFailed;
-  const bool regular = S_ISREG(info.st_mode);
+  if (::fstat(file.fd(), &info) != 0) return Status::readFailed;
   const auto fileSize = static_cast<std::size_t>(info.st_size);
 
-  if (mode == FileReadMode::map && regular) {
+  if (mode == FileReadMode::map) {
     if (fileSize == 0) return Status::readFailed;
     void* view = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, file.fd(), 0);
     if (view == MAP_FAILED) return Status::readFailed;
@@ -67,7 +67,7 @@ FileMap::Status FileMap::Open(const std::string& path, FileReadMode mode) {
   }
 
   std::size_t used = 0;
-  if (!ReadToEnd(file.fd(), regular ? fileSize : 0, buffer_, used) || used == 0) {
+  if (!ReadToEnd(file.fd(), fileSize, buffer_, used) || used == 0) {
     buffer_.reset();
     return Status::readFailed;
   }

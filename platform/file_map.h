@@ -18,7 +18,7 @@ class FileMap {
  public:
   enum class Status {
     ok,
-    openFailed,  // missing, no access, not openable for reading
+    openFailed,  // missing, no access, or not a regular file (a FIFO, a device)
     readFailed,  // empty, a folder, or an I/O error
   };
 

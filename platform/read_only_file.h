@@ -1,7 +1,9 @@
 #pragma once
-// A file opened for reading, closed when the object goes; fd() is -1 when the open failed.
+// A file opened for reading, closed when the object goes. The open never blocks (a FIFO without a
+// writer, a device), and only a regular file is taken: fd() is -1 for anything else.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,20 +13,37 @@ namespace platform {
 
 class ReadOnlyFile {
  public:
+  enum class Status {
+    ok,          // a regular file, open
+    openFailed,  // missing, no access, or not a regular file (a FIFO, a device, a socket)
+    folder,      // a folder
+  };
+
   explicit ReadOnlyFile(const std::string& path) {
     do {
-      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) return;
+    struct stat info {};
+    if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+      status_ = Status::ok;
+      return;
+    }
+    status_ = ::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode) ? Status::folder : Status::openFailed;
+    ::close(fd_);
+    fd_ = -1;
   }
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
   ~ReadOnlyFile() {
     if (fd_ >= 0) ::close(fd_);
   }
+  Status status() const { return status_; }
   int fd() const { return fd_; }
 
  private:
   int fd_ = -1;
+  Status status_ = Status::openFailed;
 };
 
 }  // namespace platform

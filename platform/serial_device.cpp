@@ -1,7 +1,6 @@
 #include "platform/serial_device.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -10,14 +9,18 @@ namespace platform {
 
 namespace {
 
-// The port number of "COMn", or 0 when the name is not of that form.
+// The port number of "COMn" (1..255, written without leading zeros), or 0 when the name is not
+// of that form: "COM0", "COM-1" or "COM256" are no COM names.
 int comNumber(std::string_view name) {
   if (name.size() < 4 || name.substr(0, 3) != "COM") return 0;
   const std::string_view digits = name.substr(3);
+  if (digits.size() > 3 || digits.front() == '0') return 0;
   int number = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  if (error != std::errc{} || end != digits.data() + digits.size() || number < 1) return 0;
-  return number;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    number = number * 10 + (c - '0');
+  }
+  return number <= 255 ? number : 0;
 }
 
 std::vector<std::string> entriesOf(const std::filesystem::path& folder, std::string_view prefix) {

@@ -11,7 +11,7 @@ namespace platform {
 // the COM ports; such an entry takes precedence over the default device.
 inline constexpr const char* kComDirVariable = "OSTRIN_GSMMON_COMDIR";
 
-// "COMn" (n >= 1) gives $OSTRIN_GSMMON_COMDIR/COMn when that entry exists, otherwise
+// "COMn" (n = 1..255) gives $OSTRIN_GSMMON_COMDIR/COMn when that entry exists, otherwise
 // /dev/ttyS{n-1}. Any other name (a path such as /dev/ttyUSB0) is returned unchanged.
 std::string ResolvePortName(std::string_view portName);
 

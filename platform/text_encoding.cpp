@@ -21,6 +21,15 @@ std::string Cp1251ToUtf8(std::string_view cp1251) {
   return out;
 }
 
+std::string Cp1251ToPrintable(std::string_view cp1251) {
+  std::string clean(cp1251);
+  for (char& c : clean) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && byte != '\n') || byte == 0x7F || byte == 0x98) c = '?';
+  }
+  return Cp1251ToUtf8(clean);
+}
+
 std::string Utf8ToCp1251(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

@@ -84,6 +84,12 @@ constexpr char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
 // Windows-1251 bytes to UTF-8.
 std::string Cp1251ToUtf8(std::string_view cp1251);
 
+// Windows-1251 bytes to UTF-8 for a terminal or a text file: every control character (C0 but
+// LF, and DEL) becomes '?', and so does 0x98, which the code page leaves empty and which would
+// otherwise turn into a C1 control. Nothing from a modem or a log file can then drive the
+// terminal.
+std::string Cp1251ToPrintable(std::string_view cp1251);
+
 // UTF-8 to Windows-1251 bytes; a character the code page lacks becomes '?'.
 std::string Utf8ToCp1251(std::string_view utf8);
 

@@ -182,7 +182,7 @@ TEST(HeadlessTool, SigtermStopsLikeTheDisconnectButton) {
 TEST(HeadlessTool, ErrorsGoToStderrWithAStatus) {
   ChildProcess missingPort({GSMMON_CLI_PATH, "monitor", "--port", "/dev/no-such-modem"});
   EXPECT_EQ(missingPort.Wait(10s), 1);
-  EXPECT_EQ(missingPort.Stderr(), "Невозможно открыть порт /dev/no-such-modem\n");
+  EXPECT_EQ(missingPort.Stderr(), "Невозможно открыть порт /dev/no-such-modem\nНет такого устройства\n");
 
   const std::string damaged = TempPath("damaged.log");
   { std::ofstream(damaged) << "not a log at all"; }

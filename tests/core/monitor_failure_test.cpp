@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/monitor.h"
+#include "core/open_port_message.h"
 #include "platform/text_encoding.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/recording_window.h"
@@ -40,7 +43,8 @@ std::vector<std::string> RunConnection(testsupport::RecordingWindow& window, std
 TEST(MonitorFailures, MissingPortShowsItsNameAndReturnsToIdle) {
   testsupport::RecordingWindow window({"/dev/no-such-modem", 9600});
   const auto calls = RunConnection(window);
-  const std::string error = "error " + std::string("Невозможно открыть порт "_cp1251) + "/dev/no-such-modem";
+  const std::string error = "error " + std::string("Невозможно открыть порт "_cp1251) + "/dev/no-such-modem\n" +
+                            std::string("Нет такого устройства"_cp1251);
   EXPECT_EQ(calls, (std::vector<std::string>{"prepare", "state 01", "settings", "mark 10", "mark 11", error, "state 10",
                                              "layout PortLayout"}));
   EXPECT_FALSE(core::ConnectionActive());
@@ -77,4 +81,56 @@ TEST(MonitorFailures, RefusedFirmwareQueryEndsQuietlyWithoutReset) {
   testsupport::RecordingWindow again({"/dev/no-such-modem", 9600});
   RunConnection(again);
   EXPECT_TRUE(again.Saw("settings"));
+}
+
+// The disconnect button against a modem that drips a byte a second into the serving report and
+// never ends the line: the connection ends within 2 s, and the modem still gets its "ATZ".
+TEST(MonitorFailures, StopAgainstADrippingModemEndsWithinTwoSeconds) {
+  std::atomic<bool> dripping{false};
+  testsupport::ScriptedModem peer([&dripping](const std::string& command) {
+    if (command == "AT^MONI") {
+      dripping.store(true);
+      return testsupport::ScriptedReply{"\r\nServing Cell\r\n", false, false, 1000ms};
+    }
+    if (command.starts_with("AT+CG")) return testsupport::ScriptedReply{Answer("VALUE") + Answer("OK")};
+    return testsupport::ScriptedReply{Answer("OK")};
+  });
+  testsupport::RecordingWindow window({peer.Path(), 9600});
+  core::InitCore(window);
+  core::StartMonitor();
+  ASSERT_TRUE(window.WaitFor([&] { return dripping.load(); }, 30s));
+  std::this_thread::sleep_for(1500ms);  // well inside the drip
+  const auto stop = std::chrono::steady_clock::now();
+  core::StopMonitor(false);
+  ASSERT_TRUE(window.WaitFor([] { return !core::MonitorThreadRunning(); }, 30s));
+  EXPECT_LT(std::chrono::steady_clock::now() - stop, 2s);
+  EXPECT_EQ(peer.Commands().back(), "ATZ");
+  for (const auto& call : window.Calls()) EXPECT_NE(call.rfind("error", 0), 0u) << call;
+}
+
+// The second line says why, in words the user can act on.
+TEST(MonitorFailures, OpenPortMessageNamesTheCause) {
+  using platform::ErrorReason;
+  struct Case {
+    const char* port;
+    platform::SystemError error;
+    const char* reason;  // UTF-8; "" for no second line
+  };
+  const Case cases[] = {
+      {"/dev/ttyUSB0", {ErrorReason::notFound, ENOENT}, "Нет такого устройства"},
+      {"COM2", {ErrorReason::notFound, ENOENT}, "Нет такого устройства (/dev/ttyS1)"},
+      {"/dev/ttyUSB0",
+       {ErrorReason::noPermission, EACCES},
+       "Нет прав на доступ к порту: добавьте пользователя в группу dialout и войдите в систему заново"},
+      {"/dev/ttyACM0", {ErrorReason::busy, EBUSY}, "Порт занят другой программой (например, ModemManager)"},
+      {"./notes.txt", {ErrorReason::wrongType, 0}, "Это не последовательный порт"},
+      {"/dev/ttyS0", {ErrorReason::other, EMFILE}, "Системная ошибка 24 (EMFILE)"},
+      {"/dev/ttyS0", {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    std::string expected = std::string("Невозможно открыть порт "_cp1251) + c.port;
+    if (*c.reason != '\0') expected += "\n" + platform::Utf8ToCp1251(c.reason);
+    EXPECT_EQ(core::OpenPortMessage(c.port, c.error), expected);
+  }
 }

@@ -23,6 +23,8 @@
 
 #include "tests/support/child_wait.h"
 
+extern char** environ;
+
 namespace faults {
 
 using namespace std::chrono_literals;
@@ -43,30 +45,72 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
   return true;
 }
 
+// How a child starts, beyond its arguments.
+struct ChildSetup {
+  std::optional<rlim_t> fileSizeLimit;  // a full disk; standard output then goes to /dev/null
+  std::string stdoutPath;               // standard output to this file instead of the tag's ("/dev/full")
+  bool closeStdin = false;              // started with these descriptors closed, as `<&-`, `>&-`, `2>&-` do
+  bool closeStdout = false;
+  bool closeStderr = false;
+  bool stdoutToGoneReader = false;       // standard output a pipe whose reader has closed it
+  std::string workingDir;                // empty: the test's
+  std::vector<std::string> environment;  // extra NAME=value entries
+};
+
+inline ChildSetup WithSizeLimit(std::optional<rlim_t> fileSizeLimit) {
+  ChildSetup setup;
+  setup.fileSizeLimit = fileSizeLimit;
+  return setup;
+}
+
 class ChildProcess {
  public:
   ChildProcess(std::vector<std::string> argv, const std::filesystem::path& outputDir, const std::string& tag,
                std::optional<rlim_t> fileSizeLimit = std::nullopt)
-      : stdoutPath_(fileSizeLimit ? std::filesystem::path("/dev/null") : outputDir / (tag + ".out")),
+      : ChildProcess(std::move(argv), outputDir, tag, WithSizeLimit(fileSizeLimit)) {}
+
+  ChildProcess(std::vector<std::string> argv, const std::filesystem::path& outputDir, const std::string& tag,
+               const ChildSetup& setup)
+      : stdoutPath_(!setup.stdoutPath.empty() ? std::filesystem::path(setup.stdoutPath)
+                    : setup.fileSizeLimit     ? std::filesystem::path("/dev/null")
+                                              : outputDir / (tag + ".out")),
         stderrPath_(outputDir / (tag + ".err")) {
     std::vector<char*> args;
     for (auto& arg : argv) args.push_back(arg.data());
     args.push_back(nullptr);
-    const int out = ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::vector<std::string> environment = setup.environment;
+    std::vector<char*> envp;
+    for (auto& entry : environment) envp.push_back(entry.data());
+    for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
+    envp.push_back(nullptr);
+    int out = ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (setup.stdoutToGoneReader) {
+      int ends[2];
+      if (::pipe2(ends, O_CLOEXEC) == 0) {
+        ::close(ends[0]);
+        ::close(out);
+        out = ends[1];
+      }
+    }
     const int err = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const char* workingDir = setup.workingDir.empty() ? nullptr : setup.workingDir.c_str();
     pid_ = ::fork();
     if (pid_ == 0) {
       // Only async-signal-safe calls between fork and exec.
       ::dup2(in, STDIN_FILENO);
       ::dup2(out, STDOUT_FILENO);
       ::dup2(err, STDERR_FILENO);
-      if (fileSizeLimit) {
+      if (setup.closeStdin) ::close(STDIN_FILENO);
+      if (setup.closeStdout) ::close(STDOUT_FILENO);
+      if (setup.closeStderr) ::close(STDERR_FILENO);
+      if (workingDir != nullptr && ::chdir(workingDir) != 0) ::_exit(126);
+      if (setup.fileSizeLimit) {
         ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{*fileSizeLimit, *fileSizeLimit};
+        const rlimit limit{*setup.fileSizeLimit, *setup.fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
       }
-      ::execv(args[0], args.data());
+      ::execve(args[0], args.data(), envp.data());
       ::_exit(127);
     }
     ::close(in);
@@ -95,16 +139,20 @@ class ChildProcess {
   std::optional<int> WaitExit(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) return status_;
     int status = -1;
-    if (testsupport::WaitChildExit(pid_, status, timeout) == -1) return std::nullopt;
+    if (testsupport::WaitChildExit(pid_, status, timeout, &usage_) == -1) return std::nullopt;
     status_ = status;
     return status_;
   }
+
+  // The most resident memory the child had, in kB; known once it has ended.
+  long MaxResidentKb() const { return usage_.ru_maxrss; }
 
  private:
   std::filesystem::path stdoutPath_;
   std::filesystem::path stderrPath_;
   pid_t pid_ = -1;
   std::optional<int> status_;
+  rusage usage_{};
 };
 
 // Runs a program to its end (bounded); its exit status and output.

@@ -1,9 +1,14 @@
 #include "log/log_dump.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
 
 #include "log/log_viewer.h"
 #include "plain_log.h"
+#include "platform/text_encoding.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -72,6 +77,76 @@ TEST(Dump, ValidOnlyWithAWholeMatchingChecksumRecord) {
   EXPECT_EQ(dump.records[1].check, ChecksumCheck::cut);
   EXPECT_EQ(gsmlog::FormatDumpLine(dump.records[1]),
             "      13   12814  checksum                0000  [cut short, verifies nothing]");
+}
+
+// A file listed as it is read, in pieces, gives what the whole bytes in memory give: across the
+// edges of the pieces, at a cut end, and past a mismatching checksum.
+TEST(Dump, StreamedListingMatchesTheWholeData) {
+  logtest::TempDir dir;
+  logtest::PlainLog log;
+  for (int i = 0; i < 36000; ++i) {
+    log.Add(257 + i % 7, std::string(static_cast<std::size_t>(1 + i * 37 % 128), static_cast<char>('A' + i % 26)));
+    if (i % 101 == 0) log.Seal();
+    if (i == 20000) log.Add(gsmlog::lcChecksum, "DEADBEEF");
+  }
+  log.Seal().Raw(0x0E);
+  const auto bytes = log.Bytes();
+  ASSERT_GT(bytes.size(), 2u << 20);  // more than two of the reader's pieces
+  const std::string path = dir.File("big.log");
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+  const auto whole = gsmlog::DumpLogData(bytes.data(), bytes.size());
+  std::size_t i = 0;
+  bool same = true;
+  const auto streamed = gsmlog::DumpLogFile(path, [&](const gsmlog::DumpRecord& record) {
+    const gsmlog::DumpRecord& expected = whole.records.at(i++);
+    same = same && record.offset == expected.offset && record.code == expected.code && record.text == expected.text &&
+           record.check == expected.check && record.expected == expected.expected;
+    return true;
+  });
+  EXPECT_TRUE(same);
+  EXPECT_TRUE(streamed.records.empty());
+  EXPECT_EQ(i, whole.records.size());
+  EXPECT_EQ(streamed.recordCount, whole.recordCount);
+  EXPECT_EQ(streamed.stop, whole.stop);
+  EXPECT_EQ(streamed.stopOffset, whole.stopOffset);
+  EXPECT_EQ(streamed.valid, whole.valid);
+  EXPECT_EQ(gsmlog::FormatDumpEnd(streamed), gsmlog::FormatDumpEnd(whole));
+
+  // A sink that cannot take more ends the listing at once.
+  int taken = 0;
+  const auto cut = gsmlog::DumpLogFile(path, [&](const gsmlog::DumpRecord&) { return ++taken < 3; });
+  EXPECT_EQ(taken, 3);
+  EXPECT_EQ(cut.stop, gsmlog::ReadStop::none);
+}
+
+// What is not a regular file is never read as a log: a FIFO without a writer, a device without
+// end. Both readers refuse at once with the "cannot open" message; a folder stays unreadable.
+TEST(Dump, FilesThatAreNotFilesAreRefusedAtOnce) {
+  logtest::TempDir dir;
+  const std::string fifo = dir.File("fifo.log");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = dir.path().string();
+  struct Case {
+    std::string name;
+    std::string error;
+  };
+  const Case cases[] = {
+      {fifo, gsmlog::OpenFailedMessage(fifo)},
+      {"/dev/zero", gsmlog::OpenFailedMessage("/dev/zero")},
+      {"/dev/urandom", gsmlog::OpenFailedMessage("/dev/urandom")},
+      {folder, gsmlog::ReadFailedMessage(folder)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto report = gsmlog::BuildLogReport(c.name);
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.error, c.error);
+    const auto dump = gsmlog::DumpLogFile(c.name, [](const gsmlog::DumpRecord&) { return true; });
+    EXPECT_FALSE(dump.ok);
+    EXPECT_EQ(dump.error, c.error);
+  }
 }
 
 TEST(Dump, CodeMeanings) {

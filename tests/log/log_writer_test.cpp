@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -418,3 +420,29 @@ TEST_F(Writer, DevicesAreWrittenAsTheyAreAndFoldersRefused) {
   EXPECT_FALSE(refused.ok);
   EXPECT_EQ(refused.error, std::string("Невозможно создать файл протокола \""_cp1251) + folder + "\"");
 }
+
+namespace {
+
+// A pipe named as the log whose reader never reads: once its buffer is full a write waits a
+// bounded time, then fails as any write does; the run is never held.
+TEST_F(Writer, APipeThatIsNeverReadFailsTheWriteInsteadOfHoldingIt) {
+  const std::string fifo = dir_.File("never-read");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  (void)::fcntl(reader, F_SETPIPE_SZ, 4096);
+  ASSERT_TRUE(gsmlog::CreateLogFile(fifo).ok);
+  const auto start = std::chrono::steady_clock::now();
+  int seals = 0;
+  while (gsmlog::LogFileOpen() && seals < 1000) {
+    for (int cell = 0; cell <= 6; ++cell) gsmlog::LogField(387, cell, "-75");
+    gsmlog::SealLogFile();
+    ++seals;
+  }
+  EXPECT_FALSE(gsmlog::LogFileOpen());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::string("Невозможно записать протокол "_cp1251) + fifo);
+  ::close(reader);
+}
+
+}  // namespace

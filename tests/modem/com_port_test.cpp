@@ -1,9 +1,17 @@
 #include "modem/com_port.h"
 
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
 #include <utility>
 
 #include "tests/modem/pty_pair.h"
@@ -148,6 +156,63 @@ TEST(ComPortOpenTest, MissingDeviceFails) {
   EXPECT_FALSE(modem::SendLine(port, "ATZ"));
 }
 
+// Nothing but a terminal device is ever opened as the port, and a refusal keeps its cause.
+TEST(ComPortOpenTest, OnlyATerminalIsTakenAndTheCauseIsKept) {
+  char pattern[] = "/tmp/comport-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::filesystem::path dir = pattern;
+  const std::string file = (dir / "somefile").string();
+  { std::ofstream(file) << "keep me"; }
+  const std::string fifo = (dir / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  PtyPair held;
+  const int holder = ::open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);  // another program's lock
+  PtyPair free;
+
+  using platform::ErrorReason;
+  struct Case {
+    const char* name;
+    std::string path;
+    ErrorReason reason;
+  };
+  const Case cases[] = {
+      {"regular file", file, ErrorReason::wrongType},
+      {"folder", dir.string(), ErrorReason::wrongType},
+      {"FIFO without a writer", fifo, ErrorReason::wrongType},
+      {"/dev/null", "/dev/null", ErrorReason::wrongType},
+      {"missing", (dir / "missing").string(), ErrorReason::notFound},
+      {"COM0 is a relative path", "COM0", ErrorReason::notFound},
+      {"locked by another program", held.SlavePath(), ErrorReason::busy},
+      {"a free terminal", free.SlavePath(), ErrorReason::none},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PortHandle port;
+    platform::SystemError error{ErrorReason::other, -1};
+    EXPECT_EQ(modem::OpenPort(port, c.path, 9600, 100, false, false, &error), c.reason == ErrorReason::none);
+    EXPECT_EQ(error.reason, c.reason);
+    EXPECT_EQ(port.IsSet(), c.reason == ErrorReason::none);
+    modem::ClosePort(port);
+  }
+  std::ifstream in(file);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
+  ::close(holder);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(ComPortOpenTest, NoPermissionIsSaid) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root passes permission checks";
+  PtyPair pty;
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0), 0);
+  PortHandle port;
+  platform::SystemError error;
+  EXPECT_FALSE(modem::OpenPort(port, pty.SlavePath(), 9600, 100, false, false, &error));
+  EXPECT_EQ(error.reason, platform::ErrorReason::noPermission);
+  EXPECT_EQ(error.code, EACCES);
+}
+
 TEST(ComPortOpenTest, SecondOpenOfAnOpenDeviceFails) {
   PtyPair pty;
   PortHandle first;
@@ -211,6 +276,69 @@ TEST(ComPortOpenTest, ErrnoOutcomes) {
     SCOPED_TRACE(error);
     EXPECT_EQ(modem::ClassifyErrno(error), outcome);
   }
+}
+
+using Clock = std::chrono::steady_clock;
+
+// A stop request reaches a read that waits for the modem: the read ends at once, and so does
+// every later transfer, until the closing exchange, which works again within its budget.
+TEST(PortInterruptTest, EndsAPendingReadThenAllowsTheFinalExchange) {
+  PtyPair pty;
+  PortHandle port;
+  ASSERT_TRUE(modem::OpenPort(port, pty.SlavePath(), 9600, 5000, false, false));
+  std::thread stopper([port] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    modem::InterruptPort(port);
+  });
+  std::string line;
+  auto start = Clock::now();
+  EXPECT_EQ(modem::ReadLine(port, line), modem::tsFailed);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+  stopper.join();
+  EXPECT_TRUE(modem::PortInterrupted(port));
+  pty.Feed("OK\r\n");
+  EXPECT_EQ(modem::ReadLine(port, line), modem::tsFailed);
+  EXPECT_FALSE(modem::SendLine(port, "ATZ"));
+
+  modem::BeginFinalExchange(port, std::chrono::milliseconds(300));
+  modem::InterruptPort(port);  // too late: the final exchange goes on
+  EXPECT_FALSE(modem::PortInterrupted(port));
+  EXPECT_TRUE(modem::SendLine(port, "ATZ"));
+  EXPECT_EQ(pty.Drain(), "ATZ\r\n");
+  EXPECT_EQ(modem::ReadLine(port, line), modem::tsDone);
+  EXPECT_EQ(line, "OK");
+  // Silence costs the budget, not the port's 5 s time-out.
+  start = Clock::now();
+  EXPECT_EQ(modem::ReadLine(port, line), modem::tsDone);  // the LF after "OK"
+  EXPECT_EQ(modem::ReadLine(port, line), modem::tsTimeout);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+  EXPECT_TRUE(modem::ClosePort(port));
+}
+
+// A modem that sends a byte now and then, never a line end, cannot hold one line read for longer
+// than the first byte's wait and one more time-out.
+TEST(PortDripTest, ALineEndsOneTimeOutAfterItsFirstByte) {
+  PtyPair pty;
+  PortHandle port;
+  ASSERT_TRUE(modem::OpenPort(port, pty.SlavePath(), 9600, 300, false, false));
+  std::atomic<bool> stop{false};
+  std::thread drip([&] {
+    while (!stop.load()) {
+      pty.Feed("x");
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+  });
+  std::string line;
+  const auto start = Clock::now();
+  EXPECT_EQ(modem::ReadLine(port, line), modem::tsDone);
+  const auto took = Clock::now() - start;
+  stop.store(true);
+  drip.join();
+  EXPECT_LT(took, std::chrono::milliseconds(1500));
+  EXPECT_FALSE(line.empty());
+  EXPECT_LT(line.size(), 30u);
+  EXPECT_EQ(line.find_first_not_of('x'), std::string::npos);
+  EXPECT_TRUE(modem::ClosePort(port));
 }
 
 TEST(ActivePortTest, SharedAcrossThreads) {

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "modem/com_port.h"
 #include "tests/modem/pty_pair.h"
@@ -43,6 +45,12 @@ TEST_F(ComDirTest, NamesResolve) {
       {"COM", "COM"},
       {"COM2x", "COM2x"},
       {"com3", "com3"},
+      {"COM255", "/dev/ttyS254"},
+      {"COM256", "COM256"},
+      {"COM-1", "COM-1"},
+      {"COM+1", "COM+1"},
+      {"COM01", "COM01"},
+      {"COM99999999999", "COM99999999999"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -60,6 +68,19 @@ TEST_F(ComDirTest, OpenPortFollowsTheComLink) {
   EXPECT_TRUE(modem::SendLine(port, "ATZ"));
   EXPECT_EQ(pty.Drain(), "ATZ\r\n");
   EXPECT_TRUE(modem::ClosePort(port));
+}
+
+// A COM link may point anywhere: only a terminal behind it is opened.
+TEST_F(ComDirTest, ALinkToARegularFileIsRefusedUntouched) {
+  const auto file = dir_ / "plain.txt";
+  { std::ofstream(file) << "data"; }
+  std::filesystem::create_symlink(file, dir_ / "COM5");
+  modem::PortHandle port;
+  platform::SystemError error;
+  EXPECT_FALSE(modem::OpenPort(port, "COM5", 9600, 100, false, false, &error));
+  EXPECT_EQ(error.reason, platform::ErrorReason::wrongType);
+  std::ifstream in(file);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "data");
 }
 
 TEST(SerialDeviceListTest, ListsOnlyExistingDevices) {

@@ -50,3 +50,31 @@ TEST(TextEncoding, EveryByteRoundTripsAndMalformedUtf8IsReplaced) {
   EXPECT_EQ(platform::Utf8ToCp1251("\x80z"), "?z");
   EXPECT_EQ(platform::Utf8ToCp1251("\xE4\xB8\xAD"), "?");  // a character the code page lacks
 }
+
+// What reaches a terminal from a modem or a log: no C0 control but LF, no DEL, no C1 control
+// (U+0080..U+009F, which only 0x98 would give), and every other byte as it converts.
+TEST(TextEncoding, PrintableTextCarriesNoControlCharacters) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  const std::string printable = platform::Cp1251ToPrintable(all);
+  for (std::size_t pos = 0; pos < printable.size();) {
+    const char32_t cp = platform::DecodeUtf8(printable, pos);
+    SCOPED_TRACE(static_cast<unsigned>(cp));
+    EXPECT_TRUE(cp == '\n' || (cp >= 0x20 && cp != 0x7F && (cp < 0x80 || cp > 0x9F)));
+  }
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"\x1B[2J", "?[2J"},
+      {"\x1B]0;title\x07", "?]0;title?"},
+      {"a\tb\rc\nd", "a?b?c\nd"},
+      {"x\x98y\x7Fz", "x?y?z"},
+      {"\xD0\xEE\xF1\xF1\xE8\xFF \x9B", "Россия ›"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    EXPECT_EQ(platform::Cp1251ToPrintable(c.in), c.out);
+  }
+}

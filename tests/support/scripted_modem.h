@@ -1,7 +1,8 @@
 #pragma once
 // A scripted modem on a pseudo-terminal for tests: each command line (ended by CR, the
 // LF after it dropped) gets the reply the test's script gives. A reply may also hang the line up
-// (the master side closes) or start an endless stream of bytes that never ends a line.
+// (the master side closes), start an endless stream of bytes that never ends a line, or start a
+// slow drip of such bytes.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -21,6 +23,8 @@ struct ScriptedReply {
   std::string bytes;
   bool hangUp = false;  // close the line after the bytes
   bool babble = false;  // from now on send 'x' without end, whatever comes
+  // After the bytes, one 'x' each drip until the next reply (0: none); commands are still read.
+  std::chrono::milliseconds drip{0};
 };
 
 class ScriptedModem {
@@ -66,8 +70,14 @@ class ScriptedModem {
   void Run() {
     std::string pending;
     bool babbling = false;
+    std::chrono::milliseconds drip{0};
+    auto nextDrip = std::chrono::steady_clock::now();
     while (!stop_.load() && master_ >= 0) {
       if (babbling) Send(std::string(256, 'x'));
+      if (drip.count() > 0 && std::chrono::steady_clock::now() >= nextDrip) {
+        Send("x");
+        nextDrip += drip;
+      }
       pollfd entry{master_, POLLIN, 0};
       // Before the slave is opened, and after it is closed, the master reports a hang-up.
       if (::poll(&entry, 1, 5) <= 0 || (entry.revents & POLLIN) == 0) {
@@ -91,6 +101,8 @@ class ScriptedModem {
         pending.clear();
         Send(reply.bytes);
         babbling = babbling || reply.babble;
+        drip = reply.drip;
+        nextDrip = std::chrono::steady_clock::now() + drip;
         if (reply.hangUp) {
           ::close(master_);
           master_ = -1;

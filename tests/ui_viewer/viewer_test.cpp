@@ -1,10 +1,12 @@
 #include "ui/viewer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontInfo>
@@ -267,6 +269,21 @@ TEST_F(ViewerFixture, UnwritablePdfIsReported) {
   viewer.btnPrint->click();
   ASSERT_TRUE(closer.Seen());
   EXPECT_EQ(closer.Text(), QStringLiteral("Невозможно сохранить протокол в файл /nonexistent-folder/a.pdf"));
+}
+
+// The report window never waits on a FIFO that no program writes: it says it cannot open it.
+TEST_F(ViewerFixture, AFifoIsRefusedAtOnce) {
+  QTemporaryDir dir;
+  const QString fifo = dir.filePath(QStringLiteral("fifo.log"));
+  ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+  test_support::ModalCloser closer;
+  QElapsedTimer took;
+  took.start();
+  ui::ShowLogReport(platform::Utf8ToCp1251(fifo.toStdString()));
+  EXPECT_LT(took.elapsed(), 2000);
+  ASSERT_TRUE(closer.Seen());
+  EXPECT_EQ(closer.Text(), QStringLiteral("Невозможно открыть файл протокола \"%1\"").arg(fifo));
+  EXPECT_FALSE(viewer.isVisible());
 }
 
 }  // namespace

@@ -4,22 +4,32 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "app/startup.h"
 #include "core/monitor.h"
 #include "platform/serial_device.h"
 #include "platform/text_encoding.h"
+#include "tests/support/modal_closer.h"
 #include "tests/support/modem_sim_process.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/scripted_answers.h"
+#include "tests/support/scripted_modem.h"
 #include "ui/form_control.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/monitor_window.h"
@@ -145,6 +155,57 @@ TEST_F(MonitorWindowTest, ClosingWhenIdleEndsTheProgramAtOnce) {
   QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });
   EXPECT_EQ(QApplication::exec(), 0);
   form_->show();
+}
+
+// A port that does not open: the box says so and why, in the same two lines the headless tool
+// prints, and the window is idle again.
+TEST_F(MonitorWindowTest, APortThatIsNoTerminalIsRefusedWithItsReason) {
+  errorWatch_->stop();
+  const fs::path file = dir_ / "notes.txt";
+  { std::ofstream(file) << "keep"; }
+  fs::create_symlink(file, dir_ / "COM3");
+  auto* port = form_->findChild<QComboBox*>("txtComPort");
+  port->setCurrentText(QStringLiteral("COM3"));
+  test_support::ModalCloser closer;
+  Control()->click();
+  ASSERT_TRUE(WaitUntil([&] { return closer.Seen(); }));
+  EXPECT_EQ(closer.Text(), QStringLiteral("Невозможно открыть порт COM3\nЭто не последовательный порт"));
+  ASSERT_TRUE(WaitUntil(Idle));
+  std::ifstream in(file);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+  port->setCurrentText(QStringLiteral("COM1"));
+  fs::remove(dir_ / "COM3");
+  errorWatch_->start(50);
+}
+
+// "Отключить" against a modem that drips a byte a second into its serving report: the window is
+// idle again within 2 s, and the modem got its "ATZ".
+TEST_F(MonitorWindowTest, DisconnectAgainstADrippingModemWithinTwoSeconds) {
+  std::atomic<bool> dripping{false};
+  testsupport::ScriptedModem modem([&dripping, reports = 0](const std::string& command) mutable {
+    if (command == "AT^MONI" && ++reports == 2) {
+      dripping.store(true);
+      return testsupport::ScriptedReply{"\r\nServing Cell\r\n", false, false, std::chrono::milliseconds(1000)};
+    }
+    return testsupport::GoodAnswer(command);
+  });
+  fs::create_symlink(modem.Path(), dir_ / "COM2");
+  auto* port = form_->findChild<QComboBox*>("txtComPort");
+  port->setCurrentText(QStringLiteral("COM2"));
+  Control()->click();
+  ASSERT_TRUE(WaitUntil([&] { return dripping.load(); }, std::chrono::seconds(60)));
+  QElapsedTimer inDrip;
+  inDrip.start();
+  ASSERT_TRUE(WaitUntil([&] { return inDrip.elapsed() > 1500; }));
+  ASSERT_EQ(Control()->text(), Utf("Отключить"_cp1251));
+  QElapsedTimer stop;
+  stop.start();
+  Control()->click();
+  ASSERT_TRUE(WaitUntil(Idle));
+  EXPECT_LT(stop.elapsed(), 2000);
+  EXPECT_EQ(modem.Commands().back(), "ATZ");
+  port->setCurrentText(QStringLiteral("COM1"));
+  fs::remove(dir_ / "COM2");
 }
 
 // Last: a refused close leaves the monitor thread to end the program.

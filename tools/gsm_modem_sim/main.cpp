@@ -17,6 +17,7 @@
 #include <map>
 #include <string>
 
+#include "platform/standard_descriptors.h"
 #include "tools/gsm_modem_sim/sim_modem.h"
 
 namespace {
@@ -101,6 +102,9 @@ int serve(Pty& pty, modemsim::SimModem& modem, std::ofstream& log, const sigset_
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The pseudo-terminal must never take over a closed stdout: the device path would go to the
+  // client as modem output.
+  platform::GuardStandardDescriptors();
   modemsim::SimOptions options;
   options.seed = static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   std::string linkPath;
