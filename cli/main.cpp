@@ -11,12 +11,12 @@
 namespace {
 
 // An empty text is no number: CLI11 would take it as the option's default.
-std::string NotEmpty(const std::string& text) { return text.empty() ? "a value is needed" : std::string(); }
+std::string NotEmpty(const std::string& text) { return text.empty() ? "нужно значение" : std::string(); }
 
 // A number of poll cycles: 0 (until stopped), or 1 or more.
 std::string CycleCount(const std::string& text) {
   const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-  return digits && text.size() <= 9 ? std::string() : "1 or more (0 runs until stopped)";
+  return digits && text.size() <= 9 ? std::string() : "1 или больше (0: до остановки)";
 }
 
 }  // namespace
