@@ -74,7 +74,8 @@ void AttachLogFolder(Tfrm& form) {
 void OpenLogFolder() {
   const QString folder = LogFolder();
   if (!MakeLogFolder() || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
-    ShowError(std::string("Невозможно открыть папку "_cp1251) + platform::FileNameText(QFile::encodeName(folder).toStdString()));
+    ShowError(std::string("Невозможно открыть папку "_cp1251) +
+              platform::FileNameText(QFile::encodeName(folder).toStdString()));
   }
 }
 

@@ -67,10 +67,8 @@ TEST_F(LogFolderTest, BareNamesGoIntoTheFolderAndPathsStay) {
     std::string path;
   };
   const Case cases[] = {
-      {"09122026.log", folder + "/09122026.log"},
-      {"runs/a.log", folder + "/runs/a.log"},
-      {"/var/tmp/a.log", "/var/tmp/a.log"},
-      {"", ""},
+      {"09122026.log", folder + "/09122026.log"}, {"runs/a.log", folder + "/runs/a.log"},
+      {"/var/tmp/a.log", "/var/tmp/a.log"},       {"", ""},
       {"протокол.log", folder + "/протокол.log"},
   };
   for (const Case& c : cases) {
