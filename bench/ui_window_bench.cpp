@@ -50,9 +50,9 @@ std::vector<Value> OneCycle() {
 }
 
 void ShowCycle(ui::Tfrm& form, const std::vector<Value>& values) {
-  ui::MarkFields(form, false, 0);
+  ui::MarkFields(form, false, parser::SweepPass::reset);
   for (const Value& value : values) ui::ShowField(form, value.fieldCode, value.cellIndex, value.text);
-  ui::MarkFields(form, false, 1);
+  ui::MarkFields(form, false, parser::SweepPass::markMissing);
 }
 
 void BM_ShowOneCycle(benchmark::State& state) {

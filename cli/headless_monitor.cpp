@@ -33,7 +33,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
     output_.Error(text);
     std::cerr << platform::Cp1251ToPrintable(text) << std::endl;
   }
-  void MarkFields(bool withIdentity, int pass) override { model_.Mark(withIdentity, pass); }
+  void MarkFields(bool withIdentity, parser::SweepPass pass) override { model_.Mark(withIdentity, pass); }
   void PrepareConnection() override {}
   void ExitProgram() override {}
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "parser/measurement_fields.h"
+#include "parser/field_table.h"
 #include "platform/text_encoding.h"
 
 namespace cli {
@@ -47,46 +47,8 @@ std::string PadUtf8(const std::string& text, std::size_t width) {
 }  // namespace
 
 std::string_view FieldName(int fieldCode) {
-  switch (fieldCode) {
-    case fcImei:
-      return "imei";
-    case fcManufacturer:
-      return "manufacturer";
-    case fcModel:
-      return "model";
-    case fcFirmware:
-      return "firmware";
-    case fcImsi:
-      return "imsi";
-    case fcReserved:
-      return "reserved";
-    case fcCountry:
-      return "country";
-    case fcOperator:
-      return "operator";
-    case fcLocalArea:
-      return "lac";
-    case fcFreqBand:
-      return "band";
-    case fcBaseStation:
-      return "bsic";
-    case fcCell:
-      return "cell_id";
-    case fcRxLevel:
-      return "rxlevel_dbm";
-    case fcChannel:
-      return "channel";
-    case fcRxQuality:
-      return "rxqual";
-    case fcBitError:
-      return "ber_percent";
-    case fcTimingAdvance:
-      return "distance_km";
-    case fcPhoneState:
-      return "phone_state";
-    default:
-      return "";
-  }
+  const FieldInfo* field = FindField(fieldCode);
+  return field == nullptr ? std::string_view{} : field->key;
 }
 
 ValueOutput::ValueOutput(OutputFormat format, std::ostream& out) : format_(format), out_(out) {}
@@ -135,18 +97,10 @@ void ValueOutput::PrintTable(int n, const DisplayModel& model) {
   out_ << PadUtf8("", 10);
   for (const char* head : kHeads) out_ << PadUtf8(head, 9);
   out_ << '\n';
-  struct Row {
-    const char* label;
-    int field;
-  };
-  static constexpr Row kRows[] = {{"Уровень:", fcRxLevel},
-                                  {"Канал:", fcChannel},
-                                  {"BSIC:", fcBaseStation},
-                                  {"Сота:", fcCell},
-                                  {"GSM:", fcFreqBand}};
-  for (const Row& row : kRows) {
-    out_ << PadUtf8(row.label, 10);
-    for (int cell = 0; cell < kCellCount; ++cell) out_ << PadUtf8(show(row.field, cell), 9);
+  for (int row = 0; row < kGridRows; ++row) {
+    const FieldInfo& field = GridField(row);
+    out_ << PadUtf8(platform::Cp1251ToUtf8(field.gridLabel), 10);
+    for (int cell = 0; cell < kCellCount; ++cell) out_ << PadUtf8(show(field.code, cell), 9);
     out_ << '\n';
   }
   out_ << '\n';

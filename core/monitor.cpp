@@ -58,10 +58,10 @@ bool RunPollCycle(int n) {
   std::this_thread::sleep_for(kPauseBeforeNeighbours);
   // A stop cuts the neighbour report short: that cycle is not a complete one.
   if (!PollNeighbourCells() || !ConnectionActive()) return false;
-  Window().MarkFields(false, 1);
+  Window().MarkFields(false, parser::SweepPass::markMissing);
   NotifyCycleCompleted(n);
   std::this_thread::sleep_for(kPauseBetweenCycles);
-  Window().MarkFields(false, 0);
+  Window().MarkFields(false, parser::SweepPass::reset);
   return true;
 }
 
@@ -111,8 +111,8 @@ void MonitorThread() {
   WindowOps& window = Window();
   window.ShowConnectionState(false, true);
   const PortSettings settings = window.ReadPortSettings();
-  window.MarkFields(true, 0);
-  window.MarkFields(true, 1);
+  window.MarkFields(true, parser::SweepPass::reset);
+  window.MarkFields(true, parser::SweepPass::markMissing);
 
   bool reachedPoll = false;
   modem::PortHandle port;

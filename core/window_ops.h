@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "parser/field_table.h"
+
 namespace core {
 
 enum class WindowLayout { PortLayout, ModemLayout, MonitorLayout };
@@ -27,8 +29,9 @@ class WindowOps {
   virtual PortSettings ReadPortSettings() = 0;
   // The error box; text is Windows-1251. Returns when the user has closed it.
   virtual void ShowError(const std::string& text) = 0;
-  // The display sweep: pass 0 resets the refresh marks, pass 1 shows "(n/a)" where none arrived.
-  virtual void MarkFields(bool withIdentity, int pass) = 0;
+  // The display sweep: the reset clears the refresh marks, the marking pass shows "(n/a)" where
+  // no value arrived since (parser/field_table.h). withIdentity: the identity fields too.
+  virtual void MarkFields(bool withIdentity, parser::SweepPass pass) = 0;
   // On the thread that calls StartMonitor, before the monitor thread exists.
   virtual void PrepareConnection() = 0;
   // Ends the program with exit code 0 through the front end's own event loop or main function.

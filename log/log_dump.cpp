@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "log/log_viewer.h"
-#include "parser/measurement_fields.h"
+#include "parser/field_table.h"
 #include "platform/read_only_file.h"
 
 namespace gsmlog {
@@ -138,24 +138,6 @@ LogDump DumpLogFile(const std::string& fileName) {
 
 std::string LogCodeMeaning(std::int32_t code) {
   switch (code) {
-    case parser::fcImei:
-      return "identity.imei";
-    case parser::fcModel:
-      return "identity.model";
-    case parser::fcImsi:
-      return "identity.imsi";
-    case parser::fcCountry:
-      return "network.country";
-    case parser::fcOperator:
-      return "network.operator";
-    case parser::fcLocalArea:
-      return "network.lac";
-    case parser::fcBaseStation:
-      return "network.bsic";
-    case parser::fcCell:
-      return "network.cellid";
-    case parser::fcTimingAdvance:
-      return "summary.distance";
     case lcSummaryDate:
       return "summary.date";
     case lcSummaryStart:
@@ -183,31 +165,25 @@ std::string LogCodeMeaning(std::int32_t code) {
     default:
       break;
   }
+  // A field's own code, named by how it reaches the log.
+  if (const parser::FieldInfo* field = parser::FindField(code)) {
+    switch (field->logPlain) {
+      case parser::LogPlain::kept:
+        return "identity." + std::string(field->logName);
+      case parser::LogPlain::record:
+        return "network." + std::string(field->logName);
+      case parser::LogPlain::summary:
+        return "summary." + std::string(field->logName);
+      case parser::LogPlain::none:
+        return "unknown";
+    }
+  }
   const std::int32_t group = code / 1024 - 1;
   if (group >= 0 && group < parser::kCellCount) {
-    const char* field = nullptr;
-    switch (code % 1024) {
-      case parser::fcRxLevel:
-        field = "rxlevel";
-        break;
-      case parser::fcChannel:
-        field = "channel";
-        break;
-      case parser::fcBaseStation:
-        field = "bsic";
-        break;
-      case parser::fcCell:
-        field = "cellid";
-        break;
-      case parser::fcFreqBand:
-        field = "band";
-        break;
-      default:
-        break;
-    }
-    if (field) {
+    const parser::FieldInfo* field = parser::FindField(code % 1024);
+    if (field != nullptr && field->logPerCell) {
       std::string cell = group == 0 ? "serving" : "neighbour" + std::to_string(group);
-      std::string meaning = cell + "." + field;
+      std::string meaning = cell + "." + std::string(field->logName);
       if (group == parser::kCellCount - 1) meaning += " (not in report)";
       return meaning;
     }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "log/log_record.h"
+#include "parser/field_table.h"
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
 
@@ -27,7 +29,8 @@ struct Writer {
   std::string name;
   TCrcState crc;
   TXorState xorState;
-  TIdentity identity;
+  // The latest texts of the fields kept for the summary, by row of the field table.
+  std::array<std::string, parser::kFieldTable.size()> kept;
   TRunStats stats;
   platform::LocalTime now;
   platform::LocalTime runStart;
@@ -133,9 +136,10 @@ bool CompleteLocked(Writer& w) {
   const TRunStats& s = w.stats;
   auto number = [&](std::int32_t code, double value) { WriteLocked(w, code, FormatSummaryNumber(value)); };
 
-  WriteLocked(w, parser::fcImei, w.identity.Imei);
-  WriteLocked(w, parser::fcModel, w.identity.Model);
-  WriteLocked(w, parser::fcImsi, w.identity.Imsi);
+  for (std::size_t row = 0; row < parser::kFieldTable.size(); ++row) {
+    if (parser::kFieldTable[row].logPlain == parser::LogPlain::kept)
+      WriteLocked(w, parser::kFieldTable[row].code, w.kept[row]);
+  }
   WriteLocked(w, lcSummaryDate, DateStampOf(w.runStart, "."));
   WriteLocked(w, lcSummaryStart, TimeStamp(w.runStart));
   WriteLocked(w, lcSummaryEnd, TimeStamp(w.now));
@@ -154,7 +158,13 @@ bool CompleteLocked(Writer& w) {
     number(lcBand900Share, 100.0 * s.Band900Count / bandTotal);
     number(lcBand1800Share, 100.0 * s.Band1800Count / bandTotal);
   }
-  if (s.DistanceCount > 0) number(parser::fcTimingAdvance, s.DistanceSum / s.DistanceCount);
+  for (const parser::FieldInfo& field : parser::kFieldTable) {
+    // The distance has no highest or lowest: only its average, under the field's own code.
+    if (field.logPlain == parser::LogPlain::summary && field.statistic == parser::Statistic::distance &&
+        s.DistanceCount > 0) {
+      number(field.code, s.DistanceSum / s.DistanceCount);
+    }
+  }
   const bool ok = SealLocked(w);
   CloseLocked(w);
   return ok;
@@ -218,56 +228,35 @@ void AddStatistic(std::string_view text, float* max, float* min, double& sum, st
 
 void LogField(int code, int index, const std::string& text) {
   if (text == parser::kNotAvailable) return;
+  const int row = parser::FieldIndex(code);
+  if (row < 0) return;
+  const parser::FieldInfo& field = parser::kFieldTable[static_cast<std::size_t>(row)];
   Writer& w = TheWriter();
   std::lock_guard lock(w.mutex);
   TRunStats& s = w.stats;
   if (index == 0) {
-    switch (code) {
-      case parser::fcImei:
-        w.identity.Imei = text;
-        break;
-      case parser::fcModel:
-        w.identity.Model = text;
-        break;
-      case parser::fcImsi:
-        w.identity.Imsi = text;
-        break;
-      case parser::fcCountry:
-      case parser::fcOperator:
-      case parser::fcLocalArea:
-      case parser::fcBaseStation:
-      case parser::fcCell:
-        WriteLocked(w, code, text);
-        break;
-      case parser::fcFreqBand:
+    if (field.logPlain == parser::LogPlain::kept) w.kept[static_cast<std::size_t>(row)] = text;
+    if (field.logPlain == parser::LogPlain::record) WriteLocked(w, code, text);
+    switch (field.statistic) {
+      case parser::Statistic::band:
         // E-GSM is the extended 900 MHz band, not a part of 1800.
         if (text == "900" || text == "EGSM") ++s.Band900Count;
         if (text == "1800") ++s.Band1800Count;
         break;
-      case parser::fcRxLevel:
+      case parser::Statistic::rxLevel:
         AddStatistic(text, &s.RxLevelMax, &s.RxLevelMin, s.RxLevelSum, s.RxLevelCount);
         break;
-      case parser::fcBitError:
+      case parser::Statistic::bitError:
         AddStatistic(text, &s.BitErrorMax, &s.BitErrorMin, s.BitErrorSum, s.BitErrorCount);
         break;
-      case parser::fcTimingAdvance:
+      case parser::Statistic::distance:
         AddStatistic(text, nullptr, nullptr, s.DistanceSum, s.DistanceCount);
         break;
-      default:
+      case parser::Statistic::none:
         break;
     }
   }
-  switch (code) {
-    case parser::fcFreqBand:
-    case parser::fcBaseStation:
-    case parser::fcCell:
-    case parser::fcRxLevel:
-    case parser::fcChannel:
-      WriteLocked(w, CellRecordCode(code, index), text);
-      break;
-    default:
-      break;
-  }
+  if (field.logPerCell) WriteLocked(w, CellRecordCode(code, index), text);
 }
 
 parser::FieldSink& LogFieldSink() {
@@ -369,7 +358,8 @@ TRunStats RunStats() {
 TIdentity Identity() {
   Writer& w = TheWriter();
   std::lock_guard lock(w.mutex);
-  return w.identity;
+  const auto kept = [&w](int code) { return w.kept[static_cast<std::size_t>(parser::FieldIndex(code))]; };
+  return {kept(parser::fcImei), kept(parser::fcModel), kept(parser::fcImsi)};
 }
 
 void ResetLogWriter() {
@@ -379,7 +369,7 @@ void ResetLogWriter() {
   w.name.clear();
   CrcInit(w.crc);
   XorInit(w.xorState);
-  w.identity = TIdentity{};
+  for (std::string& text : w.kept) text.clear();
   w.stats = TRunStats{};
   w.failure.reset();
 }

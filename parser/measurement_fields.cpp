@@ -1,9 +1,9 @@
 #include "parser/measurement_fields.h"
 
-#include <algorithm>
-#include <array>
 #include <atomic>
 #include <charconv>
+
+#include "parser/field_table.h"
 
 namespace parser {
 namespace {
@@ -11,13 +11,6 @@ namespace {
 std::atomic<FieldSink*> g_display{nullptr};
 std::atomic<FieldSink*> g_log{nullptr};
 std::atomic<DiagnosticHandler> g_diagnostic{nullptr};
-
-// The field codes the dispatcher accepts.
-constexpr std::array kAcceptedFields = {
-    fcImei,     fcManufacturer, fcModel, fcFirmware, fcImsi,    fcReserved,  fcCountry,  fcOperator,      fcLocalArea,
-    fcFreqBand, fcBaseStation,  fcCell,  fcRxLevel,  fcChannel, fcRxQuality, fcBitError, fcTimingAdvance, fcPhoneState};
-
-bool IsKnownFieldCode(int f) { return std::ranges::find(kAcceptedFields, f) != kAcceptedFields.end(); }
 
 }  // namespace
 
@@ -40,7 +33,7 @@ bool DispatchField(int code, const std::string& text) {
   }
   // The low ten bits; for a negative code this is what the 32-bit AND gives.
   const int f = static_cast<int>(static_cast<unsigned>(code) & 1023u);
-  if (!IsKnownFieldCode(f)) return false;
+  if (FindField(f) == nullptr) return false;
   const int cell = code / kCellCodeStep;
   if (FieldSink* display = g_display.load()) display->AcceptField(f, cell, text);
   if (FieldSink* log = g_log.load()) log->AcceptField(f, cell, text);

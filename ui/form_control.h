@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/window_ops.h"
+#include "parser/field_table.h"
 
 class QLineEdit;
 class QWidget;
@@ -46,12 +47,14 @@ void SetFieldTextUnit(QLineEdit* control, std::string_view text, std::string_vie
 // One accepted value: the fixed fields of cell 0, the grid, the level bars and the graph.
 void ShowField(QWidget& form, int fieldCode, int cellIndex, const std::string& text);
 void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const std::string& text);
-// pass 0 resets the refresh mark; pass 1 shows "(n/a)" when no value arrived since.
-void MarkControl(QLineEdit* control, int pass);
-// names: control names separated by single blanks; the whole cell grid follows them. Pass 1
-// also empties the level bar of every cell whose level shows "(n/a)".
-void MarkControls(QWidget& form, std::string_view names, int pass);
-void MarkFields(QWidget& form, bool withIdentity, int pass);
+// The reset clears the refresh mark; the marking pass shows "(n/a)" when no value arrived since.
+void MarkControl(QLineEdit* control, parser::SweepPass pass);
+// names: control names separated by single blanks; the whole cell grid follows them. The marking
+// pass also empties the level bar of every cell whose level shows "(n/a)".
+void MarkControls(QWidget& form, std::string_view names, parser::SweepPass pass);
+// The sweep over the controls of the fields the table marks as swept (the identity only
+// withIdentity), and the grid.
+void MarkFields(QWidget& form, bool withIdentity, parser::SweepPass pass);
 void SetLevelBarsVisible(QWidget& form, bool visible);
 
 // Level bar position for a receive level in dBm: -v - 47 held within 0..60.

@@ -40,7 +40,7 @@ void MainWindowOps::ShowError(const std::string& text) {
   Wait([&text] { ui::ShowError(text); });
 }
 
-void MainWindowOps::MarkFields(bool withIdentity, int pass) {
+void MainWindowOps::MarkFields(bool withIdentity, parser::SweepPass pass) {
   Post([form = &window_, withIdentity, pass] { ui::MarkFields(*form, withIdentity, pass); });
 }
 

@@ -24,7 +24,7 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   void SetWindowLayout(core::WindowLayout layout) override;
   core::PortSettings ReadPortSettings() override;
   void ShowError(const std::string& text) override;
-  void MarkFields(bool withIdentity, int pass) override;
+  void MarkFields(bool withIdentity, parser::SweepPass pass) override;
   void PrepareConnection() override;
   // Posts QCoreApplication::exit(0) to the window's event loop.
   void ExitProgram() override;

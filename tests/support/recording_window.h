@@ -32,9 +32,9 @@ class RecordingWindow : public core::WindowOps {
     return settings_;
   }
   void ShowError(const std::string& text) override { Record("error " + text); }
-  void MarkFields(bool withIdentity, int pass) override {
-    Record(std::string("mark ") + (withIdentity ? "1" : "0") + std::to_string(pass));
-    if (!withIdentity && pass == 1 && onSweep) onSweep();
+  void MarkFields(bool withIdentity, parser::SweepPass pass) override {
+    Record(std::string("mark ") + (withIdentity ? "1" : "0") + std::to_string(static_cast<int>(pass)));
+    if (!withIdentity && pass == parser::SweepPass::markMissing && onSweep) onSweep();
   }
   void PrepareConnection() override { Record("prepare"); }
   void ExitProgram() override { Record("exit"); }

@@ -25,8 +25,8 @@ TEST_F(FormTest, CallsFromAnotherThreadArriveOnTheWindowThread) {
   std::thread monitor([&] {
     ops.ShowConnectionState(false, true);
     settings = ops.ReadPortSettings();
-    ops.MarkFields(true, 0);
-    ops.MarkFields(true, 1);
+    ops.MarkFields(true, parser::SweepPass::reset);
+    ops.MarkFields(true, parser::SweepPass::markMissing);
     ops.SetWindowLayout(core::WindowLayout::MonitorLayout);
     {
       std::string level = "-71";
