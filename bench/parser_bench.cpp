@@ -25,7 +25,7 @@ constexpr std::string_view kNeighbourValues = "  732 18  -74   0   6  DA53  33  
 
 class CountingSink : public parser::FieldSink {
  public:
-  void AcceptField(int, int, const std::string& text) override { bytes_ += text.size(); }
+  void AcceptField(int, int, const parser::FieldValue& value) override { bytes_ += value.text.size(); }
   std::size_t bytes_ = 0;
 };
 

@@ -37,9 +37,9 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   void PrepareConnection() override {}
   void ExitProgram() override {}
 
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
-    model_.Show(fieldCode, cellIndex, text);
-    output_.Value(fieldCode, cellIndex, text);
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
+    model_.Show(fieldCode, cellIndex, value.text);
+    output_.Value(fieldCode, cellIndex, value.text);
   }
 
   const DisplayModel& Model() const { return model_; }

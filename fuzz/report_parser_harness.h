@@ -20,7 +20,12 @@ namespace fuzzing {
 // derived values go out under the cell they belong to.
 class CheckingSink : public parser::FieldSink {
  public:
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
+    const std::string& text = value.text;
+    // The number beside a text is the one the text states.
+    const std::optional<double> stated = parser::ValueNumber(text);
+    FUZZ_CHECK(stated.has_value() == value.number.has_value());
+    if (stated && value.number) FUZZ_CHECK(static_cast<float>(*stated) == static_cast<float>(*value.number));
     const parser::FieldInfo* field = parser::FindField(fieldCode);
     FUZZ_CHECK(field != nullptr);
     FUZZ_CHECK(cellIndex >= 0 && cellIndex < parser::kCellCount);

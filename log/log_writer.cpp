@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -185,48 +186,31 @@ void StartRunLocked(Writer& w, int fd, const std::string& name) {
 
 class LogSinkImpl final : public parser::FieldSink {
  public:
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
-    LogField(fieldCode, cellIndex, text);
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
+    LogFieldValue(fieldCode, cellIndex, value);
   }
 };
-
-// The decimal number of a value text: optional '-', digits, optional ',' and digits.
-bool ParseValueText(std::string_view text, float& value) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) ++i;
-  double v = 0;
-  int digits = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) v = v * 10 + (text[i] - '0');
-  if (i < text.size() && text[i] == ',') {
-    ++i;
-    double scale = 0.1;
-    int fraction = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++fraction, scale /= 10) {
-      v += (text[i] - '0') * scale;
-    }
-    if (fraction == 0) return false;
-  }
-  if (digits == 0 || i != text.size()) return false;
-  const auto single = static_cast<float>(negative ? -v : v);
-  if (!std::isfinite(single)) return false;
-  value = single;
-  return true;
-}
 
 }  // namespace
 
 void AddStatistic(std::string_view text, float* max, float* min, double& sum, std::int32_t& count) {
-  if (text == parser::kNotAvailable) return;
-  float v;
-  if (!ParseValueText(text, v)) return;
+  AddStatistic(parser::ValueNumber(text), max, min, sum, count);
+}
+
+void AddStatistic(std::optional<double> number, float* max, float* min, double& sum, std::int32_t& count) {
+  // In single precision, as the statistics are kept; a number beyond its range counts as none.
+  if (!number || !(std::fabs(*number) <= std::numeric_limits<float>::max())) return;
+  const auto v = static_cast<float>(*number);
   if (max && !(*max >= v)) *max = v;
   if (min && *min > v) *min = v;
   sum += v;
   ++count;
 }
 
-void LogField(int code, int index, const std::string& text) {
+void LogField(int code, int index, const std::string& text) { LogFieldValue(code, index, parser::TextValue(text)); }
+
+void LogFieldValue(int code, int index, const parser::FieldValue& value) {
+  const std::string& text = value.text;
   if (text == parser::kNotAvailable) return;
   const int row = parser::FieldIndex(code);
   if (row < 0) return;
@@ -244,13 +228,13 @@ void LogField(int code, int index, const std::string& text) {
         if (text == "1800") ++s.Band1800Count;
         break;
       case parser::Statistic::rxLevel:
-        AddStatistic(text, &s.RxLevelMax, &s.RxLevelMin, s.RxLevelSum, s.RxLevelCount);
+        AddStatistic(value.number, &s.RxLevelMax, &s.RxLevelMin, s.RxLevelSum, s.RxLevelCount);
         break;
       case parser::Statistic::bitError:
-        AddStatistic(text, &s.BitErrorMax, &s.BitErrorMin, s.BitErrorSum, s.BitErrorCount);
+        AddStatistic(value.number, &s.BitErrorMax, &s.BitErrorMin, s.BitErrorSum, s.BitErrorCount);
         break;
       case parser::Statistic::distance:
-        AddStatistic(text, nullptr, nullptr, s.DistanceSum, s.DistanceCount);
+        AddStatistic(value.number, nullptr, nullptr, s.DistanceSum, s.DistanceCount);
         break;
       case parser::Statistic::none:
         break;

@@ -38,6 +38,8 @@ struct TIdentity {
 // One measured value (field code 0..1023, cell index 0..6, Windows-1251 text) from the dispatcher.
 // Its records are held and go to the file with the next seal (or once 64 KiB are held).
 void LogField(int code, int index, const std::string& text);
+// The same for a value that comes with its number (as the dispatcher hands it on).
+void LogFieldValue(int code, int index, const parser::FieldValue& value);
 
 // The dispatcher's log side: forwards every value to LogField. Install with parser::SetLogSink.
 parser::FieldSink& LogFieldSink();
@@ -49,6 +51,8 @@ bool WriteLogRecord(std::int32_t code, std::string_view text);
 // Folds a value text ("-75", "0,57") into a group of statistics; max and min may be null.
 // "(n/a)" and texts that are not a decimal number (comma as separator) are ignored.
 void AddStatistic(std::string_view text, float* max, float* min, double& sum, std::int32_t& count);
+// The same for the number a value text states (none is ignored).
+void AddStatistic(std::optional<double> number, float* max, float* min, double& sum, std::int32_t& count);
 
 struct CreateLogResult {
   bool ok = false;

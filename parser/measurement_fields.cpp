@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <charconv>
+#include <cmath>
+#include <utility>
 
 #include "parser/field_table.h"
 
@@ -22,7 +24,38 @@ void ShowDiagnostic(const std::string& text) {
   if (const DiagnosticHandler handler = g_diagnostic.load()) handler(text);
 }
 
+std::optional<double> ValueNumber(std::string_view text) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) ++i;
+  double v = 0;
+  int digits = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) v = v * 10 + (text[i] - '0');
+  if (i < text.size() && text[i] == ',') {
+    ++i;
+    double scale = 0.1;
+    int fraction = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++fraction, scale /= 10) {
+      v += (text[i] - '0') * scale;
+    }
+    if (fraction == 0) return std::nullopt;
+  }
+  if (digits == 0 || i != text.size() || !std::isfinite(v)) return std::nullopt;
+  return negative ? -v : v;
+}
+
+FieldValue TextValue(std::string text) {
+  std::optional<double> number = ValueNumber(text);
+  return {std::move(text), number};
+}
+
 bool DispatchField(int code, const std::string& text) {
+  if (code == fcInfo || code == fcError) return DispatchField(code, FieldValue{text, std::nullopt});
+  return DispatchField(code, TextValue(text));
+}
+
+bool DispatchField(int code, const FieldValue& value) {
+  const std::string& text = value.text;
   if (code == fcInfo) {
     ShowDiagnostic("*** INFO:" + text);
     return true;
@@ -35,8 +68,8 @@ bool DispatchField(int code, const std::string& text) {
   const int f = static_cast<int>(static_cast<unsigned>(code) & 1023u);
   if (FindField(f) == nullptr) return false;
   const int cell = code / kCellCodeStep;
-  if (FieldSink* display = g_display.load()) display->AcceptField(f, cell, text);
-  if (FieldSink* log = g_log.load()) log->AcceptField(f, cell, text);
+  if (FieldSink* display = g_display.load()) display->AcceptField(f, cell, value);
+  if (FieldSink* log = g_log.load()) log->AcceptField(f, cell, value);
   return true;
 }
 

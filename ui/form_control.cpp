@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVariant>
 #include <algorithm>
+#include <limits>
 
 #include "log/log_writer.h"
 #include "parser/field_table.h"
@@ -38,6 +39,13 @@ T* Find(const QWidget& form, std::string_view name) {
 
 std::string CellControlName(int cellIndex, std::string_view suffix) {
   return "txt" + std::to_string(cellIndex) + std::string(suffix);
+}
+
+// A level in whole dBm: its number as it came (a level text is a whole number), 0 without one.
+int LevelOf(const parser::FieldValue& value) {
+  if (!value.number) return 0;
+  return static_cast<int>(
+      std::clamp<double>(*value.number, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 std::string LevelBarName(const parser::FieldInfo& field, int cellIndex) {
@@ -160,15 +168,16 @@ int LevelBarPosition(int level) {
   return static_cast<int>(std::clamp(position, 0LL, 60LL));
 }
 
-void ShowField(QWidget& form, int fieldCode, int cellIndex, const std::string& text) {
+void ShowField(QWidget& form, int fieldCode, int cellIndex, const parser::FieldValue& value) {
   const parser::FieldInfo* field = parser::FindField(fieldCode);
   if (field == nullptr) return;
   if (cellIndex != 0) {
-    ShowCellValue(form, fieldCode, cellIndex, text);
+    ShowCellValue(form, fieldCode, cellIndex, value);
     return;
   }
   // A field the window has no control for is not shown at all, not even in the grid.
   if (field->control.empty()) return;
+  const std::string& text = value.text;
   auto* control = Find<QLineEdit>(form, field->control);
   if (field->unit.empty()) {
     SetFieldText(control, text);
@@ -176,20 +185,20 @@ void ShowField(QWidget& form, int fieldCode, int cellIndex, const std::string& t
     SetFieldTextUnit(control, text, field->unit);
   }
   if (field->graph && text != parser::kNotAvailable) {
-    if (auto* graph = Find<RxLevelGraph>(form, "RxLevGraph")) graph->AddGraphSample(parser::ParseNumber(text));
+    if (auto* graph = Find<RxLevelGraph>(form, "RxLevGraph")) graph->AddGraphSample(LevelOf(value));
   }
-  ShowCellValue(form, fieldCode, 0, text);
+  ShowCellValue(form, fieldCode, 0, value);
 }
 
-void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const std::string& text) {
+void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const parser::FieldValue& value) {
   const parser::FieldInfo* field = parser::FindField(fieldCode);
   if (field == nullptr || field->gridRow < 0) return;
   if (field->levelBar) {
     if (auto* bar = Find<QProgressBar>(form, LevelBarName(*field, cellIndex))) {
-      bar->setValue(text == parser::kNotAvailable ? 0 : LevelBarPosition(parser::ParseNumber(text)));
+      bar->setValue(value.text == parser::kNotAvailable ? 0 : LevelBarPosition(LevelOf(value)));
     }
   }
-  SetFieldText(Find<QLineEdit>(form, CellControlName(cellIndex, field->gridSuffix)), text);
+  SetFieldText(Find<QLineEdit>(form, CellControlName(cellIndex, field->gridSuffix)), value.text);
 }
 
 void MarkControl(QLineEdit* control, parser::SweepPass pass) {

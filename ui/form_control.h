@@ -45,8 +45,8 @@ void SetFieldText(QLineEdit* control, std::string_view text);
 // As SetFieldText; a value other than "(n/a)" gets a blank and the unit appended.
 void SetFieldTextUnit(QLineEdit* control, std::string_view text, std::string_view unit);
 // One accepted value: the fixed fields of cell 0, the grid, the level bars and the graph.
-void ShowField(QWidget& form, int fieldCode, int cellIndex, const std::string& text);
-void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const std::string& text);
+void ShowField(QWidget& form, int fieldCode, int cellIndex, const parser::FieldValue& value);
+void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const parser::FieldValue& value);
 // The reset clears the refresh mark; the marking pass shows "(n/a)" when no value arrived since.
 void MarkControl(QLineEdit* control, parser::SweepPass pass);
 // names: control names separated by single blanks; the whole cell grid follows them. The marking

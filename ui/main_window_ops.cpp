@@ -53,8 +53,8 @@ void MainWindowOps::ExitProgram() {
       &window_, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
-void MainWindowOps::AcceptField(int fieldCode, int cellIndex, const std::string& text) {
-  Post([form = &window_, fieldCode, cellIndex, text] { ui::ShowField(*form, fieldCode, cellIndex, text); });
+void MainWindowOps::AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) {
+  Post([form = &window_, fieldCode, cellIndex, value] { ui::ShowField(*form, fieldCode, cellIndex, value); });
 }
 
 std::string MainWindowOps::RecordName() {

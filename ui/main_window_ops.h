@@ -30,7 +30,7 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   void ExitProgram() override;
 
   // The display: ShowField on the window's thread.
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override;
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override;
 
   // The record action's side of a run (core::LogRecorder's name source and name used): the
   // name in txtLog, Windows-1251, waiting for the answer (a bare name placed into the log folder,

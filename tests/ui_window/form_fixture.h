@@ -42,7 +42,9 @@ class FormTest : public testing::Test {
     QLineEdit* edit = Edit(name);
     return edit->palette().color(QPalette::Base) == QApplication::palette(edit).color(QPalette::Base);
   }
-  void Show(int code, int cell, std::string_view text) { ui::ShowField(*form_, code, cell, std::string(text)); }
+  void Show(int code, int cell, std::string_view text) {
+    ui::ShowField(*form_, code, cell, parser::TextValue(std::string(text)));
+  }
 
   std::unique_ptr<ui::Tfrm> form_;
 };

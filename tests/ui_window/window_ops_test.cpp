@@ -29,11 +29,11 @@ TEST_F(FormTest, CallsFromAnotherThreadArriveOnTheWindowThread) {
     ops.MarkFields(true, parser::SweepPass::markMissing);
     ops.SetWindowLayout(core::WindowLayout::MonitorLayout);
     {
-      std::string level = "-71";
+      parser::FieldValue level{"-71", -71};
       ops.AcceptField(parser::fcRxLevel, 0, level);
-      level = "garbage";  // the window must have taken a copy
+      level = {"garbage", 0};  // the window must have taken a copy
     }
-    ops.AcceptField(parser::fcOperator, 0, std::string("Билайн"_cp1251));
+    ops.AcceptField(parser::fcOperator, 0, parser::TextValue(std::string("Билайн"_cp1251)));
     ops.ShowConnectionState(false, false);
     done = true;
   });
