@@ -25,7 +25,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
  public:
   HeadlessWindow(const MonitorOptions& options, ValueOutput& output) : options_(options), output_(output) {}
 
-  void ShowConnectionState(bool, bool) override {}
+  void ShowConnectionState(core::ConnectionState) override {}
   void SetWindowLayout(core::WindowLayout) override {}
   core::PortSettings ReadPortSettings() override { return {options_.port, options_.speed}; }
   void ShowError(const std::string& text) override {

@@ -55,9 +55,9 @@ ValueOutput::ValueOutput(OutputFormat format, std::ostream& out) : format_(forma
 
 void ValueOutput::Value(int fieldCode, int cellIndex, const std::string& text) {
   const std::string utf8 = platform::Cp1251ToPrintable(text);
-  if (format_ == OutputFormat::Jsonl) {
+  if (format_ == OutputFormat::jsonl) {
     out_ << nlohmann::json{{"code", fieldCode}, {"cell", cellIndex}, {"text", utf8}}.dump() << '\n';
-  } else if (format_ == OutputFormat::Csv) {
+  } else if (format_ == OutputFormat::csv) {
     if (!headerDone_) {
       out_ << "time,code,cell,field,text\n";
       headerDone_ = true;
@@ -68,16 +68,16 @@ void ValueOutput::Value(int fieldCode, int cellIndex, const std::string& text) {
 }
 
 void ValueOutput::CycleEnded(int n, const DisplayModel& model) {
-  if (format_ == OutputFormat::Jsonl) {
+  if (format_ == OutputFormat::jsonl) {
     out_ << nlohmann::json{{"event", "cycle"}, {"n", n}}.dump() << '\n';
-  } else if (format_ == OutputFormat::Text) {
+  } else if (format_ == OutputFormat::text) {
     PrintTable(n, model);
   }
   out_.flush();
 }
 
 void ValueOutput::Error(const std::string& text) {
-  if (format_ == OutputFormat::Jsonl) {
+  if (format_ == OutputFormat::jsonl) {
     out_ << nlohmann::json{{"event", "error"}, {"text", platform::Cp1251ToPrintable(text)}}.dump() << '\n';
     out_.flush();
   }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -27,13 +28,24 @@ std::atomic<WindowOps*> g_window{nullptr};
 std::atomic<RunObserver*> g_observer{nullptr};
 std::atomic<bool> g_threadRunning{false};
 
-// The connection-active and exit-after-stop flags in one atomic value, so a close and the
-// connection's own end cannot interleave between reading one flag and writing the other: either
-// the close comes first and the finishing thread ends the program, or the thread's end comes
-// first and the close finds nothing running.
-constexpr unsigned kActive = 1;
-constexpr unsigned kExitAfter = 2;
-std::atomic<unsigned> g_runState{0};
+// The connection-active and exit-after-stop flags as one value, so that one atomic holds both and
+// a close and the connection's own end cannot interleave between reading one flag and writing the
+// other: either the close comes first and the finishing thread ends the program, or the thread's
+// end comes first and the close finds nothing running.
+class RunFlags {
+ public:
+  constexpr RunFlags() = default;
+  constexpr RunFlags(bool active, bool exitAfter)
+      : bits_(static_cast<std::uint8_t>((active ? kActive : 0u) | (exitAfter ? kExitAfter : 0u))) {}
+  constexpr bool Active() const { return (bits_ & kActive) != 0; }
+  constexpr bool ExitAfter() const { return (bits_ & kExitAfter) != 0; }
+
+ private:
+  static constexpr unsigned kActive = 1;
+  static constexpr unsigned kExitAfter = 2;
+  std::uint8_t bits_ = 0;
+};
+std::atomic<RunFlags> g_runState{};
 
 std::mutex g_dialNumberMutex;
 std::string g_dialNumber;
@@ -88,7 +100,7 @@ bool RunOpenConnection() {
     return false;
   }
   window.SetWindowLayout(WindowLayout::ModemLayout);
-  window.ShowConnectionState(false, false);
+  window.ShowConnectionState(ConnectionState::connected);
   if (!QueryIdentity()) {
     // A refused query ends quietly, without resetting the modem; a stop still resets it.
     if (StopCutIn()) ResetOnClose();
@@ -109,7 +121,7 @@ bool RunOpenConnection() {
 
 void MonitorThread() {
   WindowOps& window = Window();
-  window.ShowConnectionState(false, true);
+  window.ShowConnectionState(ConnectionState::connecting);
   const PortSettings settings = window.ReadPortSettings();
   window.MarkFields(true, parser::SweepPass::reset);
   window.MarkFields(true, parser::SweepPass::markMissing);
@@ -124,16 +136,16 @@ void MonitorThread() {
     window.ShowError(OpenPortMessage(settings.portName, openError));
     StopMonitor(false);
   } else {
-    g_runState.store(kActive);
+    g_runState.store(RunFlags(true, false));
     reachedPoll = RunOpenConnection();
     // Closed before the window turns idle, so a new connection never meets this one's port.
     modem::ClosePort(port);
   }
 
   NotifyConnectionEnded(reachedPoll);
-  window.ShowConnectionState(true, false);
+  window.ShowConnectionState(ConnectionState::idle);
   window.SetWindowLayout(WindowLayout::PortLayout);
-  const bool exitAfter = (g_runState.exchange(0) & kExitAfter) != 0;
+  const bool exitAfter = g_runState.exchange(RunFlags()).ExitAfter();
   if (exitAfter) ExitProgram();
   g_threadRunning.store(false);
 }
@@ -149,16 +161,18 @@ bool InitCore(WindowOps& window, RunObserver* observer) {
 void StartMonitor() {
   if (ConnectionActive() || g_threadRunning.exchange(true)) return;
   Window().PrepareConnection();
-  g_runState.fetch_and(~kExitAfter);
+  RunFlags flags = g_runState.load();
+  while (!g_runState.compare_exchange_weak(flags, RunFlags(flags.Active(), false))) {
+  }
   std::thread(MonitorThread).detach();
 }
 
 bool StopMonitor(bool exitAfter) {
-  unsigned state = g_runState.load();
+  RunFlags flags = g_runState.load();
   do {
-    if ((state & kActive) == 0) return (state & kExitAfter) != 0;
-  } while (!g_runState.compare_exchange_weak(state, exitAfter ? kExitAfter : 0u));
-  Window().ShowConnectionState(true, true);
+    if (!flags.Active()) return flags.ExitAfter();
+  } while (!g_runState.compare_exchange_weak(flags, RunFlags(false, exitAfter)));
+  Window().ShowConnectionState(ConnectionState::disconnecting);
   // After the state: a read cut short by this is always seen as a stop, never as a fault.
   modem::InterruptPort(modem::ActivePort());
   if (!exitAfter) Window().SetWindowLayout(WindowLayout::PortLayout);
@@ -186,8 +200,8 @@ void StartCall(bool dial, const std::string& number) {
   }
 }
 
-bool ConnectionActive() { return (g_runState.load() & kActive) != 0; }
-bool ExitAfterStop() { return (g_runState.load() & kExitAfter) != 0; }
+bool ConnectionActive() { return g_runState.load().Active(); }
+bool ExitAfterStop() { return g_runState.load().ExitAfter(); }
 bool MonitorThreadRunning() { return g_threadRunning.load(); }
 
 }  // namespace core

@@ -12,6 +12,17 @@ namespace core {
 
 enum class WindowLayout { PortLayout, ModemLayout, MonitorLayout };
 
+// The four states of a connection as the window shows them.
+enum class ConnectionState { idle, connecting, connected, disconnecting };
+// The port settings can be changed (idle), or are shown as they were (disconnecting).
+constexpr bool SettingsEnabled(ConnectionState state) {
+  return state == ConnectionState::idle || state == ConnectionState::disconnecting;
+}
+// Between two states: the connect button waits.
+constexpr bool Busy(ConnectionState state) {
+  return state == ConnectionState::connecting || state == ConnectionState::disconnecting;
+}
+
 struct PortSettings {
   std::string portName;  // "COM3" or a device path
   int speed = 0;         // baud
@@ -21,9 +32,7 @@ class WindowOps {
  public:
   virtual ~WindowOps() = default;
 
-  // One of the four connection display states (idle: true,false; connecting: false,true;
-  // connected: false,false; disconnecting: true,true).
-  virtual void ShowConnectionState(bool settingsEnabled, bool busy) = 0;
+  virtual void ShowConnectionState(ConnectionState state) = 0;
   virtual void SetWindowLayout(WindowLayout layout) = 0;
   // Waits for the window's answer.
   virtual PortSettings ReadPortSettings() = 0;

@@ -49,37 +49,37 @@ constexpr FieldRoute Route(ReportValue value, std::string_view unit) { return {s
 // Which report value a record code sets, and the unit appended on storing; false for none.
 bool RouteOf(std::int32_t code, FieldRoute& route) {
   switch (code) {
-    case lcSummaryDate:
+    case kSummaryDateCode:
       route = Route(ReportValue::date, "");
       return true;
-    case lcSummaryStart:
+    case kSummaryStartCode:
       route = Route(ReportValue::start, "");
       return true;
-    case lcSummaryEnd:
+    case kSummaryEndCode:
       route = Route(ReportValue::end, "");
       return true;
-    case lcRxLevelMax:
+    case kRxLevelMaxCode:
       route = Route(ReportValue::rxMax, " dBm");
       return true;
-    case lcRxLevelMin:
+    case kRxLevelMinCode:
       route = Route(ReportValue::rxMin, " dBm");
       return true;
-    case lcRxLevelAverage:
+    case kRxLevelAverageCode:
       route = Route(ReportValue::rxAverage, " dBm");
       return true;
-    case lcBitErrorMax:
+    case kBitErrorMaxCode:
       route = Route(ReportValue::berMax, "%");
       return true;
-    case lcBitErrorMin:
+    case kBitErrorMinCode:
       route = Route(ReportValue::berMin, "%");
       return true;
-    case lcBitErrorAverage:
+    case kBitErrorAverageCode:
       route = Route(ReportValue::berAverage, "%");
       return true;
-    case lcBand900Share:
+    case kBand900ShareCode:
       route = Route(ReportValue::band900, "%");
       return true;
-    case lcBand1800Share:
+    case kBand1800ShareCode:
       route = Route(ReportValue::band1800, "%");
       return true;
     default:
@@ -261,7 +261,7 @@ class ReportBuilder {
       value = text_;
       if (route.blank) value += ' ';
       value += route.unit;
-    } else if (code_ == lcChecksum && stop_ != ReadStop::textCut) {
+    } else if (code_ == kChecksumCode && stop_ != ReadStop::textCut) {
       // A checksum record cut by the end of the file, like one with an empty text, verifies
       // nothing either way; only a whole matching one makes the file sound.
       if (text_ != reader_.ExpectedChecksum) {
@@ -301,8 +301,8 @@ LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, con
 LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
   const platform::ReadOnlyFile file(fileName);
   // A FIFO or a device is refused at once rather than read for ever.
-  if (file.status() == platform::ReadOnlyFile::Status::folder) return {false, {}, ReadFailedMessage(fileName)};
-  if (file.fd() < 0) return {false, {}, OpenFailedMessage(fileName)};
+  if (file.IsFolder()) return {false, {}, ReadFailedMessage(fileName)};
+  if (file.Fd() < 0) return {false, {}, OpenFailedMessage(fileName)};
 
   // A record never straddles the end of what is held unless the file ends there: the buffer
   // keeps room for one whole record behind each chunk.
@@ -312,7 +312,7 @@ LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSi
   std::size_t held = 0;
   std::size_t total = 0;
   for (;;) {
-    const ssize_t got = ::read(file.fd(), buffer.get() + held, capacity - held);
+    const ssize_t got = ::read(file.Fd(), buffer.get() + held, capacity - held);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return {false, {}, ReadFailedMessage(fileName)};
     const bool atEnd = got == 0;

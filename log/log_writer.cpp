@@ -109,7 +109,7 @@ bool WriteLocked(Writer& w, std::int32_t code, std::string_view text, bool flush
 }
 
 bool SealLocked(Writer& w) {
-  if (!WriteLocked(w, lcChecksum, FormatChecksum(w.crc.Sum), true)) return false;
+  if (!WriteLocked(w, kChecksumCode, FormatChecksum(w.crc.Sum), true)) return false;
   // Character devices and pipes cannot sync (EINVAL); that loses nothing already written.
   if (::fdatasync(w.fd) != 0 && errno != EINVAL && errno != EROFS) {
     FailLocked(w);
@@ -141,23 +141,23 @@ bool CompleteLocked(Writer& w) {
     if (parser::kFieldTable[row].logPlain == parser::LogPlain::kept)
       WriteLocked(w, parser::kFieldTable[row].code, w.kept[row]);
   }
-  WriteLocked(w, lcSummaryDate, DateStampOf(w.runStart, "."));
-  WriteLocked(w, lcSummaryStart, TimeStamp(w.runStart));
-  WriteLocked(w, lcSummaryEnd, TimeStamp(w.now));
+  WriteLocked(w, kSummaryDateCode, DateStampOf(w.runStart, "."));
+  WriteLocked(w, kSummaryStartCode, TimeStamp(w.runStart));
+  WriteLocked(w, kSummaryEndCode, TimeStamp(w.now));
   if (s.RxLevelCount > 0) {
-    number(lcRxLevelMax, s.RxLevelMax);
-    number(lcRxLevelMin, s.RxLevelMin);
-    number(lcRxLevelAverage, s.RxLevelSum / s.RxLevelCount);
+    number(kRxLevelMaxCode, s.RxLevelMax);
+    number(kRxLevelMinCode, s.RxLevelMin);
+    number(kRxLevelAverageCode, s.RxLevelSum / s.RxLevelCount);
   }
   if (s.BitErrorCount > 0) {
-    number(lcBitErrorMax, s.BitErrorMax);
-    number(lcBitErrorMin, s.BitErrorMin);
-    number(lcBitErrorAverage, s.BitErrorSum / s.BitErrorCount);
+    number(kBitErrorMaxCode, s.BitErrorMax);
+    number(kBitErrorMinCode, s.BitErrorMin);
+    number(kBitErrorAverageCode, s.BitErrorSum / s.BitErrorCount);
   }
   const double bandTotal = static_cast<double>(s.Band900Count) + s.Band1800Count;
   if (bandTotal > 0) {
-    number(lcBand900Share, 100.0 * s.Band900Count / bandTotal);
-    number(lcBand1800Share, 100.0 * s.Band1800Count / bandTotal);
+    number(kBand900ShareCode, 100.0 * s.Band900Count / bandTotal);
+    number(kBand1800ShareCode, 100.0 * s.Band1800Count / bandTotal);
   }
   for (const parser::FieldInfo& field : parser::kFieldTable) {
     // The distance has no highest or lowest: only its average, under the field's own code.

@@ -15,7 +15,7 @@ namespace {
 // The modem needs this pause between an answer and the next command.
 constexpr std::chrono::milliseconds kCommandPause{50};
 
-bool isHeaderLine(const std::string& line, std::string& state) {
+bool IsHeaderLine(const std::string& line, std::string& state) {
   if (line.find(',') == std::string::npos) return false;
   state = line;
   return true;
@@ -34,7 +34,7 @@ const std::array<TCmdDesc, 10> kCommandTable = {{
     {"AT+CIMI", parser::fcImsi},
 }};
 
-void pause() { std::this_thread::sleep_for(kCommandPause); }
+void Pause() { std::this_thread::sleep_for(kCommandPause); }
 
 }  // namespace
 
@@ -48,7 +48,7 @@ bool CellReportHandler(const std::string& line, int lineIndex, std::string& stat
       return line.starts_with("Serving Cell");
     case 1:
     case 4:
-      return isHeaderLine(line, state);
+      return IsHeaderLine(line, state);
     case 2:
       return parser::ParseReportLines(state, line, 0);
     case 3:
@@ -80,7 +80,7 @@ bool InitModem() {
     if (!ReadReply(line) || line == "OK") break;
   }
   if (!SendLine(port, "ATE")) return false;
-  return ExpectToken(port, "OK", -1);
+  return ExpectToken(port, "OK", MatchMode::anywhere);
 }
 
 bool QueryField(std::string_view command, std::string_view argument, int fieldCode) {
@@ -95,10 +95,10 @@ bool QueryField(std::string_view command, std::string_view argument, int fieldCo
     }
     // Only an answer the modem confirms is a value: a refusal ("ERROR" where the value stands)
     // must not reach the display.
-    if (!ExpectToken(port, "OK", -1)) return false;
+    if (!ExpectToken(port, "OK", MatchMode::anywhere)) return false;
     return parser::DispatchField(fieldCode, line);
   }();
-  pause();
+  Pause();
   return ok;
 }
 
@@ -108,7 +108,7 @@ bool RunCommand(std::string_view command, std::string_view argument) {
   std::string text(command);
   text += argument;
   (void)SendLine(port, text);
-  pause();
+  Pause();
   std::string reply;
   (void)ReadLineOk(port, reply);
   (void)ReadLineOk(port, reply);
@@ -147,7 +147,7 @@ bool RunCommand(std::string_view command, std::string_view argument) {
     if (resetOrEcho) reply.clear();
     if (lineIndex == 0) ok = ReadLineOk(port, reply) && ReadLineOk(port, reply);
     ++lineIndex;
-    pause();
+    Pause();
     if (!ok || reply.empty()) break;
   }
 

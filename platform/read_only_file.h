@@ -1,6 +1,6 @@
 #pragma once
 // A file opened for reading, closed when the object goes. The open never blocks (a FIFO without a
-// writer, a device), and only a regular file is taken: fd() is -1 for anything else.
+// writer, a device), and only a regular file is taken: Fd() is -1 for anything else.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,8 +38,9 @@ class ReadOnlyFile {
   ~ReadOnlyFile() {
     if (fd_ >= 0) ::close(fd_);
   }
-  Status status() const { return status_; }
-  int fd() const { return fd_; }
+  // A folder was named (Fd() is -1): reading it is what fails, not opening it.
+  bool IsFolder() const { return status_ == Status::folder; }
+  int Fd() const { return fd_; }
 
  private:
   int fd_ = -1;

@@ -85,7 +85,9 @@ QPoint LayoutPosition(QPoint saved, WindowLayout layout) {
           saved.y() - (outer.height() - kPortLayout.height()) / 2};
 }
 
-void ShowConnectionState(Tfrm& form, bool settingsEnabled, bool busy) {
+void ShowConnectionState(Tfrm& form, core::ConnectionState state) {
+  const bool settingsEnabled = core::SettingsEnabled(state);
+  const bool busy = core::Busy(state);
   if (auto* port = Find<QComboBox>(form, "txtComPort")) port->setEnabled(settingsEnabled);
   if (auto* speed = Find<QComboBox>(form, "txtComSpeed")) speed->setEnabled(settingsEnabled);
   auto* button = Find<QPushButton>(form, "btnControl");

@@ -30,7 +30,7 @@ QSize LayoutClientSize(core::WindowLayout layout);
 // the PortLayout window had at saved.
 QPoint LayoutPosition(QPoint saved, core::WindowLayout layout);
 
-void ShowConnectionState(Tfrm& form, bool settingsEnabled, bool busy);
+void ShowConnectionState(Tfrm& form, core::ConnectionState state);
 void SetWindowLayout(Tfrm& form, core::WindowLayout layout);
 core::PortSettings ReadPortSettings(const Tfrm& form);
 void PrepareConnection(Tfrm& form);

@@ -226,7 +226,7 @@ void Tfrm::FormCreate() {
 
   chkRxViewClick();
   SetWindowLayout(*this, core::WindowLayout::PortLayout);
-  ShowConnectionState(*this, true, false);
+  ShowConnectionState(*this, core::ConnectionState::idle);
 
   if (QScreen* desktop = screen()) {
     const QSize outer = LayoutOuterSize(core::WindowLayout::PortLayout);

@@ -22,8 +22,8 @@ void MainWindowOps::RunOnWindowThread(Fn&& fn, Qt::ConnectionType type) {
   QMetaObject::invokeMethod(&window_, std::forward<Fn>(fn), type);
 }
 
-void MainWindowOps::ShowConnectionState(bool settingsEnabled, bool busy) {
-  Post([form = &window_, settingsEnabled, busy] { ui::ShowConnectionState(*form, settingsEnabled, busy); });
+void MainWindowOps::ShowConnectionState(core::ConnectionState state) {
+  Post([form = &window_, state] { ui::ShowConnectionState(*form, state); });
 }
 
 void MainWindowOps::SetWindowLayout(core::WindowLayout layout) {

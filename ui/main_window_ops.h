@@ -20,7 +20,7 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   // window must outlive every call.
   explicit MainWindowOps(Tfrm& window) : window_(window) {}
 
-  void ShowConnectionState(bool settingsEnabled, bool busy) override;
+  void ShowConnectionState(core::ConnectionState state) override;
   void SetWindowLayout(core::WindowLayout layout) override;
   core::PortSettings ReadPortSettings() override;
   void ShowError(const std::string& text) override;

@@ -45,7 +45,7 @@ std::vector<Rec> DataRecords(const std::string& path) {
   EXPECT_TRUE(dump.valid);
   std::vector<Rec> records;
   for (const auto& r : dump.records) {
-    if (r.code != gsmlog::lcChecksum) records.push_back({r.code, r.text});
+    if (r.code != gsmlog::kChecksumCode) records.push_back({r.code, r.text});
   }
   return records;
 }

@@ -41,10 +41,10 @@ TEST(Startup, ArgumentSelectsTheMode) {
     StartAction action;
   };
   const Case cases[] = {
-      {"", false, StartAction::Monitor},           {"-select", true, StartAction::SelectFile},
-      {"-SELECT", true, StartAction::EmptyReport}, {"-select ", true, StartAction::EmptyReport},
-      {"-", true, StartAction::EmptyReport},       {"/tmp/my logs/a b.log", true, StartAction::OpenFile},
-      {"\"a.log\"", true, StartAction::OpenFile},  {" ", true, StartAction::OpenFile},
+      {"", false, StartAction::monitor},           {"-select", true, StartAction::selectFile},
+      {"-SELECT", true, StartAction::emptyReport}, {"-select ", true, StartAction::emptyReport},
+      {"-", true, StartAction::emptyReport},       {"/tmp/my logs/a b.log", true, StartAction::openFile},
+      {"\"a.log\"", true, StartAction::openFile},  {" ", true, StartAction::openFile},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.argument);

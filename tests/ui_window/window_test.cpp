@@ -175,21 +175,23 @@ TEST_F(FormTest, NewestGraphSampleIsOnScreen) {
 }
 
 TEST_F(FormTest, ConnectionStatesSetCaptionsListsAndTag) {
+  using enum core::ConnectionState;
   struct Case {
+    core::ConnectionState state;
     bool settingsEnabled;
     bool busy;
     std::string_view caption;
     int tag;  // the tag afterwards: the busy states keep the one before
   };
-  const Case kCases[] = {{false, true, "Подключение ..."_cp1251, 0},
-                         {false, false, "Отключить"_cp1251, 1},
-                         {true, true, "Отключение ..."_cp1251, 1},
-                         {true, false, "Подключить"_cp1251, 0},
-                         {true, true, "Отключение ..."_cp1251, 0}};
+  const Case kCases[] = {{connecting, false, true, "Подключение ..."_cp1251, 0},
+                         {connected, false, false, "Отключить"_cp1251, 1},
+                         {disconnecting, true, true, "Отключение ..."_cp1251, 1},
+                         {idle, true, false, "Подключить"_cp1251, 0},
+                         {disconnecting, true, true, "Отключение ..."_cp1251, 0}};
   auto* button = Control<QPushButton>("btnControl");
   for (const auto& c : kCases) {
     SCOPED_TRACE(platform::Cp1251ToUtf8(c.caption));
-    ui::ShowConnectionState(*form_, c.settingsEnabled, c.busy);
+    ui::ShowConnectionState(*form_, c.state);
     EXPECT_EQ(button->text(), Utf(c.caption));
     EXPECT_EQ(button->isEnabled(), !c.busy);
     EXPECT_EQ(ui::Tag(button), c.tag);
