@@ -34,7 +34,7 @@ class Sinks {
  public:
   explicit Sinks(bool withLog) {
     parser::SetDisplaySink(&display_);
-    parser::SetLogSink(withLog ? &gsmlog::LogFieldSink() : nullptr);
+    parser::SetLogSink(withLog ? &gsmlog::ProgramLogWriter() : nullptr);
   }
   ~Sinks() {
     parser::SetDisplaySink(nullptr);
@@ -64,10 +64,10 @@ class OpenLog {
   OpenLog() {
     dir_ = std::filesystem::temp_directory_path() / ("gsmmon_parser_bench_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);
-    if (!gsmlog::CreateLogFile((dir_ / "bench.log").string()).ok) std::abort();
+    if (!gsmlog::ProgramLogWriter().Create((dir_ / "bench.log").string()).ok) std::abort();
   }
   ~OpenLog() {
-    gsmlog::CompleteLogFile();
+    gsmlog::ProgramLogWriter().Complete();
     std::filesystem::remove_all(dir_);
   }
 

@@ -55,8 +55,18 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
 // Counts cycles, prints each one, keeps the log, and asks for the stop after the last cycle.
 class HeadlessRun : public core::RunObserver {
  public:
-  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output)
-      : options_(options), window_(window), output_(output), recorder_(window, nullptr, nullptr) {}
+  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, gsmlog::TLogWriter& writer)
+      : options_(options),
+        window_(window),
+        output_(output),
+        recorder_(window, writer, nullptr, [&options](const std::string& nameUsed) {
+          if (nameUsed == options.logFile) return;
+          std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(platform::FileNameText(nameUsed))
+                    << std::endl;
+        }) {}
+
+  // The log named by --log, before the connection starts.
+  bool StartLog() { return recorder_.StartLog(options_.logFile); }
 
   void PollStarted() override { recorder_.PollStarted(); }
   void CycleCompleted(int n) override {
@@ -92,21 +102,12 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
 
   ValueOutput output(options.format, std::cout);
   HeadlessWindow window(options, output);
-  HeadlessRun run(options, window, output);
+  gsmlog::TLogWriter& writer = gsmlog::ProgramLogWriter();
+  HeadlessRun run(options, window, output, writer);
   parser::SetDisplaySink(&window);
-  parser::SetLogSink(&gsmlog::LogFieldSink());
+  parser::SetLogSink(&writer);
 
-  if (options.logRequested || !options.logFile.empty()) {
-    const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(options.logFile);
-    if (!created.ok) {
-      window.ShowError(created.error);
-      return 1;
-    }
-    if (created.nameUsed != options.logFile) {
-      std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(platform::FileNameText(created.nameUsed))
-                << std::endl;
-    }
-  }
+  if ((options.logRequested || !options.logFile.empty()) && !run.StartLog()) return 1;
 
   core::InitCore(window, &run);
   core::StartMonitor();

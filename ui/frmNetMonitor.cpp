@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <string>
 
+#include "core/log_recorder.h"
 #include "core/monitor.h"
 #include "log/log_writer.h"
 #include "parser/field_table.h"
@@ -21,6 +22,7 @@
 #include "ui/form_control.h"
 #include "ui/local_file_name.h"
 #include "ui/log_folder.h"
+#include "ui/main_window_ops.h"
 #include "ui/message_box.h"
 #include "ui/port_list.h"
 #include "ui/rxlevel_graphbar.h"
@@ -100,7 +102,16 @@ void AddScaleLine(QWidget* parent, QRect geometry) {
 
 }  // namespace
 
-Tfrm::Tfrm(QWidget* parent) : QWidget(parent) {
+Tfrm::Tfrm(QWidget* parent) : Tfrm(parent, gsmlog::ProgramLogWriter()) {}
+
+Tfrm::~Tfrm() = default;
+
+Tfrm::Tfrm(QWidget* parent, gsmlog::TLogWriter& writer)
+    : QWidget(parent),
+      ops_(std::make_unique<MainWindowOps>(*this)),
+      recorder_(std::make_unique<core::LogRecorder>(
+          *ops_, writer, [this] { return ops_->RecordName(); },
+          [this](const std::string& name) { ops_->ShowRecording(name); })) {
   setObjectName(QStringLiteral("frm"));
   setWindowTitle(QStringLiteral("Lumatrek Lite"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -272,22 +283,7 @@ void Tfrm::btnCallClick(QObject* sender) {
 
 void Tfrm::chkRxViewClick() { SetLevelBarsVisible(*this, true); }
 
-void Tfrm::btnStartLogClick() {
-  if (gsmlog::LogFileOpen()) {
-    gsmlog::CompleteLogFile();
-    if (auto failure = gsmlog::TakeWriteFailure()) ShowError(*failure);
-    return;
-  }
-  auto* txtLog = findChild<QLineEdit*>(QStringLiteral("txtLog"));
-  const std::string name = LogPath(FileNameInEdit(txtLog), true);
-  if (name.empty()) return;
-  const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
-  if (!created.ok) {
-    ShowError(created.error);
-    return;
-  }
-  SetFileNameEdit(txtLog, created.nameUsed);
-}
+void Tfrm::btnStartLogClick() { recorder_->RecordAction(); }
 
 void Tfrm::txtLogChange() {
   findChild<QPushButton*>(QStringLiteral("btnStartLog"))

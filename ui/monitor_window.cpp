@@ -12,14 +12,11 @@ namespace ui {
 
 Tfrm& CreateMonitorWindow() {
   // Never deleted: the monitor thread may still be finishing when the event loop ends.
-  auto* window = new Tfrm;
+  auto* window = new Tfrm(nullptr, gsmlog::ProgramLogWriter());
   SetMainWindow(window);
-  static MainWindowOps ops(*window);
-  static core::LogRecorder recorder(
-      ops, [] { return ops.RecordName(); }, [](const std::string& name) { ops.ShowRecording(name); });
-  parser::SetDisplaySink(&ops);
-  parser::SetLogSink(&gsmlog::LogFieldSink());
-  core::InitCore(ops, &recorder);
+  parser::SetDisplaySink(&window->Ops());
+  parser::SetLogSink(&gsmlog::ProgramLogWriter());
+  core::InitCore(window->Ops(), &window->Recorder());
   return *window;
 }
 

@@ -239,10 +239,10 @@ TEST_F(FormTest, RecordButtonCreatesThenCompletesTheLog) {
   Edit("txtLog")->setText(QString::fromStdString((dir / "run.log").string()));
   auto* record = Control<QPushButton>("btnStartLog");
   record->click();
-  EXPECT_TRUE(gsmlog::LogFileOpen());
+  EXPECT_TRUE(writer_.IsOpen());
   EXPECT_TRUE(fs::exists(Text("txtLog").toStdString())) << Text("txtLog").toStdString();
   record->click();
-  EXPECT_FALSE(gsmlog::LogFileOpen());
+  EXPECT_FALSE(writer_.IsOpen());
 
   // A log that cannot be created is reported once, in the error box.
   QString message;
@@ -257,7 +257,7 @@ TEST_F(FormTest, RecordButtonCreatesThenCompletesTheLog) {
   Edit("txtLog")->setText(QString::fromStdString((dir / "missing" / "run.log").string()));
   record->click();
   EXPECT_FALSE(message.isEmpty());
-  EXPECT_FALSE(gsmlog::LogFileOpen());
+  EXPECT_FALSE(writer_.IsOpen());
   fs::remove_all(dir);
 }
 
@@ -278,7 +278,7 @@ TEST_F(FormTest, LogNameFieldKeepsTheBytesOfItsName) {
     EXPECT_EQ(ui::FileNameInEdit(txtLog), path);
     for (const std::string& written : {path, platform::NumberedName(path, 2)}) {
       record->click();
-      ASSERT_TRUE(gsmlog::LogFileOpen());
+      ASSERT_TRUE(writer_.IsOpen());
       EXPECT_EQ(ui::FileNameInEdit(txtLog), written) << "the field names the file created";
       record->click();
       EXPECT_TRUE(fs::exists(written));
