@@ -94,10 +94,12 @@ LogDump DumpLogFile(const std::string& fileName, const DumpSink& sink) {
   const platform::ReadOnlyFile file(fileName);
   if (file.IsFolder()) {
     dump.error = ReadFailedMessage(fileName);
+    dump.cause = file.Error();
     return dump;
   }
   if (file.Fd() < 0) {
     dump.error = OpenFailedMessage(fileName);
+    dump.cause = file.Error();
     return dump;
   }
   // One chunk and room for a whole record behind it, as the report builder reads.
@@ -111,6 +113,7 @@ LogDump DumpLogFile(const std::string& fileName, const DumpSink& sink) {
     const ssize_t got = ::read(file.Fd(), buffer.get() + held, kCapacity - held);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 || (got == 0 && base + held == 0)) {
+      if (got < 0) dump.cause = platform::DecodeSystemError(errno);
       dump.error = ReadFailedMessage(fileName);
       return dump;
     }

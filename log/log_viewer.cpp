@@ -301,8 +301,8 @@ LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, con
 LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
   const platform::ReadOnlyFile file(fileName);
   // A FIFO or a device is refused at once rather than read for ever.
-  if (file.IsFolder()) return {false, {}, ReadFailedMessage(fileName)};
-  if (file.Fd() < 0) return {false, {}, OpenFailedMessage(fileName)};
+  if (file.IsFolder()) return {false, {}, ReadFailedMessage(fileName), file.Error()};
+  if (file.Fd() < 0) return {false, {}, OpenFailedMessage(fileName), file.Error()};
 
   // A record never straddles the end of what is held unless the file ends there: the buffer
   // keeps room for one whole record behind each chunk.
@@ -314,7 +314,7 @@ LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSi
   for (;;) {
     const ssize_t got = ::read(file.Fd(), buffer.get() + held, capacity - held);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return {false, {}, ReadFailedMessage(fileName)};
+    if (got < 0) return {false, {}, ReadFailedMessage(fileName), platform::DecodeSystemError(errno)};
     const bool atEnd = got == 0;
     if (atEnd && total == 0) return {false, {}, ReadFailedMessage(fileName)};
     held += static_cast<std::size_t>(got);

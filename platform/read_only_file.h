@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/system_error.h"
+
 namespace platform {
 
 class ReadOnlyFile {
@@ -23,13 +25,17 @@ class ReadOnlyFile {
     do {
       fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) return;
+    if (fd_ < 0) {
+      error_ = DecodeSystemError(errno);
+      return;
+    }
     struct stat info {};
     if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
       status_ = Status::ok;
       return;
     }
     status_ = ::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode) ? Status::folder : Status::openFailed;
+    error_ = CheckFailed(ErrorReason::wrongType);
     ::close(fd_);
     fd_ = -1;
   }
@@ -41,10 +47,13 @@ class ReadOnlyFile {
   // A folder was named (Fd() is -1): reading it is what fails, not opening it.
   bool IsFolder() const { return status_ == Status::folder; }
   int Fd() const { return fd_; }
+  // Why Fd() is -1: the errno of the open, or wrongType for a file that is no regular file.
+  SystemError Error() const { return error_; }
 
  private:
   int fd_ = -1;
   Status status_ = Status::openFailed;
+  SystemError error_;
 };
 
 }  // namespace platform

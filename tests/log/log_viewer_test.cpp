@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "log/log_dump.h"
 #include "plain_log.h"
 #include "platform/text_encoding.h"
 #include "report_lines.h"
@@ -241,17 +242,21 @@ TEST_F(ReportFile, MessagesForFilesThatCannotBeRead) {
   struct Case {
     std::string name;
     std::string error;
+    platform::ErrorReason cause;  // kept beside the message
   };
   const Case cases[] = {
-      {missing, std::string("Невозможно открыть файл протокола \""_cp1251) + missing + "\""},
-      {empty, std::string("Невозможно прочитать протокол "_cp1251) + empty},
-      {folder, std::string("Невозможно прочитать протокол "_cp1251) + folder},
+      {missing, std::string("Невозможно открыть файл протокола \""_cp1251) + missing + "\"",
+       platform::ErrorReason::notFound},
+      {empty, std::string("Невозможно прочитать протокол "_cp1251) + empty, platform::ErrorReason::none},
+      {folder, std::string("Невозможно прочитать протокол "_cp1251) + folder, platform::ErrorReason::wrongType},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto report = gsmlog::BuildLogReport(c.name);
     EXPECT_FALSE(report.ok);
     EXPECT_EQ(report.error, c.error);
+    EXPECT_EQ(report.cause.reason, c.cause);
+    EXPECT_EQ(gsmlog::DumpLogFile(c.name).cause.reason, c.cause);
   }
   const std::string good = Write("good.log", PlainLog{}.Add(258, "02").Seal().Bytes());
   const auto report = gsmlog::BuildLogReport(good);
