@@ -24,10 +24,6 @@ constexpr auto kPauseBetweenCycles = 300ms;
 // The closing "ATZ" gets this long, whatever the modem does, so a stop ends promptly.
 constexpr auto kFinalExchangeBudget = 1000ms;
 
-std::atomic<WindowOps*> g_window{nullptr};
-std::atomic<RunObserver*> g_observer{nullptr};
-std::atomic<bool> g_threadRunning{false};
-
 // The connection-active and exit-after-stop flags as one value, so that one atomic holds both and
 // a close and the connection's own end cannot interleave between reading one flag and writing the
 // other: either the close comes first and the finishing thread ends the program, or the thread's
@@ -45,21 +41,33 @@ class RunFlags {
   static constexpr unsigned kExitAfter = 2;
   std::uint8_t bits_ = 0;
 };
-std::atomic<RunFlags> g_runState{};
 
-std::mutex g_dialNumberMutex;
-std::string g_dialNumber;
+// The module's process-wide state (docs/threads.md names who touches each member).
+struct MonitorState {
+  std::atomic<WindowOps*> window{nullptr};      // set by InitCore before any thread runs
+  std::atomic<RunObserver*> observer{nullptr};  // likewise
+  std::atomic<bool> threadRunning{false};       // from StartMonitor until the monitor thread ends
+  std::atomic<RunFlags> runFlags{};             // connection active, exit after stop
+  std::mutex dialNumberMutex;                   // guards dialNumber
+  std::string dialNumber;                       // for the dial worker
+};
 
-WindowOps& Window() { return *g_window.load(); }
+// Made on first use and never destroyed: a detached thread may still be finishing at exit.
+MonitorState& Monitor() {
+  static MonitorState* const state = new MonitorState;
+  return *state;
+}
+
+WindowOps& Window() { return *Monitor().window.load(); }
 
 void NotifyPollStarted() {
-  if (RunObserver* observer = g_observer.load()) observer->PollStarted();
+  if (RunObserver* observer = Monitor().observer.load()) observer->PollStarted();
 }
 void NotifyCycleCompleted(int n) {
-  if (RunObserver* observer = g_observer.load()) observer->CycleCompleted(n);
+  if (RunObserver* observer = Monitor().observer.load()) observer->CycleCompleted(n);
 }
 void NotifyConnectionEnded(bool reachedPoll) {
-  if (RunObserver* observer = g_observer.load()) observer->ConnectionEnded(reachedPoll);
+  if (RunObserver* observer = Monitor().observer.load()) observer->ConnectionEnded(reachedPoll);
 }
 
 // One poll cycle; false when the loop must end. The first cycle's stop check is the one made
@@ -136,7 +144,7 @@ void MonitorThread() {
     window.ShowError(OpenPortMessage(settings.portName, openError));
     StopMonitor(false);
   } else {
-    g_runState.store(RunFlags(true, false));
+    Monitor().runFlags.store(RunFlags(true, false));
     reachedPoll = RunOpenConnection();
     // Closed before the window turns idle, so a new connection never meets this one's port.
     modem::ClosePort(port);
@@ -145,33 +153,33 @@ void MonitorThread() {
   NotifyConnectionEnded(reachedPoll);
   window.ShowConnectionState(ConnectionState::idle);
   window.SetWindowLayout(WindowLayout::PortLayout);
-  const bool exitAfter = g_runState.exchange(RunFlags()).ExitAfter();
+  const bool exitAfter = Monitor().runFlags.exchange(RunFlags()).ExitAfter();
   if (exitAfter) ExitProgram();
-  g_threadRunning.store(false);
+  Monitor().threadRunning.store(false);
 }
 
 }  // namespace
 
 bool InitCore(WindowOps& window, RunObserver* observer) {
-  g_window.store(&window);
-  g_observer.store(observer);
+  Monitor().window.store(&window);
+  Monitor().observer.store(observer);
   return true;
 }
 
 void StartMonitor() {
-  if (ConnectionActive() || g_threadRunning.exchange(true)) return;
+  if (ConnectionActive() || Monitor().threadRunning.exchange(true)) return;
   Window().PrepareConnection();
-  RunFlags flags = g_runState.load();
-  while (!g_runState.compare_exchange_weak(flags, RunFlags(flags.Active(), false))) {
+  RunFlags flags = Monitor().runFlags.load();
+  while (!Monitor().runFlags.compare_exchange_weak(flags, RunFlags(flags.Active(), false))) {
   }
   std::thread(MonitorThread).detach();
 }
 
 bool StopMonitor(bool exitAfter) {
-  RunFlags flags = g_runState.load();
+  RunFlags flags = Monitor().runFlags.load();
   do {
     if (!flags.Active()) return flags.ExitAfter();
-  } while (!g_runState.compare_exchange_weak(flags, RunFlags(false, exitAfter)));
+  } while (!Monitor().runFlags.compare_exchange_weak(flags, RunFlags(false, exitAfter)));
   Window().ShowConnectionState(ConnectionState::disconnecting);
   // After the state: a read cut short by this is always seen as a stop, never as a fault.
   modem::InterruptPort(modem::ActivePort());
@@ -184,14 +192,14 @@ void ExitProgram() { Window().ExitProgram(); }
 void StartCall(bool dial, const std::string& number) {
   if (dial) {
     {
-      std::lock_guard lock(g_dialNumberMutex);
-      g_dialNumber = number;
+      std::lock_guard lock(Monitor().dialNumberMutex);
+      Monitor().dialNumber = number;
     }
     std::thread([] {
       std::string dialled;
       {
-        std::lock_guard lock(g_dialNumberMutex);
-        dialled = g_dialNumber;  // read when the worker runs, not when it was started
+        std::lock_guard lock(Monitor().dialNumberMutex);
+        dialled = Monitor().dialNumber;  // read when the worker runs, not when it was started
       }
       modem::RunCommand("ATD", dialled + ";");
     }).detach();
@@ -200,8 +208,8 @@ void StartCall(bool dial, const std::string& number) {
   }
 }
 
-bool ConnectionActive() { return g_runState.load().Active(); }
-bool ExitAfterStop() { return g_runState.load().ExitAfter(); }
-bool MonitorThreadRunning() { return g_threadRunning.load(); }
+bool ConnectionActive() { return Monitor().runFlags.load().Active(); }
+bool ExitAfterStop() { return Monitor().runFlags.load().ExitAfter(); }
+bool MonitorThreadRunning() { return Monitor().threadRunning.load(); }
 
 }  // namespace core

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "modem/link_state.h"
 #include "platform/serial_device.h"
 
 namespace modem {
@@ -206,16 +207,6 @@ void AddTrace(detail::PortState& state, char marker, std::string_view text) {
   }
   info.lines[static_cast<std::size_t>(info.count)] = TraceEntry(marker, text);
   ++info.count;
-}
-
-std::mutex& ActiveMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-PortHandle& ActiveHolder() {
-  static PortHandle holder;
-  return holder;
 }
 
 }  // namespace
@@ -490,14 +481,21 @@ std::optional<THandleInfo> TraceOf(const PortHandle& holder) {
   return state->trace;
 }
 
+detail::LinkState& detail::Link() {
+  static LinkState* const state = new LinkState;
+  return *state;
+}
+
 PortHandle ActivePort() {
-  std::lock_guard lock(ActiveMutex());
-  return ActiveHolder();
+  detail::LinkState& link = detail::Link();
+  std::lock_guard lock(link.activeMutex);
+  return link.activePort;
 }
 
 void SetActivePort(PortHandle holder) {
-  std::lock_guard lock(ActiveMutex());
-  ActiveHolder() = std::move(holder);
+  detail::LinkState& link = detail::Link();
+  std::lock_guard lock(link.activeMutex);
+  link.activePort = std::move(holder);
 }
 
 }  // namespace modem

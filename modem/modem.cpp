@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "modem/com_port.h"
+#include "modem/link_state.h"
 #include "parser/measurement_fields.h"
 #include "parser/report_parser.h"
 
@@ -60,10 +61,7 @@ bool CellReportHandler(const std::string& line, int lineIndex, std::string& stat
   }
 }
 
-std::mutex& CommandLock() {
-  static std::mutex lock;
-  return lock;
-}
+std::mutex& CommandLock() { return detail::Link().commandLock; }
 
 bool ReadReply(std::string& line) {
   const PortHandle port = ActivePort();

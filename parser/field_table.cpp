@@ -8,7 +8,7 @@ namespace parser {
 
 using namespace platform::literals;
 
-const std::array<FieldInfo, 18> kFieldTable = {{
+constexpr std::array<FieldInfo, 18> kFieldTable = {{
     {.code = fcImei,
      .key = "imei",
      .control = "txtImei",
@@ -147,34 +147,60 @@ const std::array<FieldInfo, 18> kFieldTable = {{
     {.code = fcPhoneState, .key = "phone_state", .servingOnly = true},
 }};
 
+namespace {
+
+// Built when the program is compiled, so the table's lookups keep no state of their own, and a
+// row that breaks what the readers rely on does not compile.
+constexpr std::array<std::int8_t, kCellCodeStep> kRowOf = [] {
+  std::array<std::int8_t, kCellCodeStep> rows{};
+  rows.fill(-1);
+  for (std::size_t i = 0; i < kFieldTable.size(); ++i)
+    rows[static_cast<std::size_t>(kFieldTable[i].code)] = static_cast<std::int8_t>(i);
+  return rows;
+}();
+
+constexpr std::array<const FieldInfo*, kGridRows> kGridRowOf = [] {
+  std::array<const FieldInfo*, kGridRows> rows{};
+  for (const FieldInfo& field : kFieldTable) {
+    if (field.gridRow >= 0) rows[static_cast<std::size_t>(field.gridRow)] = &field;
+  }
+  return rows;
+}();
+
+constexpr bool CodesAscendWithinOneCellStep() {
+  int previous = 0;
+  for (const FieldInfo& field : kFieldTable) {
+    if (field.code <= previous || field.code >= kCellCodeStep) return false;
+    previous = field.code;
+  }
+  return true;
+}
+static_assert(CodesAscendWithinOneCellStep(), "one row per field code, in code order");
+
+constexpr bool EveryGridRowTaken() {
+  int rows = 0;
+  for (const FieldInfo& field : kFieldTable) rows += field.gridRow >= 0 ? 1 : 0;
+  for (const FieldInfo* field : kGridRowOf) {
+    if (field == nullptr) return false;
+  }
+  return rows == kGridRows;
+}
+static_assert(EveryGridRowTaken(), "each grid row has exactly one field");
+
+}  // namespace
+
 const FieldInfo* FindField(int fieldCode) {
   const int index = FieldIndex(fieldCode);
   return index < 0 ? nullptr : &kFieldTable[static_cast<std::size_t>(index)];
 }
 
 int FieldIndex(int fieldCode) {
-  // Looked up for every value on its way: one array read instead of a walk through the rows.
-  static const std::array<std::int8_t, kCellCodeStep> rowOf = [] {
-    std::array<std::int8_t, kCellCodeStep> rows{};
-    rows.fill(-1);
-    for (std::size_t i = 0; i < kFieldTable.size(); ++i) {
-      rows[static_cast<std::size_t>(kFieldTable[i].code)] = static_cast<std::int8_t>(i);
-    }
-    return rows;
-  }();
   if (fieldCode < 0 || fieldCode >= kCellCodeStep) return -1;
-  return rowOf[static_cast<std::size_t>(fieldCode)];
+  return kRowOf[static_cast<std::size_t>(fieldCode)];
 }
 
 const FieldInfo& GridField(int gridRow) {
-  static const std::array<const FieldInfo*, kGridRows> rows = [] {
-    std::array<const FieldInfo*, kGridRows> byRow{};
-    for (const FieldInfo& field : kFieldTable) {
-      if (field.gridRow >= 0) byRow[static_cast<std::size_t>(field.gridRow)] = &field;
-    }
-    return byRow;
-  }();
-  return *rows[static_cast<std::size_t>(std::clamp(gridRow, 0, kGridRows - 1))];
+  return *kGridRowOf[static_cast<std::size_t>(std::clamp(gridRow, 0, kGridRows - 1))];
 }
 
 }  // namespace parser

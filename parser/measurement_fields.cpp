@@ -10,18 +10,23 @@
 namespace parser {
 namespace {
 
-std::atomic<FieldSink*> g_display{nullptr};
-std::atomic<FieldSink*> g_log{nullptr};
-std::atomic<DiagnosticHandler> g_diagnostic{nullptr};
+// The module's process-wide state (docs/threads.md): where the dispatcher sends values. Set by
+// the front end before a monitor thread runs, read by every thread that dispatches.
+struct DispatchState {
+  std::atomic<FieldSink*> display{nullptr};
+  std::atomic<FieldSink*> log{nullptr};
+  std::atomic<DiagnosticHandler> diagnostic{nullptr};
+};
+constinit DispatchState g_dispatch;
 
 }  // namespace
 
-void SetDisplaySink(FieldSink* display) { g_display.store(display); }
-void SetLogSink(FieldSink* log) { g_log.store(log); }
-void SetDiagnosticHandler(DiagnosticHandler handler) { g_diagnostic.store(handler); }
+void SetDisplaySink(FieldSink* display) { g_dispatch.display.store(display); }
+void SetLogSink(FieldSink* log) { g_dispatch.log.store(log); }
+void SetDiagnosticHandler(DiagnosticHandler handler) { g_dispatch.diagnostic.store(handler); }
 
 void ShowDiagnostic(const std::string& text) {
-  if (const DiagnosticHandler handler = g_diagnostic.load()) handler(text);
+  if (const DiagnosticHandler handler = g_dispatch.diagnostic.load()) handler(text);
 }
 
 std::optional<double> ValueNumber(std::string_view text) {
@@ -68,8 +73,8 @@ bool DispatchField(int code, const FieldValue& value) {
   const int f = static_cast<int>(static_cast<unsigned>(code) & 1023u);
   if (FindField(f) == nullptr) return false;
   const int cell = code / kCellCodeStep;
-  if (FieldSink* display = g_display.load()) display->AcceptField(f, cell, value);
-  if (FieldSink* log = g_log.load()) log->AcceptField(f, cell, value);
+  if (FieldSink* display = g_dispatch.display.load()) display->AcceptField(f, cell, value);
+  if (FieldSink* log = g_dispatch.log.load()) log->AcceptField(f, cell, value);
   return true;
 }
 
