@@ -26,7 +26,7 @@ void BM_BuildLogReport(benchmark::State& state) {
     if (!report.ok) state.SkipWithError("report failed");
     benchmark::DoNotOptimize(report.text.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
 }
 
 void BM_BuildLogReportInMemory(benchmark::State& state) {
@@ -37,7 +37,7 @@ void BM_BuildLogReportInMemory(benchmark::State& state) {
     const auto report = gsmlog::BuildLogReportFromData(file.data(), file.size(), log.path());
     benchmark::DoNotOptimize(report.text.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
 }
 
 // The same bytes read as the report build reads them, 1 MiB at a time, and touched.
@@ -54,7 +54,7 @@ void BM_PlainRead(benchmark::State& state) {
     ::close(fd);
     benchmark::DoNotOptimize(sum);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
 }
 
 // The whole file in memory at once, mapped or read, as platform::FileMap gives it.
@@ -68,7 +68,7 @@ void BM_WholeFile(benchmark::State& state) {
     for (std::size_t i = 0; i < file.size(); i += 4096) sum += file.data()[i];
     benchmark::DoNotOptimize(sum);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
   state.SetLabel(mode == platform::FileReadMode::map ? "mmap" : "read");
 }
 

@@ -175,16 +175,16 @@ void ConfigureLine(int fd, int baud, bool softwareFlow) {
   if (::tcgetattr(fd, &settings) != 0) return;
   ::cfmakeraw(&settings);
   settings.c_cflag |= CLOCAL | CREAD | CS8;
-  settings.c_cflag &= ~(PARENB | CSTOPB);
+  settings.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB);
   if (softwareFlow) {
     settings.c_cflag &= ~CRTSCTS;
     settings.c_iflag |= IXON | IXOFF;
-    settings.c_iflag &= ~IXANY;
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXANY);
     settings.c_cc[VSTART] = 0x11;
     settings.c_cc[VSTOP] = 0x13;
   } else {
     settings.c_cflag |= CRTSCTS;
-    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   }
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;

@@ -306,7 +306,7 @@ TEST(Report, DamagedFilesNeverReadOutsideTheirBytes) {
     reports += gsmlog::BuildLogReportFromData(size ? copy.get() : nullptr, size, kName).ok;
   }
   for (std::size_t pos = 0; pos < sound.size(); ++pos) {
-    for (const std::uint8_t flip : {0x01, 0x80, 0xFF}) {
+    for (const std::uint8_t flip : {std::uint8_t{0x01}, std::uint8_t{0x80}, std::uint8_t{0xFF}}) {
       std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[sound.size()]);
       std::copy(sound.begin(), sound.end(), copy.get());
       copy[pos] ^= flip;
