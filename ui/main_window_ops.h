@@ -4,7 +4,6 @@
 // ReadPortSettings, ShowError and RecordName wait for the window's answer. Called on the window's
 // own thread, an operation runs at once (a stop request from a click must not wait on itself).
 
-#include <Qt>
 #include <string>
 #include <utility>
 
@@ -39,18 +38,12 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   void ShowRecording(const std::string& name);
 
  private:
-  // Runs fn on the window's thread: at once when already there, otherwise queued (Post) or
+  // Runs fn on the window's thread: at once when already there, otherwise queued (Post), or
   // queued and waited for (Wait).
   template <typename Fn>
-  void RunOnWindowThread(Fn&& fn, Qt::ConnectionType type);
+  void Post(Fn&& fn);
   template <typename Fn>
-  void Post(Fn&& fn) {
-    RunOnWindowThread(std::forward<Fn>(fn), Qt::QueuedConnection);
-  }
-  template <typename Fn>
-  void Wait(Fn&& fn) {
-    RunOnWindowThread(std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
-  }
+  void Wait(Fn&& fn);
 
   Tfrm& window_;
 };
