@@ -1,6 +1,6 @@
 #pragma once
 // The headless front end of the monitor thread: one connection, values on stdout, messages on
-// stderr, an optional log file. Ends after a number of poll cycles, on SIGINT or SIGTERM (as the
+// stderr, an optional log file, positions from gpsd. Ends after a number of poll cycles, on SIGINT or SIGTERM (as the
 // disconnect button does), or when the connection ends by itself.
 
 #include <string>
@@ -14,7 +14,9 @@ struct MonitorOptions {
   int speed = 9600;  // baud
   int cycles = 0;    // complete poll cycles before stopping; 0 runs until stopped
   OutputFormat format = OutputFormat::Text;
-  std::string logFile;  // empty: no log file
+  std::string logFile;                  // empty: no log file
+  std::string gpsd = "localhost:2947";  // where positions come from: HOST:PORT
+  bool noGps = false;                   // record no positions
 };
 
 // Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "export/log_export.h"
 #include "log/log_dump.h"
 #include "log/log_viewer.h"
 #include "platform/text_encoding.h"
@@ -36,6 +37,32 @@ int DumpLogFile(const std::string& fileName) {
   std::cout << platform::Cp1251ToUtf8(gsmlog::FormatDumpEnd(dump)) << '\n';
   if (!dump.valid) {
     std::cerr << platform::Cp1251ToUtf8(gsmlog::DamagedMessage(platform::Utf8ToCp1251(fileName))) << std::endl;
+    return 1;
+  }
+  return 0;
+}
+
+int ExportLogFile(const std::string& fileName, const std::string& outName, const std::string& formatName,
+                  bool overwrite) {
+  const auto format = formatName.empty() ? gsmexport::FormatOfFile(outName) : gsmexport::FormatByName(formatName);
+  if (!format) {
+    if (formatName.empty()) {
+      std::cerr << "Формат экспорта не следует из имени файла " << outName << ": укажите --format" << std::endl;
+    } else {
+      std::cerr << "Неизвестный формат экспорта: " << formatName << std::endl;
+    }
+    return 2;
+  }
+  gsmexport::ExportOptions options;
+  options.format = *format;
+  options.overwrite = overwrite;
+  const gsmexport::ExportResult result =
+      gsmexport::ExportLog(platform::Utf8ToCp1251(fileName), platform::Utf8ToCp1251(outName), options);
+  if (result.ok || result.damaged) {
+    std::cout << "Экспортировано циклов: " << result.cycles << ", с местоположением: " << result.placed << std::endl;
+  }
+  if (!result.ok) {
+    std::cerr << platform::Cp1251ToUtf8(result.error) << std::endl;
     return 1;
   }
   return 0;

@@ -5,6 +5,7 @@
 
 #include "cli/headless_monitor.h"
 #include "cli/log_commands.h"
+#include "gps/gpsd_client.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Ostrin GSM monitor, headless: watch a GSM modem's cells, read measurement logs."};
@@ -25,6 +26,13 @@ int main(int argc, char** argv) {
       ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case))
       ->default_str("text");
   monitorCommand->add_option("--log", monitor.logFile, "Record a measurement log file");
+  const CLI::Validator gpsdAddress(
+      [](std::string& text) { return gps::ParseGpsdAddress(text) ? std::string() : "Неверный адрес gpsd: " + text; },
+      "HOST:PORT");
+  CLI::Option* gpsdOption = monitorCommand->add_option("--gpsd", monitor.gpsd, "gpsd to take positions from")
+                                ->check(gpsdAddress)
+                                ->capture_default_str();
+  monitorCommand->add_flag("--no-gps", monitor.noGps, "Record no positions")->excludes(gpsdOption);
 
   std::string reportFile;
   bool raw = false;
@@ -36,9 +44,22 @@ int main(int argc, char** argv) {
   CLI::App* dumpCommand = app.add_subcommand("dump", "List the records of a log file.");
   dumpCommand->add_option("file", dumpFile, "Log file")->required();
 
+  std::string exportFile;
+  std::string exportOut;
+  std::string exportFormat;
+  bool overwrite = false;
+  CLI::App* exportCommand =
+      app.add_subcommand("export", "Export the poll cycles of a log file to GeoPackage, GeoJSON, KML, GPX or CSV.");
+  exportCommand->add_option("file", exportFile, "Log file")->required();
+  exportCommand->add_option("-o,--output", exportOut, "Output file")->required();
+  exportCommand->add_option("--format", exportFormat,
+                            "gpkg, geojson, kml, gpx or csv (default: from the output's extension)");
+  exportCommand->add_flag("--overwrite", overwrite, "Replace the output file if it exists");
+
   CLI11_PARSE(app, argc, argv);
 
   if (*monitorCommand) return cli::RunHeadlessMonitor(monitor);
   if (*reportCommand) return cli::PrintLogReport(reportFile, raw);
+  if (*exportCommand) return cli::ExportLogFile(exportFile, exportOut, exportFormat, overwrite);
   return cli::DumpLogFile(dumpFile);
 }
