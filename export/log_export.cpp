@@ -244,6 +244,10 @@ class FeatureWriter {
       SetInteger(base + 2, cell.level);
       SetText(base + 3, cell.band);
     }
+    // Null rather than absent, so that every format lists every column.
+    for (const int field : index_) {
+      if (!f.IsFieldSet(field)) f.SetFieldNull(field);
+    }
     if (layer_->CreateFeature(&f) != OGRERR_NONE) return false;
     ++written_;
     if (cycle.fix) ++placed_;

@@ -14,9 +14,9 @@
 #include "log/log_viewer.h"
 #include "log/log_writer.h"
 #include "platform/text_encoding.h"
-#include "survey/cycle_stamp.h"
 #include "tests/log/plain_log.h"
 #include "tests/log/temp_dir.h"
+#include "tests/support/survey_log.h"
 
 namespace {
 
@@ -38,51 +38,14 @@ std::vector<survey::SurveyCycle> ReadAll(const std::string& path, survey::CycleR
   return cycles;
 }
 
-// One poll cycle's values as the dispatcher hands them to the log writer.
-void LogCycle(int level, bool withNeighbour) {
-  gsmlog::LogField(257, 0, std::string("Россия"_cp1251));
-  gsmlog::LogField(258, 0, std::string("МТС"_cp1251));
-  gsmlog::LogField(259, 0, "5580");
-  gsmlog::LogField(386, 0, "69777");
-  gsmlog::LogField(385, 0, "5.4");
-  gsmlog::LogField(388, 0, "121");
-  gsmlog::LogField(265, 0, "900");
-  gsmlog::LogField(387, 0, std::to_string(level));
-  gsmlog::LogField(389, 0, "2");
-  gsmlog::LogField(390, 0, "0,57");
-  gsmlog::LogField(391, 0, "5,5");
-  gsmlog::LogField(392, 0, std::string("Соединено"_cp1251));
-  if (withNeighbour) {
-    gsmlog::LogField(388, 6, "996");
-    gsmlog::LogField(265, 6, "EGSM");
-    gsmlog::LogField(387, 6, "-101");
-    gsmlog::LogField(385, 6, "6.0");
-  }
-}
-
 class CycleReader : public ::testing::Test {
  protected:
   void SetUp() override { gsmlog::ResetLogWriter(); }
   void TearDown() override { gsmlog::ResetLogWriter(); }
 
-  // Two cycles as the monitor writes them: the first placed, the second without a fix.
   std::string WriteSurveyLog(const std::string& name) {
     const std::string path = dir_.File(name);
-    EXPECT_TRUE(gsmlog::CreateLogFile(path).ok);
-    gps::Fix fix;
-    fix.latitude = 55.7558;
-    fix.longitude = 37.6173;
-    fix.altitude = 150.2;
-    fix.mode = 3;
-    fix.horizontalError = 4.5;
-    fix.time = std::chrono::system_clock::from_time_t(1'796'845'694);
-    LogCycle(-63, true);
-    survey::HoldCycleRecords({std::chrono::system_clock::from_time_t(1'796'845'695) + 123ms, fix});
-    gsmlog::SealLogFile();
-    LogCycle(-70, false);
-    survey::HoldCycleRecords({std::chrono::system_clock::from_time_t(1'796'845'696), std::nullopt});
-    gsmlog::SealLogFile();
-    gsmlog::CompleteLogFile();
+    EXPECT_TRUE(testsupport::WriteSurveyLog(path));
     return path;
   }
 
