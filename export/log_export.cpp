@@ -302,6 +302,13 @@ class FeatureWriter {
       feature_->SetField(index_[field], survey::FormatIsoTime(t).c_str());
       return;
     }
+    if (format_ == ExportFormat::geoPackage && t.offsetMinutes && !t.utc) {
+      // GeoPackage keeps date-times in UTC.
+      if (const auto utc = survey::ParseIsoTime(survey::FormatUtcTime(*survey::ToTimePoint(t)))) {
+        SetTime(field, *utc);
+        return;
+      }
+    }
     // GDAL's zone flag: 0 unknown, 100 UTC, 100 + quarter hours east of it.
     const int zone = t.offsetMinutes ? 100 + *t.offsetMinutes / 15 : 0;
     feature_->SetField(index_[field], t.year, t.month, t.day, t.hour, t.minute,
