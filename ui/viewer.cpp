@@ -19,6 +19,7 @@
 
 #include "platform/text_encoding.h"
 #include "ui/app_state.h"
+#include "ui/export_action.h"
 #include "ui/report_font.h"
 #include "ui/report_printer.h"
 
@@ -105,6 +106,7 @@ TfrmViewer::TfrmViewer(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
   connect(btnClipboard, &QPushButton::clicked, this, &TfrmViewer::btnClipboardClick);
   connect(Report, &QPlainTextEdit::selectionChanged, this, &TfrmViewer::ReportSelectionChange);
 
+  InstallExportMenu(*this);
   if (g_reportWindow == nullptr) g_reportWindow = this;
 }
 
