@@ -3,7 +3,9 @@
 #include <gps.h>
 
 #include <atomic>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <thread>
 
 namespace gps {
