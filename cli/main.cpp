@@ -28,10 +28,11 @@ int main(int argc, char** argv) {
   monitorCommand->add_option("--log", monitor.logFile, "Record a measurement log file");
   const CLI::Validator gpsdAddress(
       [](std::string& text) { return gps::ParseGpsdAddress(text) ? std::string() : "Неверный адрес gpsd: " + text; },
-      "HOST:PORT");
+      "");
   CLI::Option* gpsdOption = monitorCommand->add_option("--gpsd", monitor.gpsd, "gpsd to take positions from")
                                 ->check(gpsdAddress)
-                                ->capture_default_str();
+                                ->capture_default_str()
+                                ->type_name("HOST:PORT");
   monitorCommand->add_flag("--no-gps", monitor.noGps, "Record no positions")->excludes(gpsdOption);
 
   std::string reportFile;
