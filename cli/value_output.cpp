@@ -120,7 +120,9 @@ void ValueOutput::CycleEnded(int n, const DisplayModel& model, const survey::Cyc
       position["alt"] = std::isfinite(fix.altitude) ? nlohmann::json(Rounded(fix.altitude, 10)) : nlohmann::json();
       position["h_error"] =
           std::isfinite(fix.horizontalError) ? nlohmann::json(Rounded(fix.horizontalError, 10)) : nlohmann::json();
-      position["fix_time"] = survey::FormatUtcTime(fix.time);
+      position["fix_time"] = fix.time != std::chrono::system_clock::time_point{}
+                                 ? nlohmann::json(survey::FormatUtcTime(fix.time))
+                                 : nlohmann::json();
     }
     out_ << nlohmann::json{{"event", "cycle"}, {"n", n}, {"time", time}, {"position", position}}.dump() << '\n';
   } else if (format_ == OutputFormat::Csv) {
