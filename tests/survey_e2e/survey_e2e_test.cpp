@@ -158,6 +158,19 @@ TEST_F(SurveyDrive, PositionsOfTheDriveOnTheRightCycles) {
   const auto cycles = ExportAndReadBack(log);
   ASSERT_EQ(cycles.size(), 25u);
   EXPECT_EQ(CyclesPrinted(monitor->Stdout()), 25);
+  // The JSON lines carry the same stamp as the log: each cycle's position, or null.
+  std::istringstream lines(monitor->Stdout());
+  for (std::string line; std::getline(lines, line);) {
+    const auto object = nlohmann::json::parse(line);
+    if (!object.contains("event")) continue;
+    const Cycle& c = cycles.at(object["n"].get<std::size_t>() - 1);
+    SCOPED_TRACE(line);
+    ASSERT_EQ(object["position"].is_null(), !c.latitude.has_value());
+    if (c.latitude) {
+      EXPECT_NEAR(object["position"]["lat"].get<double>(), *c.latitude, 1e-7);
+      EXPECT_NEAR(object["position"]["lon"].get<double>(), *c.longitude, 1e-7);
+    }
+  }
   int placed = 0;
   int unplacedAfterFirst = 0;
   for (const Cycle& c : cycles) {
