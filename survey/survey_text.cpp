@@ -159,6 +159,9 @@ std::optional<system_clock::time_point> ToTimePoint(const IsoTime& t) {
   if (!t.offsetMinutes) return std::nullopt;
   const long long seconds = DaysFromCivil(t.year, t.month, t.day) * 86400LL + t.hour * 3600LL + t.minute * 60LL +
                             t.second - *t.offsetMinutes * 60LL;
+  // The clock counts nanoseconds in 64 bits: about 292 years either side of 1970.
+  constexpr long long kReach = 9'000'000'000LL;
+  if (seconds < -kReach || seconds > kReach) return std::nullopt;
   return system_clock::time_point(std::chrono::duration_cast<system_clock::duration>(
       std::chrono::seconds(seconds) + std::chrono::milliseconds(t.millisecond)));
 }

@@ -27,7 +27,8 @@ std::string FormatUtcTime(std::chrono::system_clock::time_point time);
 std::optional<IsoTime> ParseIsoTime(std::string_view text);
 // The same instant as an ISO text in the form given (its own zone, "Z" for UTC, none if absent).
 std::string FormatIsoTime(const IsoTime& time);
-// The instant of a time with a zone; nothing without one.
+// The instant of a time with a zone; nothing without one, or beyond the clock's reach (years
+// before 1685 or after 2255).
 std::optional<std::chrono::system_clock::time_point> ToTimePoint(const IsoTime& time);
 
 // "55.7558260;37.6173000;156.3;3;17.1;2026-12-09T19:48:14.000Z": latitude, longitude, altitude

@@ -93,6 +93,10 @@ TEST(CycleTime, ReadsIsoFormsAndRefusesTheRest) {
     }
   }
   EXPECT_FALSE(survey::ToTimePoint(*survey::ParseIsoTime("2026-12-09T22:48:15")));
+  // Beyond the clock's reach (nanoseconds in 64 bits): no instant, and no overflow on the way.
+  EXPECT_FALSE(survey::ToTimePoint(*survey::ParseIsoTime("1013-12-09T19:48:14.000Z")));
+  EXPECT_FALSE(survey::ToTimePoint(*survey::ParseIsoTime("9999-12-31T23:59:59.999-23:59")));
+  EXPECT_TRUE(survey::ToTimePoint(*survey::ParseIsoTime("1980-01-06T00:00:00Z")));
 }
 
 TEST(CyclePosition, WrittenWithDecimalPointsInAnyLocaleAndReadBack) {
@@ -150,6 +154,10 @@ TEST(CyclePosition, HostileTextsAreNoPosition) {
     SCOPED_TRACE(text);
     EXPECT_FALSE(survey::ParsePosition(text));
   }
+  // A fix time the clock cannot hold is unknown.
+  const auto ancient = survey::ParsePosition("55.7;37.6;1;3;1;1013-12-09T19:48:14.000Z");
+  ASSERT_TRUE(ancient);
+  EXPECT_EQ(ancient->time, system_clock::time_point{});
   // Optional fields that cannot be read are unknown, not a reason to lose the position.
   const auto partial = survey::ParsePosition("55.7;37.6;high;3;-1;yesterday");
   ASSERT_TRUE(partial);
