@@ -5,15 +5,19 @@
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
+#include <memory>
 #include <mutex>
+#include <optional>
 
 #include "cli/standard_output.h"
 #include "core/log_recorder.h"
 #include "core/monitor.h"
+#include "gps/gps_link.h"
 #include "log/log_writer.h"
 #include "parser/measurement_fields.h"
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
+#include "survey/cycle_stamp.h"
 
 namespace cli {
 namespace {
@@ -52,16 +56,65 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   std::atomic<bool> errorShown_{false};
 };
 
-// Counts cycles, prints each one, keeps the log, and asks for the stop after the last cycle.
+// Says on stderr when gpsd does not answer, stops answering or answers again, from the start of
+// polling on (before it, a failing port or modem is the one message to read).
+class GpsReport {
+ public:
+  explicit GpsReport(std::string address) : address_(std::move(address)) {}
+
+  // On the gpsd client's thread.
+  void Linked(bool linked) {
+    std::lock_guard lock(mutex_);
+    linked_ = linked;
+    if (polling_) SayLocked();
+  }
+  // On the monitor thread.
+  void PollStarted() {
+    std::lock_guard lock(mutex_);
+    polling_ = true;
+    if (linked_) SayLocked();
+  }
+
+ private:
+  void SayLocked() {
+    const bool linked = *linked_;
+    if (said_ && *said_ == linked) return;
+    if (!linked) {
+      std::cerr << (said_ ? "Связь с gpsd " + address_ + " прервана" : "Нет связи с gpsd " + address_) << std::endl;
+    } else if (said_) {
+      std::cerr << "Связь с gpsd " << address_ << " восстановлена" << std::endl;
+    }
+    said_ = linked;
+  }
+
+  std::mutex mutex_;
+  const std::string address_;
+  std::optional<bool> linked_;
+  std::optional<bool> said_;  // the state last told, nothing before the first
+  bool polling_ = false;
+};
+
+// Counts cycles, stamps each with its time and position, prints it, keeps the log, and asks for
+// the stop after the last cycle.
 class HeadlessRun : public core::RunObserver {
  public:
-  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output)
-      : options_(options), window_(window), output_(output), recorder_(window, nullptr, nullptr) {}
+  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, const gps::GpsLink& gps,
+              GpsReport* gpsReport)
+      : options_(options),
+        window_(window),
+        output_(output),
+        gps_(gps),
+        gpsReport_(gpsReport),
+        recorder_(window, nullptr, nullptr, [this] { survey::HoldCycleRecords(stamp_); }) {}
 
-  void PollStarted() override { recorder_.PollStarted(); }
+  void PollStarted() override {
+    recorder_.PollStarted();
+    if (gpsReport_) gpsReport_->PollStarted();
+  }
   void CycleCompleted(int n) override {
+    stamp_ = survey::StampCycle(gps_.Fresh());
     recorder_.CycleCompleted(n);
-    output_.CycleEnded(n, window_.Model());
+    output_.CycleEnded(n, window_.Model(), stamp_);
     cyclesDone_.store(n);
     // Output nobody can receive ends the run, as the last cycle asked for does.
     if (output_.Failed() || (options_.cycles > 0 && n >= options_.cycles)) core::StopMonitor(false);
@@ -74,6 +127,9 @@ class HeadlessRun : public core::RunObserver {
   const MonitorOptions& options_;
   HeadlessWindow& window_;
   ValueOutput& output_;
+  const gps::GpsLink& gps_;
+  GpsReport* gpsReport_;
+  survey::CycleStamp stamp_;  // the running cycle's, on the monitor thread only
   core::LogRecorder recorder_;
   std::atomic<int> cyclesDone_{0};
 };
@@ -92,7 +148,16 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
 
   ValueOutput output(options.format, std::cout);
   HeadlessWindow window(options, output);
-  HeadlessRun run(options, window, output);
+  // Shared with the gpsd client's thread, which may outlive this function by a moment.
+  std::shared_ptr<GpsReport> gpsReport;
+  gps::GpsLink gps;
+  if (!options.noGps) {
+    if (const auto address = gps::ParseGpsdAddress(options.gpsd)) {
+      gpsReport = std::make_shared<GpsReport>(gps::FormatGpsdAddress(*address));
+      gps.Start(*address, [report = gpsReport](bool linked) { report->Linked(linked); });
+    }
+  }
+  HeadlessRun run(options, window, output, gps, gpsReport.get());
   parser::SetDisplaySink(&window);
   parser::SetLogSink(&gsmlog::LogFieldSink());
 

@@ -6,8 +6,11 @@
 
 namespace core {
 
-LogRecorder::LogRecorder(WindowOps& window, NameSource nameSource, NameUsed nameUsed)
-    : window_(window), nameSource_(std::move(nameSource)), nameUsed_(std::move(nameUsed)) {}
+LogRecorder::LogRecorder(WindowOps& window, NameSource nameSource, NameUsed nameUsed, BeforeSeal beforeSeal)
+    : window_(window),
+      nameSource_(std::move(nameSource)),
+      nameUsed_(std::move(nameUsed)),
+      beforeSeal_(std::move(beforeSeal)) {}
 
 void LogRecorder::PollStarted() {
   if (gsmlog::LogFileOpen() || !nameSource_) return;
@@ -23,7 +26,10 @@ void LogRecorder::PollStarted() {
 
 // A failed write closes the log, so the failure is looked for whether a log is still open or not.
 void LogRecorder::CycleCompleted(int /*n*/) {
-  if (gsmlog::LogFileOpen()) gsmlog::SealLogFile();
+  if (gsmlog::LogFileOpen()) {
+    if (beforeSeal_) beforeSeal_();
+    gsmlog::SealLogFile();
+  }
   ReportWriteFailure();
 }
 

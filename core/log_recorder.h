@@ -16,8 +16,11 @@ class LogRecorder : public RunObserver {
   using NameSource = std::function<std::string()>;
   // Told the name actually created (a second run of the day gets a new one).
   using NameUsed = std::function<void(const std::string&)>;
+  // Run at the end of each cycle while a log is open, just before its seal: the place for the
+  // cycle's own records (gsmlog::HoldLogRecord).
+  using BeforeSeal = std::function<void()>;
 
-  LogRecorder(WindowOps& window, NameSource nameSource, NameUsed nameUsed);
+  LogRecorder(WindowOps& window, NameSource nameSource, NameUsed nameUsed, BeforeSeal beforeSeal = {});
 
   void PollStarted() override;
   void CycleCompleted(int n) override;
@@ -29,6 +32,7 @@ class LogRecorder : public RunObserver {
   WindowOps& window_;
   NameSource nameSource_;
   NameUsed nameUsed_;
+  BeforeSeal beforeSeal_;
 };
 
 }  // namespace core

@@ -180,6 +180,16 @@ std::string LogCodeMeaning(std::int32_t code) {
       return "summary.gsm1800";
     case lcChecksum:
       return "checksum";
+    case lcCycleTime:
+      return "cycle.time";
+    case lcCyclePosition:
+      return "cycle.position";
+    case kCycleValueBase + parser::fcRxQuality:
+      return "serving.rxqual";
+    case kCycleValueBase + parser::fcBitError:
+      return "serving.ber";
+    case kCycleValueBase + parser::fcTimingAdvance:
+      return "serving.distance";
     default:
       break;
   }

@@ -27,7 +27,15 @@ enum LogCode : std::int32_t {
   lcBand900Share = 12812,
   lcBand1800Share = 12813,
   lcChecksum = 12814,  // 0x320E
+  // Records of a poll cycle beyond the values: written just before the cycle's seal.
+  lcCycleTime = 20481,      // 0x5001: local time, ISO 8601 with milliseconds and UTC offset
+  lcCyclePosition = 20482,  // 0x5002: the GPS fix, when fresh
 };
+
+// Serving-cell values that the run summary only folds into statistics (quality 389, bit-error
+// rate 390, distance 391) also go out as they arrive, under 16384 + field code.
+inline constexpr std::int32_t kCycleValueBase = 16384;
+constexpr bool IsCycleValueField(int fieldCode) { return fieldCode >= 389 && fieldCode <= 391; }
 
 inline constexpr std::size_t kMaxLogText = 128;
 inline constexpr std::size_t kMaxLogRecord = 5 + kMaxLogText;

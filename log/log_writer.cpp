@@ -268,6 +268,7 @@ void LogField(int code, int index, const std::string& text) {
     default:
       break;
   }
+  if (index == 0 && IsCycleValueField(code)) WriteLocked(w, kCycleValueBase + code, text);
 }
 
 parser::FieldSink& LogFieldSink() {
@@ -279,6 +280,12 @@ bool WriteLogRecord(std::int32_t code, std::string_view text) {
   Writer& w = TheWriter();
   std::lock_guard lock(w.mutex);
   return WriteLocked(w, code, text, true);
+}
+
+bool HoldLogRecord(std::int32_t code, std::string_view text) {
+  Writer& w = TheWriter();
+  std::lock_guard lock(w.mutex);
+  return WriteLocked(w, code, text);
 }
 
 namespace {

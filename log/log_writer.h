@@ -46,6 +46,10 @@ parser::FieldSink& LogFieldSink();
 // write failed. A text over 128 bytes is cut to 128; bytes below 0x20 become '?'.
 bool WriteLogRecord(std::int32_t code, std::string_view text);
 
+// The same, held to go to the file with the next seal (a cycle's own records, written just
+// before its seal); false when no file is open or the text is empty.
+bool HoldLogRecord(std::int32_t code, std::string_view text);
+
 // Folds a value text ("-75", "0,57") into a group of statistics; max and min may be null.
 // "(n/a)" and texts that are not a decimal number (comma as separator) are ignored.
 void AddStatistic(std::string_view text, float* max, float* min, double& sum, std::int32_t& count);
