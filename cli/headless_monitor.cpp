@@ -5,15 +5,19 @@
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
+#include <memory>
 #include <mutex>
+#include <optional>
 
 #include "cli/standard_output.h"
 #include "core/log_recorder.h"
 #include "core/monitor.h"
+#include "gps/gps_link.h"
 #include "log/log_writer.h"
 #include "parser/measurement_fields.h"
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
+#include "survey/cycle_stamp.h"
 
 namespace cli {
 namespace {
@@ -52,26 +56,75 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   std::atomic<bool> errorShown_{false};
 };
 
-// Counts cycles, prints each one, keeps the log, and asks for the stop after the last cycle.
+// Says on stderr when gpsd does not answer, stops answering or answers again, from the start of
+// polling on (before it, a failing port or modem is the one message to read).
+class GpsReport {
+ public:
+  explicit GpsReport(std::string address) : address_(std::move(address)) {}
+
+  // On the gpsd client's thread.
+  void Linked(bool linked) {
+    std::lock_guard lock(mutex_);
+    linked_ = linked;
+    if (polling_) SayLocked();
+  }
+  // On the monitor thread.
+  void PollStarted() {
+    std::lock_guard lock(mutex_);
+    polling_ = true;
+    if (linked_) SayLocked();
+  }
+
+ private:
+  void SayLocked() {
+    const bool linked = *linked_;
+    if (said_ && *said_ == linked) return;
+    if (!linked) {
+      std::cerr << (said_ ? "Связь с gpsd " + address_ + " прервана" : "Нет связи с gpsd " + address_) << std::endl;
+    } else if (said_) {
+      std::cerr << "Связь с gpsd " << address_ << " восстановлена" << std::endl;
+    }
+    said_ = linked;
+  }
+
+  std::mutex mutex_;
+  const std::string address_;
+  std::optional<bool> linked_;
+  std::optional<bool> said_;  // the state last told, nothing before the first
+  bool polling_ = false;
+};
+
+// Counts cycles, stamps each with its time and position, prints it, keeps the log, and asks for
+// the stop after the last cycle.
 class HeadlessRun : public core::RunObserver {
  public:
-  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, gsmlog::TLogWriter& writer)
+  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, gsmlog::TLogWriter& writer,
+              const gps::GpsLink& gps, GpsReport* gpsReport)
       : options_(options),
         window_(window),
         output_(output),
-        recorder_(window, writer, nullptr, [&options](const std::string& nameUsed) {
-          if (nameUsed == options.logFile) return;
-          std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(platform::FileNameText(nameUsed))
-                    << std::endl;
-        }) {}
+        gps_(gps),
+        gpsReport_(gpsReport),
+        recorder_(
+            window, writer, nullptr,
+            [&options](const std::string& nameUsed) {
+              if (nameUsed == options.logFile) return;
+              std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(platform::FileNameText(nameUsed))
+                        << std::endl;
+            },
+            [this](gsmlog::TLogWriter& log) { survey::HoldCycleRecords(log, stamp_); }) {}
 
   // The log named by --log, before the connection starts.
   bool StartLog() { return recorder_.StartLog(options_.logFile); }
 
-  void PollStarted() override { recorder_.PollStarted(); }
+  void PollStarted() override {
+    recorder_.PollStarted();
+    if (gpsReport_) gpsReport_->PollStarted();
+  }
   void CycleCompleted(int n) override {
+    stamp_ = survey::StampCycle(gps_.Fresh());
     recorder_.CycleCompleted(n);
-    output_.CycleEnded(n, window_.Model());
+    output_.CycleEnded(n, window_.Model(), stamp_);
     cyclesDone_.store(n);
     // Output nobody can receive ends the run, as the last cycle asked for does.
     if (output_.Failed() || (options_.cycles > 0 && n >= options_.cycles)) core::StopMonitor(false);
@@ -84,6 +137,9 @@ class HeadlessRun : public core::RunObserver {
   const MonitorOptions& options_;
   HeadlessWindow& window_;
   ValueOutput& output_;
+  const gps::GpsLink& gps_;
+  GpsReport* gpsReport_;
+  survey::CycleStamp stamp_;  // the running cycle's, on the monitor thread only
   core::LogRecorder recorder_;
   std::atomic<int> cyclesDone_{0};
 };
@@ -103,7 +159,16 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   ValueOutput output(options.format, std::cout);
   HeadlessWindow window(options, output);
   gsmlog::TLogWriter& writer = gsmlog::ProgramLogWriter();
-  HeadlessRun run(options, window, output, writer);
+  // Shared with the gpsd client's thread, which may outlive this function by a moment.
+  std::shared_ptr<GpsReport> gpsReport;
+  gps::GpsLink gps;
+  if (!options.noGps) {
+    if (const auto address = gps::ParseGpsdAddress(options.gpsd)) {
+      gpsReport = std::make_shared<GpsReport>(gps::FormatGpsdAddress(*address));
+      gps.Start(*address, [report = gpsReport](bool linked) { report->Linked(linked); });
+    }
+  }
+  HeadlessRun run(options, window, output, writer, gps, gpsReport.get());
   parser::SetDisplaySink(&window);
   parser::SetLogSink(&writer);
 

@@ -1,6 +1,6 @@
 #pragma once
 // The headless front end of the monitor thread: one connection, values on stdout, messages on
-// stderr, an optional log file. Ends after a number of poll cycles, on SIGINT, SIGTERM or SIGHUP
+// stderr, an optional log file, positions from gpsd. Ends after a number of poll cycles, on SIGINT, SIGTERM or SIGHUP
 // (as the disconnect button does), when standard output cannot be written, or when the
 // connection ends by itself.
 
@@ -15,8 +15,10 @@ struct MonitorOptions {
   int speed = 9600;  // baud
   int cycles = 0;    // complete poll cycles before stopping; 0 runs until stopped
   OutputFormat format = OutputFormat::text;
-  std::string logFile;        // empty: no log file
-  bool logRequested = false;  // --log was given, so an empty name is refused rather than ignored
+  std::string logFile;                  // empty: no log file
+  bool logRequested = false;            // --log was given, so an empty name is refused rather than ignored
+  std::string gpsd = "localhost:2947";  // where positions come from: HOST:PORT
+  bool noGps = false;                   // record no positions
 };
 
 // Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the

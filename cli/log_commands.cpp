@@ -3,8 +3,10 @@
 #include <iostream>
 
 #include "cli/standard_output.h"
+#include "export/log_export.h"
 #include "log/log_dump.h"
 #include "log/log_viewer.h"
+#include "platform/file_name.h"
 #include "platform/text_encoding.h"
 
 namespace cli {
@@ -41,6 +43,33 @@ int DumpLogFile(const std::string& fileName) {
   if (FinishOutput(std::cout) != 0) return 1;
   if (!dump.valid) {
     std::cerr << platform::Cp1251ToPrintable(gsmlog::DamagedMessage(fileName)) << std::endl;
+    return 1;
+  }
+  return 0;
+}
+
+int ExportLogFile(const std::string& fileName, const std::string& outName, const std::string& formatName,
+                  bool overwrite) {
+  const auto format = formatName.empty() ? gsmexport::FormatOfFile(outName) : gsmexport::FormatByName(formatName);
+  if (!format) {
+    if (formatName.empty()) {
+      std::cerr << "Формат экспорта не следует из имени файла "
+                << platform::Cp1251ToPrintable(platform::FileNameText(outName)) << ": укажите --format" << std::endl;
+    } else {
+      std::cerr << "Неизвестный формат экспорта: " << platform::Cp1251ToPrintable(platform::Utf8ToCp1251(formatName))
+                << std::endl;
+    }
+    return 2;
+  }
+  gsmexport::ExportOptions options;
+  options.format = *format;
+  options.overwrite = overwrite;
+  const gsmexport::ExportResult result = gsmexport::ExportLog(fileName, outName, options);
+  if (result.ok || result.damaged) {
+    std::cout << "Экспортировано циклов: " << result.cycles << ", с местоположением: " << result.placed << std::endl;
+  }
+  if (!result.ok) {
+    std::cerr << platform::Cp1251ToPrintable(result.error) << std::endl;
     return 1;
   }
   return 0;

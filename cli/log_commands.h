@@ -15,4 +15,11 @@ int PrintLogReport(const std::string& fileName, bool raw);
 // not match, or the output cannot be written.
 int DumpLogFile(const std::string& fileName);
 
+// Exports the poll cycles of a log (names in UTF-8, as given on the command line). formatName
+// empty: the format follows the output's extension. Prints the number of cycles exported; exit
+// status 1 on an error or a damaged log (whose cycles up to the damage are exported), 2 when the
+// format is unknown.
+int ExportLogFile(const std::string& fileName, const std::string& outName, const std::string& formatName,
+                  bool overwrite);
+
 }  // namespace cli

@@ -6,6 +6,7 @@
 
 #include "cli/headless_monitor.h"
 #include "cli/log_commands.h"
+#include "gps/gpsd_client.h"
 #include "platform/standard_descriptors.h"
 
 namespace {
@@ -47,6 +48,14 @@ int main(int argc, char** argv) {
       ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case))
       ->default_str("text");
   CLI::Option* logOption = monitorCommand->add_option("--log", monitor.logFile, "Record a measurement log file");
+  const CLI::Validator gpsdAddress(
+      [](std::string& text) { return gps::ParseGpsdAddress(text) ? std::string() : "Неверный адрес gpsd: " + text; },
+      "");
+  CLI::Option* gpsdOption = monitorCommand->add_option("--gpsd", monitor.gpsd, "gpsd to take positions from")
+                                ->check(gpsdAddress)
+                                ->capture_default_str()
+                                ->type_name("HOST:PORT");
+  monitorCommand->add_flag("--no-gps", monitor.noGps, "Record no positions")->excludes(gpsdOption);
 
   std::string reportFile;
   bool raw = false;
@@ -58,10 +67,23 @@ int main(int argc, char** argv) {
   CLI::App* dumpCommand = app.add_subcommand("dump", "List the records of a log file.");
   dumpCommand->add_option("file", dumpFile, "Log file")->required();
 
+  std::string exportFile;
+  std::string exportOut;
+  std::string exportFormat;
+  bool overwrite = false;
+  CLI::App* exportCommand =
+      app.add_subcommand("export", "Export the poll cycles of a log file to GeoPackage, GeoJSON, KML, GPX or CSV.");
+  exportCommand->add_option("file", exportFile, "Log file")->required();
+  exportCommand->add_option("-o,--output", exportOut, "Output file")->required();
+  exportCommand->add_option("--format", exportFormat,
+                            "gpkg, geojson, kml, gpx or csv (default: from the output's extension)");
+  exportCommand->add_flag("--overwrite", overwrite, "Replace the output file if it exists");
+
   CLI11_PARSE(app, argc, argv);
   monitor.logRequested = logOption->count() > 0;
 
   if (*monitorCommand) return cli::RunHeadlessMonitor(monitor);
   if (*reportCommand) return cli::PrintLogReport(reportFile, raw);
+  if (*exportCommand) return cli::ExportLogFile(exportFile, exportOut, exportFormat, overwrite);
   return cli::DumpLogFile(dumpFile);
 }

@@ -1,22 +1,25 @@
 #include "cli/value_output.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <iomanip>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
 
+#include "log/log_record.h"
 #include "parser/field_table.h"
 #include "platform/text_encoding.h"
+#include "survey/survey_text.h"
 
 namespace cli {
 namespace {
 
 using namespace parser;
 
-std::string LocalTimestamp() {
-  const auto now = std::chrono::system_clock::now();
+std::string LocalTimestamp(std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm parts{};
@@ -25,6 +28,8 @@ std::string LocalTimestamp() {
   text << std::put_time(&parts, "%Y-%m-%d %H:%M:%S") << '.' << std::setw(3) << std::setfill('0') << millis;
   return text.str();
 }
+
+double Rounded(double value, double scale) { return std::round(value * scale) / scale; }
 
 // A CSV field (RFC 4180), quoted when it holds a separator, a quote or a line end.
 std::string CsvField(const std::string& text) {
@@ -67,11 +72,39 @@ void ValueOutput::Value(int fieldCode, int cellIndex, const std::string& text) {
   }
 }
 
-void ValueOutput::CycleEnded(int n, const DisplayModel& model) {
+void ValueOutput::CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp) {
+  const std::string time = survey::FormatLocalTime(stamp.time);
   if (format_ == OutputFormat::jsonl) {
-    out_ << nlohmann::json{{"event", "cycle"}, {"n", n}}.dump() << '\n';
-  } else if (format_ == OutputFormat::text) {
-    PrintTable(n, model);
+    nlohmann::json position = nullptr;
+    if (stamp.fix) {
+      const gps::Fix& fix = *stamp.fix;
+      position = {{"lat", Rounded(fix.latitude, 1e7)}, {"lon", Rounded(fix.longitude, 1e7)}, {"mode", fix.mode}};
+      position["alt"] = std::isfinite(fix.altitude) ? nlohmann::json(Rounded(fix.altitude, 10)) : nlohmann::json();
+      position["h_error"] =
+          std::isfinite(fix.horizontalError) ? nlohmann::json(Rounded(fix.horizontalError, 10)) : nlohmann::json();
+      position["fix_time"] = fix.time != std::chrono::system_clock::time_point{}
+                                 ? nlohmann::json(survey::FormatUtcTime(fix.time))
+                                 : nlohmann::json();
+    }
+    out_ << nlohmann::json{{"event", "cycle"}, {"n", n}, {"time", time}, {"position", position}}.dump() << '\n';
+  } else if (format_ == OutputFormat::csv) {
+    // The cycle's own rows, under the codes its log records use: its time, then its position.
+    const std::string stamped = LocalTimestamp(stamp.time);
+    out_ << stamped << ',' << gsmlog::kCycleTimeCode << ",0,cycle_time," << time << '\n';
+    if (stamp.fix) {
+      static constexpr const char* kParts[] = {"latitude", "longitude", "altitude_m",
+                                               "gps_mode", "h_error_m", "fix_time"};
+      const std::string text = survey::FormatPosition(*stamp.fix);
+      std::size_t start = 0;
+      for (const char* part : kParts) {
+        const std::size_t end = std::min(text.find(';', start), text.size());
+        out_ << stamped << ',' << gsmlog::kCyclePositionCode << ",0," << part << ',' << text.substr(start, end - start)
+             << '\n';
+        start = end + 1;
+      }
+    }
+  } else {
+    PrintTable(n, model, stamp);
   }
   out_.flush();
 }
@@ -85,9 +118,17 @@ void ValueOutput::Error(const std::string& text) {
 
 bool ValueOutput::Failed() const { return out_.fail(); }
 
-void ValueOutput::PrintTable(int n, const DisplayModel& model) {
+void ValueOutput::PrintTable(int n, const DisplayModel& model, const survey::CycleStamp& stamp) {
   const auto show = [&](int field, int cell) { return platform::Cp1251ToPrintable(model.Text(field, cell)); };
-  out_ << "Цикл " << n << "  " << LocalTimestamp() << "\n";
+  out_ << "Цикл " << n << "  " << LocalTimestamp(stamp.time);
+  if (stamp.fix) {
+    const std::string text = survey::FormatPosition(*stamp.fix);
+    const std::size_t second = text.find(';', text.find(';') + 1);
+    std::string place = text.substr(0, second);
+    place.replace(place.find(';'), 1, ", ");
+    out_ << "  " << place << " (" << stamp.fix->mode << "D)";
+  }
+  out_ << "\n";
   out_ << PadUtf8("Страна:", 11) << PadUtf8(show(fcCountry, 0), 12) << PadUtf8("Оператор:", 11) << show(fcOperator, 0)
        << '\n';
   out_ << PadUtf8("Качество:", 11) << PadUtf8(show(fcRxQuality, 0), 12) << PadUtf8("Потери:", 11) << show(fcBitError, 0)

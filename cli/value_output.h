@@ -1,13 +1,15 @@
 #pragma once
 // How the headless monitor prints: every accepted value as a CSV row or a JSON line, or, in text
-// form, a table of the serving cell and the six neighbours after each poll cycle. Texts arrive
-// in Windows-1251 and leave in UTF-8, control characters shown as '?'.
+// form, a table of the serving cell and the six neighbours after each poll cycle; each cycle's
+// end with its time and GPS position. Texts arrive in Windows-1251 and leave in UTF-8, control
+// characters shown as '?'.
 
 #include <iosfwd>
 #include <string>
 #include <string_view>
 
 #include "cli/display_model.h"
+#include "survey/cycle_stamp.h"
 
 namespace cli {
 
@@ -21,13 +23,14 @@ class ValueOutput {
   ValueOutput(OutputFormat format, std::ostream& out);
 
   void Value(int fieldCode, int cellIndex, const std::string& text);
-  void CycleEnded(int n, const DisplayModel& model);
+  // The end of cycle n, with its time and position (the same the log records).
+  void CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp);
   void Error(const std::string& text);
   // True once a write has failed (checked at each cycle's end, where the output is flushed).
   bool Failed() const;
 
  private:
-  void PrintTable(int n, const DisplayModel& model);
+  void PrintTable(int n, const DisplayModel& model, const survey::CycleStamp& stamp);
 
   OutputFormat format_;
   std::ostream& out_;

@@ -6,8 +6,13 @@
 
 namespace core {
 
-LogRecorder::LogRecorder(WindowOps& window, gsmlog::TLogWriter& writer, NameSource nameSource, NameUsed nameUsed)
-    : window_(window), writer_(writer), nameSource_(std::move(nameSource)), nameUsed_(std::move(nameUsed)) {}
+LogRecorder::LogRecorder(WindowOps& window, gsmlog::TLogWriter& writer, NameSource nameSource, NameUsed nameUsed,
+                         BeforeSeal beforeSeal)
+    : window_(window),
+      writer_(writer),
+      nameSource_(std::move(nameSource)),
+      nameUsed_(std::move(nameUsed)),
+      beforeSeal_(std::move(beforeSeal)) {}
 
 bool LogRecorder::StartLog(const std::string& name) {
   const gsmlog::CreateLogResult created = writer_.Create(name);
@@ -43,7 +48,10 @@ void LogRecorder::StartNamedLog() {
 
 // A failed write closes the log, so the failure is looked for whether a log is still open or not.
 void LogRecorder::CycleCompleted(int /*n*/) {
-  if (writer_.IsOpen()) writer_.Seal();
+  if (writer_.IsOpen()) {
+    if (beforeSeal_) beforeSeal_(writer_);
+    writer_.Seal();
+  }
   ReportWriteFailure();
 }
 

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "core/window_ops.h"
 
@@ -21,9 +22,13 @@ class LogRecorder : public RunObserver {
   using NameSource = std::function<std::string()>;
   // Told the name actually created (a second run of the day gets a new one).
   using NameUsed = std::function<void(const std::string&)>;
+  // Run at the end of each cycle while a log is open, just before its seal, with the writer: the
+  // place for the cycle's own records (TLogWriter::Hold).
+  using BeforeSeal = std::function<void(gsmlog::TLogWriter&)>;
 
   // writer must outlive the recorder; window shows its errors.
-  LogRecorder(WindowOps& window, gsmlog::TLogWriter& writer, NameSource nameSource, NameUsed nameUsed);
+  LogRecorder(WindowOps& window, gsmlog::TLogWriter& writer, NameSource nameSource, NameUsed nameUsed,
+              BeforeSeal beforeSeal = {});
 
   // Starts a log under name (a path's bytes): false, with the error shown, when it cannot be
   // created (an empty name cannot).
@@ -32,6 +37,8 @@ class LogRecorder : public RunObserver {
   void CompleteLog();
   // The record button: completes the open log, or starts one under the name source's name.
   void RecordAction();
+  // Sets what runs before each seal; before any monitor thread runs.
+  void SetBeforeSeal(BeforeSeal beforeSeal) { beforeSeal_ = std::move(beforeSeal); }
 
   void PollStarted() override;
   void CycleCompleted(int n) override;
@@ -45,6 +52,7 @@ class LogRecorder : public RunObserver {
   gsmlog::TLogWriter& writer_;
   NameSource nameSource_;
   NameUsed nameUsed_;
+  BeforeSeal beforeSeal_;
 };
 
 }  // namespace core

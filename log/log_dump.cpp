@@ -165,8 +165,17 @@ std::string LogCodeMeaning(std::int32_t code) {
       return "summary.gsm1800";
     case kChecksumCode:
       return "checksum";
+    case kCycleTimeCode:
+      return "cycle.time";
+    case kCyclePositionCode:
+      return "cycle.position";
     default:
       break;
+  }
+  // A serving-cell value of a cycle.
+  if (code >= kCycleValueBase && code < kCycleValueBase + parser::kCellCodeStep) {
+    const parser::FieldInfo* field = parser::FindField(code - kCycleValueBase);
+    if (field != nullptr && field->logCycleValue) return "serving." + std::string(field->logName);
   }
   // A field's own code, named by how it reaches the log.
   if (const parser::FieldInfo* field = parser::FindField(code)) {

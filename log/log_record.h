@@ -27,6 +27,15 @@ inline constexpr std::int32_t kBand900ShareCode = 12812;
 inline constexpr std::int32_t kBand1800ShareCode = 12813;
 inline constexpr std::int32_t kChecksumCode = 12814;  // 0x320E
 
+// Records of a poll cycle beyond the values: written just before the cycle's seal.
+inline constexpr std::int32_t kCycleTimeCode = 20481;  // 0x5001: local time, ISO 8601 with milliseconds and UTC offset
+inline constexpr std::int32_t kCyclePositionCode = 20482;  // 0x5002: the GPS fix, when fresh
+
+// Serving-cell values that the run summary only folds into statistics also go out as they
+// arrive, under 16384 + field code (the field table's logCycleValue: quality 389, bit-error rate
+// 390, distance 391).
+inline constexpr std::int32_t kCycleValueBase = 16384;
+
 inline constexpr std::size_t kMaxLogText = 128;
 inline constexpr std::size_t kMaxLogRecord = 5 + kMaxLogText;
 

@@ -228,6 +228,7 @@ void TLogWriter::Field(int code, int index, const parser::FieldValue& value) {
     }
   }
   if (field.logPerCell) WriteLocked(CellRecordCode(code, index), text);
+  if (index == 0 && field.logCycleValue) WriteLocked(kCycleValueBase + code, text);
 }
 
 void TLogWriter::AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) {
@@ -237,6 +238,11 @@ void TLogWriter::AcceptField(int fieldCode, int cellIndex, const parser::FieldVa
 bool TLogWriter::WriteRecord(std::int32_t code, std::string_view text) {
   std::lock_guard lock(mutex_);
   return WriteLocked(code, text, true);
+}
+
+bool TLogWriter::Hold(std::int32_t code, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  return WriteLocked(code, text);
 }
 
 bool TLogWriter::Seal() {

@@ -78,8 +78,9 @@ class TLogWriter final : public parser::FieldSink {
   bool Attach(int fd, const std::string& name);
 
   // One measured value (field code 0..1023, cell index 0..6) as the field table routes it: kept
-  // for the summary, written as a record, folded into the statistics. Records are held and go to
-  // the file with the next seal (or once 64 KiB are held). "(n/a)" leaves no trace.
+  // for the summary, written as a record (plain, cell-indexed, or as a cycle's value), folded into
+  // the statistics. Records are held and go to the file with the next seal (or once 64 KiB are
+  // held). "(n/a)" leaves no trace.
   void Field(int code, int index, const parser::FieldValue& value);
   // The dispatcher's log side: Field.
   void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override;
@@ -87,6 +88,9 @@ class TLogWriter final : public parser::FieldSink {
   // Writes one record at once; false when no file is open, the text is empty, or the write failed.
   // A text over 128 bytes is cut to 128; bytes below 0x20 become '?'.
   bool WriteRecord(std::int32_t code, std::string_view text);
+  // The same, held to go to the file with the next seal (a cycle's own records, written just
+  // before its seal); false when no file is open or the text is empty.
+  bool Hold(std::int32_t code, std::string_view text);
 
   // Writes the held records and a checksum record in one write and syncs them, so that a crash
   // loses nothing before.

@@ -46,9 +46,11 @@ struct FieldInfo {
 
   bool servingOnly = false;  // always sent under cell index 0, whatever report row it came from
 
-  // The log. logPerCell: a record under the cell-indexed code for every cell.
+  // The log. logPerCell: a record under the cell-indexed code for every cell; logCycleValue: the
+  // serving cell's value also as it arrives, under 16384 + code (the summary only folds it).
   LogPlain logPlain = LogPlain::none;
   bool logPerCell = false;
+  bool logCycleValue = false;
   Statistic statistic = Statistic::none;
   std::string_view logName{};  // the name a log listing gives its records, ASCII
   bool inReport = false;       // the report shows its latest plain record on a line of its own
@@ -177,7 +179,9 @@ inline constexpr auto kRows = std::to_array<FieldInfo>({
      .key = "rxqual",
      .control = "txtRxQuality",
      .label = "Качество:"_cp1251,
-     .sweep = Sweep::everyCycle},
+     .sweep = Sweep::everyCycle,
+     .logCycleValue = true,
+     .logName = "rxqual"},
     {.code = fcBitError,
      .key = "ber_percent",
      .control = "txtBitError",
@@ -185,12 +189,15 @@ inline constexpr auto kRows = std::to_array<FieldInfo>({
      .unit = "%",
      .sweep = Sweep::everyCycle,
      .servingOnly = true,
-     .statistic = Statistic::bitError},
+     .logCycleValue = true,
+     .statistic = Statistic::bitError,
+     .logName = "ber"},
     // A distance in km; the window has no control for it.
     {.code = fcTimingAdvance,
      .key = "distance_km",
      .unit = "km",
      .logPlain = LogPlain::summary,
+     .logCycleValue = true,
      .statistic = Statistic::distance,
      .logName = "distance",
      .inReport = true},

@@ -2,6 +2,8 @@
 
 #include <QTranslator>
 
+#include "gps/gps_link.h"
+
 namespace ui {
 
 WindowState& State() {

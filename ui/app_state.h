@@ -9,6 +9,10 @@
 
 class QTranslator;
 
+namespace gps {
+class GpsLink;
+}
+
 namespace ui {
 
 class TfrmViewer;
@@ -20,6 +24,9 @@ struct WindowState {
   TfrmViewer* reportWindow = nullptr;   // the first report window made: ShowLogReport's
   std::unique_ptr<QTranslator> qtbase;  // Qt's own Russian texts, once installed
   bool tahomaRegistered = false;        // the window font, looked for once
+  // The monitor window's link to gpsd: made and set on the window's thread before any monitor
+  // thread runs; the link itself may be read from any thread (its own lock).
+  std::unique_ptr<gps::GpsLink> gps;
 };
 
 // Made on first use and never destroyed, like the windows it points to.

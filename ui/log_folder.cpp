@@ -53,18 +53,23 @@ void AttachLogFolder(Tfrm& form) {
   RxLevelGraph* graph = form.Graph();
   auto* txtLog = form.findChild<QLineEdit*>(QStringLiteral("txtLog"));
   if (graph == nullptr || txtLog == nullptr) return;
-  graph->setToolTip(LocationText(txtLog->text()));
+  graph->SetTipLine(RxLevelGraph::TipLine::log, LocationText(txtLog->text()));
   QObject::connect(txtLog, &QLineEdit::textChanged, graph,
-                   [graph](const QString& name) { graph->setToolTip(LocationText(name)); });
+                   [graph](const QString& name) { graph->SetTipLine(RxLevelGraph::TipLine::log, LocationText(name)); });
 
   graph->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(graph, &QWidget::customContextMenuRequested, graph, [graph](const QPoint& at) {
     auto* menu = new QMenu(graph);
     menu->setObjectName(QStringLiteral("LogFolderMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(ToQt("Открыть папку протоколов"_cp1251), [] { OpenLogFolder(); });
+    AddLogFolderAction(*menu);
     menu->popup(graph->mapToGlobal(at));
   });
+}
+
+void AddLogFolderAction(QMenu& menu) {
+  QAction* action = menu.addAction(ToQt("Открыть папку протоколов"_cp1251), [] { OpenLogFolder(); });
+  action->setObjectName(QStringLiteral("actOpenLogFolder"));
 }
 
 void OpenLogFolder() {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <string>
 
+class QMenu;
+
 namespace ui {
 
 class Tfrm;
@@ -30,6 +32,9 @@ std::string LogPath(const std::string& name, bool create);
 // The graph's tooltip names the log being written (or the folder before one is), and its context
 // menu offers "Открыть папку протоколов". Follows txtLog.
 void AttachLogFolder(Tfrm& form);
+
+// Adds "Открыть папку протоколов" to a menu (the graph's own, or the window's when it has one).
+void AddLogFolderAction(QMenu& menu);
 
 // Opens the log folder in the desktop's file manager, creating it first; reports a failure
 // through ShowError.

@@ -9,7 +9,8 @@ class Tfrm;
 
 // Creates Tfrm (idle, PortLayout, centred), makes it the owner of error boxes, installs the
 // display and log sides of the dispatcher and runs core::InitCore with the window's operations
-// and a core::LogRecorder that records under the name in txtLog.
+// and a core::LogRecorder that records under the name in txtLog, each cycle with its time and
+// position; starts the GPS from the saved settings and shows its state.
 Tfrm& CreateMonitorWindow();
 
 }  // namespace ui

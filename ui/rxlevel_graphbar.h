@@ -4,20 +4,18 @@
 // Every operation runs on the window's thread.
 
 #include <QImage>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 
+#include "survey/level_colour.h"
+
 namespace ui {
 
-// A colour in the COLORREF layout: red in bits 0-7, green 8-15, blue 16-23.
-using Colour = std::uint32_t;
-
-// The colour of row (0 = bottom) of a column of height pixels for level (dBm): yellow to green
-// above -75, red to yellow from -85, white to red below; darker towards the top. Levels above -47
-// take the colour of -47 and levels below -113 that of -113, so every byte stays within 0..255.
-Colour LevelColour(int level, int row, int height);
-// a * (1 - t) + b * t per byte, truncated (and kept within 0..255).
-Colour BlendColour(Colour a, Colour b, float t);
+// The colour scale lives below the window, where the map exports share it.
+using survey::BlendColour;
+using survey::Colour;
+using survey::LevelColour;
 
 class RxLevelGraph : public QWidget {
   Q_OBJECT
@@ -31,6 +29,11 @@ class RxLevelGraph : public QWidget {
   // Four new columns for one level sample (dBm), then a repaint.
   void AddGraphSample(int level);
 
+  // The tooltip holds one line per subject (where the log goes, the GPS state), each set by its
+  // owner; an empty text drops that line.
+  enum class TipLine { log, gps };
+  void SetTipLine(TipLine line, const QString& text);
+
   bool HasSurface() const { return !surface_.isNull(); }
   // The off-screen surface, for tests and screenshots.
   const QImage& Surface() const { return surface_; }
@@ -42,6 +45,7 @@ class RxLevelGraph : public QWidget {
   void CopyGraphToScreen();
 
   QImage surface_;
+  QString tipLines_[2];
 };
 
 }  // namespace ui

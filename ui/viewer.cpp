@@ -25,6 +25,7 @@
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
 #include "ui/app_state.h"
+#include "ui/export_action.h"
 #include "ui/local_file_name.h"
 #include "ui/log_folder.h"
 #include "ui/report_font.h"
@@ -154,6 +155,7 @@ TfrmViewer::TfrmViewer(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
   connect(btnClipboard, &QPushButton::clicked, this, &TfrmViewer::btnClipboardClick);
   connect(Report, &QPlainTextEdit::selectionChanged, this, &TfrmViewer::ReportSelectionChange);
 
+  InstallExportMenu(*this);
   if (State().reportWindow == nullptr) State().reportWindow = this;
 }
 

@@ -134,7 +134,8 @@ TEST(HeadlessTool, LogNamesRoundTripByteForByte) {
     const std::string log = folder + "/" + c.name;
     const std::string second = platform::NumberedName(log, 2);
     for (const std::string& written : {log, second}) {
-      ChildProcess tool({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "1", "--log", log});
+      ChildProcess tool(
+          {GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "1", "--no-gps", "--log", log});
       ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
       const std::string told = "Протокол записывается в файл " + Utf8Text(written) + "\n";
       EXPECT_EQ(tool.Stderr(), written == log ? "" : told);

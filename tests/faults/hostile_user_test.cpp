@@ -373,8 +373,8 @@ INSTANTIATE_TEST_SUITE_P(
     Options, OptionTest,
     testing::Values(OptionCase{"EmptyLogName", {"--log", ""}, "Невозможно создать файл протокола \"\""},
                     OptionCase{"EmptySpeed", {"--speed", ""}, "--speed"},
-                    OptionCase{"NegativeCycles", {"--cycles", "-1"}, "1 or more"},
-                    OptionCase{"HugeCycles", {"--cycles", "99999999999999999999"}, "1 or more"}),
+                    OptionCase{"NegativeCycles", {"--cycles", "-1"}, "1 или больше"},
+                    OptionCase{"HugeCycles", {"--cycles", "99999999999999999999"}, "1 или больше"}),
     [](const testing::TestParamInfo<OptionCase>& row) { return std::string(row.param.name); });
 
 }  // namespace

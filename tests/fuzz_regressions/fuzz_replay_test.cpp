@@ -14,6 +14,7 @@
 #include "fuzz/line_reader_harness.h"
 #include "fuzz/log_report_harness.h"
 #include "fuzz/report_parser_harness.h"
+#include "fuzz/survey_cycles_harness.h"
 
 namespace {
 
@@ -54,7 +55,8 @@ TEST_P(FuzzReplay, EveryKeptInputHoldsTheInvariants) {
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
                          testing::Values(Target{"report_parser", fuzzing::RunReportParser},
                                          Target{"log_report", fuzzing::RunLogReport},
-                                         Target{"line_reader", fuzzing::RunLineReader}),
+                                         Target{"line_reader", fuzzing::RunLineReader},
+                                         Target{"survey_cycles", fuzzing::RunSurveyCycles}),
                          [](const testing::TestParamInfo<Target>& row) { return std::string(row.param.name); });
 
 }  // namespace

@@ -105,10 +105,12 @@ TEST_F(Writer, LogFieldWritesAndCountsByItsTables) {
       {258, 0, "02", {{258, "02"}}, none},
       {259, 0, "9998", {{259, "9998"}}, none},
       {1, 0, "351234567890123", {}, imei},
-      {390, 0, "0,57", {}, ber},
+      {390, 0, "0,57", {{16774, "0,57"}}, ber},
       {390, 2, "0,57", {}, none},
-      {391, 0, "5,5", {}, distance},
-      {389, 0, "3", {}, none},
+      {391, 0, "5,5", {{16775, "5,5"}}, distance},
+      {391, 3, "5,5", {}, none},
+      {389, 0, "3", {{16773, "3"}}, none},
+      {389, 1, "3", {}, none},
       {392, 0, std::string("Соединено"_cp1251), {}, none},
       {2, 0, "SIMULATED", {}, none},
       {4, 0, "REVISION 02.00", {}, none},
@@ -213,6 +215,19 @@ TEST_F(Writer, TextsTheReaderWouldStopAtAreNeverWritten) {
   ASSERT_GE(records.size(), 2u);
   EXPECT_EQ(records[0], (Rec{258, std::string(128, 'a')}));
   EXPECT_EQ(records[1], (Rec{259, "a?b?"}));
+}
+
+TEST_F(Writer, HeldRecordsGoOutWithTheNextSeal) {
+  EXPECT_FALSE(writer_->Hold(20481, "2026-12-09T22:48:15.123+03:00"));
+  const std::string path = dir_.File("held.log");
+  ASSERT_TRUE(writer_->Create(path).ok);
+  const auto sizeBefore = FileBytes(path).size();
+  Log(387, 0, "-70");
+  EXPECT_TRUE(writer_->Hold(20481, "2026-12-09T22:48:15.123+03:00"));
+  EXPECT_FALSE(writer_->Hold(20482, ""));
+  EXPECT_EQ(FileBytes(path).size(), sizeBefore);
+  ASSERT_TRUE(writer_->Seal());
+  EXPECT_EQ(DataRecords(path), (std::vector<Rec>{{1411, "-70"}, {20481, "2026-12-09T22:48:15.123+03:00"}}));
 }
 
 TEST_F(Writer, NeverOverwritesAnExistingFile) {

@@ -42,7 +42,7 @@ TEST(FieldTable, RowsAreConsistentForEveryReader) {
       EXPECT_EQ(field.sweep, parser::Sweep::everyCycle);
     }
     // Whatever reaches a log is named in its listing.
-    if (field.logPlain != parser::LogPlain::none || field.logPerCell) {
+    if (field.logPlain != parser::LogPlain::none || field.logPerCell || field.logCycleValue) {
       EXPECT_FALSE(field.logName.empty());
       EXPECT_TRUE(logNames.insert(field.logName).second) << field.logName;
     }

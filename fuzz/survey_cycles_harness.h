@@ -1,0 +1,61 @@
+#pragma once
+// Fuzz harness of a log read as poll cycles: the input is a whole log file, read through a memory
+// file in the reader's chunks; and the same bytes as the text of a time or a position record.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz/fuzz_check.h"
+#include "survey/cycle_reader.h"
+#include "survey/survey_text.h"
+
+namespace fuzzing {
+
+inline void CheckFix(const gps::Fix& fix) {
+  FUZZ_CHECK(std::isfinite(fix.latitude) && std::abs(fix.latitude) <= 90);
+  FUZZ_CHECK(std::isfinite(fix.longitude) && std::abs(fix.longitude) <= 180);
+  FUZZ_CHECK(fix.mode == 2 || fix.mode == 3);
+}
+
+inline void RunSurveyCycles(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (const auto time = survey::ParseIsoTime(text)) {
+    FUZZ_CHECK(time->month >= 1 && time->month <= 12 && time->day >= 1 && time->day <= 31);
+    FUZZ_CHECK(time->millisecond >= 0 && time->millisecond <= 999);
+    const auto again = survey::ParseIsoTime(survey::FormatIsoTime(*time));
+    FUZZ_CHECK(again && survey::FormatIsoTime(*again) == survey::FormatIsoTime(*time));
+  }
+  if (const auto fix = survey::ParsePosition(text)) {
+    CheckFix(*fix);
+    const auto again = survey::ParsePosition(survey::FormatPosition(*fix));
+    FUZZ_CHECK(again && again->mode == fix->mode);
+  }
+
+  const int fd = ::memfd_create("survey", MFD_CLOEXEC);
+  if (fd < 0) return;
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  long expected = 1;
+  const auto result = survey::ReadLogCycles("/proc/self/fd/" + std::to_string(fd), [&](const survey::SurveyCycle& c) {
+    FUZZ_CHECK(c.number == expected);
+    ++expected;
+    if (c.fix) CheckFix(*c.fix);
+    return true;
+  });
+  ::close(fd);
+  FUZZ_CHECK(result.cycles == expected - 1);
+  FUZZ_CHECK(!result.stopped);
+  FUZZ_CHECK(result.ok == result.error.empty());
+  FUZZ_CHECK(!(result.ok && result.damaged));
+}
+
+}  // namespace fuzzing

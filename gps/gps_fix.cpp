@@ -1,0 +1,41 @@
+#include "gps/gps_fix.h"
+
+namespace gps {
+
+void LatestFix::SetLinked(bool linked) {
+  std::lock_guard lock(mutex_);
+  started_ = true;
+  linked_ = linked;
+  if (!linked) fix_.reset();
+}
+
+void LatestFix::Report(const Fix& fix, Clock::time_point received) {
+  std::lock_guard lock(mutex_);
+  const bool usable = (fix.mode == 2 || fix.mode == 3) && std::isfinite(fix.latitude) && std::isfinite(fix.longitude) &&
+                      std::abs(fix.latitude) <= 90 && std::abs(fix.longitude) <= 180;
+  if (!usable) {
+    fix_.reset();
+    return;
+  }
+  // gpsd reports one fix several times as its sentences arrive (2D, then 3D with the altitude);
+  // the age counts from the first report of that fix time.
+  const bool sameFix = fix_ && fix.time == fix_->time && fix.time != std::chrono::system_clock::time_point{};
+  if (!sameFix) firstReported_ = received;
+  fix_ = fix;
+}
+
+std::optional<Fix> LatestFix::Fresh(Clock::time_point now) const {
+  std::lock_guard lock(mutex_);
+  if (!fix_ || now - firstReported_ > kFreshFor) return std::nullopt;
+  return fix_;
+}
+
+GpsState LatestFix::State(Clock::time_point now) const {
+  std::lock_guard lock(mutex_);
+  if (!started_) return GpsState::off;
+  if (!linked_) return GpsState::noGpsd;
+  if (!fix_ || now - firstReported_ > kFreshFor) return GpsState::noFix;
+  return fix_->mode == 3 ? GpsState::fix3D : GpsState::fix2D;
+}
+
+}  // namespace gps

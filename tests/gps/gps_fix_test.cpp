@@ -1,0 +1,125 @@
+// The latest fix and its freshness, fed by hand with a clock of the test's own, and the gpsd
+// address forms.
+
+#include "gps/gps_fix.h"
+
+#include <gtest/gtest.h>
+
+#include "gps/gpsd_client.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = gps::LatestFix::Clock;
+
+gps::Fix MakeFix(int mode, std::chrono::system_clock::time_point time, double latitude = 55.75) {
+  gps::Fix fix;
+  fix.mode = mode;
+  fix.latitude = latitude;
+  fix.longitude = 37.61;
+  fix.altitude = mode == 3 ? 150.0 : NAN;
+  fix.time = time;
+  return fix;
+}
+
+TEST(LatestFix, FreshForTwoSecondsFromItsFirstReportAndNeverRepeated) {
+  gps::LatestFix latest;
+  const Clock::time_point t0{std::chrono::seconds(1000)};
+  const auto fixTime = std::chrono::system_clock::from_time_t(1'800'000'000);
+  EXPECT_EQ(latest.State(t0), gps::GpsState::off);
+  latest.SetLinked(true);
+  EXPECT_EQ(latest.State(t0), gps::GpsState::noFix);
+
+  latest.Report(MakeFix(2, fixTime), t0);
+  ASSERT_TRUE(latest.Fresh(t0 + 1s));
+  EXPECT_EQ(latest.State(t0 + 1s), gps::GpsState::fix2D);
+  // The same fix completed with its altitude: newer data, but its age still counts from t0.
+  latest.Report(MakeFix(3, fixTime), t0 + 1500ms);
+  EXPECT_EQ(latest.Fresh(t0 + 2s)->mode, 3);
+  EXPECT_EQ(latest.State(t0 + 2s), gps::GpsState::fix3D);
+  EXPECT_FALSE(latest.Fresh(t0 + 2001ms));
+  EXPECT_EQ(latest.State(t0 + 2001ms), gps::GpsState::noFix);
+
+  // A new fix time is a new fix.
+  latest.Report(MakeFix(3, fixTime + 1s, 55.76), t0 + 2500ms);
+  ASSERT_TRUE(latest.Fresh(t0 + 4s));
+  EXPECT_DOUBLE_EQ(latest.Fresh(t0 + 4s)->latitude, 55.76);
+  EXPECT_FALSE(latest.Fresh(t0 + 4501ms));
+}
+
+TEST(LatestFix, NoFixOrALostLinkForgetsThePosition) {
+  const Clock::time_point t0{std::chrono::seconds(1000)};
+  const auto fixTime = std::chrono::system_clock::from_time_t(1'800'000'000);
+  struct Case {
+    const char* what;
+    gps::Fix report;
+  };
+  gps::Fix outOfRange = MakeFix(3, fixTime + 1s);
+  outOfRange.latitude = 91;
+  gps::Fix notFinite = MakeFix(3, fixTime + 1s);
+  notFinite.longitude = NAN;
+  const Case cases[] = {{"mode 1", MakeFix(1, fixTime + 1s)},
+                        {"mode 0", MakeFix(0, fixTime + 1s)},
+                        {"latitude beyond 90", outOfRange},
+                        {"no longitude", notFinite}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gps::LatestFix latest;
+    latest.SetLinked(true);
+    latest.Report(MakeFix(3, fixTime), t0);
+    latest.Report(c.report, t0 + 100ms);
+    EXPECT_FALSE(latest.Fresh(t0 + 200ms));
+    EXPECT_EQ(latest.State(t0 + 200ms), gps::GpsState::noFix);
+  }
+  gps::LatestFix latest;
+  latest.SetLinked(true);
+  latest.Report(MakeFix(3, fixTime), t0);
+  latest.SetLinked(false);
+  EXPECT_FALSE(latest.Fresh(t0));
+  EXPECT_EQ(latest.State(t0), gps::GpsState::noGpsd);
+  // Back again, the old fix does not come back with it.
+  latest.SetLinked(true);
+  EXPECT_FALSE(latest.Fresh(t0));
+}
+
+TEST(GpsdAddress, Forms) {
+  struct Case {
+    const char* text;
+    const char* host;  // null: refused
+    const char* port;
+  };
+  const Case cases[] = {
+      {"localhost:2947", "localhost", "2947"},
+      {"gps.example", "gps.example", "2947"},
+      {"127.0.0.1:12000", "127.0.0.1", "12000"},
+      {"[::1]:2947", "::1", "2947"},
+      {"[::1]", "::1", "2947"},
+      {"host:065535", "host", "65535"},
+      {"", nullptr, nullptr},
+      {":2947", nullptr, nullptr},
+      {"host:", nullptr, nullptr},
+      {"host:0", nullptr, nullptr},
+      {"host:65536", nullptr, nullptr},
+      {"host:29x", nullptr, nullptr},
+      {"::1:2947", nullptr, nullptr},
+      {"[::1", nullptr, nullptr},
+      {"[::1]2947", nullptr, nullptr},
+      {"bad host:2947", nullptr, nullptr},
+      {"host\n:2947", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto address = gps::ParseGpsdAddress(c.text);
+    if (!c.host) {
+      EXPECT_FALSE(address);
+      continue;
+    }
+    ASSERT_TRUE(address);
+    EXPECT_EQ(address->host, c.host);
+    EXPECT_EQ(address->port, c.port);
+  }
+  EXPECT_EQ(gps::FormatGpsdAddress({"::1", "2947"}), "[::1]:2947");
+  EXPECT_EQ(gps::FormatGpsdAddress({"localhost", "2947"}), "localhost:2947");
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+// The window's GPS: its state on the graph's tooltip and the window's context menu, the settings
+// dialog and the settings remembered, all without moving a control.
+
+#include "ui/gps_status.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <map>
+
+#include "form_fixture.h"
+#include "tests/support/gpsd_process.h"
+
+namespace {
+
+using uitest::FormTest;
+
+// Settings go to a folder of the test's own.
+class GpsSettingsStore {
+ public:
+  GpsSettingsStore() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+    QSettings(QStringLiteral("ostrin"), QStringLiteral("ostrin_gsmmon")).clear();
+  }
+
+ private:
+  QTemporaryDir dir_;
+};
+
+std::map<QString, QRect> Geometries(const QWidget& window) {
+  std::map<QString, QRect> places;
+  for (const QWidget* child : window.findChildren<QWidget*>()) {
+    if (!child->objectName().isEmpty()) places[child->objectName()] = child->geometry();
+  }
+  return places;
+}
+
+gps::Fix Fix3D() {
+  gps::Fix fix;
+  fix.mode = 3;
+  fix.latitude = 55.7558261;
+  fix.longitude = -37.6173;
+  return fix;
+}
+
+TEST(GpsStateText, EveryState) {
+  EXPECT_EQ(ui::GpsStateText(gps::GpsState::off, std::nullopt, std::nullopt), "GPS: выключен");
+  EXPECT_EQ(ui::GpsStateText(gps::GpsState::noGpsd, std::nullopt, gps::GpsdAddress{"localhost", "2947"}),
+            "GPS: нет связи с gpsd localhost:2947");
+  EXPECT_EQ(ui::GpsStateText(gps::GpsState::noFix, std::nullopt, std::nullopt), "GPS: нет местоположения");
+  EXPECT_EQ(ui::GpsStateText(gps::GpsState::fix3D, Fix3D(), std::nullopt), "GPS: 3D, 55.75583 -37.61730");
+  gps::Fix flat = Fix3D();
+  flat.mode = 2;
+  EXPECT_EQ(ui::GpsStateText(gps::GpsState::fix2D, flat, std::nullopt), "GPS: 2D, 55.75583 -37.61730");
+}
+
+TEST_F(FormTest, GpsStateOnTheGraphAndTheMenuMovesNoControl) {
+  const auto before = Geometries(*form_);
+  const QString title = form_->windowTitle();
+  gps::GpsLink link;
+  const int port = testsupport::FreeLoopbackPort();
+  link.Start({"127.0.0.1", std::to_string(port)});
+  ui::InstallGpsStatus(*form_, link);
+  EXPECT_EQ(Geometries(*form_), before);
+  EXPECT_EQ(form_->windowTitle(), title);
+  EXPECT_EQ(form_->contextMenuPolicy(), Qt::CustomContextMenu);
+  const QString noGpsd = QStringLiteral("GPS: нет связи с gpsd 127.0.0.1:%1").arg(port);
+  // The GPS state is the tooltip's line below where the log goes.
+  EXPECT_TRUE(form_->Graph()->toolTip().endsWith(QStringLiteral("\n") + noGpsd))
+      << form_->Graph()->toolTip().toStdString();
+
+  std::unique_ptr<QMenu> menu(ui::BuildGpsMenu(form_.get(), link));
+  const auto actions = menu->actions();
+  ASSERT_EQ(actions.size(), 4);
+  EXPECT_EQ(actions[0]->text(), noGpsd);
+  EXPECT_FALSE(actions[0]->isEnabled());
+  EXPECT_EQ(actions[1]->text(), "Настройки GPS...");
+  EXPECT_TRUE(actions[2]->isSeparator());
+  EXPECT_EQ(actions[3]->text(), "Открыть папку протоколов");
+
+  // A right click on a control without a menu of its own, the graph, opens the window's.
+  form_->show();
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), form_->Graph()->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(form_->Graph(), &click);
+  QWidget* popup = QApplication::activePopupWidget();
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->objectName(), "GpsMenu");
+  popup->close();
+  form_->hide();
+
+  link.Stop();
+  ui::UpdateGpsStatus(*form_, link);
+  EXPECT_TRUE(form_->Graph()->toolTip().endsWith(QStringLiteral("\nGPS: выключен")));
+}
+
+TEST(GpsSettings, RememberedAndApplied) {
+  const GpsSettingsStore store;
+  const ui::GpsSettings defaults = ui::LoadGpsSettings();
+  EXPECT_TRUE(defaults.enabled);
+  EXPECT_EQ(defaults.gpsd, "localhost:2947");
+
+  ui::SaveGpsSettings({true, QStringLiteral("127.0.0.1:12001")});
+  EXPECT_EQ(ui::LoadGpsSettings().gpsd, "127.0.0.1:12001");
+  gps::GpsLink link;
+  ui::ApplyGpsSettings(link, ui::LoadGpsSettings());
+  ASSERT_TRUE(link.Address());
+  EXPECT_EQ(link.Address()->port, "12001");
+  ui::ApplyGpsSettings(link, {false, QStringLiteral("127.0.0.1:12001")});
+  EXPECT_FALSE(link.Address());
+  ui::ApplyGpsSettings(link, {true, QStringLiteral("no port:")});
+  EXPECT_FALSE(link.Address());
+}
+
+TEST(GpsSettings, DialogOffersOkOnlyForAUsableAddressAndRestartsTheLink) {
+  const GpsSettingsStore store;
+  ui::TfrmGpsSettings dialog({true, QStringLiteral("localhost:2947")});
+  EXPECT_EQ(dialog.windowTitle(), "Настройки GPS");
+  EXPECT_TRUE(dialog.btnOk->isEnabled());
+  dialog.txtGpsd->setText(QStringLiteral("localhost:99999"));
+  EXPECT_FALSE(dialog.btnOk->isEnabled());
+  dialog.chkEnabled->setChecked(false);  // nothing to connect to, nothing to check
+  EXPECT_TRUE(dialog.btnOk->isEnabled());
+  EXPECT_FALSE(dialog.txtGpsd->isEnabled());
+
+  // Through the menu's way: the dialog answered on the event loop.
+  gps::GpsLink link;
+  QWidget owner;
+  QTimer::singleShot(0, [] {
+    auto* open = qobject_cast<ui::TfrmGpsSettings*>(QApplication::activeModalWidget());
+    if (open == nullptr) return;
+    open->txtGpsd->setText(QStringLiteral(" 127.0.0.1:12002 "));
+    open->btnOk->click();
+  });
+  ui::EditGpsSettings(&owner, link);
+  ASSERT_TRUE(link.Address());
+  EXPECT_EQ(link.Address()->port, "12002");
+  EXPECT_EQ(ui::LoadGpsSettings().gpsd, "127.0.0.1:12002");
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include "ui/export_action.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+
+#include "platform/text_encoding.h"
+#include "ui/local_file_name.h"
+#include "ui/viewer.h"
+
+namespace ui {
+namespace {
+
+ChooseExportTarget g_chooser;
+
+QString FromCp1251(const std::string& text) { return QString::fromStdString(platform::Cp1251ToUtf8(text)); }
+
+QString FilterOf(const gsmexport::FormatInfo& info) {
+  return QString::fromLatin1(info.title.data(), static_cast<int>(info.title.size())) + QStringLiteral(" (*.") +
+         QString::fromLatin1(info.extension.data(), static_cast<int>(info.extension.size())) + QStringLiteral(")");
+}
+
+ExportTarget AskWithDialog(QWidget& parent, const QString& suggested) {
+  QString filter = ExportFilters().first();
+  const QString file = QFileDialog::getSaveFileName(&parent, QStringLiteral("Экспорт протокола"), suggested,
+                                                    ExportFilters().join(QStringLiteral(";;")), &filter);
+  if (file.isEmpty()) return {};
+  return TargetOf(file, filter);
+}
+
+void Tell(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
+  QMessageBox box(icon, QString(), text, QMessageBox::Ok, owner);
+  box.setObjectName(icon == QMessageBox::Critical ? QStringLiteral("ErrorBox") : QStringLiteral("InfoBox"));
+  box.exec();
+}
+
+QAction* AddExportAction(QMenu* menu, TfrmViewer& viewer) {
+  QAction* action = menu->addAction(QStringLiteral("Экспорт..."));
+  action->setObjectName(QStringLiteral("actExport"));
+  action->setEnabled(!viewer.SourceFile().empty());
+  QObject::connect(action, &QAction::triggered, &viewer, [&viewer] { ExportReportLog(viewer); });
+  return action;
+}
+
+}  // namespace
+
+void SetExportChooser(ChooseExportTarget chooser) { g_chooser = std::move(chooser); }
+
+QStringList ExportFilters() {
+  QStringList filters;
+  for (const gsmexport::FormatInfo& info : gsmexport::Formats()) filters << FilterOf(info);
+  return filters;
+}
+
+ExportTarget TargetOf(const QString& file, const QString& filter) {
+  if (const auto format = gsmexport::FormatOfFile(file.toStdString())) return {file, *format};
+  for (const gsmexport::FormatInfo& info : gsmexport::Formats()) {
+    if (FilterOf(info) == filter) {
+      return {file + QStringLiteral(".") +
+                  QString::fromLatin1(info.extension.data(), static_cast<int>(info.extension.size())),
+              info.format};
+    }
+  }
+  return {file + QStringLiteral(".gpkg"), gsmexport::ExportFormat::geoPackage};
+}
+
+QMenu* BuildReportMenu(TfrmViewer& viewer, const QPoint& at) {
+  QMenu* menu = viewer.Report->createStandardContextMenu(at);
+  menu->setObjectName(QStringLiteral("ReportMenu"));
+  menu->addSeparator();
+  AddExportAction(menu, viewer);
+  return menu;
+}
+
+void InstallExportMenu(TfrmViewer& viewer) {
+  viewer.Report->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(viewer.Report, &QWidget::customContextMenuRequested, &viewer, [&viewer](const QPoint& at) {
+    QMenu* menu = BuildReportMenu(viewer, at);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(viewer.Report->viewport()->mapToGlobal(at));
+  });
+  viewer.Panel1->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(viewer.Panel1, &QWidget::customContextMenuRequested, &viewer, [&viewer](const QPoint& at) {
+    auto* menu = new QMenu(&viewer);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    AddExportAction(menu, viewer);
+    menu->popup(viewer.Panel1->mapToGlobal(at));
+  });
+}
+
+void ExportReportLog(TfrmViewer& viewer) {
+  const std::string& log = viewer.SourceFile();
+  if (log.empty()) return;
+  const QFileInfo info(ShownFileName(log));
+  const QString suggested = info.dir().filePath(info.completeBaseName() + QStringLiteral(".gpkg"));
+  const ExportTarget target = g_chooser ? g_chooser(viewer, suggested) : AskWithDialog(viewer, suggested);
+  if (target.file.isEmpty()) return;
+
+  QProgressDialog progress(QStringLiteral("Экспорт протокола..."), QStringLiteral("Отмена"), 0, 1000, &viewer);
+  progress.setObjectName(QStringLiteral("ExportProgress"));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  gsmexport::ExportOptions options;
+  options.format = target.format;
+  options.overwrite = true;  // the save dialog has asked
+  options.progress = [&progress](std::uint64_t done, std::uint64_t total) {
+    if (total > 0) progress.setValue(static_cast<int>(std::min<std::uint64_t>(done * 1000 / total, 999)));
+    QCoreApplication::processEvents();
+    return !progress.wasCanceled();
+  };
+  const gsmexport::ExportResult result = gsmexport::ExportLog(log, LocalFileName(target.file), options);
+  progress.reset();
+  if (result.cancelled) return;
+  const QString counts =
+      QStringLiteral("Экспортировано циклов: %1, с местоположением: %2").arg(result.cycles).arg(result.placed);
+  if (result.ok) {
+    Tell(&viewer, QMessageBox::Information,
+         QStringLiteral("Протокол экспортирован в файл ") + target.file + QStringLiteral("\n") + counts);
+  } else if (result.damaged) {
+    Tell(&viewer, QMessageBox::Warning, FromCp1251(result.error) + QStringLiteral("\n") + counts);
+  } else {
+    Tell(&viewer, QMessageBox::Critical, FromCp1251(result.error));
+  }
+}
+
+}  // namespace ui
