@@ -35,12 +35,16 @@ constexpr bool CodesAscendWithinOneCellStep() {
 static_assert(CodesAscendWithinOneCellStep(), "one row per field code, in code order");
 
 constexpr bool EveryGridRowTaken() {
-  int rows = 0;
-  for (const FieldInfo& field : kFieldTable) rows += field.gridRow >= 0 ? 1 : 0;
-  for (const FieldInfo* field : kGridRowOf) {
-    if (field == nullptr) return false;
+  std::array<int, kGridRows> fields{};
+  for (const FieldInfo& field : kFieldTable) {
+    if (field.gridRow < 0) continue;
+    if (field.gridRow >= kGridRows) return false;
+    ++fields[static_cast<std::size_t>(field.gridRow)];
   }
-  return rows == kGridRows;
+  for (const int count : fields) {
+    if (count != 1) return false;
+  }
+  return true;
 }
 static_assert(EveryGridRowTaken(), "each grid row has exactly one field");
 
