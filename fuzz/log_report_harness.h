@@ -91,10 +91,11 @@ inline void RunLogReport(const std::uint8_t* data, std::size_t size) {
   FUZZ_CHECK(dump.valid == report.ok);
 
   // A geometry from the input's length, so that segment and lane edges fall everywhere over a run.
+  // Threads take turns per segment, so with threads the input is cut into about four segments.
   gsmlog::ScanOptions small;
-  small.segmentBytes = 96 * (1 + size % 5);
-  small.laneBytes = 1 + size / 5 % 40;
   small.threads = 1 + static_cast<unsigned>(size % 3);
+  small.segmentBytes = small.threads == 1 ? 96 * (1 + size % 5) : 96 * (1 + size / 384);
+  small.laneBytes = 1 + size / 5 % 40;
   small.guessKey = static_cast<std::uint8_t>(size / 3);
   CheckSameReport(gsmlog::BuildLogReportFromData(data, size, name, small), serial);
 
