@@ -43,6 +43,9 @@ inline constexpr CrcBlockTables kCrcBlockTables = MakeCrcBlockTables();
 
 }  // namespace detail
 
+// F(kCrcBlock): the multiplier of a whole block.
+inline constexpr std::uint32_t kCrcBlockMul = detail::kCrcBlockTables.prefixMul[kCrcBlock];
+
 // w(i) for i < kCrcBlock.
 constexpr std::uint32_t CrcBlockWeight(std::size_t i) { return detail::kCrcBlockTables.weight[i]; }
 

@@ -2,10 +2,11 @@
 
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -64,6 +65,18 @@ std::size_t AutomaticLaneBytes(std::size_t segmentBytes) {
   return lane >= 16 ? lane : segmentBytes;
 }
 
+// The last chain of records the walk over a segment's guessed plain bytes followed. A walk that
+// starts at a wrong byte soon lands on a true record start and follows the true records from
+// there; one that meets a record it cannot take (a garbage start, or a record that stops reading)
+// begins again one byte further on. So once the file-order walk meets a start of this chain, the
+// chain's records are its own up to the chain's end.
+struct Chain {
+  std::size_t start = 0;                 // where it began
+  std::size_t end = 0;                   // the first record it did not take: cut by the segment's end
+  std::vector<std::uint32_t> checksums;  // its checksum records, in order
+  std::uint32_t last[kMaxDestinations];  // per destination, 1 + where its last record of it is; 0: none
+};
+
 struct Segment {
   std::size_t offset = 0;  // file offset of the first byte
   std::size_t size = 0;    // bytes held
@@ -71,9 +84,13 @@ struct Segment {
   const std::uint8_t* raw = nullptr;
   std::unique_ptr<std::uint8_t[]> rawBuffer;  // files: kCarryRoom of room, then the bytes
   std::unique_ptr<std::uint8_t[]> plainBuffer;
-  std::uint8_t* plain = nullptr;  // kCarryRoom into plainBuffer
-  std::vector<std::uint32_t> dots;
-  std::vector<std::uint8_t> laneKeys;
+  std::uint8_t* plain = nullptr;       // kCarryRoom into plainBuffer
+  std::vector<std::uint32_t> dots;     // per whole block
+  std::vector<std::uint32_t> local;    // Sum at each block start had the segment begun with Sum 0
+  std::vector<std::uint8_t> laneKeys;  // each lane's key after the bytes it holds
+  std::uint8_t keyAfter = 0;           // the key after the segment, if lane 0's guess comes right
+  std::vector<std::uint64_t> starts;   // one bit per byte: a record start the walk took
+  Chain chain;
 };
 
 class Scanner {
@@ -88,7 +105,9 @@ class Scanner {
     readChunk_ = options.readChunk > 0 ? options.readChunk : 1;
     threads_ = options.threads;
     if (threads_ == 0) threads_ = sizeHint >= 4 * segmentBytes_ && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
-    sums_.resize(kCarryRoom / kCrcBlock + segmentBytes_ / kCrcBlock + 1);
+    powers_.resize(segmentBytes_ / kCrcBlock + 1);
+    powers_[0] = 1;
+    for (std::size_t k = 1; k < powers_.size(); ++k) powers_[k] = powers_[k - 1] * kCrcBlockMul;
   }
 
   ScanResult ScanMemory(const std::uint8_t* data, std::size_t size) {
@@ -106,16 +125,13 @@ class Scanner {
 
  private:
   ScanResult Run() {
-    std::vector<Segment> segments(threads_);
-    for (auto& segment : segments) Allocate(segment);
-    if (threads_ == 1) {
-      Work(segments[0], 0);
-    } else {
-      std::vector<std::thread> helpers;
-      for (unsigned t = 1; t < threads_; ++t) helpers.emplace_back([this, &segments, t] { Work(segments[t], t); });
-      Work(segments[0], 0);
-      for (auto& helper : helpers) helper.join();
-    }
+    // Two segments per thread: one being prepared, one waiting for its turn in file order.
+    slots_.resize(threads_ == 1 ? 1 : 2 * std::size_t{threads_});
+    for (auto& slot : slots_) Allocate(slot.segment);
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads_; ++t) helpers.emplace_back([this] { Work(); });
+    Work();
+    for (auto& helper : helpers) helper.join();
     if (failure_) std::rethrow_exception(failure_);
     return result_;
   }
@@ -126,34 +142,52 @@ class Scanner {
     segment.plain = segment.plainBuffer.get() + kCarryRoom;
     std::memset(segment.plain + segmentBytes_, 0, kPad);
     segment.dots.resize(segmentBytes_ / kCrcBlock);
+    segment.local.resize(segmentBytes_ / kCrcBlock + 1);
     segment.laneKeys.resize((segmentBytes_ + laneBytes_ - 1) / laneBytes_);
+    segment.starts.resize(segmentBytes_ / 64 + 1);
   }
 
-  // Segments first, first + threads_, ... of the input: the lanes and the block sums on this
-  // thread, then the file-order part when the previous segment's is done.
-  void Work(Segment& segment, unsigned first) {
+  // Each thread takes whatever is next: the file-order part of the segment whose turn it is, once
+  // it is prepared; otherwise the next segment to read and prepare, while a slot is free. So a
+  // thread the machine holds back delays nothing but its own segment.
+  void Work() {
+    std::unique_lock lock(mutex_);
     try {
-      for (std::size_t s = first; !ended_.load(std::memory_order_acquire); s += threads_) {
-        Fill(segment, s);
-        Decode(segment);
-        {
-          std::unique_lock lock(mutex_);
-          turnChanged_.wait(lock, [&] { return turn_ == s || ended_.load(std::memory_order_relaxed); });
-          if (ended_.load(std::memory_order_relaxed)) return;
+      while (!ended_) {
+        Slot* next = nullptr;
+        Slot* free = nullptr;
+        for (auto& slot : slots_) {
+          if (slot.state == Slot::prepared && slot.index == turn_) next = &slot;
+          if (slot.state == Slot::free && free == nullptr) free = &slot;
         }
-        const bool more = InOrder(segment);
-        {
-          const std::lock_guard lock(mutex_);
-          turn_ = s + 1;
-          if (!more) ended_.store(true, std::memory_order_release);
+        if (next != nullptr && !inOrderBusy_) {
+          inOrderBusy_ = true;
+          lock.unlock();
+          const bool more = InOrder(next->segment);
+          lock.lock();
+          inOrderBusy_ = false;
+          next->state = Slot::free;
+          ++turn_;
+          if (!more) ended_ = true;
+          changed_.notify_all();
+        } else if (free != nullptr) {
+          free->state = Slot::preparing;
+          free->index = nextIndex_++;
+          lock.unlock();
+          Fill(free->segment, free->index);
+          Prepare(free->segment);
+          lock.lock();
+          free->state = Slot::prepared;
+          changed_.notify_all();
+        } else {
+          changed_.wait(lock);
         }
-        turnChanged_.notify_all();
       }
     } catch (...) {
-      const std::lock_guard lock(mutex_);
+      if (!lock.owns_lock()) lock.lock();
       if (!failure_) failure_ = std::current_exception();
-      ended_.store(true, std::memory_order_release);
-      turnChanged_.notify_all();
+      ended_ = true;
+      changed_.notify_all();
     }
   }
 
@@ -183,12 +217,80 @@ class Scanner {
     }
   }
 
-  // The lanes from the guessed key and the checksum dots of the whole blocks, as guessed.
-  void Decode(Segment& segment) const {
+  // Everything that needs no earlier segment, done on the guess that lane 0 comes right by its end.
+  void Prepare(Segment& segment) const {
     if (segment.size == 0) return;
     XorDecodeLanes(segment.raw, segment.plain, segment.size, static_cast<std::uint32_t>(segment.offset), laneBytes_,
                    options_.guessKey, segment.laneKeys.data());
-    CrcBlockDots(segment.plain, segment.size / kCrcBlock, segment.dots.data());
+    // Each later lane starts where the one before ended; InOrder checks lane 0 and redoes the rest
+    // in the rare case its guess never came right. A lane's key after it is then the one its bytes
+    // now lead to.
+    std::uint8_t key = segment.laneKeys[0];
+    for (std::size_t lane = 1, at = laneBytes_; at < segment.size; ++lane, at += laneBytes_) {
+      key = XorRepairRun(key, static_cast<std::uint32_t>(segment.offset + at), segment.raw + at, segment.plain + at,
+                         std::min(laneBytes_, segment.size - at), segment.laneKeys[lane],
+                         [](std::size_t, std::uint8_t, std::uint8_t) {});
+      segment.laneKeys[lane] = key;
+    }
+    segment.keyAfter = key;
+    const std::size_t blocks = segment.size / kCrcBlock;
+    CrcBlockDots(segment.plain, blocks, segment.dots.data());
+    segment.local[0] = 0;
+    for (std::size_t k = 0; k < blocks; ++k) {
+      segment.local[k + 1] = CrcBlockSum(segment.local[k], segment.dots[k], kCrcBlock);
+    }
+    Walk(segment);
+  }
+
+  // Follows records through the segment's guessed plain bytes from its first byte (see Chain).
+  void Walk(Segment& segment) const {
+    const std::uint8_t* const plain = segment.plain;
+    const std::size_t size = segment.size;
+    const std::uint8_t* const destinations = destinations_;
+    std::uint64_t* const starts = segment.starts.data();
+    Chain& chain = segment.chain;
+    std::memset(starts, 0, (size / 64 + 1) * sizeof *starts);
+    std::memset(chain.last, 0, sizeof chain.last);
+    chain.checksums.clear();
+    std::size_t at = 0;
+    std::size_t begun = 0;
+    for (;;) {
+      // The hot loop: ordinary records far enough from the end that no bound needs checking.
+      while (at + kMaxLogRecord <= size) {
+        const std::uint32_t code = LoadCode(plain + at);
+        const std::size_t n = plain[at + 4];
+        if (n - 1 >= kMaxLogText || code >= static_cast<std::uint32_t>(kScanCodes)) break;
+        const std::uint8_t destination = destinations[code];
+        if (destination == kScanSerial || HasControlByte(plain + at + 5, n)) break;
+        starts[at / 64] |= std::uint64_t{1} << (at % 64);
+        chain.last[destination] = static_cast<std::uint32_t>(at + 1);
+        at += 5 + n;
+      }
+      if (at + 5 > size) break;
+      const std::uint32_t code = LoadCode(plain + at);
+      const std::size_t n = plain[at + 4];
+      if (n - 1 < kMaxLogText) {
+        if (at + 5 + n > size) break;
+        if (code < static_cast<std::uint32_t>(kScanCodes) && !HasControlByte(plain + at + 5, n)) {
+          const std::uint8_t destination = destinations[code];
+          if (destination != kScanSerial || code == static_cast<std::uint32_t>(lcChecksum)) {
+            starts[at / 64] |= std::uint64_t{1} << (at % 64);
+            if (destination == kScanSerial) {
+              chain.checksums.push_back(static_cast<std::uint32_t>(at));
+            } else {
+              chain.last[destination] = static_cast<std::uint32_t>(at + 1);
+            }
+            at += 5 + n;
+            continue;
+          }
+        }
+      }
+      ++at;
+      begun = at;
+      chain.checksums.clear();
+    }
+    chain.start = begun;
+    chain.end = at;
   }
 
   // The file-order part of a segment; false once scanning has ended.
@@ -198,22 +300,50 @@ class Scanner {
       return false;
     }
     const bool atEnd = segment.size < segmentBytes_;
-    const std::size_t wholeBlocks = segment.size / kCrcBlock;
+    const std::size_t blocks = segment.size / kCrcBlock;
+    const auto adjustDot = [&](std::size_t x, std::uint8_t was, std::uint8_t now) {
+      if (x / kCrcBlock < blocks) {
+        segment.dots[x / kCrcBlock] += static_cast<std::uint32_t>(now - was) * CrcBlockWeight(x % kCrcBlock);
+      }
+    };
 
-    // The lane starts, now that the true key at each is known; the dots follow the bytes changed.
-    std::uint8_t key = nextKey_;
-    for (std::size_t lane = 0, at = 0; at < segment.size; ++lane, at += laneBytes_) {
-      const std::size_t length = std::min(laneBytes_, segment.size - at);
-      key = XorRepairRun(key, static_cast<std::uint32_t>(segment.offset + at), segment.raw + at, segment.plain + at,
-                         length, segment.laneKeys[lane], [&](std::size_t i, std::uint8_t was, std::uint8_t now) {
-                           const std::size_t x = at + i;
-                           if (x / kCrcBlock < wholeBlocks) {
-                             segment.dots[x / kCrcBlock] +=
-                                 static_cast<std::uint32_t>(now - was) * CrcBlockWeight(x % kCrcBlock);
-                           }
-                         });
+    // Lane 0 from the true key. Where its guess comes right, so do the later lanes, which began
+    // where it ended; otherwise they are decoded again from the true keys.
+    std::size_t changed = 0;  // bytes up to the last one changed
+    const std::size_t lane0 = std::min(laneBytes_, segment.size);
+    std::uint8_t key = XorRepairRun(nextKey_, static_cast<std::uint32_t>(segment.offset), segment.raw, segment.plain,
+                                    lane0, segment.laneKeys[0], [&](std::size_t i, std::uint8_t was, std::uint8_t now) {
+                                      adjustDot(i, was, now);
+                                      changed = i + 1;
+                                    });
+    bool guessHeld = true;
+    if (segment.size > lane0) {
+      if (key == segment.laneKeys[0]) {
+        key = segment.keyAfter;
+      } else {
+        guessHeld = false;
+        for (std::size_t lane = 1, at = laneBytes_; at < segment.size; ++lane, at += laneBytes_) {
+          key = XorRepairRun(key, static_cast<std::uint32_t>(segment.offset + at), segment.raw + at, segment.plain + at,
+                             std::min(laneBytes_, segment.size - at), segment.laneKeys[lane],
+                             [&](std::size_t i, std::uint8_t was, std::uint8_t now) {
+                               adjustDot(at + i, was, now);
+                               changed = at + i + 1;
+                             });
+        }
+      }
     }
     nextKey_ = key;
+
+    // The block sums from the first changed block on; past the last one the change only carries.
+    const std::size_t redo = changed == 0 ? 0 : std::min(blocks, (changed - 1) / kCrcBlock + 1);
+    const std::uint32_t before = segment.local[redo];
+    for (std::size_t k = 0; k < redo; ++k) {
+      segment.local[k + 1] = CrcBlockSum(segment.local[k], segment.dots[k], kCrcBlock);
+    }
+    carryFrom_ = redo;
+    carryChange_ = segment.local[redo] - before;
+    local_ = segment.local.data();
+    segmentSum_ = nextSum_;
 
     // The window: the carried tail, then the segment.
     const std::size_t carried = carrySize_;
@@ -228,13 +358,14 @@ class Scanner {
     }
     size_ = carried + segment.size;
     offset_ = segment.offset - carried;
-    const std::size_t first = carried / kCrcBlock;
-    std::copy(carrySums_, carrySums_ + first, sums_.begin());
-    sums_[first] = nextSum_;
-    for (std::size_t k = 0; k < wholeBlocks; ++k) {
-      sums_[first + k + 1] = CrcBlockSum(sums_[first + k], segment.dots[k], kCrcBlock);
-    }
-    nextSum_ = sums_[first + wholeBlocks];
+    carriedBlocks_ = carried / kCrcBlock;
+    nextSum_ = SegmentSum(blocks);
+
+    // The walk's chain can be taken over where it starts past every byte changed above.
+    chain_ = &segment.chain;
+    starts_ = segment.starts.data();
+    takeFrom_ = guessHeld ? carried + std::max(segment.chain.start, changed) : SIZE_MAX;
+    carried_ = carried;
 
     std::size_t pos = carryRecord_;
     const bool more = ReadRecords(pos, atEnd);
@@ -246,9 +377,20 @@ class Scanner {
     carryRecord_ = pos - from;
     std::memcpy(carryRaw_, raw_ + from, carrySize_);
     std::memcpy(carryPlain_, plain_ + from, carrySize_);
-    std::copy(sums_.begin() + static_cast<std::ptrdiff_t>(from / kCrcBlock),
-              sums_.begin() + static_cast<std::ptrdiff_t>(from / kCrcBlock + carrySize_ / kCrcBlock), carrySums_);
+    for (std::size_t b = 0; b < carrySize_ / kCrcBlock; ++b) carrySums_[b] = WindowSum(from / kCrcBlock + b);
     return true;
+  }
+
+  // Sum at the start of the segment's block k.
+  std::uint32_t SegmentSum(std::size_t k) const {
+    std::uint32_t local = local_[k];
+    if (k > carryFrom_) local += powers_[k - carryFrom_] * carryChange_;
+    return powers_[k] * segmentSum_ + local;
+  }
+
+  // Sum at the start of the window's block b.
+  std::uint32_t WindowSum(std::size_t b) const {
+    return b < carriedBlocks_ ? carrySums_[b] : SegmentSum(b - carriedBlocks_);
   }
 
   // Reads the window's records from pos; stops, when more data follows, where less than a whole
@@ -258,11 +400,12 @@ class Scanner {
     const std::uint8_t* const destinations = destinations_;
     const std::size_t size = size_;
     for (;;) {
-      // The hot loop: ordinary records far enough from the end that no bound needs checking.
-      // Destination 0 (no value) has a slot of its own, never stored, so that no branch is needed.
+      // Ordinary records far enough from the end that no bound needs checking, until one is a
+      // start of the walk's chain. Destination 0 (no value) has a slot of its own, never stored.
       std::size_t at = pos;
       std::uint64_t pending = pending_;
       while (at + kMaxLogRecord <= size) {
+        if (at >= takeFrom_ && (starts_[(at - carried_) / 64] >> ((at - carried_) % 64) & 1) != 0) break;
         const std::uint32_t code = LoadCode(plain + at);
         const std::size_t n = plain[at + 4];
         if (n - 1 >= kMaxLogText || code >= static_cast<std::uint32_t>(kScanCodes)) break;
@@ -275,6 +418,10 @@ class Scanner {
       pending_ = pending;
       pos = at;
 
+      if (pos >= takeFrom_ && pos < size_ && (starts_[(pos - carried_) / 64] >> ((pos - carried_) % 64) & 1) != 0) {
+        if (!TakeChain(pos)) return false;
+        continue;
+      }
       const std::size_t left = size - pos;
       if (left < kMaxLogRecord && !atEnd) return true;
       if (left >= 5) {
@@ -297,11 +444,32 @@ class Scanner {
     }
   }
 
+  // The walk's chain from pos (one of its record starts) to its end: its checksum records read
+  // serially, its last value of each destination noted. False once reading has stopped.
+  bool TakeChain(std::size_t& pos) {
+    const Chain& chain = *chain_;
+    takeFrom_ = SIZE_MAX;
+    const auto from = static_cast<std::uint32_t>(pos - carried_);
+    auto checksum = std::lower_bound(chain.checksums.begin(), chain.checksums.end(), from);
+    for (; checksum != chain.checksums.end(); ++checksum) {
+      std::size_t at = carried_ + *checksum;
+      if (!ReadSerially(at)) return false;
+    }
+    for (std::size_t d = 1; d < kMaxDestinations; ++d) {
+      if (chain.last[d] > from) {
+        last_[d] = carried_ + chain.last[d] - 1;
+        pending_ |= std::uint64_t{1} << d;
+      }
+    }
+    pos = carried_ + chain.end;
+    return true;
+  }
+
   bool ReadSerially(std::size_t& pos) {
     const std::size_t block = pos / kCrcBlock;
     const std::size_t into = pos % kCrcBlock;
     const std::uint32_t dot = CrcBlockDot(plain_ + block * kCrcBlock, into);
-    const TCrcState crc{CrcBlockSum(sums_[block], dot, into), static_cast<std::uint32_t>((offset_ + pos) % 24)};
+    const TCrcState crc{CrcBlockSum(WindowSum(block), dot, into), static_cast<std::uint32_t>((offset_ + pos) % 24)};
     const auto key = static_cast<std::uint8_t>(pos < size_ ? raw_[pos] ^ plain_[pos] : 0);
     const TXorState xorState{key, static_cast<std::uint32_t>(offset_ + pos)};
     return sink_.ReadSerially(raw_, size_, pos, xorState, crc);
@@ -323,6 +491,7 @@ class Scanner {
   std::size_t laneBytes_ = 0;
   std::size_t readChunk_ = 0;
   unsigned threads_ = 1;
+  std::vector<std::uint32_t> powers_;  // kCrcBlockMul to the k-th power
 
   // The input.
   const std::uint8_t* data_ = nullptr;
@@ -330,11 +499,20 @@ class Scanner {
   int fd_ = -1;
   bool positional_ = false;
 
-  // Taking turns in file order.
+  // Segments in hand and whose turn it is, guarded by mutex_.
+  struct Slot {
+    enum State { free, preparing, prepared };
+    Segment segment;
+    State state = free;
+    std::size_t index = 0;
+  };
   std::mutex mutex_;
-  std::condition_variable turnChanged_;
-  std::size_t turn_ = 0;
-  std::atomic<bool> ended_{false};
+  std::condition_variable changed_;
+  std::vector<Slot> slots_;
+  std::size_t nextIndex_ = 0;  // the next segment to read
+  std::size_t turn_ = 0;       // the segment whose file-order part is next
+  bool inOrderBusy_ = false;
+  bool ended_ = false;
   std::exception_ptr failure_;
 
   // The file-order state, used by whichever thread has the turn.
@@ -346,12 +524,22 @@ class Scanner {
   std::uint8_t carryRaw_[kCarryRoom] = {};
   std::uint8_t carryPlain_[kCarryRoom] = {};
   std::uint32_t carrySums_[kCarryRoom / kCrcBlock] = {};
-  // The window being read: its scrambled and plain bytes, file offset, Sum at each block start.
+  // The window being read: the carried tail and a segment; its scrambled and plain bytes, file
+  // offset, and what gives the Sum at each block start.
   const std::uint8_t* raw_ = nullptr;
   std::uint8_t* plain_ = nullptr;
   std::size_t size_ = 0;
   std::size_t offset_ = 0;
-  std::vector<std::uint32_t> sums_;
+  std::size_t carried_ = 0;
+  std::size_t carriedBlocks_ = 0;
+  const std::uint32_t* local_ = nullptr;
+  std::uint32_t segmentSum_ = 0;
+  std::size_t carryFrom_ = 0;      // block from which a change in the first blocks carries
+  std::uint32_t carryChange_ = 0;  // that change at block carryFrom_
+  // The walk's chain and record starts, and the window position from which it may be taken over.
+  const Chain* chain_ = nullptr;
+  const std::uint64_t* starts_ = nullptr;
+  std::size_t takeFrom_ = SIZE_MAX;
   // Where in the window the last record of each destination is, for those noted since the last store.
   std::size_t last_[kMaxDestinations] = {};
   std::uint64_t pending_ = 0;

@@ -15,7 +15,7 @@
 
 namespace gsmlog {
 
-inline constexpr std::int32_t kScanCodes = 16384;  // codes the destination table covers
+inline constexpr std::int32_t kScanCodes = 65536;  // codes the destination table covers
 inline constexpr std::uint8_t kScanSerial = 0xFF;  // destination: only the serial reader takes the record
 
 // Reading geometry; the defaults suit large files, tests choose small ones to reach every edge.
