@@ -3,6 +3,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define GSMLOG_AVX2_KERNELS 1
+#endif
 
 namespace gsmlog {
 
@@ -20,8 +24,8 @@ std::uint32_t ScalarDot(const std::uint8_t* bytes, std::size_t from, std::size_t
 // taken as signed is short by 2^16 when its top bit is set; that shortfall is carried into hi,
 // and hi's own sign does not matter, as its products are shifted by 16 (modulo 2^32).
 struct SplitWeights {
-  alignas(16) std::int16_t lo[kCrcBlock];
-  alignas(16) std::int16_t hi[kCrcBlock];
+  alignas(32) std::int16_t lo[kCrcBlock];
+  alignas(32) std::int16_t hi[kCrcBlock];
 };
 
 constexpr SplitWeights MakeSplitWeights() {
@@ -36,7 +40,7 @@ constexpr SplitWeights MakeSplitWeights() {
   return s;
 }
 
-alignas(16) constexpr SplitWeights kSplit = MakeSplitWeights();
+alignas(32) constexpr SplitWeights kSplit = MakeSplitWeights();
 
 inline std::uint32_t HorizontalSum(__m128i lo, __m128i hi) {
   __m128i v = _mm_add_epi32(lo, _mm_slli_epi32(hi, 16));
@@ -59,6 +63,33 @@ inline void Accumulate16(const std::uint8_t* bytes, std::size_t i, __m128i& lo, 
       hi, _mm_add_epi32(_mm_madd_epi16(b0, _mm_load_si128(whi)), _mm_madd_epi16(b1, _mm_load_si128(whi + 1))));
 }
 
+#if defined(GSMLOG_AVX2_KERNELS)
+
+// Sixteen bytes a step, widened to 16-bit words in place, against the same split weights.
+__attribute__((target("avx2"))) void BlockDotsAvx2(const std::uint8_t* bytes, std::size_t blocks, std::uint32_t* dots) {
+  for (std::size_t k = 0; k < blocks; ++k, bytes += kCrcBlock) {
+    __m256i lo = _mm256_setzero_si256();
+    __m256i hi = _mm256_setzero_si256();
+    for (std::size_t i = 0; i < kCrcBlock; i += 16) {
+      const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)));
+      lo = _mm256_add_epi32(lo,
+                            _mm256_madd_epi16(b, _mm256_load_si256(reinterpret_cast<const __m256i*>(kSplit.lo + i))));
+      hi = _mm256_add_epi32(hi,
+                            _mm256_madd_epi16(b, _mm256_load_si256(reinterpret_cast<const __m256i*>(kSplit.hi + i))));
+    }
+    const __m256i v = _mm256_add_epi32(lo, _mm256_slli_epi32(hi, 16));
+    dots[k] =
+        HorizontalSum(_mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)), _mm_setzero_si128());
+  }
+}
+
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+
+#endif
+
 #endif
 
 }  // namespace
@@ -76,6 +107,12 @@ std::uint32_t CrcBlockDot(const std::uint8_t* bytes, std::size_t n) {
 }
 
 void CrcBlockDots(const std::uint8_t* bytes, std::size_t blocks, std::uint32_t* dots) {
+#if defined(GSMLOG_AVX2_KERNELS)
+  if (HaveAvx2()) {
+    BlockDotsAvx2(bytes, blocks, dots);
+    return;
+  }
+#endif
   for (std::size_t k = 0; k < blocks; ++k, bytes += kCrcBlock) {
 #if defined(__SSE2__)
     __m128i lo = _mm_setzero_si128();

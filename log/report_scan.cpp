@@ -71,7 +71,10 @@ std::size_t AutomaticLaneBytes(std::size_t segmentBytes) {
 // begins again one byte further on. So once the file-order walk meets a start of this chain, the
 // chain's records are its own up to the chain's end.
 struct Chain {
-  std::size_t start = 0;                 // where it began
+  static constexpr std::size_t kFirstStarts = 256;
+  std::size_t start = 0;              // where it began
+  std::uint32_t first[kFirstStarts];  // its first record starts; the file-order walk meets it among them
+  std::size_t firstCount = 0;
   std::size_t end = 0;                   // the first record it did not take: cut by the segment's end
   std::vector<std::uint32_t> checksums;  // its checksum records, in order
   std::uint32_t last[kMaxDestinations];  // per destination, 1 + where its last record of it is; 0: none
@@ -89,7 +92,6 @@ struct Segment {
   std::vector<std::uint32_t> local;    // Sum at each block start had the segment begun with Sum 0
   std::vector<std::uint8_t> laneKeys;  // each lane's key after the bytes it holds
   std::uint8_t keyAfter = 0;           // the key after the segment, if lane 0's guess comes right
-  std::vector<std::uint64_t> starts;   // one bit per byte: a record start the walk took
   Chain chain;
 };
 
@@ -144,7 +146,6 @@ class Scanner {
     segment.dots.resize(segmentBytes_ / kCrcBlock);
     segment.local.resize(segmentBytes_ / kCrcBlock + 1);
     segment.laneKeys.resize((segmentBytes_ + laneBytes_ - 1) / laneBytes_);
-    segment.starts.resize(segmentBytes_ / 64 + 1);
   }
 
   // Each thread takes whatever is next: the file-order part of the segment whose turn it is, once
@@ -247,11 +248,10 @@ class Scanner {
     const std::uint8_t* const plain = segment.plain;
     const std::size_t size = segment.size;
     const std::uint8_t* const destinations = destinations_;
-    std::uint64_t* const starts = segment.starts.data();
     Chain& chain = segment.chain;
-    std::memset(starts, 0, (size / 64 + 1) * sizeof *starts);
     std::memset(chain.last, 0, sizeof chain.last);
     chain.checksums.clear();
+    std::size_t count = 0;
     std::size_t at = 0;
     std::size_t begun = 0;
     for (;;) {
@@ -262,7 +262,7 @@ class Scanner {
         if (n - 1 >= kMaxLogText || code >= static_cast<std::uint32_t>(kScanCodes)) break;
         const std::uint8_t destination = destinations[code];
         if (destination == kScanSerial || HasControlByte(plain + at + 5, n)) break;
-        starts[at / 64] |= std::uint64_t{1} << (at % 64);
+        if (count < Chain::kFirstStarts) chain.first[count++] = static_cast<std::uint32_t>(at);
         chain.last[destination] = static_cast<std::uint32_t>(at + 1);
         at += 5 + n;
       }
@@ -274,7 +274,7 @@ class Scanner {
         if (code < static_cast<std::uint32_t>(kScanCodes) && !HasControlByte(plain + at + 5, n)) {
           const std::uint8_t destination = destinations[code];
           if (destination != kScanSerial || code == static_cast<std::uint32_t>(lcChecksum)) {
-            starts[at / 64] |= std::uint64_t{1} << (at % 64);
+            if (count < Chain::kFirstStarts) chain.first[count++] = static_cast<std::uint32_t>(at);
             if (destination == kScanSerial) {
               chain.checksums.push_back(static_cast<std::uint32_t>(at));
             } else {
@@ -288,9 +288,11 @@ class Scanner {
       ++at;
       begun = at;
       chain.checksums.clear();
+      count = 0;
     }
     chain.start = begun;
     chain.end = at;
+    chain.firstCount = count;
   }
 
   // The file-order part of a segment; false once scanning has ended.
@@ -363,7 +365,7 @@ class Scanner {
 
     // The walk's chain can be taken over where it starts past every byte changed above.
     chain_ = &segment.chain;
-    starts_ = segment.starts.data();
+    nextStart_ = 0;
     takeFrom_ = guessHeld ? carried + std::max(segment.chain.start, changed) : SIZE_MAX;
     carried_ = carried;
 
@@ -405,7 +407,7 @@ class Scanner {
       std::size_t at = pos;
       std::uint64_t pending = pending_;
       while (at + kMaxLogRecord <= size) {
-        if (at >= takeFrom_ && (starts_[(at - carried_) / 64] >> ((at - carried_) % 64) & 1) != 0) break;
+        if (at >= takeFrom_ && AtChainStart(at)) break;
         const std::uint32_t code = LoadCode(plain + at);
         const std::size_t n = plain[at + 4];
         if (n - 1 >= kMaxLogText || code >= static_cast<std::uint32_t>(kScanCodes)) break;
@@ -418,7 +420,7 @@ class Scanner {
       pending_ = pending;
       pos = at;
 
-      if (pos >= takeFrom_ && pos < size_ && (starts_[(pos - carried_) / 64] >> ((pos - carried_) % 64) & 1) != 0) {
+      if (pos >= takeFrom_ && AtChainStart(pos)) {
         if (!TakeChain(pos)) return false;
         continue;
       }
@@ -442,6 +444,19 @@ class Scanner {
       if (left < 4 || LoadCode(plain + pos) != static_cast<std::uint32_t>(lcChecksum)) StoreValues();
       if (!ReadSerially(pos)) return false;
     }
+  }
+
+  // Whether the window position at (past takeFrom_) is one of the chain's first record starts;
+  // once the walk is past all of them the chain cannot be met any more.
+  bool AtChainStart(std::size_t at) {
+    const Chain& chain = *chain_;
+    const std::size_t x = at - carried_;
+    while (nextStart_ < chain.firstCount && chain.first[nextStart_] < x) ++nextStart_;
+    if (nextStart_ == chain.firstCount) {
+      takeFrom_ = SIZE_MAX;
+      return false;
+    }
+    return chain.first[nextStart_] == x;
   }
 
   // The walk's chain from pos (one of its record starts) to its end: its checksum records read
@@ -536,9 +551,10 @@ class Scanner {
   std::uint32_t segmentSum_ = 0;
   std::size_t carryFrom_ = 0;      // block from which a change in the first blocks carries
   std::uint32_t carryChange_ = 0;  // that change at block carryFrom_
-  // The walk's chain and record starts, and the window position from which it may be taken over.
+  // The walk's chain, the window position from which it may be taken over, and the first of its
+  // record starts not passed yet.
   const Chain* chain_ = nullptr;
-  const std::uint64_t* starts_ = nullptr;
+  std::size_t nextStart_ = 0;
   std::size_t takeFrom_ = SIZE_MAX;
   // Where in the window the last record of each destination is, for those noted since the last store.
   std::size_t last_[kMaxDestinations] = {};
