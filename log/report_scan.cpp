@@ -11,6 +11,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -57,8 +58,8 @@ inline bool HasControlByte(const std::uint8_t* t, std::size_t n) {
   }
 }
 
-// 32 lanes fill the widest vectors. Lanes a multiple of 64 bytes apart would share cache sets
-// and evict each other's lines, so the stride is kept off that grid (12336 for the default segment).
+// 32 lanes fill the widest vectors. Lanes a power of two apart fall into a few cache sets and
+// evict each other's lines; a stride off the 64-byte grid spreads them (12336 for the default).
 std::size_t AutomaticLaneBytes(std::size_t segmentBytes) {
   std::size_t lane = segmentBytes / 32 / 16 * 16;
   if (lane >= 64 && lane % 64 == 0) lane -= 16;
@@ -107,6 +108,7 @@ class Scanner {
     readChunk_ = options.readChunk > 0 ? options.readChunk : 1;
     threads_ = options.threads;
     if (threads_ == 0) threads_ = sizeHint >= 4 * segmentBytes_ && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    threads_ = std::min(threads_, 16u);
     powers_.resize(segmentBytes_ / kCrcBlock + 1);
     powers_[0] = 1;
     for (std::size_t k = 1; k < powers_.size(); ++k) powers_[k] = powers_[k - 1] * kCrcBlockMul;
@@ -130,8 +132,15 @@ class Scanner {
     // Two segments per thread: one being prepared, one waiting for its turn in file order.
     slots_.resize(threads_ == 1 ? 1 : 2 * std::size_t{threads_});
     for (auto& slot : slots_) Allocate(slot.segment);
+    // Any thread can do all of the work, so a helper the system refuses is only a loss of speed.
     std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < threads_; ++t) helpers.emplace_back([this] { Work(); });
+    for (unsigned t = 1; t < threads_; ++t) {
+      try {
+        helpers.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
     Work();
     for (auto& helper : helpers) helper.join();
     if (failure_) std::rethrow_exception(failure_);
