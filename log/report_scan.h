@@ -1,11 +1,14 @@
 #pragma once
 // The fast pass of the report builder over a log's bytes. The file is taken in segments; each is
-// unscrambled in lanes from a guessed key and its checksum is summed in blocks (xor_lanes.h,
-// crc_blocks.h), on two cores for a large file; then, segment by segment in file order, the lane
-// starts are repaired and the records are walked over the plain bytes. Ordinary records only
-// note where the last value for each report value is; every other record (checksum records,
-// anything that stops reading, the end of the data) goes to the serial reader of the sink at its
-// exact byte, Count, Key, Sum and Pos, so what is valid is decided in one place.
+// unscrambled in lanes from a guessed key, its checksum is summed in blocks (xor_lanes.h,
+// crc_blocks.h) and its records are walked over the plain bytes, on two cores for a large file;
+// then, segment by segment in file order, lane 0's first bytes are repaired and the walk is
+// joined to the previous segment's. An ordinary record (a length of 1 to 128, every text byte
+// 0x20 or above, the whole record present, a code the destination table names) only notes where
+// the last value of each report field is; every other record (checksum records, anything that
+// stops reading, the end of the data) goes to the sink's serial reader at its exact byte, Count,
+// Key, Sum and Pos, so what is valid is decided there alone. A change to what lets the serial
+// reader read a record and go on must change what counts as ordinary here.
 
 #include <cstddef>
 #include <cstdint>
