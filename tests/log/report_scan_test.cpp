@@ -5,10 +5,12 @@
 #include "log/report_scan.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "log/crc.h"
@@ -263,6 +265,30 @@ TEST_F(ReportScanFile, SmallGeometriesThroughTheFileReader) {
       }
     }
   }
+}
+
+// A pipe cannot be read by position: its bytes are read in order, on one thread.
+TEST_F(ReportScanFile, APipeIsReadInOrder) {
+  std::vector<std::uint8_t> bytes = logtest::SurveyLog(200, 6).Bytes();
+  bytes[bytes.size() - 500] ^= 0x04;  // near the end: what reading leaves unread fits in the pipe
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  std::thread writer([&] {
+    for (std::size_t done = 0; done < bytes.size();) {
+      const ssize_t n = ::write(ends[1], bytes.data() + done, std::min<std::size_t>(bytes.size() - done, 4000));
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(ends[1]);
+  });
+  const std::string path = "/proc/self/fd/" + std::to_string(ends[0]);
+  gsmlog::ScanOptions options;
+  options.segmentBytes = 96 * 7;
+  options.threads = 2;
+  const auto report = gsmlog::BuildLogReportWith(path, options);
+  writer.join();
+  ::close(ends[0]);
+  ExpectSameReport(report, gsmlog::BuildLogReportSerial(bytes.data(), bytes.size(), path));
 }
 
 }  // namespace
