@@ -306,11 +306,13 @@ class Scanner {
 
   // The file-order part of a segment; false once scanning has ended.
   bool InOrder(Segment& segment) {
-    if (segment.failed || (segment.offset == 0 && segment.size == 0)) {
+    if (segment.size == 0 && (segment.failed || segment.offset == 0)) {
       result_ = ScanResult::readFailed;
       return false;
     }
-    const bool atEnd = segment.size < segmentBytes_;
+    // A read error ends the data, but the bytes read before it are read first: reading may stop
+    // inside them, and then the error does not matter.
+    const bool atEnd = segment.size < segmentBytes_ && !segment.failed;
     const std::size_t blocks = segment.size / kCrcBlock;
     const auto adjustDot = [&](std::size_t x, std::uint8_t was, std::uint8_t now) {
       if (x / kCrcBlock < blocks) {
@@ -382,6 +384,10 @@ class Scanner {
     const bool more = ReadRecords(pos, atEnd);
     StoreValues();
     if (!more) return false;
+    if (segment.failed) {
+      result_ = ScanResult::readFailed;
+      return false;
+    }
 
     const std::size_t from = pos / kCrcBlock * kCrcBlock;
     carrySize_ = size_ - from;

@@ -267,6 +267,13 @@ TEST_F(ReportScanFile, SmallGeometriesThroughTheFileReader) {
   }
 }
 
+// A file that opens but fails to read: the kernel refuses to read this process's memory at 0.
+TEST(ReportScanRead, AReadErrorIsReported) {
+  const auto report = gsmlog::BuildLogReport("/proc/self/mem");
+  EXPECT_FALSE(report.ok);
+  EXPECT_EQ(report.error, gsmlog::ReadFailedMessage("/proc/self/mem"));
+}
+
 // A pipe cannot be read by position: its bytes are read in order, on one thread.
 TEST_F(ReportScanFile, APipeIsReadInOrder) {
   std::vector<std::uint8_t> bytes = logtest::SurveyLog(200, 6).Bytes();
