@@ -34,8 +34,8 @@ constexpr SplitWeights MakeSplitWeights() {
     const std::uint32_t w = CrcBlockWeight(i);
     const std::uint32_t lo = w & 0xFFFFu;
     const std::uint32_t hi = ((w >> 16) + (lo >> 15)) & 0xFFFFu;
-    s.lo[i] = static_cast<std::int16_t>(lo >= 0x8000u ? static_cast<std::int32_t>(lo) - 0x10000 : lo);
-    s.hi[i] = static_cast<std::int16_t>(hi >= 0x8000u ? static_cast<std::int32_t>(hi) - 0x10000 : hi);
+    s.lo[i] = static_cast<std::int16_t>(static_cast<std::int32_t>(lo) - (lo >= 0x8000u ? 0x10000 : 0));
+    s.hi[i] = static_cast<std::int16_t>(static_cast<std::int32_t>(hi) - (hi >= 0x8000u ? 0x10000 : 0));
   }
   return s;
 }

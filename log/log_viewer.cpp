@@ -347,7 +347,7 @@ const std::uint8_t* ReportBuilder::Destinations() const {
       } else if (field) {
         destination = static_cast<std::uint8_t>(1 + route.field);
       } else if (slot >= 0) {
-        destination = static_cast<std::uint8_t>(1 + fieldCount + group * 5 + slot);
+        destination = static_cast<std::uint8_t>(1 + fieldCount + static_cast<std::size_t>(group * 5 + slot));
       }
     }
     return t;

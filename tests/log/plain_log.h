@@ -56,7 +56,7 @@ class PlainLog {
 inline PlainLog SurveyLog(int cycles, unsigned seed) {
   std::mt19937 rng(seed);
   const auto number = [&](int from, int to) {
-    return std::to_string(from + static_cast<int>(rng() % (to - from + 1)));
+    return std::to_string(from + static_cast<int>(rng() % static_cast<unsigned>(to - from + 1)));
   };
   PlainLog log;
   log.Seal();
@@ -72,7 +72,8 @@ inline PlainLog SurveyLog(int cycles, unsigned seed) {
     log.Add(390, number(0, 9) + "," + number(0, 99));
     if (rng() % 5 == 0) log.Add(257, std::string("\xD0\xEE\xF1\xF1\xE8\xFF"));
     if (rng() % 7 == 0)
-      log.Add(static_cast<std::int32_t>(rng() % 20000), std::string(1 + rng() % 128, 'A' + rng() % 26));
+      log.Add(static_cast<std::int32_t>(rng() % 20000),
+              std::string(1 + rng() % 128, static_cast<char>('A' + rng() % 26)));
     log.Seal();
   }
   return log;

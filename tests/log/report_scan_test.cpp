@@ -48,7 +48,8 @@ TEST(CrcAffine, OneMultiplyAddPerRunFromEveryPosition) {
       // Two runs compose into the map of both.
       const std::size_t cut = n / 3;
       const auto first = gsmlog::CrcAffineOfBlock(pos, bytes.data(), cut);
-      const auto second = gsmlog::CrcAffineOfBlock((pos + cut) % 24, bytes.data() + cut, n - cut);
+      const auto second =
+          gsmlog::CrcAffineOfBlock(static_cast<std::uint32_t>((pos + cut) % 24), bytes.data() + cut, n - cut);
       EXPECT_EQ(gsmlog::CrcApply(gsmlog::CrcCompose(first, second), start), serial.Sum);
     }
   }
@@ -110,7 +111,7 @@ TEST(XorLanes, LanesFromAGuessRepairedGiveTheSerialDecoding) {
   for (const auto& input : inputs) {
     for (const std::size_t lane : laneSizes) {
       for (const std::uint32_t count : {0u, 251u, 0xFFFFFFF0u}) {
-        for (const std::uint8_t guess : {0x00, 0xA7, 0x5C}) {
+        for (const std::uint8_t guess : {std::uint8_t{0x00}, std::uint8_t{0xA7}, std::uint8_t{0x5C}}) {
           SCOPED_TRACE(std::string(input.name) + " lane " + std::to_string(lane) + " count " + std::to_string(count) +
                        " guess " + std::to_string(guess));
           std::vector<std::uint8_t> serial(input.bytes.size());
@@ -142,7 +143,7 @@ TEST(XorLanes, ARunThatNeverAgreesWithTheGuessIsDecodedWhole) {
   for (std::uint32_t i = 0; i < 3000; ++i) {
     int chosen = -1;
     for (int x = 0; x < 256 && chosen < 0; ++x) {
-      const auto byte = static_cast<std::uint8_t>(x + i);
+      const auto byte = static_cast<std::uint8_t>(static_cast<std::uint32_t>(x) + i);
       if (((next(t, i, byte) ^ next(g, i, byte)) & 0x7F) != 0) chosen = byte;
     }
     ASSERT_GE(chosen, 0) << i;
@@ -193,9 +194,10 @@ void ExpectSameReport(const gsmlog::LogReport& report, const gsmlog::LogReport& 
 TEST(ReportScan, SameReportAsTheSerialReaderOnSoundCutAndDamagedLogs) {
   const auto sound = logtest::SurveyLog(25, 1).Bytes();
   std::vector<std::vector<std::uint8_t>> files = {sound};
-  for (std::size_t size = 0; size < sound.size(); size += 13) files.emplace_back(sound.begin(), sound.begin() + size);
+  for (std::size_t size = 0; size < sound.size(); size += 13)
+    files.emplace_back(sound.begin(), sound.begin() + static_cast<std::ptrdiff_t>(size));
   for (std::size_t pos = 0; pos < sound.size(); pos += 29) {
-    for (const std::uint8_t flip : {0x01, 0x40, 0xFF}) {
+    for (const std::uint8_t flip : {std::uint8_t{0x01}, std::uint8_t{0x40}, std::uint8_t{0xFF}}) {
       files.push_back(sound);
       files.back()[pos] ^= flip;
     }
