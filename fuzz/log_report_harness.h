@@ -1,7 +1,8 @@
 #pragma once
 // Fuzz harness of the log reader, the report builder and the record listing: the input is a whole
-// log file. The same bytes are also read back from a memory file in small chunks, which must give
-// the very same report.
+// log file. The report must be the serial reader's, byte for byte: from memory, in a reading
+// geometry small enough that segment, lane and thread edges fall inside the input, and read back
+// from a memory file in small chunks.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include "log/log_dump.h"
 #include "log/log_record.h"
 #include "log/log_viewer.h"
+#include "log/report_scan.h"
 
 namespace fuzzing {
 
@@ -66,9 +68,17 @@ inline gsmlog::LogReport ReportThroughFile(const std::uint8_t* data, std::size_t
   return report;
 }
 
+inline void CheckSameReport(const gsmlog::LogReport& report, const gsmlog::LogReport& serial) {
+  FUZZ_CHECK(report.ok == serial.ok);
+  FUZZ_CHECK(report.text == serial.text);
+  FUZZ_CHECK(report.error == serial.error);
+}
+
 inline void RunLogReport(const std::uint8_t* data, std::size_t size) {
   const std::string name = "fuzz.log";
+  const gsmlog::LogReport serial = gsmlog::BuildLogReportSerial(data, size, name);
   const gsmlog::LogReport report = gsmlog::BuildLogReportFromData(data, size, name);
+  CheckSameReport(report, serial);
   if (report.ok) {
     CheckReportLayout(report.text);
     FUZZ_CHECK(report.error.empty());
@@ -79,6 +89,15 @@ inline void RunLogReport(const std::uint8_t* data, std::size_t size) {
   const gsmlog::LogDump dump = gsmlog::DumpLogData(data, size);
   CheckDump(dump, size);
   FUZZ_CHECK(dump.valid == report.ok);
+
+  // A geometry from the input's length, so that segment and lane edges fall everywhere over a run.
+  // Threads take turns per segment, so with threads the input is cut into about four segments.
+  gsmlog::ScanOptions small;
+  small.threads = 1 + static_cast<unsigned>(size % 3);
+  small.segmentBytes = small.threads == 1 ? 96 * (1 + size % 5) : 96 * (1 + size / 384);
+  small.laneBytes = 1 + size / 5 % 40;
+  small.guessKey = static_cast<std::uint8_t>(size / 3);
+  CheckSameReport(gsmlog::BuildLogReportFromData(data, size, name, small), serial);
 
   // A chunk size from the input's length, so that chunk edges fall everywhere over a run.
   const std::size_t chunkSize = 1 + size % 61;

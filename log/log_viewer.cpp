@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "log/log_record.h"
+#include "log/report_scan.h"
 #include "parser/field_table.h"
 #include "platform/file_name.h"
 #include "platform/read_only_file.h"
@@ -216,8 +217,10 @@ std::string DamagedMessage(const std::string& fileName) {
 
 namespace {
 
-// Consumes records as they become available and keeps what the report needs.
-class ReportBuilder {
+// Consumes records as they become available and keeps what the report needs. Consume reads
+// serially; the fast scan (report_scan.h) hands over ordinary records' values and lets this
+// class read every other record, so what is valid is decided here alone.
+class ReportBuilder final : public ScanSink {
  public:
   explicit ReportBuilder(const std::string& fileName) : fileName_(fileName) {
     InitLogReader(reader_, nullptr, 0);
@@ -251,6 +254,27 @@ class ReportBuilder {
     result.ok = true;
     result.text = Layout(data_);
     return result;
+  }
+
+  const std::uint8_t* Destinations() const override;
+
+  void StoreValue(std::int32_t code, std::string_view text) override {
+    code_ = code;
+    text_.assign(text);
+    stop_ = ReadStop::none;
+    Store();
+  }
+
+  bool ReadSerially(const std::uint8_t* raw, std::size_t size, std::size_t& pos, const TXorState& xorState,
+                    const TCrcState& crc) override {
+    reader_.Data = raw;
+    reader_.Size = size;
+    reader_.Pos = pos;
+    reader_.Xor = xorState;
+    reader_.Crc = crc;
+    const bool more = ReadLogRecord(reader_, code_, text_, &stop_) && Store();
+    pos = reader_.Pos;
+    return more;
   }
 
  private:
@@ -288,9 +312,51 @@ class ReportBuilder {
   bool verified_ = false;  // a whole checksum record matched
 };
 
+// The report values records set, numbered densely as ScanSink asks: the summary's, then the fields
+// the report shows on a line of their own, then the cells of the table.
+constexpr std::size_t kSummaryValues = static_cast<std::size_t>(ReportValue::firstField);
+constexpr auto kLineNumberOfRow = [] {
+  std::array<std::size_t, parser::kFieldTable.size()> numbers{};
+  std::size_t next = kSummaryValues;
+  for (std::size_t row = 0; row < numbers.size(); ++row) numbers[row] = parser::kFieldTable[row].inReport ? next++ : 0;
+  return numbers;
+}();
+constexpr std::size_t kLineValues = [] {
+  std::size_t lines = kSummaryValues;
+  for (const parser::FieldInfo& field : parser::kFieldTable) lines += field.inReport ? 1 : 0;
+  return lines;
+}();
+
+const std::uint8_t* ReportBuilder::Destinations() const {
+  static_assert(1 + kLineValues + kShownGroups * parser::kGridRows < 64, "one bit per report value");
+  static_assert(kChecksumCode < kScanCodes);
+  static const auto table = [] {
+    std::array<std::uint8_t, kScanCodes> t{};
+    for (std::int32_t code = 0; code < kScanCodes; ++code) {
+      FieldRoute route;
+      const bool field = RouteOf(code, route);
+      const std::int32_t group = code / 1024 - 1;
+      const int slot = group >= 0 && group < kShownGroups ? SlotOf(code % 1024) : -1;
+      std::uint8_t& destination = t[static_cast<std::size_t>(code)];
+      if (code == kChecksumCode || (field && slot >= 0)) {
+        destination = kScanSerial;
+      } else if (field) {
+        const std::size_t line =
+            route.value < kSummaryValues ? route.value : kLineNumberOfRow[route.value - kSummaryValues];
+        destination = static_cast<std::uint8_t>(1 + line);
+      } else if (slot >= 0) {
+        destination = static_cast<std::uint8_t>(1 + kLineValues + static_cast<std::size_t>(group) * parser::kGridRows +
+                                                static_cast<std::size_t>(slot));
+      }
+    }
+    return t;
+  }();
+  return table.data();
+}
+
 }  // namespace
 
-LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName) {
+LogReport BuildLogReportSerial(const std::uint8_t* data, std::size_t size, const std::string& fileName) {
   if (data == nullptr || size == 0) return {false, {}, ReadFailedMessage(fileName)};
   ReportBuilder builder(fileName);
   builder.SetData(data, size);
@@ -298,36 +364,42 @@ LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, con
   return builder.Finish();
 }
 
-LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
+LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName,
+                                 const ScanOptions& options) {
+  ReportBuilder builder(fileName);
+  if (ScanLogData(data, size, builder, options) != ScanResult::done) return {false, {}, ReadFailedMessage(fileName)};
+  return builder.Finish();
+}
+
+LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName) {
+  return BuildLogReportFromData(data, size, fileName, ScanOptions{});
+}
+
+LogReport BuildLogReportWith(const std::string& fileName, const ScanOptions& options) {
   const platform::ReadOnlyFile file(fileName);
   // A FIFO or a device is refused at once rather than read for ever.
   if (file.IsFolder()) return {false, {}, ReadFailedMessage(fileName), file.Error()};
   if (file.Fd() < 0) return {false, {}, OpenFailedMessage(fileName), file.Error()};
+  struct stat info {};
+  if (::fstat(file.Fd(), &info) != 0) {
+    return {false, {}, ReadFailedMessage(fileName), platform::DecodeSystemError(errno)};
+  }
 
-  // A record never straddles the end of what is held unless the file ends there: the buffer
-  // keeps room for one whole record behind each chunk.
-  const std::size_t capacity = (chunkSize > 0 ? chunkSize : 1) + kMaxLogRecord;
-  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[capacity]);
   ReportBuilder builder(fileName);
-  std::size_t held = 0;
-  std::size_t total = 0;
-  for (;;) {
-    const ssize_t got = ::read(file.Fd(), buffer.get() + held, capacity - held);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return {false, {}, ReadFailedMessage(fileName), platform::DecodeSystemError(errno)};
-    const bool atEnd = got == 0;
-    if (atEnd && total == 0) return {false, {}, ReadFailedMessage(fileName)};
-    held += static_cast<std::size_t>(got);
-    total += static_cast<std::size_t>(got);
-    builder.SetData(buffer.get(), held);
-    if (!builder.Consume(atEnd) || atEnd) break;
-    const std::size_t used = builder.Pos();
-    std::memmove(buffer.get(), buffer.get() + used, held - used);
-    held -= used;
+  const bool regular = S_ISREG(info.st_mode);
+  const std::size_t sizeHint = regular && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  if (ScanLogFile(file.Fd(), regular, sizeHint, builder, options) != ScanResult::done) {
+    return {false, {}, ReadFailedMessage(fileName)};
   }
   return builder.Finish();
 }
 
-LogReport BuildLogReport(const std::string& fileName) { return BuildLogReportChunked(fileName, 1u << 20); }
+LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {
+  ScanOptions options;
+  options.readChunk = chunkSize;
+  return BuildLogReportWith(fileName, options);
+}
+
+LogReport BuildLogReport(const std::string& fileName) { return BuildLogReportWith(fileName, ScanOptions{}); }
 
 }  // namespace gsmlog

@@ -2,7 +2,8 @@
 // The report builder: reads a log file record by record, verifies its checksum records and lays
 // out the fixed 41-line report (Windows-1251, every line ending in CR LF). Showing the report or
 // the error is the window's part. The file is read in chunks, without a lock: a writer appending
-// and sealing at the same time only adds records after those already read.
+// and sealing at the same time only adds records after those already read. The reading itself
+// is the fast scan of report_scan.h, which gives the very report the serial reader gives.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include "platform/system_error.h"
 
 namespace gsmlog {
+
+struct ScanOptions;
 
 struct LogReport {
   bool ok = false;
@@ -27,9 +30,18 @@ LogReport BuildLogReport(const std::string& fileName);
 // The same, reading the file chunkSize bytes at a time (BuildLogReport uses 1 MiB).
 LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize);
 
+// The same with the reading geometry given (tests and benchmarks).
+LogReport BuildLogReportWith(const std::string& fileName, const ScanOptions& options);
+
 // The report of a file's bytes already in memory; fileName only goes into messages. Reads nothing
 // outside [data, data + size).
 LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName);
+LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName,
+                                 const ScanOptions& options);
+
+// The report as the serial reader builds it, a record at a time from the first byte: what the
+// fast scan is checked against.
+LogReport BuildLogReportSerial(const std::uint8_t* data, std::size_t size, const std::string& fileName);
 
 // Appends line and "\r\n".
 void AddReportLine(std::string& report, std::string_view line);

@@ -1,6 +1,7 @@
 #pragma once
 // The byte scrambler of a log file: one state runs over the whole file from its first byte. The
-// next key depends on the plain byte, so a file decodes only from its start.
+// next key depends on the plain byte, so the true keys follow from the file's start; decoding
+// from a wrong key still falls onto them after a few bytes (xor_lanes.h).
 
 #include <cstddef>
 #include <cstdint>

@@ -3,6 +3,7 @@
 // empty, with control bytes, with a wrong checksum), for reader and report tests.
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,5 +50,33 @@ class PlainLog {
   std::vector<std::uint8_t> plain_;
   gsmlog::TCrcState crc_;
 };
+
+// A log shaped like a monitor run: per cycle the serving cell's values and six neighbours, a
+// checksum record after each cycle; now and then a long text, high bytes or a code nobody shows.
+inline PlainLog SurveyLog(int cycles, unsigned seed) {
+  std::mt19937 rng(seed);
+  const auto number = [&](int from, int to) {
+    return std::to_string(from + static_cast<int>(rng() % static_cast<unsigned>(to - from + 1)));
+  };
+  PlainLog log;
+  log.Seal();
+  for (int cycle = 0; cycle < cycles; ++cycle) {
+    log.Add(257, "250").Add(258, number(1, 99)).Add(259, number(1, 65535)).Add(386, number(1, 65535));
+    log.Add(385, number(0, 7) + "." + number(0, 7));
+    for (int cell = 0; cell < 7; ++cell) {
+      const std::int32_t base = 1024 * (cell + 1);
+      log.Add(base + 388, number(1, 1023)).Add(base + 265, rng() % 2 ? "900" : "1800");
+      log.Add(base + 387, number(-110, -47)).Add(base + 385, number(0, 7) + "." + number(0, 7));
+      log.Add(base + 386, number(1, 65535));
+    }
+    log.Add(390, number(0, 9) + "," + number(0, 99));
+    if (rng() % 5 == 0) log.Add(257, std::string("\xD0\xEE\xF1\xF1\xE8\xFF"));
+    if (rng() % 7 == 0)
+      log.Add(static_cast<std::int32_t>(rng() % 20000),
+              std::string(1 + rng() % 128, static_cast<char>('A' + rng() % 26)));
+    log.Seal();
+  }
+  return log;
+}
 
 }  // namespace logtest

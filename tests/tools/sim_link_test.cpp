@@ -1,8 +1,12 @@
 // The engine against the simulated modem process, over a real pseudo-terminal.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -187,10 +191,53 @@ TEST(SimProcessTest, LinkAndCommandLog) {
   std::filesystem::remove_all(dir);
 }
 
+// Sends a command line on a raw descriptor; the bytes up to the closing "OK" and when the last came.
+std::string Exchange(int fd, const std::string& command, std::chrono::steady_clock::time_point& lastByte) {
+  if (::write(fd, command.data(), command.size()) != static_cast<ssize_t>(command.size())) return {};
+  std::string answer;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!answer.ends_with("\r\nOK\r\n") && std::chrono::steady_clock::now() < deadline) {
+    pollfd entry{fd, POLLIN, 0};
+    if (::poll(&entry, 1, 100) <= 0) continue;
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    answer.append(buffer, static_cast<std::size_t>(n));
+    lastByte = std::chrono::steady_clock::now();
+  }
+  return answer;
+}
+
+TEST(SimProcessTest, LineRatePacesTheAnswersAtTenBitsAByte) {
+  std::string unpaced;
+  for (const char* rate : {"0", "9600"}) {
+    SCOPED_TRACE(rate);
+    ModemSimProcess sim({"--seed", "3", "--line-rate", rate});
+    ASSERT_TRUE(sim.Started());
+    const int fd = ::open(sim.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    auto last = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Exchange(fd, "ATE\r", last).ends_with("OK\r\n"));
+    const auto sent = std::chrono::steady_clock::now();
+    const std::string answer = Exchange(fd, "AT^MONI\r", last);
+    ::close(fd);
+    EXPECT_EQ(sim.Stop(), 0);
+    ASSERT_TRUE(answer.starts_with("\r\nServing Cell\r\n")) << answer;
+    if (unpaced.empty()) {
+      unpaced = answer;
+      continue;
+    }
+    // The same bytes, the last of them no sooner than 10 bits a byte allow.
+    EXPECT_EQ(answer, unpaced);
+    const double seconds = std::chrono::duration<double>(last - sent).count();
+    EXPECT_GE(seconds, 0.99 * static_cast<double>(answer.size()) * 10 / 9600);
+  }
+}
+
 TEST(SimProcessTest, BadOptionsAreRefused) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--neighbours", "7"}, std::vector<std::string>{"--bogus"},
-        std::vector<std::string>{"--silent-after", "x"}}) {
+        std::vector<std::string>{"--silent-after", "x"}, std::vector<std::string>{"--line-rate", "-1"}}) {
     SCOPED_TRACE(args[0]);
     ModemSimProcess sim(args);
     EXPECT_FALSE(sim.Started());

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "platform/standard_descriptors.h"
@@ -68,12 +70,49 @@ void LogCommands(std::ofstream& log, const std::vector<std::string>& commands) {
   log.flush();
 }
 
-// Runs until a stop signal or the simulated hang-up. Returns the exit code.
-int Serve(Pty& pty, modemsim::SimModem& modem, std::ofstream& log, const sigset_t& waitMask) {
+using Clock = std::chrono::steady_clock;
+
+// The output of a serial line at a given rate: 10 bits a byte (start bit, 8 data bits, stop bit),
+// each byte handed over once its stop bit has gone.
+class LinePacer {
+ public:
+  explicit LinePacer(long baud) : byteTime_(std::chrono::nanoseconds(10'000'000'000LL / baud)) {}
+
+  // Output arrives for an idle line: its first byte starts now, or when the last one ended.
+  void LineWasIdle(Clock::time_point now) { nextDone_ = std::max(nextDone_, now + byteTime_); }
+  // Of `waiting` bytes, how many have gone out by now.
+  std::size_t Due(std::size_t waiting, Clock::time_point now) const {
+    if (now < nextDone_) return 0;
+    return std::min<std::size_t>(waiting, 1 + static_cast<std::size_t>((now - nextDone_) / byteTime_));
+  }
+  void Sent(std::size_t n) { nextDone_ += byteTime_ * static_cast<long>(n); }
+  Clock::time_point NextDone() const { return nextDone_; }
+
+ private:
+  Clock::duration byteTime_;
+  Clock::time_point nextDone_{};
+};
+
+// Runs until a stop signal or the simulated hang-up. Returns the exit code. With a pacer, output
+// leaves no faster than the line rate.
+int Serve(Pty& pty, modemsim::SimModem& modem, std::ofstream& log, const sigset_t& waitMask, LinePacer* pacer) {
   std::string pending;
   while (stopRequested == 0) {
-    pollfd entry{pty.master, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0};
-    const int ready = ::ppoll(&entry, 1, nullptr, &waitMask);
+    std::size_t due = pending.size();
+    timespec wait{};
+    const timespec* timeout = nullptr;
+    if (pacer != nullptr && !pending.empty()) {
+      const auto now = Clock::now();
+      due = pacer->Due(pending.size(), now);
+      if (due == 0) {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(pacer->NextDone() - now).count();
+        wait.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+        wait.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        timeout = &wait;
+      }
+    }
+    pollfd entry{pty.master, static_cast<short>(POLLIN | (due == 0 ? 0 : POLLOUT)), 0};
+    const int ready = ::ppoll(&entry, 1, timeout, &waitMask);
     if (ready < 0) {
       if (errno == EINTR) continue;
       return 1;
@@ -84,15 +123,22 @@ int Serve(Pty& pty, modemsim::SimModem& modem, std::ofstream& log, const sigset_
       if (n > 0) {
         const std::string out = modem.Receive(std::string_view(buffer, static_cast<std::size_t>(n)));
         LogCommands(log, modem.TakeCommands());
+        if (pacer != nullptr && pending.empty() && !out.empty()) pacer->LineWasIdle(Clock::now());
         if (pending.size() + out.size() <= kMaxPendingOutput) pending += out;
       } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
         return 1;
       }
     }
-    while (!pending.empty()) {
-      const ssize_t n = ::write(pty.master, pending.data(), pending.size());
+    if (pacer != nullptr)
+      due = pacer->Due(pending.size(), Clock::now());
+    else
+      due = pending.size();
+    while (due > 0) {
+      const ssize_t n = ::write(pty.master, pending.data(), due);
       if (n <= 0) break;
       pending.erase(0, static_cast<std::size_t>(n));
+      due -= static_cast<std::size_t>(n);
+      if (pacer != nullptr) pacer->Sent(static_cast<std::size_t>(n));
     }
     if (modem.HungUp() && pending.empty()) return 0;
   }
@@ -109,6 +155,7 @@ int main(int argc, char** argv) {
   options.seed = static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   std::string linkPath;
   std::string logPath;
+  long lineRate = 0;
 
   CLI::App app{
       "A GSM modem simulated on a pseudo-terminal. Prints the device path on the first line of output,\n"
@@ -130,6 +177,8 @@ int main(int argc, char** argv) {
   app.add_option("--hangup-after", options.hangupAfter, "close the line after N poll cycles, as if unplugged")
       ->check(CLI::NonNegativeNumber);
   app.add_option("--log-commands", logPath, "append each command received, after a monotonic time in ms");
+  app.add_option("--line-rate", lineRate, "send no faster than a serial line at BAUD, 10 bits a byte (0: at once)")
+      ->check(CLI::Range(0L, 10'000'000L));
   CLI11_PARSE(app, argc, argv);
   const std::map<std::string, modemsim::SimBand> bands = {{"mixed", modemsim::SimBand::mixed},
                                                           {"900", modemsim::SimBand::gsm900},
@@ -179,7 +228,9 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   modemsim::SimModem modem(options);
-  const int code = Serve(pty, modem, log, waitMask);
+  std::unique_ptr<LinePacer> pacer;
+  if (lineRate > 0) pacer = std::make_unique<LinePacer>(lineRate);
+  const int code = Serve(pty, modem, log, waitMask, pacer.get());
   ClosePty(pty);
   if (!linkPath.empty()) {
     std::error_code error;
