@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <memory>
 
+#include "ui/export_action.h"
+
 class QTranslator;
 
 namespace gps {
@@ -27,6 +29,7 @@ struct WindowState {
   // The monitor window's link to gpsd: made and set on the window's thread before any monitor
   // thread runs; the link itself may be read from any thread (its own lock).
   std::unique_ptr<gps::GpsLink> gps;
+  ChooseExportTarget exportChooser;  // SetExportChooser: tests answer the export's file dialog
 };
 
 // Made on first use and never destroyed, like the windows it points to.
