@@ -17,6 +17,7 @@
 
 #include "tests/faults/fault_fixture.h"
 #include "tests/support/modem_sim_process.h"
+#include "tests/support/prompt_bound.h"
 #include "tests/support/scripted_answers.h"
 #include "tests/support/scripted_modem.h"
 
@@ -27,6 +28,7 @@ using testsupport::GoodAnswer;
 using testsupport::kNeighbours;
 using testsupport::kOk;
 using testsupport::kServing;
+using testsupport::Promptly;
 
 using testsupport::ScriptedModem;
 using testsupport::ScriptedReply;
@@ -130,7 +132,7 @@ TEST_P(DripStopTest, StopsWithinTwoSecondsWithResetAndSummary) {
   std::this_thread::sleep_for(1500ms);
   ASSERT_FALSE(monitor.WaitExit(0ms).has_value()) << "the monitor ended by itself";
   monitor.Signal(GetParam().signal);
-  const auto status = monitor.WaitExit(2s);
+  const auto status = monitor.WaitExit(Promptly(2s));
   ASSERT_TRUE(status.has_value()) << "the monitor did not stop within 2 s";
   EXPECT_EQ(*status, kExitNormal) << monitor.Stderr();
   EXPECT_EQ(modem.Commands().back(), "ATZ");
@@ -182,8 +184,8 @@ TEST_F(FaultTest, ALogPipeThatIsNeverReadIsAFailedWrite) {
   ASSERT_TRUE(WaitUntil([&] { return CyclesAnnounced(monitor.Stdout()) >= failedAt + 2; }, 30s))
       << "the run did not go on without its log";
   monitor.Signal(SIGTERM);
-  const auto status = monitor.WaitExit(2s);
-  ASSERT_TRUE(status.has_value()) << "the monitor did not stop within 2 s";
+  const auto status = monitor.WaitExit(Promptly(2s));
+  ASSERT_TRUE(status.has_value()) << "the monitor did not stop in time";
   EXPECT_EQ(*status, kExitError);
   EXPECT_EQ(CountOf(monitor.Stderr(), "Невозможно записать протокол"), 1) << monitor.Stderr();
   ::close(reader);

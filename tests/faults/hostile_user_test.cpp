@@ -21,6 +21,7 @@
 #include "tests/faults/fault_fixture.h"
 #include "tests/log/plain_log.h"
 #include "tests/support/modem_sim_process.h"
+#include "tests/support/prompt_bound.h"
 #include "tests/support/scripted_answers.h"
 #include "tests/support/scripted_modem.h"
 
@@ -28,6 +29,7 @@ namespace faults {
 namespace {
 
 using testsupport::GoodAnswer;
+using testsupport::Promptly;
 
 const std::string kCannotOpenPort = "Невозможно открыть порт ";
 const std::string kOutputFailed = "Невозможно записать в стандартный вывод";
@@ -275,7 +277,7 @@ TEST_P(NotAFileTest, RefusedWithinTwoSeconds) {
     if (arg.starts_with("/") || arg == "FIFO") named = argv.back();
   }
   ChildProcess tool(argv, dir_, "tool");
-  const auto status = tool.WaitExit(2s);
+  const auto status = tool.WaitExit(Promptly(2s));
   ASSERT_TRUE(status.has_value()) << "the tool still waits on " << named;
   EXPECT_EQ(*status, 1);
   EXPECT_EQ(tool.Stderr(), "Невозможно открыть файл протокола \"" + named + "\"\n");

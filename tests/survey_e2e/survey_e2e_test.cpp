@@ -212,7 +212,11 @@ TEST_F(SurveyDrive, LostFixAndStoppedGpsdLeaveCyclesWithoutPositions) {
   const auto fed = feeder_.Fed();
 
   const auto cycles = ExportAndReadBack(log);
-  EXPECT_EQ(static_cast<int>(cycles.size()), CyclesPrinted(monitor->Stdout()));
+  // A stop that cuts a cycle short keeps the values that cycle had already logged (nothing
+  // measured is lost), so the log may hold one cycle more than the monitor printed as complete.
+  const int printed = CyclesPrinted(monitor->Stdout());
+  EXPECT_GE(static_cast<int>(cycles.size()), printed);
+  EXPECT_LE(static_cast<int>(cycles.size()), printed + 1);
   int beforeTunnel = 0, inTunnel = 0, afterTunnel = 0, afterStop = 0;
   const auto tunnelStart = fed[4].written;
   const auto tunnelEnd = fed[10].written;
