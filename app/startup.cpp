@@ -28,13 +28,13 @@ StartupPlan PlanStartup(const std::string& argument) {
   plan.argument = argument;
   plan.viewerOnly = !argument.empty();
   if (argument.empty()) {
-    plan.action = StartAction::Monitor;
+    plan.action = StartAction::monitor;
   } else if (argument == "-select") {
-    plan.action = StartAction::SelectFile;
+    plan.action = StartAction::selectFile;
   } else if (argument.front() == '-') {
-    plan.action = StartAction::EmptyReport;
+    plan.action = StartAction::emptyReport;
   } else {
-    plan.action = StartAction::OpenFile;
+    plan.action = StartAction::openFile;
   }
   return plan;
 }
@@ -47,13 +47,13 @@ int RunViewerOnly(const StartupPlan& plan, const ChooseFile& chooseFile) {
   ui::TfrmViewer viewer;
   std::string fileName = plan.argument;
   StartAction action = plan.action;
-  if (action == StartAction::SelectFile) {
+  if (action == StartAction::selectFile) {
     const QString chosen = chooseFile ? chooseFile(viewer) : viewer.RunOpenDialog();
     if (chosen.isEmpty()) return 0;
     fileName = ui::LocalFileName(chosen);
-    action = StartAction::OpenFile;
+    action = StartAction::openFile;
   }
-  if (action == StartAction::OpenFile) ui::ShowLogReport(fileName);
+  if (action == StartAction::openFile) ui::ShowLogReport(fileName);
   if (!viewer.isVisible()) viewer.show();
   QApplication::exec();
   return 0;

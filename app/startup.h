@@ -15,16 +15,16 @@ class TfrmViewer;
 namespace app {
 
 enum class StartAction {
-  Monitor,      // no argument: the main window
-  SelectFile,   // "-select": ask for a log with the open dialog
-  EmptyReport,  // any other argument starting with "-": the report window, empty
-  OpenFile,     // any other argument: the name of a log file
+  monitor,      // no argument: the main window
+  selectFile,   // "-select": ask for a log with the open dialog
+  emptyReport,  // any other argument starting with "-": the report window, empty
+  openFile,     // any other argument: the name of a log file
 };
 
 struct StartupPlan {
   std::string argument;  // verbatim, blanks and quotes included
   bool viewerOnly = false;
-  StartAction action = StartAction::Monitor;
+  StartAction action = StartAction::monitor;
 };
 
 // Names the application, which names its data folder, and fixes the log folder in it for the run

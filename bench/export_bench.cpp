@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "log/log_writer.h"
 #include "survey/cycle_stamp.h"
@@ -29,27 +30,31 @@ class SurveyLog {
   SurveyLog() {
     dir_ = std::filesystem::temp_directory_path() / ("gsmlog_export_bench_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);
-    const auto created = gsmlog::CreateLogFile((dir_ / "day.log").string());
+    gsmlog::TLogWriter writer;
+    const auto log = [&writer](int code, int cell, std::string text) {
+      writer.Field(code, cell, parser::TextValue(std::move(text)));
+    };
+    const auto created = writer.Create((dir_ / "day.log").string());
     if (!created.ok) std::abort();
     path_ = created.nameUsed;
     auto time = std::chrono::system_clock::from_time_t(1'796'800'000);
     for (long cycle = 0;; ++cycle) {
       if (cycle % 1000 == 0 && std::filesystem::file_size(path_) >= kTargetBytes) break;
-      gsmlog::LogField(257, 0, "250");
-      gsmlog::LogField(258, 0, "01");
-      gsmlog::LogField(259, 0, "5580");
-      gsmlog::LogField(386, 0, std::to_string(60000 + cycle / 500 % 40));
-      gsmlog::LogField(385, 0, "5.4");
+      log(257, 0, "250");
+      log(258, 0, "01");
+      log(259, 0, "5580");
+      log(386, 0, std::to_string(60000 + cycle / 500 % 40));
+      log(385, 0, "5.4");
       for (int cell = 0; cell < 7; ++cell) {
-        gsmlog::LogField(388, cell, std::to_string(100 + cell * 3));
-        gsmlog::LogField(265, cell, "900");
-        gsmlog::LogField(387, cell, std::to_string(-55 - (cycle / 7 + cell * 5) % 55));
-        gsmlog::LogField(385, cell, std::to_string(cell) + ".3");
-        gsmlog::LogField(386, cell, std::to_string(60000 + cell));
+        log(388, cell, std::to_string(100 + cell * 3));
+        log(265, cell, "900");
+        log(387, cell, std::to_string(-55 - (cycle / 7 + cell * 5) % 55));
+        log(385, cell, std::to_string(cell) + ".3");
+        log(386, cell, std::to_string(60000 + cell));
       }
-      gsmlog::LogField(389, 0, std::to_string(cycle % 8));
-      gsmlog::LogField(390, 0, "0,57");
-      gsmlog::LogField(391, 0, "1,5");
+      log(389, 0, std::to_string(cycle % 8));
+      log(390, 0, "0,57");
+      log(391, 0, "1,5");
       // A drive at 10 m/s, a tenth of the cycles under bridges without a fix.
       gps::Fix fix;
       fix.latitude = 55.75 + 4e-5 * std::sin(cycle / 2000.0) * (cycle % 4000);
@@ -58,12 +63,12 @@ class SurveyLog {
       fix.mode = 3;
       fix.horizontalError = 4.2;
       fix.time = time - std::chrono::milliseconds(700);
-      survey::HoldCycleRecords({time, cycle % 10 == 9 ? std::nullopt : std::optional<gps::Fix>(fix)});
-      gsmlog::SealLogFile();
+      survey::HoldCycleRecords(writer, {time, cycle % 10 == 9 ? std::nullopt : std::optional<gps::Fix>(fix)});
+      writer.Seal();
       time += std::chrono::milliseconds(400);
       ++cycles_;
     }
-    gsmlog::CompleteLogFile();
+    writer.Complete();
     size_ = std::filesystem::file_size(path_);
   }
   ~SurveyLog() { std::filesystem::remove_all(dir_); }

@@ -51,7 +51,7 @@ void BM_PlainRead(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(PlainRead(log.path(), buffer));
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
   state.SetLabel(cold ? "cold" : "warm");
 }
 
@@ -68,7 +68,7 @@ void BM_BuildLogReport(benchmark::State& state) {
     if (!report.ok) state.SkipWithError("report failed");
     benchmark::DoNotOptimize(report.text.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
   state.SetLabel(cold ? "cold" : "warm");
 }
 

@@ -33,7 +33,7 @@ void BM_BuildLogReport(benchmark::State& state) {
     if (!report.ok) state.SkipWithError("report failed");
     benchmark::DoNotOptimize(report.text.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
 }
 
 // From memory, on as many threads as the argument says (0: as the builder chooses).
@@ -48,7 +48,7 @@ void BM_BuildLogReportInMemory(benchmark::State& state) {
     if (!report.ok) state.SkipWithError("report failed");
     benchmark::DoNotOptimize(report.text.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
 }
 
 // The serial reader the fast one is checked against, from memory.
@@ -110,7 +110,7 @@ void BM_PlainRead(benchmark::State& state) {
     ::close(fd);
     benchmark::DoNotOptimize(sum);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
 }
 
 // The whole file in memory at once, mapped or read, as platform::FileMap gives it.
@@ -124,7 +124,7 @@ void BM_WholeFile(benchmark::State& state) {
     for (std::size_t i = 0; i < file.size(); i += 4096) sum += file.data()[i];
     benchmark::DoNotOptimize(sum);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(log.size()));
   state.SetLabel(mode == platform::FileReadMode::map ? "mmap" : "read");
 }
 

@@ -25,7 +25,7 @@ constexpr std::string_view kNeighbourValues = "  732 18  -74   0   6  DA53  33  
 
 class CountingSink : public parser::FieldSink {
  public:
-  void AcceptField(int, int, const std::string& text) override { bytes_ += text.size(); }
+  void AcceptField(int, int, const parser::FieldValue& value) override { bytes_ += value.text.size(); }
   std::size_t bytes_ = 0;
 };
 
@@ -34,7 +34,7 @@ class Sinks {
  public:
   explicit Sinks(bool withLog) {
     parser::SetDisplaySink(&display_);
-    parser::SetLogSink(withLog ? &gsmlog::LogFieldSink() : nullptr);
+    parser::SetLogSink(withLog ? &gsmlog::ProgramLogWriter() : nullptr);
   }
   ~Sinks() {
     parser::SetDisplaySink(nullptr);
@@ -64,10 +64,10 @@ class OpenLog {
   OpenLog() {
     dir_ = std::filesystem::temp_directory_path() / ("gsmmon_parser_bench_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);
-    if (!gsmlog::CreateLogFile((dir_ / "bench.log").string()).ok) std::abort();
+    if (!gsmlog::ProgramLogWriter().Create((dir_ / "bench.log").string()).ok) std::abort();
   }
   ~OpenLog() {
-    gsmlog::CompleteLogFile();
+    gsmlog::ProgramLogWriter().Complete();
     std::filesystem::remove_all(dir_);
   }
 

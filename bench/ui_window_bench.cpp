@@ -21,13 +21,13 @@ namespace {
 struct Value {
   int fieldCode;
   int cellIndex;
-  std::string text;
+  parser::FieldValue value;
 };
 
 class CollectingSink : public parser::FieldSink {
  public:
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
-    values.push_back({fieldCode, cellIndex, text});
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
+    values.push_back({fieldCode, cellIndex, value});
   }
   std::vector<Value> values;
 };
@@ -50,9 +50,9 @@ std::vector<Value> OneCycle() {
 }
 
 void ShowCycle(ui::Tfrm& form, const std::vector<Value>& values) {
-  ui::MarkFields(form, false, 0);
-  for (const Value& value : values) ui::ShowField(form, value.fieldCode, value.cellIndex, value.text);
-  ui::MarkFields(form, false, 1);
+  ui::MarkFields(form, false, parser::SweepPass::reset);
+  for (const Value& value : values) ui::ShowField(form, value.fieldCode, value.cellIndex, value.value);
+  ui::MarkFields(form, false, parser::SweepPass::markMissing);
 }
 
 void BM_ShowOneCycle(benchmark::State& state) {

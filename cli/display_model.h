@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "parser/field_table.h"
+
 namespace cli {
 
 class DisplayModel {
@@ -16,8 +18,8 @@ class DisplayModel {
   // One accepted value (field code, cell index, Windows-1251 text); fields the window does not
   // show are ignored.
   void Show(int fieldCode, int cellIndex, const std::string& text);
-  // The sweep: pass 0 resets the marks, pass 1 turns every unmarked field into "(n/a)".
-  void Mark(bool withIdentity, int pass);
+  // The window's sweep over the same fields (parser/field_table.h).
+  void Mark(bool withIdentity, parser::SweepPass pass);
   // The text on show for a field and cell ("(n/a)" before any value arrived).
   std::string Text(int fieldCode, int cellIndex) const;
 

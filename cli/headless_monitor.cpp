@@ -29,7 +29,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
  public:
   HeadlessWindow(const MonitorOptions& options, ValueOutput& output) : options_(options), output_(output) {}
 
-  void ShowConnectionState(bool, bool) override {}
+  void ShowConnectionState(core::ConnectionState) override {}
   void SetWindowLayout(core::WindowLayout) override {}
   core::PortSettings ReadPortSettings() override { return {options_.port, options_.speed}; }
   void ShowError(const std::string& text) override {
@@ -37,13 +37,13 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
     output_.Error(text);
     std::cerr << platform::Cp1251ToPrintable(text) << std::endl;
   }
-  void MarkFields(bool withIdentity, int pass) override { model_.Mark(withIdentity, pass); }
+  void MarkFields(bool withIdentity, parser::SweepPass pass) override { model_.Mark(withIdentity, pass); }
   void PrepareConnection() override {}
   void ExitProgram() override {}
 
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
-    model_.Show(fieldCode, cellIndex, text);
-    output_.Value(fieldCode, cellIndex, text);
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
+    model_.Show(fieldCode, cellIndex, value.text);
+    output_.Value(fieldCode, cellIndex, value.text);
   }
 
   const DisplayModel& Model() const { return model_; }
@@ -98,14 +98,24 @@ class GpsReport {
 // the stop after the last cycle.
 class HeadlessRun : public core::RunObserver {
  public:
-  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, const gps::GpsLink& gps,
-              GpsReport* gpsReport)
+  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, gsmlog::TLogWriter& writer,
+              const gps::GpsLink& gps, GpsReport* gpsReport)
       : options_(options),
         window_(window),
         output_(output),
         gps_(gps),
         gpsReport_(gpsReport),
-        recorder_(window, nullptr, nullptr, [this] { survey::HoldCycleRecords(stamp_); }) {}
+        recorder_(
+            window, writer, nullptr,
+            [&options](const std::string& nameUsed) {
+              if (nameUsed == options.logFile) return;
+              std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(platform::FileNameText(nameUsed))
+                        << std::endl;
+            },
+            [this](gsmlog::TLogWriter& log) { survey::HoldCycleRecords(log, stamp_); }) {}
+
+  // The log named by --log, before the connection starts.
+  bool StartLog() { return recorder_.StartLog(options_.logFile); }
 
   void PollStarted() override {
     recorder_.PollStarted();
@@ -148,6 +158,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
 
   ValueOutput output(options.format, std::cout);
   HeadlessWindow window(options, output);
+  gsmlog::TLogWriter& writer = gsmlog::ProgramLogWriter();
   // Shared with the gpsd client's thread, which may outlive this function by a moment.
   std::shared_ptr<GpsReport> gpsReport;
   gps::GpsLink gps;
@@ -157,21 +168,11 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
       gps.Start(*address, [report = gpsReport](bool linked) { report->Linked(linked); });
     }
   }
-  HeadlessRun run(options, window, output, gps, gpsReport.get());
+  HeadlessRun run(options, window, output, writer, gps, gpsReport.get());
   parser::SetDisplaySink(&window);
-  parser::SetLogSink(&gsmlog::LogFieldSink());
+  parser::SetLogSink(&writer);
 
-  if (options.logRequested || !options.logFile.empty()) {
-    const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(options.logFile);
-    if (!created.ok) {
-      window.ShowError(created.error);
-      return 1;
-    }
-    if (created.nameUsed != options.logFile) {
-      std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(platform::FileNameText(created.nameUsed))
-                << std::endl;
-    }
-  }
+  if ((options.logRequested || !options.logFile.empty()) && !run.StartLog()) return 1;
 
   core::InitCore(window, &run);
   core::StartMonitor();

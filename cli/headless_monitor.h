@@ -14,7 +14,7 @@ struct MonitorOptions {
   std::string port;  // "COM3" or a device path
   int speed = 9600;  // baud
   int cycles = 0;    // complete poll cycles before stopping; 0 runs until stopped
-  OutputFormat format = OutputFormat::Text;
+  OutputFormat format = OutputFormat::text;
   std::string logFile;                  // empty: no log file
   bool logRequested = false;            // --log was given, so an empty name is refused rather than ignored
   std::string gpsd = "localhost:2947";  // where positions come from: HOST:PORT

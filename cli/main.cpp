@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
       ->check(CycleCount)
       ->capture_default_str();
   const std::map<std::string, cli::OutputFormat> formats = {
-      {"text", cli::OutputFormat::Text}, {"csv", cli::OutputFormat::Csv}, {"jsonl", cli::OutputFormat::Jsonl}};
+      {"text", cli::OutputFormat::text}, {"csv", cli::OutputFormat::csv}, {"jsonl", cli::OutputFormat::jsonl}};
   monitorCommand->add_option("--format", monitor.format, "text, csv or jsonl")
       ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case))
       ->default_str("text");

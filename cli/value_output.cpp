@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "log/log_record.h"
-#include "parser/measurement_fields.h"
+#include "parser/field_table.h"
 #include "platform/text_encoding.h"
 #include "survey/survey_text.h"
 
@@ -52,55 +52,17 @@ std::string PadUtf8(const std::string& text, std::size_t width) {
 }  // namespace
 
 std::string_view FieldName(int fieldCode) {
-  switch (fieldCode) {
-    case fcImei:
-      return "imei";
-    case fcManufacturer:
-      return "manufacturer";
-    case fcModel:
-      return "model";
-    case fcFirmware:
-      return "firmware";
-    case fcImsi:
-      return "imsi";
-    case fcReserved:
-      return "reserved";
-    case fcCountry:
-      return "country";
-    case fcOperator:
-      return "operator";
-    case fcLocalArea:
-      return "lac";
-    case fcFreqBand:
-      return "band";
-    case fcBaseStation:
-      return "bsic";
-    case fcCell:
-      return "cell_id";
-    case fcRxLevel:
-      return "rxlevel_dbm";
-    case fcChannel:
-      return "channel";
-    case fcRxQuality:
-      return "rxqual";
-    case fcBitError:
-      return "ber_percent";
-    case fcTimingAdvance:
-      return "distance_km";
-    case fcPhoneState:
-      return "phone_state";
-    default:
-      return "";
-  }
+  const FieldInfo* field = FindField(fieldCode);
+  return field == nullptr ? std::string_view{} : field->key;
 }
 
 ValueOutput::ValueOutput(OutputFormat format, std::ostream& out) : format_(format), out_(out) {}
 
 void ValueOutput::Value(int fieldCode, int cellIndex, const std::string& text) {
   const std::string utf8 = platform::Cp1251ToPrintable(text);
-  if (format_ == OutputFormat::Jsonl) {
+  if (format_ == OutputFormat::jsonl) {
     out_ << nlohmann::json{{"code", fieldCode}, {"cell", cellIndex}, {"text", utf8}}.dump() << '\n';
-  } else if (format_ == OutputFormat::Csv) {
+  } else if (format_ == OutputFormat::csv) {
     if (!headerDone_) {
       out_ << "time,code,cell,field,text\n";
       headerDone_ = true;
@@ -112,7 +74,7 @@ void ValueOutput::Value(int fieldCode, int cellIndex, const std::string& text) {
 
 void ValueOutput::CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp) {
   const std::string time = survey::FormatLocalTime(stamp.time);
-  if (format_ == OutputFormat::Jsonl) {
+  if (format_ == OutputFormat::jsonl) {
     nlohmann::json position = nullptr;
     if (stamp.fix) {
       const gps::Fix& fix = *stamp.fix;
@@ -125,10 +87,10 @@ void ValueOutput::CycleEnded(int n, const DisplayModel& model, const survey::Cyc
                                  : nlohmann::json();
     }
     out_ << nlohmann::json{{"event", "cycle"}, {"n", n}, {"time", time}, {"position", position}}.dump() << '\n';
-  } else if (format_ == OutputFormat::Csv) {
+  } else if (format_ == OutputFormat::csv) {
     // The cycle's own rows, under the codes its log records use: its time, then its position.
     const std::string stamped = LocalTimestamp(stamp.time);
-    out_ << stamped << ',' << gsmlog::lcCycleTime << ",0,cycle_time," << time << '\n';
+    out_ << stamped << ',' << gsmlog::kCycleTimeCode << ",0,cycle_time," << time << '\n';
     if (stamp.fix) {
       static constexpr const char* kParts[] = {"latitude", "longitude", "altitude_m",
                                                "gps_mode", "h_error_m", "fix_time"};
@@ -136,7 +98,7 @@ void ValueOutput::CycleEnded(int n, const DisplayModel& model, const survey::Cyc
       std::size_t start = 0;
       for (const char* part : kParts) {
         const std::size_t end = std::min(text.find(';', start), text.size());
-        out_ << stamped << ',' << gsmlog::lcCyclePosition << ",0," << part << ',' << text.substr(start, end - start)
+        out_ << stamped << ',' << gsmlog::kCyclePositionCode << ",0," << part << ',' << text.substr(start, end - start)
              << '\n';
         start = end + 1;
       }
@@ -148,7 +110,7 @@ void ValueOutput::CycleEnded(int n, const DisplayModel& model, const survey::Cyc
 }
 
 void ValueOutput::Error(const std::string& text) {
-  if (format_ == OutputFormat::Jsonl) {
+  if (format_ == OutputFormat::jsonl) {
     out_ << nlohmann::json{{"event", "error"}, {"text", platform::Cp1251ToPrintable(text)}}.dump() << '\n';
     out_.flush();
   }
@@ -176,18 +138,10 @@ void ValueOutput::PrintTable(int n, const DisplayModel& model, const survey::Cyc
   out_ << PadUtf8("", 10);
   for (const char* head : kHeads) out_ << PadUtf8(head, 9);
   out_ << '\n';
-  struct Row {
-    const char* label;
-    int field;
-  };
-  static constexpr Row kRows[] = {{"Уровень:", fcRxLevel},
-                                  {"Канал:", fcChannel},
-                                  {"BSIC:", fcBaseStation},
-                                  {"Сота:", fcCell},
-                                  {"GSM:", fcFreqBand}};
-  for (const Row& row : kRows) {
-    out_ << PadUtf8(row.label, 10);
-    for (int cell = 0; cell < kCellCount; ++cell) out_ << PadUtf8(show(row.field, cell), 9);
+  for (int row = 0; row < kGridRows; ++row) {
+    const FieldInfo& field = GridField(row);
+    out_ << PadUtf8(platform::Cp1251ToUtf8(field.gridLabel), 10);
+    for (int cell = 0; cell < kCellCount; ++cell) out_ << PadUtf8(show(field.code, cell), 9);
     out_ << '\n';
   }
   out_ << '\n';

@@ -13,7 +13,7 @@
 
 namespace cli {
 
-enum class OutputFormat { Text, Csv, Jsonl };
+enum class OutputFormat { text, csv, jsonl };
 
 // A short English name of a field code ("rxlevel", "bsic"), "" for an unknown one.
 std::string_view FieldName(int fieldCode);

@@ -3,7 +3,7 @@
 # /usr, its library dependencies found by dpkg-shlibdeps.
 
 set(man_pages ostrin_gsmmon_cli gsm_modem_sim)
-if(TARGET ostrin_gsmmon)
+if(GSMMON_BUILD_UI)
   list(APPEND man_pages ostrin_gsmmon)
 endif()
 foreach(page IN LISTS man_pages)

@@ -6,40 +6,59 @@
 
 namespace core {
 
-LogRecorder::LogRecorder(WindowOps& window, NameSource nameSource, NameUsed nameUsed, BeforeSeal beforeSeal)
+LogRecorder::LogRecorder(WindowOps& window, gsmlog::TLogWriter& writer, NameSource nameSource, NameUsed nameUsed,
+                         BeforeSeal beforeSeal)
     : window_(window),
+      writer_(writer),
       nameSource_(std::move(nameSource)),
       nameUsed_(std::move(nameUsed)),
       beforeSeal_(std::move(beforeSeal)) {}
 
-void LogRecorder::PollStarted() {
-  if (gsmlog::LogFileOpen() || !nameSource_) return;
-  const std::string name = nameSource_();
-  if (name.empty()) return;
-  const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
+bool LogRecorder::StartLog(const std::string& name) {
+  const gsmlog::CreateLogResult created = writer_.Create(name);
   if (!created.ok) {
     window_.ShowError(created.error);
-    return;
+    return false;
   }
   if (nameUsed_) nameUsed_(created.nameUsed);
+  return true;
+}
+
+void LogRecorder::CompleteLog() {
+  if (writer_.IsOpen()) writer_.Complete();
+  ReportWriteFailure();
+}
+
+void LogRecorder::RecordAction() {
+  if (writer_.IsOpen()) {
+    CompleteLog();
+  } else {
+    StartNamedLog();
+  }
+}
+
+void LogRecorder::PollStarted() {
+  if (!writer_.IsOpen()) StartNamedLog();
+}
+
+void LogRecorder::StartNamedLog() {
+  if (!nameSource_) return;
+  if (const std::string name = nameSource_(); !name.empty()) StartLog(name);
 }
 
 // A failed write closes the log, so the failure is looked for whether a log is still open or not.
 void LogRecorder::CycleCompleted(int /*n*/) {
-  if (gsmlog::LogFileOpen()) {
-    if (beforeSeal_) beforeSeal_();
-    gsmlog::SealLogFile();
+  if (writer_.IsOpen()) {
+    if (beforeSeal_) beforeSeal_(writer_);
+    writer_.Seal();
   }
   ReportWriteFailure();
 }
 
-void LogRecorder::ConnectionEnded(bool /*reachedPoll*/) {
-  if (gsmlog::LogFileOpen()) gsmlog::CompleteLogFile();
-  ReportWriteFailure();
-}
+void LogRecorder::ConnectionEnded(bool /*reachedPoll*/) { CompleteLog(); }
 
 void LogRecorder::ReportWriteFailure() {
-  if (auto message = gsmlog::TakeWriteFailure()) window_.ShowError(*message);
+  if (auto failure = writer_.TakeWriteFailure()) window_.ShowError(failure->message);
 }
 
 }  // namespace core

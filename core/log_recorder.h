@@ -1,35 +1,55 @@
 #pragma once
-// The record action of a connection: a log file is created when polling starts (unless one is
-// already open), sealed after every poll cycle so a crash loses at most the running cycle, and
-// completed with the run summary when the connection ends.
+// The record action: the one part of the program that starts and completes logs. For a
+// connection, a log is created when polling starts (unless one is already open), sealed after
+// every poll cycle so a crash loses at most the running cycle, and completed with the run summary
+// when the connection ends. The window's record button starts and completes logs through it too.
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "core/window_ops.h"
+
+namespace gsmlog {
+class TLogWriter;
+}
 
 namespace core {
 
 class LogRecorder : public RunObserver {
  public:
-  // Asked on the monitor thread for the file name of a new run; an empty name records nothing.
+  // Asked for the file name of a new log; an empty name records nothing.
   using NameSource = std::function<std::string()>;
   // Told the name actually created (a second run of the day gets a new one).
   using NameUsed = std::function<void(const std::string&)>;
-  // Run at the end of each cycle while a log is open, just before its seal: the place for the
-  // cycle's own records (gsmlog::HoldLogRecord).
-  using BeforeSeal = std::function<void()>;
+  // Run at the end of each cycle while a log is open, just before its seal, with the writer: the
+  // place for the cycle's own records (TLogWriter::Hold).
+  using BeforeSeal = std::function<void(gsmlog::TLogWriter&)>;
 
-  LogRecorder(WindowOps& window, NameSource nameSource, NameUsed nameUsed, BeforeSeal beforeSeal = {});
+  // writer must outlive the recorder; window shows its errors.
+  LogRecorder(WindowOps& window, gsmlog::TLogWriter& writer, NameSource nameSource, NameUsed nameUsed,
+              BeforeSeal beforeSeal = {});
+
+  // Starts a log under name (a path's bytes): false, with the error shown, when it cannot be
+  // created (an empty name cannot).
+  bool StartLog(const std::string& name);
+  // Completes the open log with its summary; a failed write is shown.
+  void CompleteLog();
+  // The record button: completes the open log, or starts one under the name source's name.
+  void RecordAction();
+  // Sets what runs before each seal; before any monitor thread runs.
+  void SetBeforeSeal(BeforeSeal beforeSeal) { beforeSeal_ = std::move(beforeSeal); }
 
   void PollStarted() override;
   void CycleCompleted(int n) override;
   void ConnectionEnded(bool reachedPoll) override;
 
  private:
+  void StartNamedLog();
   void ReportWriteFailure();
 
   WindowOps& window_;
+  gsmlog::TLogWriter& writer_;
   NameSource nameSource_;
   NameUsed nameUsed_;
   BeforeSeal beforeSeal_;

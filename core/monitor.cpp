@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -23,31 +24,50 @@ constexpr auto kPauseBetweenCycles = 300ms;
 // The closing "ATZ" gets this long, whatever the modem does, so a stop ends promptly.
 constexpr auto kFinalExchangeBudget = 1000ms;
 
-std::atomic<WindowOps*> g_window{nullptr};
-std::atomic<RunObserver*> g_observer{nullptr};
-std::atomic<bool> g_threadRunning{false};
+// The connection-active and exit-after-stop flags as one value, so that one atomic holds both and
+// a close and the connection's own end cannot interleave between reading one flag and writing the
+// other: either the close comes first and the finishing thread ends the program, or the thread's
+// end comes first and the close finds nothing running.
+class RunFlags {
+ public:
+  constexpr RunFlags() = default;
+  constexpr RunFlags(bool active, bool exitAfter)
+      : bits_(static_cast<std::uint8_t>((active ? kActive : 0u) | (exitAfter ? kExitAfter : 0u))) {}
+  constexpr bool Active() const { return (bits_ & kActive) != 0; }
+  constexpr bool ExitAfter() const { return (bits_ & kExitAfter) != 0; }
 
-// The connection-active and exit-after-stop flags in one atomic value, so a close and the
-// connection's own end cannot interleave between reading one flag and writing the other: either
-// the close comes first and the finishing thread ends the program, or the thread's end comes
-// first and the close finds nothing running.
-constexpr unsigned kActive = 1;
-constexpr unsigned kExitAfter = 2;
-std::atomic<unsigned> g_runState{0};
+ private:
+  static constexpr unsigned kActive = 1;
+  static constexpr unsigned kExitAfter = 2;
+  std::uint8_t bits_ = 0;
+};
 
-std::mutex g_dialNumberMutex;
-std::string g_dialNumber;
+// The module's process-wide state (docs/threads.md names who touches each member).
+struct MonitorState {
+  std::atomic<WindowOps*> window{nullptr};      // set by InitCore before any thread runs
+  std::atomic<RunObserver*> observer{nullptr};  // likewise
+  std::atomic<bool> threadRunning{false};       // from StartMonitor until the monitor thread ends
+  std::atomic<RunFlags> runFlags{};             // connection active, exit after stop
+  std::mutex dialNumberMutex;                   // guards dialNumber
+  std::string dialNumber;                       // for the dial worker
+};
 
-WindowOps& Window() { return *g_window.load(); }
+// Made on first use and never destroyed: a detached thread may still be finishing at exit.
+MonitorState& Monitor() {
+  static MonitorState* const state = new MonitorState;
+  return *state;
+}
+
+WindowOps& Window() { return *Monitor().window.load(); }
 
 void NotifyPollStarted() {
-  if (RunObserver* observer = g_observer.load()) observer->PollStarted();
+  if (RunObserver* observer = Monitor().observer.load()) observer->PollStarted();
 }
 void NotifyCycleCompleted(int n) {
-  if (RunObserver* observer = g_observer.load()) observer->CycleCompleted(n);
+  if (RunObserver* observer = Monitor().observer.load()) observer->CycleCompleted(n);
 }
 void NotifyConnectionEnded(bool reachedPoll) {
-  if (RunObserver* observer = g_observer.load()) observer->ConnectionEnded(reachedPoll);
+  if (RunObserver* observer = Monitor().observer.load()) observer->ConnectionEnded(reachedPoll);
 }
 
 // One poll cycle; false when the loop must end. The first cycle's stop check is the one made
@@ -58,10 +78,10 @@ bool RunPollCycle(int n) {
   std::this_thread::sleep_for(kPauseBeforeNeighbours);
   // A stop cuts the neighbour report short: that cycle is not a complete one.
   if (!PollNeighbourCells() || !ConnectionActive()) return false;
-  Window().MarkFields(false, 1);
+  Window().MarkFields(false, parser::SweepPass::markMissing);
   NotifyCycleCompleted(n);
   std::this_thread::sleep_for(kPauseBetweenCycles);
-  Window().MarkFields(false, 0);
+  Window().MarkFields(false, parser::SweepPass::reset);
   return true;
 }
 
@@ -88,7 +108,7 @@ bool RunOpenConnection() {
     return false;
   }
   window.SetWindowLayout(WindowLayout::ModemLayout);
-  window.ShowConnectionState(false, false);
+  window.ShowConnectionState(ConnectionState::connected);
   if (!QueryIdentity()) {
     // A refused query ends quietly, without resetting the modem; a stop still resets it.
     if (StopCutIn()) ResetOnClose();
@@ -109,10 +129,10 @@ bool RunOpenConnection() {
 
 void MonitorThread() {
   WindowOps& window = Window();
-  window.ShowConnectionState(false, true);
+  window.ShowConnectionState(ConnectionState::connecting);
   const PortSettings settings = window.ReadPortSettings();
-  window.MarkFields(true, 0);
-  window.MarkFields(true, 1);
+  window.MarkFields(true, parser::SweepPass::reset);
+  window.MarkFields(true, parser::SweepPass::markMissing);
 
   bool reachedPoll = false;
   modem::PortHandle port;
@@ -124,41 +144,43 @@ void MonitorThread() {
     window.ShowError(OpenPortMessage(settings.portName, openError));
     StopMonitor(false);
   } else {
-    g_runState.store(kActive);
+    Monitor().runFlags.store(RunFlags(true, false));
     reachedPoll = RunOpenConnection();
     // Closed before the window turns idle, so a new connection never meets this one's port.
     modem::ClosePort(port);
   }
 
   NotifyConnectionEnded(reachedPoll);
-  window.ShowConnectionState(true, false);
+  window.ShowConnectionState(ConnectionState::idle);
   window.SetWindowLayout(WindowLayout::PortLayout);
-  const bool exitAfter = (g_runState.exchange(0) & kExitAfter) != 0;
+  const bool exitAfter = Monitor().runFlags.exchange(RunFlags()).ExitAfter();
   if (exitAfter) ExitProgram();
-  g_threadRunning.store(false);
+  Monitor().threadRunning.store(false);
 }
 
 }  // namespace
 
 bool InitCore(WindowOps& window, RunObserver* observer) {
-  g_window.store(&window);
-  g_observer.store(observer);
+  Monitor().window.store(&window);
+  Monitor().observer.store(observer);
   return true;
 }
 
 void StartMonitor() {
-  if (ConnectionActive() || g_threadRunning.exchange(true)) return;
+  if (ConnectionActive() || Monitor().threadRunning.exchange(true)) return;
   Window().PrepareConnection();
-  g_runState.fetch_and(~kExitAfter);
+  RunFlags flags = Monitor().runFlags.load();
+  while (!Monitor().runFlags.compare_exchange_weak(flags, RunFlags(flags.Active(), false))) {
+  }
   std::thread(MonitorThread).detach();
 }
 
 bool StopMonitor(bool exitAfter) {
-  unsigned state = g_runState.load();
+  RunFlags flags = Monitor().runFlags.load();
   do {
-    if ((state & kActive) == 0) return (state & kExitAfter) != 0;
-  } while (!g_runState.compare_exchange_weak(state, exitAfter ? kExitAfter : 0u));
-  Window().ShowConnectionState(true, true);
+    if (!flags.Active()) return flags.ExitAfter();
+  } while (!Monitor().runFlags.compare_exchange_weak(flags, RunFlags(false, exitAfter)));
+  Window().ShowConnectionState(ConnectionState::disconnecting);
   // After the state: a read cut short by this is always seen as a stop, never as a fault.
   modem::InterruptPort(modem::ActivePort());
   if (!exitAfter) Window().SetWindowLayout(WindowLayout::PortLayout);
@@ -170,14 +192,14 @@ void ExitProgram() { Window().ExitProgram(); }
 void StartCall(bool dial, const std::string& number) {
   if (dial) {
     {
-      std::lock_guard lock(g_dialNumberMutex);
-      g_dialNumber = number;
+      std::lock_guard lock(Monitor().dialNumberMutex);
+      Monitor().dialNumber = number;
     }
     std::thread([] {
       std::string dialled;
       {
-        std::lock_guard lock(g_dialNumberMutex);
-        dialled = g_dialNumber;  // read when the worker runs, not when it was started
+        std::lock_guard lock(Monitor().dialNumberMutex);
+        dialled = Monitor().dialNumber;  // read when the worker runs, not when it was started
       }
       modem::RunCommand("ATD", dialled + ";");
     }).detach();
@@ -186,8 +208,8 @@ void StartCall(bool dial, const std::string& number) {
   }
 }
 
-bool ConnectionActive() { return (g_runState.load() & kActive) != 0; }
-bool ExitAfterStop() { return (g_runState.load() & kExitAfter) != 0; }
-bool MonitorThreadRunning() { return g_threadRunning.load(); }
+bool ConnectionActive() { return Monitor().runFlags.load().Active(); }
+bool ExitAfterStop() { return Monitor().runFlags.load().ExitAfter(); }
+bool MonitorThreadRunning() { return Monitor().threadRunning.load(); }
 
 }  // namespace core

@@ -43,11 +43,11 @@ bool PollServingCell() {
   std::string a;
   std::string b;
   if (!modem::SendLine(port, "AT^MONI")) return false;
-  if (!modem::WaitForToken(port, "Serving Cell", -1, a)) return false;
+  if (!modem::WaitForToken(port, "Serving Cell", modem::MatchMode::anywhere, a)) return false;
   // With CR LF line ends: the title's empty remainder, the header, its remainder, the values.
   if (!modem::ReadReply(a) || !modem::ReadReply(b) || !modem::ReadReply(a) || !modem::ReadReply(a)) return false;
   if (!parser::ParseReportLines(b, a, 0)) return false;
-  return modem::ExpectToken(port, "OK", -1);
+  return modem::ExpectToken(port, "OK", modem::MatchMode::anywhere);
 }
 
 bool PollNeighbourCells() {
@@ -57,7 +57,7 @@ bool PollNeighbourCells() {
   std::string b;
   std::string r;
   if (!modem::SendLine(port, "AT^MONP")) return false;
-  if (!modem::WaitForToken(port, "chann", -1, b)) return false;
+  if (!modem::WaitForToken(port, "chann", modem::MatchMode::anywhere, b)) return false;
   if (!modem::ReadReply(a)) return false;
   // Up to six rows. A modem lists only the neighbours it hears, so the rows end at the answer's
   // final result; read there, it needs no wait of its own. The cells without a row are swept
@@ -74,7 +74,7 @@ bool PollNeighbourCells() {
   if (!finalRead) {
     // A refusal after the rows ends the answer as an "OK" does.
     int which = -1;
-    modem::WaitForAnyToken(port, {"OK", "ERROR"}, -1, r, which);
+    modem::WaitForAnyToken(port, {"OK", "ERROR"}, modem::MatchMode::anywhere, r, which);
   }
   return true;
 }

@@ -6,9 +6,22 @@
 
 #include <string>
 
+#include "parser/field_table.h"
+
 namespace core {
 
 enum class WindowLayout { PortLayout, ModemLayout, MonitorLayout };
+
+// The four states of a connection as the window shows them.
+enum class ConnectionState { idle, connecting, connected, disconnecting };
+// The port settings can be changed (idle), or are shown as they were (disconnecting).
+constexpr bool SettingsEnabled(ConnectionState state) {
+  return state == ConnectionState::idle || state == ConnectionState::disconnecting;
+}
+// Between two states: the connect button waits.
+constexpr bool Busy(ConnectionState state) {
+  return state == ConnectionState::connecting || state == ConnectionState::disconnecting;
+}
 
 struct PortSettings {
   std::string portName;  // "COM3" or a device path
@@ -19,16 +32,15 @@ class WindowOps {
  public:
   virtual ~WindowOps() = default;
 
-  // One of the four connection display states (idle: true,false; connecting: false,true;
-  // connected: false,false; disconnecting: true,true).
-  virtual void ShowConnectionState(bool settingsEnabled, bool busy) = 0;
+  virtual void ShowConnectionState(ConnectionState state) = 0;
   virtual void SetWindowLayout(WindowLayout layout) = 0;
   // Waits for the window's answer.
   virtual PortSettings ReadPortSettings() = 0;
   // The error box; text is Windows-1251. Returns when the user has closed it.
   virtual void ShowError(const std::string& text) = 0;
-  // The display sweep: pass 0 resets the refresh marks, pass 1 shows "(n/a)" where none arrived.
-  virtual void MarkFields(bool withIdentity, int pass) = 0;
+  // The display sweep: the reset clears the refresh marks, the marking pass shows "(n/a)" where
+  // no value arrived since (parser/field_table.h). withIdentity: the identity fields too.
+  virtual void MarkFields(bool withIdentity, parser::SweepPass pass) = 0;
   // On the thread that calls StartMonitor, before the monitor thread exists.
   virtual void PrepareConnection() = 0;
   // Ends the program with exit code 0 through the front end's own event loop or main function.

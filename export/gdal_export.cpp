@@ -356,7 +356,7 @@ ExportResult RunExport(const std::string& logName, const std::string& outName, c
   // The log must open before anything is created or replaced.
   {
     const platform::ReadOnlyFile probe(logPath);
-    if (probe.fd() < 0) {
+    if (probe.Fd() < 0) {
       result.error = gsmlog::OpenFailedMessage(logName);
       return result;
     }

@@ -41,22 +41,33 @@ std::string ProgramFolder() {
 // GDAL and its libraries are loaded only when an export runs: the monitor, the report and the
 // window start without them. The module is looked for where it is installed beside the program,
 // then where this build made it.
+// The module's process-wide state (docs/threads.md): the loaded module's entry, found once.
+struct ModuleState {
+  std::once_flag once;
+  RunFunction run = nullptr;
+  std::string failure;  // where the module was looked for, when it was not found
+};
+
+// Made on first use and never destroyed, like the module it points into.
+ModuleState& Module() {
+  static ModuleState* const state = new ModuleState;
+  return *state;
+}
+
 RunFunction LoadModule(std::string& error) {
-  static std::once_flag once;
-  static RunFunction run = nullptr;
-  static std::string failure;
-  std::call_once(once, [] {
+  ModuleState& state = Module();
+  std::call_once(state.once, [&state] {
     const std::string places[] = {ProgramFolder() + "/" GSMEXPORT_INSTALLED_MODULE, GSMEXPORT_BUILD_MODULE};
     for (const std::string& place : places) {
       void* module = ::dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
       if (module == nullptr) continue;
-      run = reinterpret_cast<RunFunction>(::dlsym(module, "gsmexport_run"));
-      if (run != nullptr) return;
+      state.run = reinterpret_cast<RunFunction>(::dlsym(module, "gsmexport_run"));
+      if (state.run != nullptr) return;
     }
-    failure = places[0];
+    state.failure = places[0];
   });
-  error = failure;
-  return run;
+  error = state.failure;
+  return state.run;
 }
 
 }  // namespace

@@ -41,8 +41,10 @@ inline void RunLineReader(const std::uint8_t* data, std::size_t size) {
     done += static_cast<std::size_t>(n);
   }
 
-  static constexpr std::array<int, 6> kModes = {0, -1, 1, 2, 5, -2};
-  const int matchMode = kModes[(control >> 1) % kModes.size()];
+  static constexpr std::array<modem::MatchMode, 6> kModes = {modem::MatchMode::wholeLine, modem::MatchMode::anywhere,
+                                                             modem::MatchPrefix(1),       modem::MatchPrefix(2),
+                                                             modem::MatchPrefix(5),       modem::MatchMode{-2}};
+  const modem::MatchMode matchMode = kModes[(control >> 1) % kModes.size()];
   const bool trace = (control & 1) != 0;
 
   modem::PortHandle port;
@@ -65,11 +67,12 @@ inline void RunLineReader(const std::uint8_t* data, std::size_t size) {
         FUZZ_CHECK(index == -1);
       }
     } else {
-      const int status = modem::ReadLine(port, line);
-      FUZZ_CHECK(status == modem::tsDone || status == modem::tsTimeout || status == modem::tsFailed);
+      const modem::TransferStatus status = modem::ReadLine(port, line);
+      FUZZ_CHECK(status == modem::TransferStatus::done || status == modem::TransferStatus::timeout ||
+                 status == modem::TransferStatus::failed);
       CheckLine(line);
       FUZZ_CHECK(line.size() <= length);
-      more = status == modem::tsDone;
+      more = status == modem::TransferStatus::done;
     }
   }
   FUZZ_CHECK(rounds <= length + 2);

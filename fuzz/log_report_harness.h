@@ -44,7 +44,7 @@ inline void CheckDump(const gsmlog::LogDump& dump, std::size_t size) {
     FUZZ_CHECK(first || record.offset > previous);
     FUZZ_CHECK(!record.text.empty() && record.text.size() <= gsmlog::kMaxLogText);
     for (const char c : record.text) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20);
-    if (record.check != gsmlog::ChecksumCheck::notChecksum) FUZZ_CHECK(record.code == gsmlog::lcChecksum);
+    if (record.check != gsmlog::ChecksumCheck::notChecksum) FUZZ_CHECK(record.code == gsmlog::kChecksumCode);
     (void)gsmlog::FormatDumpLine(record);
     (void)gsmlog::LogCodeMeaning(record.code);
     previous = record.offset;

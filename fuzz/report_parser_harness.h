@@ -10,45 +10,26 @@
 
 #include "fuzz/fuzz_check.h"
 #include "parser/column_table.h"
+#include "parser/field_table.h"
 #include "parser/measurement_fields.h"
 #include "parser/report_parser.h"
 
 namespace fuzzing {
 
-inline bool IsFieldCode(int code) {
-  switch (code) {
-    case parser::fcImei:
-    case parser::fcManufacturer:
-    case parser::fcModel:
-    case parser::fcFirmware:
-    case parser::fcImsi:
-    case parser::fcReserved:
-    case parser::fcCountry:
-    case parser::fcOperator:
-    case parser::fcLocalArea:
-    case parser::fcFreqBand:
-    case parser::fcBaseStation:
-    case parser::fcCell:
-    case parser::fcRxLevel:
-    case parser::fcChannel:
-    case parser::fcRxQuality:
-    case parser::fcBitError:
-    case parser::fcTimingAdvance:
-    case parser::fcPhoneState:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Every value the dispatcher hands on carries a known field code and a cell index 0..6, and the
 // derived values go out under the cell they belong to.
 class CheckingSink : public parser::FieldSink {
  public:
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
-    FUZZ_CHECK(IsFieldCode(fieldCode));
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
+    const std::string& text = value.text;
+    // The number beside a text is the one the text states.
+    const std::optional<double> stated = parser::ValueNumber(text);
+    FUZZ_CHECK(stated.has_value() == value.number.has_value());
+    if (stated && value.number) FUZZ_CHECK(static_cast<float>(*stated) == static_cast<float>(*value.number));
+    const parser::FieldInfo* field = parser::FindField(fieldCode);
+    FUZZ_CHECK(field != nullptr);
     FUZZ_CHECK(cellIndex >= 0 && cellIndex < parser::kCellCount);
-    if (fieldCode == parser::fcBitError || fieldCode == parser::fcPhoneState) FUZZ_CHECK(cellIndex == 0);
+    if (field->servingOnly) FUZZ_CHECK(cellIndex == 0);
     if (fieldCode == parser::fcFreqBand) {
       FUZZ_CHECK(text == "900" || text == "1800" || text == "EGSM" || text == parser::kNotAvailable);
     }

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "log/log_viewer.h"
-#include "parser/measurement_fields.h"
+#include "parser/field_table.h"
 #include "platform/read_only_file.h"
 
 namespace gsmlog {
@@ -21,7 +21,7 @@ class DumpScanner {
   DumpScanner(LogDump& dump, const DumpSink& sink) : dump_(dump), sink_(sink) { InitLogReader(reader_, nullptr, 0); }
 
   // Lists the records of data, whose first byte is at offset base of the file. Unless atEnd, a
-  // record is read only while a whole one fits in what is left. The bytes used; done() tells
+  // record is read only while a whole one fits in what is left. The bytes used; Done() tells
   // whether the listing has ended.
   std::size_t Scan(const std::uint8_t* data, std::size_t size, std::size_t base, bool atEnd) {
     reader_.Data = data;
@@ -38,7 +38,7 @@ class DumpScanner {
       }
       record_.check = ChecksumCheck::notChecksum;
       record_.expected.clear();
-      if (record_.code == lcChecksum) {
+      if (record_.code == kChecksumCode) {
         record_.expected = reader_.ExpectedChecksum;
         const bool match = record_.text == record_.expected;
         // A checksum record cut by the end of the file verifies nothing either way.
@@ -58,7 +58,7 @@ class DumpScanner {
     return reader_.Pos;
   }
 
-  bool done() const { return done_; }
+  bool Done() const { return done_; }
 
   void Finish() {
     dump_.ok = true;
@@ -92,12 +92,14 @@ LogDump DumpLogData(const std::uint8_t* data, std::size_t size) {
 LogDump DumpLogFile(const std::string& fileName, const DumpSink& sink) {
   LogDump dump;
   const platform::ReadOnlyFile file(fileName);
-  if (file.status() == platform::ReadOnlyFile::Status::folder) {
+  if (file.IsFolder()) {
     dump.error = ReadFailedMessage(fileName);
+    dump.cause = file.Error();
     return dump;
   }
-  if (file.fd() < 0) {
+  if (file.Fd() < 0) {
     dump.error = OpenFailedMessage(fileName);
+    dump.cause = file.Error();
     return dump;
   }
   // One chunk and room for a whole record behind it, as the report builder reads.
@@ -108,16 +110,17 @@ LogDump DumpLogFile(const std::string& fileName, const DumpSink& sink) {
   std::size_t held = 0;
   std::size_t base = 0;
   for (;;) {
-    const ssize_t got = ::read(file.fd(), buffer.get() + held, kCapacity - held);
+    const ssize_t got = ::read(file.Fd(), buffer.get() + held, kCapacity - held);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 || (got == 0 && base + held == 0)) {
+      if (got < 0) dump.cause = platform::DecodeSystemError(errno);
       dump.error = ReadFailedMessage(fileName);
       return dump;
     }
     const bool atEnd = got == 0;
     held += static_cast<std::size_t>(got);
     const std::size_t used = scanner.Scan(buffer.get(), held, base, atEnd);
-    if (scanner.done() || atEnd) break;
+    if (scanner.Done() || atEnd) break;
     std::memmove(buffer.get(), buffer.get() + used, held - used);
     held -= used;
     base += used;
@@ -138,86 +141,61 @@ LogDump DumpLogFile(const std::string& fileName) {
 
 std::string LogCodeMeaning(std::int32_t code) {
   switch (code) {
-    case parser::fcImei:
-      return "identity.imei";
-    case parser::fcModel:
-      return "identity.model";
-    case parser::fcImsi:
-      return "identity.imsi";
-    case parser::fcCountry:
-      return "network.country";
-    case parser::fcOperator:
-      return "network.operator";
-    case parser::fcLocalArea:
-      return "network.lac";
-    case parser::fcBaseStation:
-      return "network.bsic";
-    case parser::fcCell:
-      return "network.cellid";
-    case parser::fcTimingAdvance:
-      return "summary.distance";
-    case lcSummaryDate:
+    case kSummaryDateCode:
       return "summary.date";
-    case lcSummaryStart:
+    case kSummaryStartCode:
       return "summary.start";
-    case lcSummaryEnd:
+    case kSummaryEndCode:
       return "summary.end";
-    case lcRxLevelMax:
+    case kRxLevelMaxCode:
       return "summary.rxlevel.max";
-    case lcRxLevelMin:
+    case kRxLevelMinCode:
       return "summary.rxlevel.min";
-    case lcRxLevelAverage:
+    case kRxLevelAverageCode:
       return "summary.rxlevel.avg";
-    case lcBitErrorMax:
+    case kBitErrorMaxCode:
       return "summary.ber.max";
-    case lcBitErrorMin:
+    case kBitErrorMinCode:
       return "summary.ber.min";
-    case lcBitErrorAverage:
+    case kBitErrorAverageCode:
       return "summary.ber.avg";
-    case lcBand900Share:
+    case kBand900ShareCode:
       return "summary.gsm900";
-    case lcBand1800Share:
+    case kBand1800ShareCode:
       return "summary.gsm1800";
-    case lcChecksum:
+    case kChecksumCode:
       return "checksum";
-    case lcCycleTime:
+    case kCycleTimeCode:
       return "cycle.time";
-    case lcCyclePosition:
+    case kCyclePositionCode:
       return "cycle.position";
-    case kCycleValueBase + parser::fcRxQuality:
-      return "serving.rxqual";
-    case kCycleValueBase + parser::fcBitError:
-      return "serving.ber";
-    case kCycleValueBase + parser::fcTimingAdvance:
-      return "serving.distance";
     default:
       break;
   }
+  // A serving-cell value of a cycle.
+  if (code >= kCycleValueBase && code < kCycleValueBase + parser::kCellCodeStep) {
+    const parser::FieldInfo* field = parser::FindField(code - kCycleValueBase);
+    if (field != nullptr && field->logCycleValue) return "serving." + std::string(field->logName);
+  }
+  // A field's own code, named by how it reaches the log.
+  if (const parser::FieldInfo* field = parser::FindField(code)) {
+    switch (field->logPlain) {
+      case parser::LogPlain::kept:
+        return "identity." + std::string(field->logName);
+      case parser::LogPlain::record:
+        return "network." + std::string(field->logName);
+      case parser::LogPlain::summary:
+        return "summary." + std::string(field->logName);
+      case parser::LogPlain::none:
+        return "unknown";
+    }
+  }
   const std::int32_t group = code / 1024 - 1;
   if (group >= 0 && group < parser::kCellCount) {
-    const char* field = nullptr;
-    switch (code % 1024) {
-      case parser::fcRxLevel:
-        field = "rxlevel";
-        break;
-      case parser::fcChannel:
-        field = "channel";
-        break;
-      case parser::fcBaseStation:
-        field = "bsic";
-        break;
-      case parser::fcCell:
-        field = "cellid";
-        break;
-      case parser::fcFreqBand:
-        field = "band";
-        break;
-      default:
-        break;
-    }
-    if (field) {
+    const parser::FieldInfo* field = parser::FindField(code % 1024);
+    if (field != nullptr && field->logPerCell) {
       std::string cell = group == 0 ? "serving" : "neighbour" + std::to_string(group);
-      std::string meaning = cell + "." + field;
+      std::string meaning = cell + "." + std::string(field->logName);
       if (group == parser::kCellCount - 1) meaning += " (not in report)";
       return meaning;
     }

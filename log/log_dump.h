@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "log/log_record.h"
+#include "platform/system_error.h"
 
 namespace gsmlog {
 
@@ -27,6 +28,7 @@ struct DumpRecord {
 struct LogDump {
   bool ok = false;                      // false: the file could not be read; see error
   std::string error;                    // the Russian message when !ok
+  platform::SystemError cause;          // why, when the system said
   std::vector<DumpRecord> records;      // only from the functions that keep them
   std::size_t recordCount = 0;          // records listed
   ReadStop stop = ReadStop::endOfData;  // why reading ended (none: the sink ended it)

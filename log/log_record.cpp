@@ -102,7 +102,7 @@ bool ReadLogRecord(TLogReader& reader, std::int32_t& code, std::string& text, Re
   }
   commit();
 
-  if (code == lcChecksum) reader.ExpectedChecksum = FormatChecksum(sumBefore);
+  if (code == kChecksumCode) reader.ExpectedChecksum = FormatChecksum(sumBefore);
   if (text.empty()) return stopWith(ReadStop::emptyText);
   if (stop) *stop = want < length ? ReadStop::textCut : ReadStop::none;
   return true;

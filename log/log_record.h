@@ -14,28 +14,27 @@
 namespace gsmlog {
 
 // Codes of the run summary and the checksum record.
-enum LogCode : std::int32_t {
-  lcSummaryDate = 12803,
-  lcSummaryStart = 12804,
-  lcSummaryEnd = 12805,
-  lcRxLevelMax = 12806,
-  lcRxLevelMin = 12807,
-  lcRxLevelAverage = 12808,
-  lcBitErrorMax = 12809,
-  lcBitErrorMin = 12810,
-  lcBitErrorAverage = 12811,
-  lcBand900Share = 12812,
-  lcBand1800Share = 12813,
-  lcChecksum = 12814,  // 0x320E
-  // Records of a poll cycle beyond the values: written just before the cycle's seal.
-  lcCycleTime = 20481,      // 0x5001: local time, ISO 8601 with milliseconds and UTC offset
-  lcCyclePosition = 20482,  // 0x5002: the GPS fix, when fresh
-};
+inline constexpr std::int32_t kSummaryDateCode = 12803;
+inline constexpr std::int32_t kSummaryStartCode = 12804;
+inline constexpr std::int32_t kSummaryEndCode = 12805;
+inline constexpr std::int32_t kRxLevelMaxCode = 12806;
+inline constexpr std::int32_t kRxLevelMinCode = 12807;
+inline constexpr std::int32_t kRxLevelAverageCode = 12808;
+inline constexpr std::int32_t kBitErrorMaxCode = 12809;
+inline constexpr std::int32_t kBitErrorMinCode = 12810;
+inline constexpr std::int32_t kBitErrorAverageCode = 12811;
+inline constexpr std::int32_t kBand900ShareCode = 12812;
+inline constexpr std::int32_t kBand1800ShareCode = 12813;
+inline constexpr std::int32_t kChecksumCode = 12814;  // 0x320E
 
-// Serving-cell values that the run summary only folds into statistics (quality 389, bit-error
-// rate 390, distance 391) also go out as they arrive, under 16384 + field code.
+// Records of a poll cycle beyond the values: written just before the cycle's seal.
+inline constexpr std::int32_t kCycleTimeCode = 20481;  // 0x5001: local time, ISO 8601 with milliseconds and UTC offset
+inline constexpr std::int32_t kCyclePositionCode = 20482;  // 0x5002: the GPS fix, when fresh
+
+// Serving-cell values that the run summary only folds into statistics also go out as they
+// arrive, under 16384 + field code (the field table's logCycleValue: quality 389, bit-error rate
+// 390, distance 391).
 inline constexpr std::int32_t kCycleValueBase = 16384;
-constexpr bool IsCycleValueField(int fieldCode) { return fieldCode >= 389 && fieldCode <= 391; }
 
 inline constexpr std::size_t kMaxLogText = 128;
 inline constexpr std::size_t kMaxLogRecord = 5 + kMaxLogText;

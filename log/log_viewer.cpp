@@ -11,7 +11,7 @@
 
 #include "log/log_record.h"
 #include "log/report_scan.h"
-#include "parser/measurement_fields.h"
+#include "parser/field_table.h"
 #include "platform/file_name.h"
 #include "platform/read_only_file.h"
 #include "platform/text_encoding.h"
@@ -22,178 +22,150 @@ using namespace platform::literals;
 
 namespace {
 
-enum Field : std::size_t {
-  fDate,
-  fStart,
-  fEnd,
-  fImei,
-  fModel,
-  fImsi,
-  fCountry,
-  fOperator,
-  fCell,
-  fBsic,
-  fLocalArea,
-  fRxMax,
-  fRxMin,
-  fRxAverage,
-  fBerMax,
-  fBerMin,
-  fBerAverage,
-  fBand900,
-  fBand1800,
-  fDistance,
-  fieldCount,
+// The report's values that come from summary records, then one per row of the field table.
+enum class ReportValue : std::size_t {
+  date,
+  start,
+  end,
+  rxMax,
+  rxMin,
+  rxAverage,
+  berMax,
+  berMin,
+  berAverage,
+  band900,
+  band1800,
+  firstField,
 };
+constexpr std::size_t kReportValues = static_cast<std::size_t>(ReportValue::firstField) + parser::kFieldTable.size();
 
 struct FieldRoute {
-  Field field;
-  std::string_view unit;
+  std::size_t value;      // index into ReportData::values
+  std::string_view unit;  // appended to the text as it is
+  bool blank = false;     // a blank goes between the text and the unit
 };
 
-// Which report field a record code sets, and the unit appended on storing; false for none.
+constexpr FieldRoute Route(ReportValue value, std::string_view unit) { return {static_cast<std::size_t>(value), unit}; }
+
+// Which report value a record code sets, and the unit appended on storing; false for none.
 bool RouteOf(std::int32_t code, FieldRoute& route) {
   switch (code) {
-    case lcSummaryDate:
-      route = {fDate, ""};
+    case kSummaryDateCode:
+      route = Route(ReportValue::date, "");
       return true;
-    case lcSummaryStart:
-      route = {fStart, ""};
+    case kSummaryStartCode:
+      route = Route(ReportValue::start, "");
       return true;
-    case lcSummaryEnd:
-      route = {fEnd, ""};
+    case kSummaryEndCode:
+      route = Route(ReportValue::end, "");
       return true;
-    case parser::fcImei:
-      route = {fImei, ""};
+    case kRxLevelMaxCode:
+      route = Route(ReportValue::rxMax, " dBm");
       return true;
-    case parser::fcModel:
-      route = {fModel, ""};
+    case kRxLevelMinCode:
+      route = Route(ReportValue::rxMin, " dBm");
       return true;
-    case parser::fcImsi:
-      route = {fImsi, ""};
+    case kRxLevelAverageCode:
+      route = Route(ReportValue::rxAverage, " dBm");
       return true;
-    case parser::fcCountry:
-      route = {fCountry, ""};
+    case kBitErrorMaxCode:
+      route = Route(ReportValue::berMax, "%");
       return true;
-    case parser::fcOperator:
-      route = {fOperator, ""};
+    case kBitErrorMinCode:
+      route = Route(ReportValue::berMin, "%");
       return true;
-    case parser::fcCell:
-      route = {fCell, ""};
+    case kBitErrorAverageCode:
+      route = Route(ReportValue::berAverage, "%");
       return true;
-    case parser::fcBaseStation:
-      route = {fBsic, ""};
+    case kBand900ShareCode:
+      route = Route(ReportValue::band900, "%");
       return true;
-    case parser::fcLocalArea:
-      route = {fLocalArea, ""};
-      return true;
-    case lcRxLevelMax:
-      route = {fRxMax, " dBm"};
-      return true;
-    case lcRxLevelMin:
-      route = {fRxMin, " dBm"};
-      return true;
-    case lcRxLevelAverage:
-      route = {fRxAverage, " dBm"};
-      return true;
-    case lcBitErrorMax:
-      route = {fBerMax, "%"};
-      return true;
-    case lcBitErrorMin:
-      route = {fBerMin, "%"};
-      return true;
-    case lcBitErrorAverage:
-      route = {fBerAverage, "%"};
-      return true;
-    case lcBand900Share:
-      route = {fBand900, "%"};
-      return true;
-    case lcBand1800Share:
-      route = {fBand1800, "%"};
-      return true;
-    case parser::fcTimingAdvance:
-      route = {fDistance, " km"};
+    case kBand1800ShareCode:
+      route = Route(ReportValue::band1800, "%");
       return true;
     default:
-      return false;
+      break;
   }
+  // A field's own code: the fields the report shows on a line of their own, with their unit.
+  const int row = parser::FieldIndex(code);
+  if (row < 0 || !parser::kFieldTable[static_cast<std::size_t>(row)].inReport) return false;
+  route.value = static_cast<std::size_t>(ReportValue::firstField) + static_cast<std::size_t>(row);
+  route.unit = parser::kFieldTable[static_cast<std::size_t>(row)].unit;
+  route.blank = !route.unit.empty();
+  return true;
 }
 
 constexpr int kShownGroups = 6;
 
 // Table slot of a cell field, or -1.
 int SlotOf(int field) {
-  switch (field) {
-    case parser::fcRxLevel:
-      return 0;
-    case parser::fcChannel:
-      return 1;
-    case parser::fcBaseStation:
-      return 2;
-    case parser::fcCell:
-      return 3;
-    case parser::fcFreqBand:
-      return 4;
-    default:
-      return -1;
-  }
+  const parser::FieldInfo* info = parser::FindField(field);
+  return info != nullptr && info->logPerCell ? info->gridRow : -1;
 }
 
 struct ReportData {
-  std::array<std::string, fieldCount> fields;
-  std::array<std::array<std::string, 5>, kShownGroups> cells;
+  std::array<std::string, kReportValues> values;
+  std::array<std::array<std::string, parser::kGridRows>, kShownGroups> cells;
 
   ReportData() {
-    for (auto& f : fields) f = parser::kNotAvailable;
+    for (auto& v : values) v = parser::kNotAvailable;
     for (auto& group : cells) {
       for (auto& c : group) c = parser::kNotAvailable;
     }
   }
+
+  const std::string& Value(ReportValue value) const { return values[static_cast<std::size_t>(value)]; }
+  const std::string& Field(parser::FieldCode code) const {
+    return values[static_cast<std::size_t>(ReportValue::firstField) +
+                  static_cast<std::size_t>(parser::FieldIndex(code))];
+  }
 };
 
 std::string Layout(const ReportData& d) {
-  const auto& f = d.fields;
+  using enum ReportValue;
+  using namespace parser;
   std::string r;
   r.reserve(2048);
-  AddReportField(r, "Дата"_cp1251, f[fDate]);
-  AddReportField(r, "Время"_cp1251, f[fStart] + " - " + f[fEnd]);
+  AddReportField(r, "Дата"_cp1251, d.Value(date));
+  AddReportField(r, "Время"_cp1251, d.Value(start) + " - " + d.Value(end));
   AddReportLine(r, "");
   AddReportLine(r, "Информация о модеме"_cp1251);
   AddReportLine(r, "-------------------");
-  AddReportField(r, "IMEI", f[fImei]);
-  AddReportField(r, "Модель"_cp1251, f[fModel]);
+  AddReportField(r, "IMEI", d.Field(fcImei));
+  AddReportField(r, "Модель"_cp1251, d.Field(fcModel));
   AddReportLine(r, "");
-  AddReportField(r, "IMSI-номер"_cp1251, f[fImsi]);
-  AddReportField(r, "Страна"_cp1251, f[fCountry]);
-  AddReportField(r, "Оператор"_cp1251, f[fOperator]);
-  AddReportField(r, "Сота"_cp1251, f[fCell]);
-  AddReportField(r, "BSIC", f[fBsic]);
-  AddReportField(r, "Локальная зона"_cp1251, f[fLocalArea]);
+  AddReportField(r, "IMSI-номер"_cp1251, d.Field(fcImsi));
+  AddReportField(r, "Страна"_cp1251, d.Field(fcCountry));
+  AddReportField(r, "Оператор"_cp1251, d.Field(fcOperator));
+  AddReportField(r, "Сота"_cp1251, d.Field(fcCell));
+  AddReportField(r, "BSIC", d.Field(fcBaseStation));
+  AddReportField(r, "Локальная зона"_cp1251, d.Field(fcLocalArea));
   AddReportLine(r, "");
   AddReportLine(r, "Уровень сигнала"_cp1251);
   AddReportLine(r, "---------------");
-  AddReportField(r, "Максимум"_cp1251, f[fRxMax]);
-  AddReportField(r, "Минимум"_cp1251, f[fRxMin]);
-  AddReportField(r, "Среднее"_cp1251, f[fRxAverage]);
+  AddReportField(r, "Максимум"_cp1251, d.Value(rxMax));
+  AddReportField(r, "Минимум"_cp1251, d.Value(rxMin));
+  AddReportField(r, "Среднее"_cp1251, d.Value(rxAverage));
   AddReportLine(r, "");
   AddReportLine(r, "Качество сигнала"_cp1251);
   AddReportLine(r, "----------------");
-  AddReportField(r, "Максимум"_cp1251, f[fBerMax]);
-  AddReportField(r, "Минимум"_cp1251, f[fBerMin]);
-  AddReportField(r, "Среднее"_cp1251, f[fBerAverage]);
+  AddReportField(r, "Максимум"_cp1251, d.Value(berMax));
+  AddReportField(r, "Минимум"_cp1251, d.Value(berMin));
+  AddReportField(r, "Среднее"_cp1251, d.Value(berAverage));
   AddReportLine(r, "");
   AddReportLine(r, "Используемые диапазоны"_cp1251);
   AddReportLine(r, "----------------------");
-  AddReportField(r, "GSM 900", f[fBand900]);
-  AddReportField(r, "GSM 1800", f[fBand1800]);
+  AddReportField(r, "GSM 900", d.Value(band900));
+  AddReportField(r, "GSM 1800", d.Value(band1800));
   AddReportLine(r, "");
-  AddReportField(r, "Расстояние до БС"_cp1251, f[fDistance]);
+  AddReportField(r, "Расстояние до БС"_cp1251, d.Field(fcTimingAdvance));
   AddReportLine(r, "");
   AddTableRow(r, "Параметр"_cp1251, "Акт."_cp1251, "1-я"_cp1251, "2-я"_cp1251, "3-я"_cp1251, "4-я"_cp1251,
               "5-я"_cp1251);
   AddTableRow(r, "--------", "------", "------", "------", "------", "------", "------");
-  static constexpr std::array<std::string_view, 5> kRowLabels = {"RxLevel ", "BCCH", "BSIC", "Cell ID",
-                                                                 "Диапазон"_cp1251};
+  // By row of the cell grid: level, channel, BSIC, cell identity, band.
+  static constexpr std::array<std::string_view, kGridRows> kRowLabels = {"RxLevel ", "BCCH", "BSIC", "Cell ID",
+                                                                         "Диапазон"_cp1251};
   const auto& c = d.cells;
   for (std::size_t slot = 0; slot < kRowLabels.size(); ++slot) {
     AddTableRow(r, kRowLabels[slot], c[0][slot], c[1][slot], c[2][slot], c[3][slot], c[4][slot], c[5][slot]);
@@ -309,10 +281,11 @@ class ReportBuilder final : public ScanSink {
   bool Store() {
     FieldRoute route;
     if (RouteOf(code_, route)) {
-      std::string& field = data_.fields[route.field];
-      field = text_;
-      field += route.unit;
-    } else if (code_ == lcChecksum && stop_ != ReadStop::textCut) {
+      std::string& value = data_.values[route.value];
+      value = text_;
+      if (route.blank) value += ' ';
+      value += route.unit;
+    } else if (code_ == kChecksumCode && stop_ != ReadStop::textCut) {
       // A checksum record cut by the end of the file, like one with an empty text, verifies
       // nothing either way; only a whole matching one makes the file sound.
       if (text_ != reader_.ExpectedChecksum) {
@@ -339,10 +312,24 @@ class ReportBuilder final : public ScanSink {
   bool verified_ = false;  // a whole checksum record matched
 };
 
-// The report value each code sets, numbered as ScanSink asks: fields first, then the table's cells.
+// The report values records set, numbered densely as ScanSink asks: the summary's, then the fields
+// the report shows on a line of their own, then the cells of the table.
+constexpr std::size_t kSummaryValues = static_cast<std::size_t>(ReportValue::firstField);
+constexpr auto kLineNumberOfRow = [] {
+  std::array<std::size_t, parser::kFieldTable.size()> numbers{};
+  std::size_t next = kSummaryValues;
+  for (std::size_t row = 0; row < numbers.size(); ++row) numbers[row] = parser::kFieldTable[row].inReport ? next++ : 0;
+  return numbers;
+}();
+constexpr std::size_t kLineValues = [] {
+  std::size_t lines = kSummaryValues;
+  for (const parser::FieldInfo& field : parser::kFieldTable) lines += field.inReport ? 1 : 0;
+  return lines;
+}();
+
 const std::uint8_t* ReportBuilder::Destinations() const {
-  static_assert(1 + fieldCount + kShownGroups * 5 < 64, "one bit per report value");
-  static_assert(lcChecksum < kScanCodes);
+  static_assert(1 + kLineValues + kShownGroups * parser::kGridRows < 64, "one bit per report value");
+  static_assert(kChecksumCode < kScanCodes);
   static const auto table = [] {
     std::array<std::uint8_t, kScanCodes> t{};
     for (std::int32_t code = 0; code < kScanCodes; ++code) {
@@ -351,12 +338,15 @@ const std::uint8_t* ReportBuilder::Destinations() const {
       const std::int32_t group = code / 1024 - 1;
       const int slot = group >= 0 && group < kShownGroups ? SlotOf(code % 1024) : -1;
       std::uint8_t& destination = t[static_cast<std::size_t>(code)];
-      if (code == lcChecksum || (field && slot >= 0)) {
+      if (code == kChecksumCode || (field && slot >= 0)) {
         destination = kScanSerial;
       } else if (field) {
-        destination = static_cast<std::uint8_t>(1 + route.field);
+        const std::size_t line =
+            route.value < kSummaryValues ? route.value : kLineNumberOfRow[route.value - kSummaryValues];
+        destination = static_cast<std::uint8_t>(1 + line);
       } else if (slot >= 0) {
-        destination = static_cast<std::uint8_t>(1 + fieldCount + static_cast<std::size_t>(group * 5 + slot));
+        destination = static_cast<std::uint8_t>(1 + kLineValues + static_cast<std::size_t>(group) * parser::kGridRows +
+                                                static_cast<std::size_t>(slot));
       }
     }
     return t;
@@ -388,15 +378,17 @@ LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, con
 LogReport BuildLogReportWith(const std::string& fileName, const ScanOptions& options) {
   const platform::ReadOnlyFile file(fileName);
   // A FIFO or a device is refused at once rather than read for ever.
-  if (file.status() == platform::ReadOnlyFile::Status::folder) return {false, {}, ReadFailedMessage(fileName)};
-  if (file.fd() < 0) return {false, {}, OpenFailedMessage(fileName)};
+  if (file.IsFolder()) return {false, {}, ReadFailedMessage(fileName), file.Error()};
+  if (file.Fd() < 0) return {false, {}, OpenFailedMessage(fileName), file.Error()};
   struct stat info {};
-  if (::fstat(file.fd(), &info) != 0) return {false, {}, ReadFailedMessage(fileName)};
+  if (::fstat(file.Fd(), &info) != 0) {
+    return {false, {}, ReadFailedMessage(fileName), platform::DecodeSystemError(errno)};
+  }
 
   ReportBuilder builder(fileName);
   const bool regular = S_ISREG(info.st_mode);
   const std::size_t sizeHint = regular && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
-  if (ScanLogFile(file.fd(), regular, sizeHint, builder, options) != ScanResult::done) {
+  if (ScanLogFile(file.Fd(), regular, sizeHint, builder, options) != ScanResult::done) {
     return {false, {}, ReadFailedMessage(fileName)};
   }
   return builder.Finish();

@@ -10,14 +10,17 @@
 #include <string>
 #include <string_view>
 
+#include "platform/system_error.h"
+
 namespace gsmlog {
 
 struct ScanOptions;
 
 struct LogReport {
   bool ok = false;
-  std::string text;   // the report when ok
-  std::string error;  // the Russian message when !ok, exactly as the user sees it
+  std::string text;               // the report when ok
+  std::string error;              // the Russian message when !ok, exactly as the user sees it
+  platform::SystemError cause{};  // why the file could not be opened or read, when the system said
 };
 
 // The report of the named file. The name is a path's bytes, opened as they are; the messages

@@ -1,15 +1,12 @@
 #include "log/log_writer.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cmath>
-#include <mutex>
-#include <vector>
+#include <limits>
 
 #include "log/log_record.h"
 #include "platform/file_name.h"
@@ -21,98 +18,8 @@ using namespace platform::literals;
 
 namespace {
 
-struct Writer {
-  std::mutex mutex;
-  int fd = -1;
-  std::string name;
-  TCrcState crc;
-  TXorState xorState;
-  TIdentity identity;
-  TRunStats stats;
-  platform::LocalTime now;
-  platform::LocalTime runStart;
-  std::optional<std::string> failure;
-  // Records encoded but not yet written: a cycle's records go out with its seal, in one write.
-  std::vector<std::uint8_t> pending;
-};
-
 // Beyond this the pending records are written without waiting for the seal.
 constexpr std::size_t kMaxPending = 64 * 1024;
-
-Writer& TheWriter() {
-  static Writer writer;
-  return writer;
-}
-
-void CloseLocked(Writer& w) {
-  if (w.fd >= 0) ::close(w.fd);
-  w.fd = -1;
-  w.pending.clear();
-}
-
-void FailLocked(Writer& w) {
-  w.failure = std::string("Невозможно записать протокол "_cp1251) + platform::FileNameText(w.name);
-  CloseLocked(w);
-}
-
-// How long one write may wait for a pipe or a device named as the log to take its bytes; a
-// reader that does not read by then makes it a failed write, so a stop never waits on it.
-constexpr auto kWriteWait = std::chrono::milliseconds(500);
-
-bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t n) {
-  const auto deadline = std::chrono::steady_clock::now() + kWriteWait;
-  while (n > 0) {
-    const ssize_t written = ::write(fd, bytes, n);
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      const auto left =
-          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-      if (left <= 0) return false;
-      pollfd entry{fd, POLLOUT, 0};
-      (void)::poll(&entry, 1, static_cast<int>(left));
-      continue;
-    }
-    if (written <= 0) return false;
-    bytes += written;
-    n -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-bool FlushLocked(Writer& w) {
-  if (w.fd < 0) return false;
-  if (!WriteAll(w.fd, w.pending.data(), w.pending.size())) {
-    FailLocked(w);
-    return false;
-  }
-  w.pending.clear();
-  return true;
-}
-
-// Encodes one record after the pending ones; written at the next seal, or at once when flush.
-bool WriteLocked(Writer& w, std::int32_t code, std::string_view text, bool flush = false) {
-  if (w.fd < 0 || text.empty()) return false;
-  // A record the reader would stop at must never reach the file: cut long texts, mask control bytes.
-  char clean[kMaxLogText];
-  const std::size_t n = text.size() < kMaxLogText ? text.size() : kMaxLogText;
-  for (std::size_t i = 0; i < n; ++i) {
-    clean[i] = static_cast<unsigned char>(text[i]) < 0x20 ? '?' : text[i];
-  }
-  std::uint8_t record[kMaxLogRecord];
-  const std::size_t length = EncodeLogRecord(w.crc, w.xorState, code, std::string_view(clean, n), record);
-  w.pending.insert(w.pending.end(), record, record + length);
-  return flush || w.pending.size() >= kMaxPending ? FlushLocked(w) : true;
-}
-
-bool SealLocked(Writer& w) {
-  if (!WriteLocked(w, lcChecksum, FormatChecksum(w.crc.Sum), true)) return false;
-  // Character devices and pipes cannot sync (EINVAL); that loses nothing already written.
-  if (::fdatasync(w.fd) != 0 && errno != EINVAL && errno != EROFS) {
-    FailLocked(w);
-    return false;
-  }
-  return true;
-}
 
 std::string TimeStamp(const platform::LocalTime& t) {
   return ZeroPad(t.hour, 2) + ":" + ZeroPad(t.minute, 2) + ":" + ZeroPad(t.second, 2);
@@ -127,291 +34,299 @@ std::string DateStampOf(const platform::LocalTime& t, std::string_view separator
   return text;
 }
 
-bool CompleteLocked(Writer& w) {
-  if (w.fd < 0) return false;
-  w.now = platform::CaptureLocalTime();
-  const TRunStats& s = w.stats;
-  auto number = [&](std::int32_t code, double value) { WriteLocked(w, code, FormatSummaryNumber(value)); };
+}  // namespace
 
-  WriteLocked(w, parser::fcImei, w.identity.Imei);
-  WriteLocked(w, parser::fcModel, w.identity.Model);
-  WriteLocked(w, parser::fcImsi, w.identity.Imsi);
-  WriteLocked(w, lcSummaryDate, DateStampOf(w.runStart, "."));
-  WriteLocked(w, lcSummaryStart, TimeStamp(w.runStart));
-  WriteLocked(w, lcSummaryEnd, TimeStamp(w.now));
-  if (s.RxLevelCount > 0) {
-    number(lcRxLevelMax, s.RxLevelMax);
-    number(lcRxLevelMin, s.RxLevelMin);
-    number(lcRxLevelAverage, s.RxLevelSum / s.RxLevelCount);
-  }
-  if (s.BitErrorCount > 0) {
-    number(lcBitErrorMax, s.BitErrorMax);
-    number(lcBitErrorMin, s.BitErrorMin);
-    number(lcBitErrorAverage, s.BitErrorSum / s.BitErrorCount);
-  }
-  const double bandTotal = static_cast<double>(s.Band900Count) + s.Band1800Count;
-  if (bandTotal > 0) {
-    number(lcBand900Share, 100.0 * s.Band900Count / bandTotal);
-    number(lcBand1800Share, 100.0 * s.Band1800Count / bandTotal);
-  }
-  if (s.DistanceCount > 0) number(parser::fcTimingAdvance, s.DistanceSum / s.DistanceCount);
-  const bool ok = SealLocked(w);
-  CloseLocked(w);
-  return ok;
+void TLogWriter::CloseLocked() {
+  file_.reset();
+  pending_.clear();
 }
 
-void StartRunLocked(Writer& w, int fd, const std::string& name) {
-  w.fd = fd;
-  w.name = name;
-  CrcInit(w.crc);
-  XorInit(w.xorState);
-  w.stats = TRunStats{};
-  w.failure.reset();
-  w.now = platform::CaptureLocalTime();
-  w.runStart = w.now;
-  // Sealed from the start: a run killed before its first cycle still leaves a readable file.
-  SealLocked(w);
+void TLogWriter::FailLocked(platform::SystemError cause) {
+  failure_ = WriteFailure{std::string("Невозможно записать протокол "_cp1251) + platform::FileNameText(name_), cause};
+  CloseLocked();
 }
 
-class LogSinkImpl final : public parser::FieldSink {
- public:
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
-    LogField(fieldCode, cellIndex, text);
+bool TLogWriter::FlushLocked() {
+  if (!file_) return false;
+  if (const platform::SystemError cause = file_->Append(pending_.data(), pending_.size()); cause.Failed()) {
+    FailLocked(cause);
+    return false;
   }
-};
-
-// The decimal number of a value text: optional '-', digits, optional ',' and digits.
-bool ParseValueText(std::string_view text, float& value) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) ++i;
-  double v = 0;
-  int digits = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) v = v * 10 + (text[i] - '0');
-  if (i < text.size() && text[i] == ',') {
-    ++i;
-    double scale = 0.1;
-    int fraction = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++fraction, scale /= 10) {
-      v += (text[i] - '0') * scale;
-    }
-    if (fraction == 0) return false;
-  }
-  if (digits == 0 || i != text.size()) return false;
-  const auto single = static_cast<float>(negative ? -v : v);
-  if (!std::isfinite(single)) return false;
-  value = single;
+  pending_.clear();
   return true;
 }
 
-}  // namespace
-
-void AddStatistic(std::string_view text, float* max, float* min, double& sum, std::int32_t& count) {
-  if (text == parser::kNotAvailable) return;
-  float v;
-  if (!ParseValueText(text, v)) return;
-  if (max && !(*max >= v)) *max = v;
-  if (min && *min > v) *min = v;
-  sum += v;
-  ++count;
+// Encodes one record after the pending ones; written at the next seal, or at once when flush.
+bool TLogWriter::WriteLocked(std::int32_t code, std::string_view text, bool flush) {
+  if (!file_ || text.empty()) return false;
+  // A record the reader would stop at must never reach the file: cut long texts, mask control bytes.
+  char clean[kMaxLogText];
+  const std::size_t n = text.size() < kMaxLogText ? text.size() : kMaxLogText;
+  for (std::size_t i = 0; i < n; ++i) {
+    clean[i] = static_cast<unsigned char>(text[i]) < 0x20 ? '?' : text[i];
+  }
+  std::uint8_t record[kMaxLogRecord];
+  const std::size_t length = EncodeLogRecord(crc_, xor_, code, std::string_view(clean, n), record);
+  pending_.insert(pending_.end(), record, record + length);
+  return flush || pending_.size() >= kMaxPending ? FlushLocked() : true;
 }
 
-void LogField(int code, int index, const std::string& text) {
-  if (text == parser::kNotAvailable) return;
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  TRunStats& s = w.stats;
-  if (index == 0) {
-    switch (code) {
-      case parser::fcImei:
-        w.identity.Imei = text;
-        break;
-      case parser::fcModel:
-        w.identity.Model = text;
-        break;
-      case parser::fcImsi:
-        w.identity.Imsi = text;
-        break;
-      case parser::fcCountry:
-      case parser::fcOperator:
-      case parser::fcLocalArea:
-      case parser::fcBaseStation:
-      case parser::fcCell:
-        WriteLocked(w, code, text);
-        break;
-      case parser::fcFreqBand:
-        // E-GSM is the extended 900 MHz band, not a part of 1800.
-        if (text == "900" || text == "EGSM") ++s.Band900Count;
-        if (text == "1800") ++s.Band1800Count;
-        break;
-      case parser::fcRxLevel:
-        AddStatistic(text, &s.RxLevelMax, &s.RxLevelMin, s.RxLevelSum, s.RxLevelCount);
-        break;
-      case parser::fcBitError:
-        AddStatistic(text, &s.BitErrorMax, &s.BitErrorMin, s.BitErrorSum, s.BitErrorCount);
-        break;
-      case parser::fcTimingAdvance:
-        AddStatistic(text, nullptr, nullptr, s.DistanceSum, s.DistanceCount);
-        break;
-      default:
-        break;
+bool TLogWriter::SealLocked() {
+  if (!WriteLocked(kChecksumCode, FormatChecksum(crc_.Sum), true)) return false;
+  if (const platform::SystemError cause = file_->Sync(); cause.Failed()) {
+    FailLocked(cause);
+    return false;
+  }
+  return true;
+}
+
+bool TLogWriter::CompleteLocked() {
+  if (!file_) return false;
+  now_ = platform::CaptureLocalTime();
+  const TRunStats& s = stats_;
+  auto number = [this](std::int32_t code, double value) { WriteLocked(code, FormatSummaryNumber(value)); };
+
+  for (std::size_t row = 0; row < parser::kFieldTable.size(); ++row) {
+    if (parser::kFieldTable[row].logPlain == parser::LogPlain::kept)
+      WriteLocked(parser::kFieldTable[row].code, kept_[row]);
+  }
+  WriteLocked(kSummaryDateCode, DateStampOf(runStart_, "."));
+  WriteLocked(kSummaryStartCode, TimeStamp(runStart_));
+  WriteLocked(kSummaryEndCode, TimeStamp(now_));
+  if (s.RxLevelCount > 0) {
+    number(kRxLevelMaxCode, s.RxLevelMax);
+    number(kRxLevelMinCode, s.RxLevelMin);
+    number(kRxLevelAverageCode, s.RxLevelSum / s.RxLevelCount);
+  }
+  if (s.BitErrorCount > 0) {
+    number(kBitErrorMaxCode, s.BitErrorMax);
+    number(kBitErrorMinCode, s.BitErrorMin);
+    number(kBitErrorAverageCode, s.BitErrorSum / s.BitErrorCount);
+  }
+  const double bandTotal = static_cast<double>(s.Band900Count) + s.Band1800Count;
+  if (bandTotal > 0) {
+    number(kBand900ShareCode, 100.0 * s.Band900Count / bandTotal);
+    number(kBand1800ShareCode, 100.0 * s.Band1800Count / bandTotal);
+  }
+  for (const parser::FieldInfo& field : parser::kFieldTable) {
+    // The distance has no highest or lowest: only its average, under the field's own code.
+    if (field.logPlain == parser::LogPlain::summary && field.statistic == parser::Statistic::distance &&
+        s.DistanceCount > 0) {
+      number(field.code, s.DistanceSum / s.DistanceCount);
     }
   }
-  switch (code) {
-    case parser::fcFreqBand:
-    case parser::fcBaseStation:
-    case parser::fcCell:
-    case parser::fcRxLevel:
-    case parser::fcChannel:
-      WriteLocked(w, CellRecordCode(code, index), text);
-      break;
-    default:
-      break;
-  }
-  if (index == 0 && IsCycleValueField(code)) WriteLocked(w, kCycleValueBase + code, text);
+  const bool ok = SealLocked();
+  CloseLocked();
+  return ok;
 }
 
-parser::FieldSink& LogFieldSink() {
-  static LogSinkImpl sink;
-  return sink;
+bool TLogWriter::StartRunLocked(std::unique_ptr<LogFile> file, const std::string& name) {
+  if (file_) CompleteLocked();
+  file_ = std::move(file);
+  name_ = name;
+  CrcInit(crc_);
+  XorInit(xor_);
+  stats_ = TRunStats{};
+  failure_.reset();
+  now_ = platform::CaptureLocalTime();
+  runStart_ = now_;
+  // Sealed from the start: a run killed before its first cycle still leaves a readable file.
+  return SealLocked();
 }
 
-bool WriteLogRecord(std::int32_t code, std::string_view text) {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  return WriteLocked(w, code, text, true);
+bool TLogWriter::StartRun(std::unique_ptr<LogFile> file, const std::string& name) {
+  if (!file) return false;
+  std::lock_guard lock(mutex_);
+  return StartRunLocked(std::move(file), name);
 }
 
-bool HoldLogRecord(std::int32_t code, std::string_view text) {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  return WriteLocked(w, code, text);
-}
-
-namespace {
-
-// Starts the run on an opened file; the first seal already tells whether the file takes writes.
-CreateLogResult StartRunAndReport(Writer& w, int fd, const std::string& name, CreateLogResult result) {
-  StartRunLocked(w, fd, name);
-  result.nameUsed = name;
-  if (w.fd < 0) {
-    result.error = w.failure.value_or(result.error);
-    w.failure.reset();
-    return result;
-  }
-  result.ok = true;
-  result.error.clear();
-  return result;
-}
-
-}  // namespace
-
-CreateLogResult CreateLogFile(const std::string& name) {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  if (w.fd >= 0) CompleteLocked(w);
+CreateLogResult TLogWriter::Create(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  if (file_) CompleteLocked();
   CreateLogResult result;
   result.error = std::string("Невозможно создать файл протокола \""_cp1251) + platform::FileNameText(name) + "\"";
   if (name.empty()) return result;
+  // The first seal already tells whether the file takes writes.
+  const auto start = [&](int fd, const std::string& nameUsed) {
+    result.nameUsed = nameUsed;
+    if (!StartRunLocked(std::make_unique<DescriptorLogFile>(fd), nameUsed)) {
+      if (failure_) {
+        result.error = failure_->message;
+        result.cause = failure_->cause;
+      }
+      failure_.reset();
+      return result;
+    }
+    result.ok = true;
+    result.error.clear();
+    return result;
+  };
   struct stat info {};
   if (::stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     // A device or a pipe the user named is written to as it is; a folder is no log. It stays
     // non-blocking: a reader that stops reading fails the write instead of holding the run.
-    if (!S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode)) return result;
+    if (!S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode)) {
+      result.cause = platform::CheckFailed(platform::ErrorReason::wrongType);
+      return result;
+    }
     const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return result;
+    if (fd < 0) {
+      result.cause = platform::DecodeSystemError(errno);
+      return result;
+    }
     // What was opened counts: a regular file put there meanwhile is never written over.
     if (::fstat(fd, &info) != 0 || S_ISREG(info.st_mode)) {
       ::close(fd);
+      result.cause = platform::CheckFailed(platform::ErrorReason::wrongType);
       return result;
     }
-    return StartRunAndReport(w, fd, name, std::move(result));
+    return start(fd, name);
   }
-  platform::NewFile created = platform::CreateNewFile(name);
-  if (created.fd < 0) return result;
-  return StartRunAndReport(w, created.fd, created.name, std::move(result));
+  const platform::NewFile created = platform::CreateNewFile(name);
+  if (created.fd < 0) {
+    result.cause = platform::DecodeSystemError(created.error);
+    return result;
+  }
+  return start(created.fd, created.name);
 }
 
-bool AttachLogFile(int fd, const std::string& name) {
+bool TLogWriter::Attach(int fd, const std::string& name) {
   if (fd < 0) return false;
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  if (w.fd >= 0) CompleteLocked(w);
-  StartRunLocked(w, fd, name);
+  std::lock_guard lock(mutex_);
+  StartRunLocked(std::make_unique<DescriptorLogFile>(fd), name);
   return true;
 }
 
-bool SealLogFile() {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  return SealLocked(w);
+void TLogWriter::Field(int code, int index, const parser::FieldValue& value) {
+  const std::string& text = value.text;
+  if (text == parser::kNotAvailable) return;
+  const int row = parser::FieldIndex(code);
+  if (row < 0) return;
+  const parser::FieldInfo& field = parser::kFieldTable[static_cast<std::size_t>(row)];
+  std::lock_guard lock(mutex_);
+  TRunStats& s = stats_;
+  if (index == 0) {
+    if (field.logPlain == parser::LogPlain::kept) kept_[static_cast<std::size_t>(row)] = text;
+    if (field.logPlain == parser::LogPlain::record) WriteLocked(code, text);
+    switch (field.statistic) {
+      case parser::Statistic::band:
+        // E-GSM is the extended 900 MHz band, not a part of 1800.
+        if (text == "900" || text == "EGSM") ++s.Band900Count;
+        if (text == "1800") ++s.Band1800Count;
+        break;
+      case parser::Statistic::rxLevel:
+        AddStatistic(value.number, &s.RxLevelMax, &s.RxLevelMin, s.RxLevelSum, s.RxLevelCount);
+        break;
+      case parser::Statistic::bitError:
+        AddStatistic(value.number, &s.BitErrorMax, &s.BitErrorMin, s.BitErrorSum, s.BitErrorCount);
+        break;
+      case parser::Statistic::distance:
+        AddStatistic(value.number, nullptr, nullptr, s.DistanceSum, s.DistanceCount);
+        break;
+      case parser::Statistic::none:
+        break;
+    }
+  }
+  if (field.logPerCell) WriteLocked(CellRecordCode(code, index), text);
+  if (index == 0 && field.logCycleValue) WriteLocked(kCycleValueBase + code, text);
 }
 
-bool CompleteLogFile() {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  return CompleteLocked(w);
+void TLogWriter::AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) {
+  Field(fieldCode, cellIndex, value);
 }
 
-bool LogFileOpen() {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  return w.fd >= 0;
+bool TLogWriter::WriteRecord(std::int32_t code, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  return WriteLocked(code, text, true);
 }
 
-std::optional<std::string> TakeWriteFailure() {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  std::optional<std::string> failure;
-  failure.swap(w.failure);
+bool TLogWriter::Hold(std::int32_t code, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  return WriteLocked(code, text);
+}
+
+bool TLogWriter::Seal() {
+  std::lock_guard lock(mutex_);
+  return SealLocked();
+}
+
+bool TLogWriter::Complete() {
+  std::lock_guard lock(mutex_);
+  return CompleteLocked();
+}
+
+bool TLogWriter::IsOpen() const {
+  std::lock_guard lock(mutex_);
+  return file_ != nullptr;
+}
+
+std::optional<WriteFailure> TLogWriter::TakeWriteFailure() {
+  std::lock_guard lock(mutex_);
+  std::optional<WriteFailure> failure;
+  failure.swap(failure_);
   return failure;
 }
 
-TRunStats RunStats() {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  return w.stats;
+TRunStats TLogWriter::Stats() const {
+  std::lock_guard lock(mutex_);
+  return stats_;
 }
 
-TIdentity Identity() {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  return w.identity;
+std::string TLogWriter::KeptText(int fieldCode) const {
+  const int row = parser::FieldIndex(fieldCode);
+  if (row < 0) return {};
+  std::lock_guard lock(mutex_);
+  return kept_[static_cast<std::size_t>(row)];
 }
 
-void ResetLogWriter() {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  CloseLocked(w);
-  w.name.clear();
-  CrcInit(w.crc);
-  XorInit(w.xorState);
-  w.identity = TIdentity{};
-  w.stats = TRunStats{};
-  w.failure.reset();
+void TLogWriter::CaptureLocalTime() {
+  std::lock_guard lock(mutex_);
+  now_ = platform::CaptureLocalTime();
 }
+
+std::string TLogWriter::DateStamp(std::string_view separator) const {
+  std::lock_guard lock(mutex_);
+  return DateStampOf(now_, separator);
+}
+
+TLogWriter& ProgramLogWriter() {
+  static TLogWriter* const writer = new TLogWriter;
+  return *writer;
+}
+
+void LogField(int code, int index, const std::string& text) {
+  ProgramLogWriter().Field(code, index, parser::TextValue(text));
+}
+
+bool WriteLogRecord(std::int32_t code, std::string_view text) { return ProgramLogWriter().WriteRecord(code, text); }
+
+void CaptureLocalTime() { ProgramLogWriter().CaptureLocalTime(); }
+
+std::string DateStamp(std::string_view separator) { return ProgramLogWriter().DateStamp(separator); }
 
 std::string LogFileName() {
   CaptureLocalTime();
   return DateStamp("") + ".log";
 }
 
-std::string DateStamp(std::string_view separator) {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  return DateStampOf(w.now, separator);
+void AddStatistic(std::optional<double> number, float* max, float* min, double& sum, std::int32_t& count) {
+  // In single precision, as the statistics are kept; a number beyond its range counts as none.
+  if (!number || !(std::fabs(*number) <= std::numeric_limits<float>::max())) return;
+  const auto v = static_cast<float>(*number);
+  if (max && !(*max >= v)) *max = v;
+  if (min && *min > v) *min = v;
+  sum += v;
+  ++count;
+}
+
+void AddStatistic(std::string_view text, float* max, float* min, double& sum, std::int32_t& count) {
+  AddStatistic(parser::ValueNumber(text), max, min, sum, count);
 }
 
 std::string ZeroPad(int number, int width) {
   std::string text = std::to_string(number);
   if (static_cast<int>(text.size()) < width) text.insert(0, static_cast<std::size_t>(width) - text.size(), '0');
   return text;
-}
-
-void CaptureLocalTime() {
-  Writer& w = TheWriter();
-  std::lock_guard lock(w.mutex);
-  w.now = platform::CaptureLocalTime();
 }
 
 std::string FormatSummaryNumber(double value) {

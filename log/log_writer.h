@@ -1,16 +1,28 @@
 #pragma once
-// The log writer: turns measured values into log records of the open log file, keeps the modem
-// and SIM identity, and gathers the run statistics that the run summary writes. One writer per
-// process; every operation is safe to call from any thread (one mutex guards the writer).
+// The log writer: turns measured values into log records of the open log file, keeps the texts the
+// run summary needs (the modem and SIM identity), and gathers the run statistics that the summary
+// writes. A TLogWriter writes to a LogFile it is given for each run; every operation is safe to
+// call from any thread (one mutex guards the writer). The program uses one writer
+// (ProgramLogWriter), which the free functions below stand in front of; the log recorder
+// (core/log_recorder.h) is the one part of the program that starts and completes its runs.
 
+#include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "log/crc.h"
+#include "log/log_file.h"
+#include "log/xor_crypt.h"
+#include "parser/field_table.h"
 #include "parser/measurement_fields.h"
 #include "platform/local_time.h"
+#include "platform/system_error.h"
 
 namespace gsmlog {
 
@@ -31,78 +43,123 @@ struct TRunStats {
   std::int32_t Band1800Count = 0;  // serving-cell band reports "1800"
 };
 
-struct TIdentity {
-  std::string Imei, Model, Imsi;  // latest texts of codes 1, 3 and 129; empty until received
-};
-
-// One measured value (field code 0..1023, cell index 0..6, Windows-1251 text) from the dispatcher.
-// Its records are held and go to the file with the next seal (or once 64 KiB are held).
-void LogField(int code, int index, const std::string& text);
-
-// The dispatcher's log side: forwards every value to LogField. Install with parser::SetLogSink.
-parser::FieldSink& LogFieldSink();
-
-// Writes one record to the open file; false when no file is open, the text is empty, or the
-// write failed. A text over 128 bytes is cut to 128; bytes below 0x20 become '?'.
-bool WriteLogRecord(std::int32_t code, std::string_view text);
-
-// The same, held to go to the file with the next seal (a cycle's own records, written just
-// before its seal); false when no file is open or the text is empty.
-bool HoldLogRecord(std::int32_t code, std::string_view text);
-
-// Folds a value text ("-75", "0,57") into a group of statistics; max and min may be null.
-// "(n/a)" and texts that are not a decimal number (comma as separator) are ignored.
-void AddStatistic(std::string_view text, float* max, float* min, double& sum, std::int32_t& count);
-
 struct CreateLogResult {
   bool ok = false;
-  std::string nameUsed;  // the name actually created: the bytes given, or a numbered form of them
-  std::string error;     // the Russian message when !ok
+  std::string nameUsed;         // the name actually created: the bytes given, or a numbered form of them
+  std::string error;            // the Russian message when !ok
+  platform::SystemError cause;  // why, when a system call failed
 };
 
-// Starts the log of a run: creates a new file (never overwrites one: when name exists, "-2",
-// "-3", ... is put before its extension), resets the run statistics and seals the empty file.
-// A device or a pipe that exists under the name is written to as it is; a folder is refused.
-// A file still open is completed first. The name is a path's bytes, passed to open() unchanged;
-// messages show it as Windows-1251 text.
-CreateLogResult CreateLogFile(const std::string& name);
+// A write that failed: the message the user sees, once, and its cause.
+struct WriteFailure {
+  std::string message;  // "Невозможно записать протокол " + name, Windows-1251
+  platform::SystemError cause;
+};
 
-// Takes over an already open, writable descriptor as the log file of a new run (as
-// CreateLogFile does after opening); name (a path's bytes) is used in messages.
-bool AttachLogFile(int fd, const std::string& name);
+class TLogWriter final : public parser::FieldSink {
+ public:
+  TLogWriter() = default;
+  TLogWriter(const TLogWriter&) = delete;
+  TLogWriter& operator=(const TLogWriter&) = delete;
 
-// Writes the held records and a checksum record in one write and flushes them to the disk, so
-// that a crash loses nothing before.
-bool SealLogFile();
+  // Starts the log of a run on file, which the writer owns until the run is completed: resets the
+  // run statistics and seals the empty file (false, and the run over at once, when that fails; see
+  // TakeWriteFailure). A log still open is completed first. name (a path's bytes) goes into
+  // messages.
+  bool StartRun(std::unique_ptr<LogFile> file, const std::string& name);
 
-// Writes the run summary and a final checksum record, then closes the file.
-bool CompleteLogFile();
+  // StartRun on a new file: never overwrites one (when name exists, "-2", "-3", ... is put before
+  // its extension). A device or a pipe that exists under the name is written to as it is; a
+  // folder is refused. The name is a path's bytes, passed to open() unchanged; messages show it
+  // as Windows-1251 text.
+  CreateLogResult Create(const std::string& name);
 
-// True while a log file is open.
-bool LogFileOpen();
+  // StartRun on an already open, writable descriptor.
+  bool Attach(int fd, const std::string& name);
 
-// The message of a failed write, once per failure ("Невозможно записать протокол " + name);
-// a failed write closes the file, so logging of that run stops.
-std::optional<std::string> TakeWriteFailure();
+  // One measured value (field code 0..1023, cell index 0..6) as the field table routes it: kept
+  // for the summary, written as a record (plain, cell-indexed, or as a cycle's value), folded into
+  // the statistics. Records are held and go to the file with the next seal (or once 64 KiB are
+  // held). "(n/a)" leaves no trace.
+  void Field(int code, int index, const parser::FieldValue& value);
+  // The dispatcher's log side: Field.
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override;
 
-// Snapshots, for the summary and for tests.
-TRunStats RunStats();
-TIdentity Identity();
+  // Writes one record at once; false when no file is open, the text is empty, or the write failed.
+  // A text over 128 bytes is cut to 128; bytes below 0x20 become '?'.
+  bool WriteRecord(std::int32_t code, std::string_view text);
+  // The same, held to go to the file with the next seal (a cycle's own records, written just
+  // before its seal); false when no file is open or the text is empty.
+  bool Hold(std::int32_t code, std::string_view text);
 
-// Back to the program-start state: closes any file unsealed, clears identity and statistics.
-void ResetLogWriter();
+  // Writes the held records and a checksum record in one write and syncs them, so that a crash
+  // loses nothing before.
+  bool Seal();
 
-// Default log file name for today: ddmmyyyy.log.
+  // Writes the run summary and a final checksum record, then closes the file.
+  bool Complete();
+
+  // True while a log file is open.
+  bool IsOpen() const;
+
+  // The failure of a write, once per failure; a failed write closes the file, so logging of that
+  // run stops.
+  std::optional<WriteFailure> TakeWriteFailure();
+
+  // Snapshots, for the summary and for tests.
+  TRunStats Stats() const;
+  // The latest text of a field kept for the summary (LogPlain::kept), "" before one came.
+  std::string KeptText(int fieldCode) const;
+
+  // Stores the current local time as the writer's "now".
+  void CaptureLocalTime();
+  // The date of the last captured time as day, separator, month, separator, year.
+  std::string DateStamp(std::string_view separator) const;
+
+ private:
+  bool WriteLocked(std::int32_t code, std::string_view text, bool flush = false);
+  bool FlushLocked();
+  bool SealLocked();
+  bool CompleteLocked();
+  bool StartRunLocked(std::unique_ptr<LogFile> file, const std::string& name);
+  void FailLocked(platform::SystemError cause);
+  void CloseLocked();
+
+  mutable std::mutex mutex_;
+  std::unique_ptr<LogFile> file_;  // null while no log is open
+  std::string name_;
+  TCrcState crc_;
+  TXorState xor_;
+  std::array<std::string, parser::kFieldTable.size()> kept_;  // by row of the field table
+  TRunStats stats_;
+  platform::LocalTime now_;
+  platform::LocalTime runStart_;
+  std::optional<WriteFailure> failure_;
+  // Records encoded but not yet written: a cycle's records go out with its seal, in one write.
+  std::vector<std::uint8_t> pending_;
+};
+
+// The writer the program records with: made on first use and never destroyed, since a monitor
+// thread may still be finishing its run while the process ends.
+TLogWriter& ProgramLogWriter();
+
+// The program writer's operations under their long-standing names.
+void LogField(int code, int index, const std::string& text);  // Field with the text's number
+bool WriteLogRecord(std::int32_t code, std::string_view text);
+void CaptureLocalTime();
+std::string DateStamp(std::string_view separator);
+
+// Default log file name for today: ddmmyyyy.log (captures the local time).
 std::string LogFileName();
 
-// The date of the last captured time as day, separator, month, separator, year.
-std::string DateStamp(std::string_view separator);
+// Folds a value's number into a group of statistics, in single precision; max and min may be
+// null. None is ignored.
+void AddStatistic(std::optional<double> number, float* max, float* min, double& sum, std::int32_t& count);
+// The same for a value text ("-75", "0,57"); "(n/a)" and texts that state no number are ignored.
+void AddStatistic(std::string_view text, float* max, float* min, double& sum, std::int32_t& count);
 
 // Decimal digits of number, zero-filled on the left to width; a longer text is kept whole.
 std::string ZeroPad(int number, int width);
-
-// Stores the current local time as the writer's "now".
-void CaptureLocalTime();
 
 // The text form of the summary's numbers: at most two decimals, decimal comma, no trailing
 // zeros ("-75", "-74,5", "0,14").

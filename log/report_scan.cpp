@@ -282,7 +282,7 @@ class Scanner {
         if (at + 5 + n > size) break;
         if (code < static_cast<std::uint32_t>(kScanCodes) && !HasControlByte(plain + at + 5, n)) {
           const std::uint8_t destination = destinations[code];
-          if (destination != kScanSerial || code == static_cast<std::uint32_t>(lcChecksum)) {
+          if (destination != kScanSerial || code == static_cast<std::uint32_t>(kChecksumCode)) {
             if (count < Chain::kFirstStarts) chain.first[count++] = static_cast<std::uint32_t>(at);
             if (destination == kScanSerial) {
               chain.checksums.push_back(static_cast<std::uint32_t>(at));
@@ -456,7 +456,7 @@ class Scanner {
       }
       // The serial reader takes this record. Values noted so far go first, unless the record is a
       // checksum record, which sets no value.
-      if (left < 4 || LoadCode(plain + pos) != static_cast<std::uint32_t>(lcChecksum)) StoreValues();
+      if (left < 4 || LoadCode(plain + pos) != static_cast<std::uint32_t>(kChecksumCode)) StoreValues();
       if (!ReadSerially(pos)) return false;
     }
   }

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "modem/link_state.h"
 #include "platform/serial_device.h"
 
 namespace modem {
@@ -71,13 +72,13 @@ using Millis = std::chrono::milliseconds;
 constexpr Millis kIntervalTimeout{5};
 constexpr std::size_t kTraceLines = 20;
 
-detail::PortState* openState(const PortHandle& holder) {
+detail::PortState* OpenState(const PortHandle& holder) {
   detail::PortState* state = PortAccess::State(holder);
   if (state == nullptr || state->closed.load() || state->fd.load() < 0) return nullptr;
   return state;
 }
 
-int pollTimeout(Clock::time_point until) {
+int PollTimeout(Clock::time_point until) {
   const auto left = std::chrono::ceil<Millis>(until - Clock::now()).count();
   return left <= 0 ? 0 : static_cast<int>(left);
 }
@@ -85,7 +86,7 @@ int pollTimeout(Clock::time_point until) {
 // Applies a stop request to a transfer about to wait: false when the port is interrupted;
 // otherwise until is cut to the final exchange's deadline, and watchWake tells whether the wait
 // must also watch for an interrupt.
-bool stopAllows(const detail::PortState& state, Clock::time_point& until, bool& watchWake) {
+bool StopAllows(const detail::PortState& state, Clock::time_point& until, bool& watchWake) {
   switch (state.stop.load()) {
     case detail::StopState::running:
       watchWake = state.wakeFd >= 0;
@@ -102,24 +103,24 @@ bool stopAllows(const detail::PortState& state, Clock::time_point& until, bool& 
 
 // Waits until fd is ready for events, the port is interrupted, or until passes. False when the
 // wait itself failed; revents receives fd's events (0 when it is not ready).
-bool waitReady(const detail::PortState& state, int fd, short events, Clock::time_point until, bool watchWake,
+bool WaitReady(const detail::PortState& state, int fd, short events, Clock::time_point until, bool watchWake,
                short& revents) {
   pollfd entries[2] = {{fd, events, 0}, {state.wakeFd, POLLIN, 0}};
-  const int ready = ::poll(entries, watchWake ? 2 : 1, pollTimeout(until));
+  const int ready = ::poll(entries, watchWake ? 2 : 1, PollTimeout(until));
   revents = ready > 0 ? entries[0].revents : 0;
   return ready >= 0 || ClassifyErrno(errno) != IoOutcome::failed;
 }
 
 // Reads count bytes, the first by deadline and each further one within the interval time-out of
-// the one before. A TransferStatus.
-int readInto(detail::PortState& state, char* buffer, std::size_t count, Clock::time_point deadline) {
+// the one before.
+TransferStatus ReadInto(detail::PortState& state, char* buffer, std::size_t count, Clock::time_point deadline) {
   const int fd = state.fd.load();
   Clock::time_point lastByte{};
   std::size_t got = 0;
   bool hungUp = false;
   std::lock_guard lock(state.inputMutex);
   while (got < count) {
-    if (state.stop.load() == detail::StopState::interrupted) return tsFailed;
+    if (state.stop.load() == detail::StopState::interrupted) return TransferStatus::failed;
     if (state.inputBegin < state.inputEnd) {
       const std::size_t take = std::min(count - got, state.inputEnd - state.inputBegin);
       std::copy_n(state.input.data() + state.inputBegin, take, buffer + got);
@@ -137,23 +138,23 @@ int readInto(detail::PortState& state, char* buffer, std::size_t count, Clock::t
     // A raw terminal with VMIN = VTIME = 0 reads 0 bytes when nothing is queued.
     if (n < 0) {
       const IoOutcome outcome = ClassifyErrno(errno);
-      if (outcome == IoOutcome::failed) return tsFailed;
+      if (outcome == IoOutcome::failed) return TransferStatus::failed;
       if (outcome == IoOutcome::retry) continue;
     }
-    if (state.closed.load() || hungUp) return tsFailed;
+    if (state.closed.load() || hungUp) return TransferStatus::failed;
     auto until = got > 0 ? std::min(deadline, lastByte + kIntervalTimeout) : deadline;
     bool watchWake = false;
-    if (!stopAllows(state, until, watchWake)) return tsFailed;
+    if (!StopAllows(state, until, watchWake)) return TransferStatus::failed;
     if (Clock::now() >= until) break;
     short revents = 0;
-    if (!waitReady(state, fd, POLLIN, until, watchWake, revents)) return tsFailed;
+    if (!WaitReady(state, fd, POLLIN, until, watchWake, revents)) return TransferStatus::failed;
     // After a hang-up the bytes still queued are read; then the line counts as failed.
     if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp = true;
   }
-  return got == count ? tsDone : tsTimeout;
+  return got == count ? TransferStatus::done : TransferStatus::timeout;
 }
 
-speed_t speedFor(int baud) {
+speed_t SpeedFor(int baud) {
   struct SpeedRow {
     int baud;
     speed_t speed;
@@ -169,26 +170,26 @@ speed_t speedFor(int baud) {
   return B0;
 }
 
-void configureLine(int fd, int baud, bool softwareFlow) {
+void ConfigureLine(int fd, int baud, bool softwareFlow) {
   termios settings{};
   if (::tcgetattr(fd, &settings) != 0) return;
   ::cfmakeraw(&settings);
   settings.c_cflag |= CLOCAL | CREAD | CS8;
-  settings.c_cflag &= ~(PARENB | CSTOPB);
+  settings.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB);
   if (softwareFlow) {
     settings.c_cflag &= ~CRTSCTS;
     settings.c_iflag |= IXON | IXOFF;
-    settings.c_iflag &= ~IXANY;
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXANY);
     settings.c_cc[VSTART] = 0x11;
     settings.c_cc[VSTOP] = 0x13;
   } else {
     settings.c_cflag |= CRTSCTS;
-    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   }
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
   // An unknown speed is refused by the system here too: the device keeps the speed it had.
-  if (const speed_t speed = speedFor(baud); speed != B0) {
+  if (const speed_t speed = SpeedFor(baud); speed != B0) {
     ::cfsetispeed(&settings, speed);
     ::cfsetospeed(&settings, speed);
   }
@@ -196,7 +197,7 @@ void configureLine(int fd, int baud, bool softwareFlow) {
   (void)::tcsetattr(fd, TCSANOW, &settings);
 }
 
-void addTrace(detail::PortState& state, char marker, std::string_view text) {
+void AddTrace(detail::PortState& state, char marker, std::string_view text) {
   std::lock_guard lock(state.traceMutex);
   if (!state.trace) return;
   THandleInfo& info = *state.trace;
@@ -206,16 +207,6 @@ void addTrace(detail::PortState& state, char marker, std::string_view text) {
   }
   info.lines[static_cast<std::size_t>(info.count)] = TraceEntry(marker, text);
   ++info.count;
-}
-
-std::mutex& activeMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-PortHandle& activeHolder() {
-  static PortHandle holder;
-  return holder;
 }
 
 }  // namespace
@@ -232,10 +223,11 @@ IoOutcome ClassifyErrno(int error) {
   return IoOutcome::failed;
 }
 
-bool TokenMatches(std::string_view line, std::string_view token, int matchMode) {
-  if (matchMode == 0) return line == token;
-  if (matchMode > 0) return line.substr(0, static_cast<std::size_t>(matchMode)) == token;
-  if (matchMode == -1) return line.find(token) != std::string_view::npos;
+bool TokenMatches(std::string_view line, std::string_view token, MatchMode matchMode) {
+  const int mode = static_cast<int>(matchMode);
+  if (mode == 0) return line == token;
+  if (mode > 0) return line.substr(0, static_cast<std::size_t>(mode)) == token;
+  if (matchMode == MatchMode::anywhere) return line.find(token) != std::string_view::npos;
   return false;
 }
 
@@ -260,7 +252,7 @@ std::string TraceEntry(char marker, std::string_view text) {
 namespace {
 
 // The state of a port on an open descriptor; null when the wake-up descriptor cannot be made.
-std::shared_ptr<detail::PortState> makePortState(int fd, int timeoutMs, bool trace, std::string_view portName) {
+std::shared_ptr<detail::PortState> MakePortState(int fd, int timeoutMs, bool trace, std::string_view portName) {
   auto state = std::make_shared<detail::PortState>();
   state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (state->wakeFd < 0) return nullptr;
@@ -313,11 +305,11 @@ bool OpenPort(PortHandle& holder, std::string_view portName, int baud, int timeo
   // TIOCEXCL keeps other programs out (root passes it); flock also keeps out root and ourselves.
   (void)::ioctl(fd, TIOCEXCL);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(platform::DecodeSystemError(errno));
-  auto state = makePortState(fd, timeoutMs, trace, portName);
+  auto state = MakePortState(fd, timeoutMs, trace, portName);
   if (state == nullptr) return refuse(platform::DecodeSystemError(errno));
   state->saved = saved;
   state->savedValid = true;
-  configureLine(fd, baud, softwareFlow);
+  ConfigureLine(fd, baud, softwareFlow);
   // A freshly opened port starts with empty queues: nothing left over from an earlier user.
   (void)::tcflush(fd, TCIFLUSH);
   PortAccess::Set(holder, std::move(state));
@@ -329,7 +321,7 @@ bool AttachPort(PortHandle& holder, int fd, int timeoutMs, bool trace) {
   if (fd < 0) return false;
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-  auto state = makePortState(fd, timeoutMs, trace, "fd " + std::to_string(fd));
+  auto state = MakePortState(fd, timeoutMs, trace, "fd " + std::to_string(fd));
   if (state == nullptr) {
     ::close(fd);
     return false;
@@ -358,14 +350,14 @@ bool ClosePort(const PortHandle& holder) {
   return closed;
 }
 
-int WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count) {
-  detail::PortState* state = openState(holder);
-  if (state == nullptr) return tsFailed;
+TransferStatus WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count) {
+  detail::PortState* state = OpenState(holder);
+  if (state == nullptr) return TransferStatus::failed;
   const int fd = state->fd.load();
   const auto deadline = Clock::now() + Millis(static_cast<long long>(state->timeoutMs) * static_cast<long long>(count));
   std::size_t sent = 0;
   while (sent < count) {
-    if (state->stop.load() == detail::StopState::interrupted) return tsFailed;
+    if (state->stop.load() == detail::StopState::interrupted) return TransferStatus::failed;
     const ssize_t n = ::write(fd, buffer + sent, count - sent);
     if (n > 0) {
       sent += static_cast<std::size_t>(n);
@@ -373,30 +365,30 @@ int WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count) 
     }
     if (n < 0) {
       const IoOutcome outcome = ClassifyErrno(errno);
-      if (outcome == IoOutcome::failed) return tsFailed;
+      if (outcome == IoOutcome::failed) return TransferStatus::failed;
       if (outcome == IoOutcome::retry) continue;
     }
     auto until = deadline;
     bool watchWake = false;
-    if (!stopAllows(*state, until, watchWake)) return tsFailed;
-    if (Clock::now() >= until) return tsTimeout;
+    if (!StopAllows(*state, until, watchWake)) return TransferStatus::failed;
+    if (Clock::now() >= until) return TransferStatus::timeout;
     short revents = 0;
-    if (!waitReady(*state, fd, POLLOUT, until, watchWake, revents)) return tsFailed;
-    if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return tsFailed;
+    if (!WaitReady(*state, fd, POLLOUT, until, watchWake, revents)) return TransferStatus::failed;
+    if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return TransferStatus::failed;
   }
-  return tsDone;
+  return TransferStatus::done;
 }
 
-int ReadBytes(const PortHandle& holder, char* buffer, std::size_t count) {
-  detail::PortState* state = openState(holder);
-  if (state == nullptr) return tsFailed;
-  return readInto(*state, buffer, count, Clock::now() + Millis(state->timeoutMs));
+TransferStatus ReadBytes(const PortHandle& holder, char* buffer, std::size_t count) {
+  detail::PortState* state = OpenState(holder);
+  if (state == nullptr) return TransferStatus::failed;
+  return ReadInto(*state, buffer, count, Clock::now() + Millis(state->timeoutMs));
 }
 
 bool SendText(const PortHandle& holder, std::string_view text) {
-  const int status = WriteBytes(holder, text.data(), text.size());
-  if (detail::PortState* state = PortAccess::State(holder)) addTrace(*state, '>', text);
-  return status == tsDone;
+  const TransferStatus status = WriteBytes(holder, text.data(), text.size());
+  if (detail::PortState* state = PortAccess::State(holder)) AddTrace(*state, '>', text);
+  return status == TransferStatus::done;
 }
 
 bool SendLine(const PortHandle& holder, std::string_view text) {
@@ -405,21 +397,21 @@ bool SendLine(const PortHandle& holder, std::string_view text) {
   return SendText(holder, line);
 }
 
-int ReadLine(const PortHandle& holder, std::string& line) {
+TransferStatus ReadLine(const PortHandle& holder, std::string& line) {
   line.clear();
   bool anyByte = false;
-  int status = tsFailed;
+  TransferStatus status = TransferStatus::failed;
   auto lineDeadline = Clock::time_point::max();
   for (;;) {
-    detail::PortState* state = openState(holder);
+    detail::PortState* state = OpenState(holder);
     if (state == nullptr) {
-      status = tsFailed;
+      status = TransferStatus::failed;
       break;
     }
     const Millis timeout(state->timeoutMs);
     char byte = 0;
-    status = readInto(*state, &byte, 1, std::min(Clock::now() + timeout, lineDeadline));
-    if (status != tsDone) break;
+    status = ReadInto(*state, &byte, 1, std::min(Clock::now() + timeout, lineDeadline));
+    if (status != TransferStatus::done) break;
     if (!anyByte) lineDeadline = Clock::now() + timeout;
     anyByte = true;
     if (byte == '\r' || byte == '\n' || byte == '\0') break;
@@ -427,19 +419,19 @@ int ReadLine(const PortHandle& holder, std::string& line) {
     // A modem that babbles without line ends must not hold the reader for ever.
     if (line.size() >= kMaxLineLength) break;
   }
-  if (detail::PortState* state = PortAccess::State(holder)) addTrace(*state, '<', line);
-  return anyByte ? tsDone : status;
+  if (detail::PortState* state = PortAccess::State(holder)) AddTrace(*state, '<', line);
+  return anyByte ? TransferStatus::done : status;
 }
 
-bool ReadLineOk(const PortHandle& holder, std::string& line) { return ReadLine(holder, line) == tsDone; }
+bool ReadLineOk(const PortHandle& holder, std::string& line) { return ReadLine(holder, line) == TransferStatus::done; }
 
-bool WaitForAnyToken(const PortHandle& holder, const std::vector<std::string>& tokens, int matchMode, std::string& line,
-                     int& index) {
+bool WaitForAnyToken(const PortHandle& holder, const std::vector<std::string>& tokens, MatchMode matchMode,
+                     std::string& line, int& index) {
   index = -1;
   for (int attempt = 0; attempt < 10; ++attempt) {
-    const int status = ReadLine(holder, line);
-    if (status == tsFailed) return false;
-    if (status != tsDone) continue;
+    const TransferStatus status = ReadLine(holder, line);
+    if (status == TransferStatus::failed) return false;
+    if (status != TransferStatus::done) continue;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
       if (TokenMatches(line, tokens[i], matchMode)) {
         index = static_cast<int>(i);
@@ -450,12 +442,12 @@ bool WaitForAnyToken(const PortHandle& holder, const std::vector<std::string>& t
   return false;
 }
 
-bool WaitForToken(const PortHandle& holder, std::string_view token, int matchMode, std::string& line) {
+bool WaitForToken(const PortHandle& holder, std::string_view token, MatchMode matchMode, std::string& line) {
   int index = -1;
   return WaitForAnyToken(holder, {std::string(token)}, matchMode, line, index);
 }
 
-bool ExpectToken(const PortHandle& holder, std::string_view token, int matchMode) {
+bool ExpectToken(const PortHandle& holder, std::string_view token, MatchMode matchMode) {
   std::string line;
   return WaitForToken(holder, token, matchMode, line);
 }
@@ -489,14 +481,21 @@ std::optional<THandleInfo> TraceOf(const PortHandle& holder) {
   return state->trace;
 }
 
+detail::LinkState& detail::Link() {
+  static LinkState* const state = new LinkState;
+  return *state;
+}
+
 PortHandle ActivePort() {
-  std::lock_guard lock(activeMutex());
-  return activeHolder();
+  detail::LinkState& link = detail::Link();
+  std::lock_guard lock(link.activeMutex);
+  return link.activePort;
 }
 
 void SetActivePort(PortHandle holder) {
-  std::lock_guard lock(activeMutex());
-  activeHolder() = std::move(holder);
+  detail::LinkState& link = detail::Link();
+  std::lock_guard lock(link.activeMutex);
+  link.activePort = std::move(holder);
 }
 
 }  // namespace modem

@@ -45,19 +45,23 @@ class PortHandle {
 };
 
 // Result of every transfer and of the line reader.
-enum TransferStatus : int {
-  tsDone = 0,     // all requested bytes moved (for ReadLine: any byte arrived)
-  tsTimeout = 1,  // the call worked but fewer bytes moved within the time-out
-  tsFailed = 2,   // the call failed (no port, device gone, I/O error)
+enum class TransferStatus : int {
+  done = 0,     // all requested bytes moved (for ReadLine: any byte arrived)
+  timeout = 1,  // the call worked but fewer bytes moved within the time-out
+  failed = 2,   // the call failed (no port, device gone, I/O error)
 };
 
 // What an errno value means to a transfer loop.
 enum class IoOutcome { retry, wait, failed };
 IoOutcome ClassifyErrno(int error);
 
-// Match modes of the token waits: 0 whole line equals the token; N > 0 the first N bytes of the
-// line equal the token; -1 the token occurs anywhere. Other negative modes match nothing.
-bool TokenMatches(std::string_view line, std::string_view token, int matchMode);
+// How a token wait compares a line with its token: the whole line equals the token (0), the
+// first N bytes of the line equal it (N > 0, MatchPrefix), or the token occurs anywhere in the
+// line (-1). Every other negative mode matches nothing.
+enum class MatchMode : int { wholeLine = 0, anywhere = -1 };
+constexpr MatchMode MatchPrefix(int n) { return static_cast<MatchMode>(n); }
+
+bool TokenMatches(std::string_view line, std::string_view token, MatchMode matchMode);
 
 // The trace entry for a text sent (marker '>') or a line read (marker '<'): cut at the first CR,
 // control bytes as "<XXh>", then SEND "text" or RECV "text".
@@ -83,8 +87,8 @@ bool ClosePort(const PortHandle& holder);
 
 // Transfers with the port's time-outs; a TransferStatus. Reads are served from a small input
 // buffer that one system call fills with whatever the device has queued.
-int WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count);
-int ReadBytes(const PortHandle& holder, char* buffer, std::size_t count);
+TransferStatus WriteBytes(const PortHandle& holder, const char* buffer, std::size_t count);
+TransferStatus ReadBytes(const PortHandle& holder, char* buffer, std::size_t count);
 
 bool SendText(const PortHandle& holder, std::string_view text);
 // SendText of text followed by CR LF.
@@ -94,7 +98,7 @@ bool SendLine(const PortHandle& holder, std::string_view text);
 // line must arrive within one more time-out (a modem that drips bytes cannot hold the reader),
 // and what came by then is the line. Status 0 when any byte arrived (terminator included),
 // otherwise that of the last read.
-int ReadLine(const PortHandle& holder, std::string& line);
+TransferStatus ReadLine(const PortHandle& holder, std::string& line);
 // The longest line ReadLine returns; longer input continues as the next line (a modem's report
 // lines are about 100 bytes).
 inline constexpr std::size_t kMaxLineLength = 1024;
@@ -102,10 +106,10 @@ bool ReadLineOk(const PortHandle& holder, std::string& line);
 
 // Up to 10 line reads; true at the first line that matches a token (index = its position).
 // A failed read ends the wait at once. Without a match index is -1 and line the last line read.
-bool WaitForAnyToken(const PortHandle& holder, const std::vector<std::string>& tokens, int matchMode, std::string& line,
-                     int& index);
-bool WaitForToken(const PortHandle& holder, std::string_view token, int matchMode, std::string& line);
-bool ExpectToken(const PortHandle& holder, std::string_view token, int matchMode);
+bool WaitForAnyToken(const PortHandle& holder, const std::vector<std::string>& tokens, MatchMode matchMode,
+                     std::string& line, int& index);
+bool WaitForToken(const PortHandle& holder, std::string_view token, MatchMode matchMode, std::string& line);
+bool ExpectToken(const PortHandle& holder, std::string_view token, MatchMode matchMode);
 
 // Stop requests, so that a stop never waits for the modem. InterruptPort (any thread) ends a
 // transfer waiting on the port at once and makes every later one fail at once (status 2).

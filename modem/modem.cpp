@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "modem/com_port.h"
+#include "modem/link_state.h"
 #include "parser/measurement_fields.h"
 #include "parser/report_parser.h"
 
@@ -15,7 +16,7 @@ namespace {
 // The modem needs this pause between an answer and the next command.
 constexpr std::chrono::milliseconds kCommandPause{50};
 
-bool isHeaderLine(const std::string& line, std::string& state) {
+bool IsHeaderLine(const std::string& line, std::string& state) {
   if (line.find(',') == std::string::npos) return false;
   state = line;
   return true;
@@ -34,7 +35,7 @@ const std::array<TCmdDesc, 10> kCommandTable = {{
     {"AT+CIMI", parser::fcImsi},
 }};
 
-void pause() { std::this_thread::sleep_for(kCommandPause); }
+void Pause() { std::this_thread::sleep_for(kCommandPause); }
 
 }  // namespace
 
@@ -48,7 +49,7 @@ bool CellReportHandler(const std::string& line, int lineIndex, std::string& stat
       return line.starts_with("Serving Cell");
     case 1:
     case 4:
-      return isHeaderLine(line, state);
+      return IsHeaderLine(line, state);
     case 2:
       return parser::ParseReportLines(state, line, 0);
     case 3:
@@ -60,10 +61,7 @@ bool CellReportHandler(const std::string& line, int lineIndex, std::string& stat
   }
 }
 
-std::mutex& CommandLock() {
-  static std::mutex lock;
-  return lock;
-}
+std::mutex& CommandLock() { return detail::Link().commandLock; }
 
 bool ReadReply(std::string& line) {
   const PortHandle port = ActivePort();
@@ -80,7 +78,7 @@ bool InitModem() {
     if (!ReadReply(line) || line == "OK") break;
   }
   if (!SendLine(port, "ATE")) return false;
-  return ExpectToken(port, "OK", -1);
+  return ExpectToken(port, "OK", MatchMode::anywhere);
 }
 
 bool QueryField(std::string_view command, std::string_view argument, int fieldCode) {
@@ -95,10 +93,10 @@ bool QueryField(std::string_view command, std::string_view argument, int fieldCo
     }
     // Only an answer the modem confirms is a value: a refusal ("ERROR" where the value stands)
     // must not reach the display.
-    if (!ExpectToken(port, "OK", -1)) return false;
+    if (!ExpectToken(port, "OK", MatchMode::anywhere)) return false;
     return parser::DispatchField(fieldCode, line);
   }();
-  pause();
+  Pause();
   return ok;
 }
 
@@ -108,7 +106,7 @@ bool RunCommand(std::string_view command, std::string_view argument) {
   std::string text(command);
   text += argument;
   (void)SendLine(port, text);
-  pause();
+  Pause();
   std::string reply;
   (void)ReadLineOk(port, reply);
   (void)ReadLineOk(port, reply);
@@ -147,7 +145,7 @@ bool RunCommand(std::string_view command, std::string_view argument) {
     if (resetOrEcho) reply.clear();
     if (lineIndex == 0) ok = ReadLineOk(port, reply) && ReadLineOk(port, reply);
     ++lineIndex;
-    pause();
+    Pause();
     if (!ok || reply.empty()) break;
   }
 

@@ -26,6 +26,7 @@ const std::array<TRawField, 10> kColumnTable = {{
 
 // Representative bit-error rates of RXQUAL 0..7 (GSM 05.08), with a decimal comma.
 const std::array<std::string_view, 8> kBitErrorTable = {"0,14", "0,28", "0,57", "1,13", "2,26", "4,53", "9,05", "18,1"};
+const std::array<double, 8> kBitErrorNumbers = {0.14, 0.28, 0.57, 1.13, 2.26, 4.53, 9.05, 18.1};
 
 namespace {
 
@@ -37,33 +38,43 @@ struct NameRewrite {
 constexpr NameRewrite kCountryNames[] = {{"250", "Россия"_cp1251}};
 constexpr NameRewrite kOperatorNames[] = {{"01", "МТС"_cp1251}, {"02", "Мегафон"_cp1251}, {"99", "Билайн"_cp1251}};
 
+// A name in place of a number: the text then states no number.
 template <std::size_t N>
-void Rewrite(const NameRewrite (&names)[N], std::string& text) {
+void Rewrite(const NameRewrite (&names)[N], std::string& text, std::optional<double>& number) {
   for (const auto& entry : names) {
     if (text == entry.from) {
       text = entry.to;
+      number.reset();
       return;
     }
   }
 }
 
-// Kilometres with one decimal from a timing advance step (557 m each): 10 gives "5,5".
+// Kilometres with one decimal from a timing advance step (557 m each): 10 gives "5,5" (5.5).
 std::string DistanceText(int timingAdvance) {
   const int metres = timingAdvance * 557;
   return std::to_string(metres / 1000) + "," + std::to_string((metres % 1000) / 100);
 }
+double DistanceKm(int timingAdvance) {
+  const int metres = timingAdvance * 557;
+  return metres / 1000 + ((metres % 1000) / 100) / 10.0;
+}
 
-void Translate(int code, std::string& text) {
+// A value within bounds, rewritten by field code; value is the number it had.
+void Translate(int code, int value, std::string& text, std::optional<double>& number) {
   switch (code) {
     case fcCountry:
-      Rewrite(kCountryNames, text);
+      Rewrite(kCountryNames, text, number);
       break;
     case fcOperator:
       if (text.size() == 1) text = "0" + text;
-      Rewrite(kOperatorNames, text);
+      Rewrite(kOperatorNames, text, number);
       break;
     case fcTimingAdvance:
-      if (text != "0") text = DistanceText(ParseNumber(text));
+      if (text != "0") {
+        text = DistanceText(value);
+        number = DistanceKm(value);
+      }
       break;
     default:
       break;
@@ -109,31 +120,46 @@ std::string HexToDecText(std::string_view text) {
   return std::to_string(static_cast<std::int32_t>(sum));
 }
 
-int ConvertColumn(std::string_view name, std::string& text) {
+int ConvertColumn(std::string_view name, std::string& text, std::optional<double>& number) {
+  number.reset();
   for (const TRawField& row : kColumnTable) {
     if (row.Name != name) continue;
     if (row.Flags & rfHex) text = IsHexNumber(text) ? HexToDecText(text) : std::string(kNotAvailable);
-    if (!(row.Flags & rfKeepText)) {
-      int value = 0;
-      const bool valid = ParseDecimal(text, value) && value >= row.MinValue && value <= row.MaxValue;
-      text = valid ? std::to_string(value) : std::string(kNotAvailable);
+    int value = 0;
+    if (row.Flags & rfKeepText) {
+      number = ValueNumber(text);
+    } else if (ParseDecimal(text, value) && value >= row.MinValue && value <= row.MaxValue) {
+      text = std::to_string(value);
+      number = value;
+    } else {
+      text = kNotAvailable;
     }
-    if ((row.Flags & rfTranslate) && text != kNotAvailable) Translate(row.Code, text);
+    if ((row.Flags & rfTranslate) && text != kNotAvailable) Translate(row.Code, value, text, number);
     return row.Code;
   }
   return 0;
 }
 
+int ConvertColumn(std::string_view name, std::string& text) {
+  std::optional<double> number;
+  return ConvertColumn(name, text, number);
+}
+
 bool ProcessColumn(std::string_view name, std::string text, int cellIndex) {
   if (text.empty()) return false;
-  const int code = ConvertColumn(name, text);
-  DispatchField(code + kCellCodeStep * cellIndex, text);
+  FieldValue value{std::move(text), std::nullopt};
+  const int code = ConvertColumn(name, value.text, value.number);
+  // The numbers of a channel and a quality are whole numbers within their rows' bounds.
+  const int number = value.number ? static_cast<int>(*value.number) : 0;
+  const bool available = value.text != kNotAvailable;
+  DispatchField(code + kCellCodeStep * cellIndex, value);
   if (code == fcChannel) {
-    DispatchField(fcFreqBand + kCellCodeStep * cellIndex, std::string(BandForChannel(ParseNumber(text))));
+    DispatchField(fcFreqBand + kCellCodeStep * cellIndex, std::string(BandForChannel(number)));
   }
-  if (code == fcRxQuality && text != kNotAvailable) {
+  if (code == fcRxQuality && available) {
     // Goes out under the serving cell whatever the row.
-    DispatchField(fcBitError, std::string(kBitErrorTable[static_cast<std::size_t>(ParseNumber(text))]));
+    const auto quality = static_cast<std::size_t>(number);
+    DispatchField(fcBitError, FieldValue{std::string(kBitErrorTable[quality]), kBitErrorNumbers[quality]});
   }
   if (code == fcTimingAdvance) DispatchField(fcPhoneState, std::string("Соединено"_cp1251));
   return true;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,8 +27,9 @@ struct TRawField {
 
 extern const std::array<TRawField, 10> kColumnTable;
 
-// Bit-error rate texts, percent, by receive quality 0..7.
+// Bit-error rate texts, percent, by receive quality 0..7, and the numbers they state.
 extern const std::array<std::string_view, 8> kBitErrorTable;
+extern const std::array<double, 8> kBitErrorNumbers;
 
 // "900", "1800", "EGSM" or "(n/a)" for a channel number.
 std::string_view BandForChannel(int channel);
@@ -39,9 +41,13 @@ std::string HexToDecText(std::string_view text);
 // A text that is not a decimal integer (hexadecimal digits for "LAC" and "cell") becomes "(n/a)",
 // as does a value outside the row's bounds.
 int ConvertColumn(std::string_view name, std::string& text);
+// The same, and the number the normalised text states (ValueNumber of it), known from the
+// conversion without reading the text again: a channel's number, a distance's kilometres. None
+// for a name not in the table.
+int ConvertColumn(std::string_view name, std::string& text, std::optional<double>& number);
 
-// One report column: converts and dispatches it under field code + 1024 × cellIndex, followed by
-// its derived values. False, and nothing dispatched, for an empty text.
+// One report column: converts and dispatches it under field code + 1024 × cellIndex, with its
+// number, followed by its derived values. False, and nothing dispatched, for an empty text.
 bool ProcessColumn(std::string_view name, std::string text, int cellIndex);
 
 }  // namespace parser

@@ -1,35 +1,66 @@
 #include "parser/measurement_fields.h"
 
-#include <algorithm>
-#include <array>
 #include <atomic>
 #include <charconv>
+#include <cmath>
+#include <utility>
+
+#include "parser/field_table.h"
 
 namespace parser {
 namespace {
 
-std::atomic<FieldSink*> g_display{nullptr};
-std::atomic<FieldSink*> g_log{nullptr};
-std::atomic<DiagnosticHandler> g_diagnostic{nullptr};
-
-// The field codes the dispatcher accepts.
-constexpr std::array kAcceptedFields = {
-    fcImei,     fcManufacturer, fcModel, fcFirmware, fcImsi,    fcReserved,  fcCountry,  fcOperator,      fcLocalArea,
-    fcFreqBand, fcBaseStation,  fcCell,  fcRxLevel,  fcChannel, fcRxQuality, fcBitError, fcTimingAdvance, fcPhoneState};
-
-bool IsKnownFieldCode(int f) { return std::ranges::find(kAcceptedFields, f) != kAcceptedFields.end(); }
+// The module's process-wide state (docs/threads.md): where the dispatcher sends values. Set by
+// the front end before a monitor thread runs, read by every thread that dispatches.
+struct DispatchState {
+  std::atomic<FieldSink*> display{nullptr};
+  std::atomic<FieldSink*> log{nullptr};
+  std::atomic<DiagnosticHandler> diagnostic{nullptr};
+};
+constinit DispatchState g_dispatch;
 
 }  // namespace
 
-void SetDisplaySink(FieldSink* display) { g_display.store(display); }
-void SetLogSink(FieldSink* log) { g_log.store(log); }
-void SetDiagnosticHandler(DiagnosticHandler handler) { g_diagnostic.store(handler); }
+void SetDisplaySink(FieldSink* display) { g_dispatch.display.store(display); }
+void SetLogSink(FieldSink* log) { g_dispatch.log.store(log); }
+void SetDiagnosticHandler(DiagnosticHandler handler) { g_dispatch.diagnostic.store(handler); }
 
 void ShowDiagnostic(const std::string& text) {
-  if (const DiagnosticHandler handler = g_diagnostic.load()) handler(text);
+  if (const DiagnosticHandler handler = g_dispatch.diagnostic.load()) handler(text);
+}
+
+std::optional<double> ValueNumber(std::string_view text) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) ++i;
+  double v = 0;
+  int digits = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) v = v * 10 + (text[i] - '0');
+  if (i < text.size() && text[i] == ',') {
+    ++i;
+    double scale = 0.1;
+    int fraction = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++fraction, scale /= 10) {
+      v += (text[i] - '0') * scale;
+    }
+    if (fraction == 0) return std::nullopt;
+  }
+  if (digits == 0 || i != text.size() || !std::isfinite(v)) return std::nullopt;
+  return negative ? -v : v;
+}
+
+FieldValue TextValue(std::string text) {
+  std::optional<double> number = ValueNumber(text);
+  return {std::move(text), number};
 }
 
 bool DispatchField(int code, const std::string& text) {
+  if (code == fcInfo || code == fcError) return DispatchField(code, FieldValue{text, std::nullopt});
+  return DispatchField(code, TextValue(text));
+}
+
+bool DispatchField(int code, const FieldValue& value) {
+  const std::string& text = value.text;
   if (code == fcInfo) {
     ShowDiagnostic("*** INFO:" + text);
     return true;
@@ -40,10 +71,10 @@ bool DispatchField(int code, const std::string& text) {
   }
   // The low ten bits; for a negative code this is what the 32-bit AND gives.
   const int f = static_cast<int>(static_cast<unsigned>(code) & 1023u);
-  if (!IsKnownFieldCode(f)) return false;
+  if (FindField(f) == nullptr) return false;
   const int cell = code / kCellCodeStep;
-  if (FieldSink* display = g_display.load()) display->AcceptField(f, cell, text);
-  if (FieldSink* log = g_log.load()) log->AcceptField(f, cell, text);
+  if (FieldSink* display = g_dispatch.display.load()) display->AcceptField(f, cell, value);
+  if (FieldSink* log = g_dispatch.log.load()) log->AcceptField(f, cell, value);
   return true;
 }
 

@@ -3,6 +3,7 @@
 // (field code + 1024 × cell index) and a Windows-1251 text, and passes DispatchField on its way
 // to the display and then to the log writer.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,11 +39,26 @@ inline constexpr int kCellCount = 7;        // 0 the serving cell, 1..6 the neig
 // The not-available marker.
 inline constexpr std::string_view kNotAvailable = "(n/a)";
 
+// The number a value text states: an optional '-', decimal digits and, after a decimal comma,
+// more digits ("-75", "0,14", "5,5"); none for "(n/a)" and for every other text. Read once where a
+// value is made, never again by those who receive it.
+std::optional<double> ValueNumber(std::string_view text);
+
+// One measured value as it travels: the text that is shown and logged (Windows-1251), and the
+// number that text states (ValueNumber), made beside it so that no receiver parses the text.
+struct FieldValue {
+  std::string text;
+  std::optional<double> number;
+};
+
+// A value known only as its text (an identity answer, a band name): the text and its number.
+FieldValue TextValue(std::string text);
+
 // One side of the dispatcher (the display, the log writer). Called on the dispatching thread.
 class FieldSink {
  public:
   virtual ~FieldSink() = default;
-  virtual void AcceptField(int fieldCode, int cellIndex, const std::string& text) = 0;
+  virtual void AcceptField(int fieldCode, int cellIndex, const FieldValue& value) = 0;
 };
 
 // Where DispatchField sends accepted values: the display first, then the log. Either may be
@@ -58,6 +74,8 @@ void SetDiagnosticHandler(DiagnosticHandler handler);
 void ShowDiagnostic(const std::string& text);
 
 // The field dispatcher. code is an addressed code or fcInfo/fcError. True when accepted.
+bool DispatchField(int code, const FieldValue& value);
+// The same for a value known only as its text (DispatchField(code, TextValue(text))).
 bool DispatchField(int code, const std::string& text);
 
 // Text to signed integer: 0 for "(n/a)", for an empty text and for any text with a character

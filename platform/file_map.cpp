@@ -49,15 +49,15 @@ void FileMap::Close() {
 FileMap::Status FileMap::Open(const std::string& path, FileReadMode mode) {
   Close();
   const ReadOnlyFile file(path);
-  if (file.status() == ReadOnlyFile::Status::folder) return Status::readFailed;
-  if (file.fd() < 0) return Status::openFailed;
+  if (file.IsFolder()) return Status::readFailed;
+  if (file.Fd() < 0) return Status::openFailed;
   struct stat info {};
-  if (::fstat(file.fd(), &info) != 0) return Status::readFailed;
+  if (::fstat(file.Fd(), &info) != 0) return Status::readFailed;
   const auto fileSize = static_cast<std::size_t>(info.st_size);
 
   if (mode == FileReadMode::map) {
     if (fileSize == 0) return Status::readFailed;
-    void* view = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, file.fd(), 0);
+    void* view = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, file.Fd(), 0);
     if (view == MAP_FAILED) return Status::readFailed;
     ::madvise(view, fileSize, MADV_SEQUENTIAL);
     mapping_ = view;
@@ -67,7 +67,7 @@ FileMap::Status FileMap::Open(const std::string& path, FileReadMode mode) {
   }
 
   std::size_t used = 0;
-  if (!ReadToEnd(file.fd(), fileSize, buffer_, used) || used == 0) {
+  if (!ReadToEnd(file.Fd(), fileSize, buffer_, used) || used == 0) {
     buffer_.reset();
     return Status::readFailed;
   }

@@ -11,7 +11,7 @@ namespace {
 
 // The port number of "COMn" (1..255, written without leading zeros), or 0 when the name is not
 // of that form: "COM0", "COM-1" or "COM256" are no COM names.
-int comNumber(std::string_view name) {
+int ComNumber(std::string_view name) {
   if (name.size() < 4 || name.substr(0, 3) != "COM") return 0;
   const std::string_view digits = name.substr(3);
   if (digits.size() > 3 || digits.front() == '0') return 0;
@@ -23,7 +23,7 @@ int comNumber(std::string_view name) {
   return number <= 255 ? number : 0;
 }
 
-std::vector<std::string> entriesOf(const std::filesystem::path& folder, std::string_view prefix) {
+std::vector<std::string> EntriesOf(const std::filesystem::path& folder, std::string_view prefix) {
   std::vector<std::string> found;
   std::error_code error;
   for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -37,7 +37,7 @@ std::vector<std::string> entriesOf(const std::filesystem::path& folder, std::str
 }  // namespace
 
 std::string ResolvePortName(std::string_view portName) {
-  const int number = comNumber(portName);
+  const int number = ComNumber(portName);
   if (number == 0) return std::string(portName);
   if (const char* folder = std::getenv(kComDirVariable); folder != nullptr && *folder != '\0') {
     const std::filesystem::path entry = std::filesystem::path(folder) / portName;
@@ -49,9 +49,9 @@ std::string ResolvePortName(std::string_view portName) {
 }
 
 std::vector<std::string> ListSerialDevices() {
-  std::vector<std::string> devices = entriesOf("/dev/serial/by-id", "");
+  std::vector<std::string> devices = EntriesOf("/dev/serial/by-id", "");
   for (const char* prefix : {"ttyUSB", "ttyACM"}) {
-    const auto group = entriesOf("/dev", prefix);
+    const auto group = EntriesOf("/dev", prefix);
     devices.insert(devices.end(), group.begin(), group.end());
   }
   return devices;

@@ -40,7 +40,7 @@ std::string* CellText(CellTexts& cell, int field) {
 }  // namespace
 
 bool CycleAssembler::Add(std::int32_t code, const std::string& text) {
-  if (code == gsmlog::lcChecksum) {
+  if (code == gsmlog::kChecksumCode) {
     if (!hasValues_) return false;
     done_ = std::move(open_);
     done_.number = ++count_;
@@ -73,11 +73,11 @@ bool CycleAssembler::Add(std::int32_t code, const std::string& text) {
     case gsmlog::kCycleValueBase + fcTimingAdvance:
       target = &open_.distance;
       break;
-    case gsmlog::lcCycleTime:
+    case gsmlog::kCycleTimeCode:
       open_.time = ParseIsoTime(text);
       hasValues_ = true;
       return false;
-    case gsmlog::lcCyclePosition:
+    case gsmlog::kCyclePositionCode:
       open_.fix = ParsePosition(text);
       hasValues_ = true;
       return false;
@@ -99,12 +99,12 @@ CycleReadResult ReadLogCycles(const std::string& fileName, const CycleConsumer& 
                               const ReadProgress& progress) {
   CycleReadResult result;
   const platform::ReadOnlyFile file(fileName);
-  if (file.fd() < 0) {
+  if (file.Fd() < 0) {
     result.error = gsmlog::OpenFailedMessage(fileName);
     return result;
   }
   struct stat info {};
-  if (::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (::fstat(file.Fd(), &info) != 0 || S_ISDIR(info.st_mode)) {
     result.error = gsmlog::ReadFailedMessage(fileName);
     return result;
   }
@@ -123,7 +123,7 @@ CycleReadResult ReadLogCycles(const std::string& fileName, const CycleConsumer& 
   std::uint64_t done = 0;
   bool reading = true;
   while (reading) {
-    const ssize_t got = ::read(file.fd(), buffer.get() + held, capacity - held);
+    const ssize_t got = ::read(file.Fd(), buffer.get() + held, capacity - held);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 || (got == 0 && done == 0)) {
       result.error = gsmlog::ReadFailedMessage(fileName);
@@ -140,7 +140,7 @@ CycleReadResult ReadLogCycles(const std::string& fileName, const CycleConsumer& 
         reading = false;
         break;
       }
-      if (code == gsmlog::lcChecksum && text != reader.ExpectedChecksum) {
+      if (code == gsmlog::kChecksumCode && text != reader.ExpectedChecksum) {
         result.damaged = true;
         reading = false;
         break;

@@ -8,9 +8,9 @@ namespace survey {
 
 CycleStamp StampCycle(std::optional<gps::Fix> fresh) { return {std::chrono::system_clock::now(), std::move(fresh)}; }
 
-void HoldCycleRecords(const CycleStamp& stamp) {
-  if (!gsmlog::HoldLogRecord(gsmlog::lcCycleTime, FormatLocalTime(stamp.time))) return;
-  if (stamp.fix) gsmlog::HoldLogRecord(gsmlog::lcCyclePosition, FormatPosition(*stamp.fix));
+void HoldCycleRecords(gsmlog::TLogWriter& writer, const CycleStamp& stamp) {
+  if (!writer.Hold(gsmlog::kCycleTimeCode, FormatLocalTime(stamp.time))) return;
+  if (stamp.fix) writer.Hold(gsmlog::kCyclePositionCode, FormatPosition(*stamp.fix));
 }
 
 }  // namespace survey

@@ -7,6 +7,10 @@
 
 #include "gps/gps_fix.h"
 
+namespace gsmlog {
+class TLogWriter;
+}
+
 namespace survey {
 
 struct CycleStamp {
@@ -17,8 +21,8 @@ struct CycleStamp {
 // The stamp of a cycle ending now, with the fresh fix given (nothing: no position).
 CycleStamp StampCycle(std::optional<gps::Fix> fresh);
 
-// Holds the cycle's time record and, with a fix, its position record, to go out with the
-// cycle's seal. Does nothing while no log is open.
-void HoldCycleRecords(const CycleStamp& stamp);
+// Holds the cycle's time record and, with a fix, its position record in writer, to go out with
+// the cycle's seal. Does nothing while no log is open.
+void HoldCycleRecords(gsmlog::TLogWriter& writer, const CycleStamp& stamp);
 
 }  // namespace survey

@@ -1,17 +1,19 @@
 #include "ui/app_state.h"
 
-#include <QPointer>
-#include <QWidget>
+#include <QTranslator>
+
+#include "gps/gps_link.h"
 
 namespace ui {
-namespace {
-bool g_viewerOnly = false;
-QPointer<QWidget> g_mainWindow;
-}  // namespace
 
-bool ViewerOnly() { return g_viewerOnly; }
-void SetViewerOnly(bool viewerOnly) { g_viewerOnly = viewerOnly; }
-QWidget* MainWindow() { return g_mainWindow.data(); }
-void SetMainWindow(QWidget* window) { g_mainWindow = window; }
+WindowState& State() {
+  static WindowState* const state = new WindowState;
+  return *state;
+}
+
+bool ViewerOnly() { return State().viewerOnly; }
+void SetViewerOnly(bool viewerOnly) { State().viewerOnly = viewerOnly; }
+QWidget* MainWindow() { return State().mainWindow.data(); }
+void SetMainWindow(QWidget* window) { State().mainWindow = window; }
 
 }  // namespace ui

@@ -1,9 +1,39 @@
 #pragma once
-// Process-wide facts the windows share: the mode and the main window.
+// Process-wide facts the windows share: the mode, the main window, and the rest of the window
+// module's process-wide state, all of it touched on the window's thread only (docs/threads.md).
 
-class QWidget;
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+#include "ui/export_action.h"
+
+class QTranslator;
+
+namespace gps {
+class GpsLink;
+}
 
 namespace ui {
+
+class TfrmViewer;
+
+struct WindowState {
+  bool viewerOnly = false;              // ViewerOnly
+  QPointer<QWidget> mainWindow;         // MainWindow
+  QString logFolder;                    // fixed by SetLogFolder; empty: the data folder's
+  TfrmViewer* reportWindow = nullptr;   // the first report window made: ShowLogReport's
+  std::unique_ptr<QTranslator> qtbase;  // Qt's own Russian texts, once installed
+  bool tahomaRegistered = false;        // the window font, looked for once
+  // The monitor window's link to gpsd: made and set on the window's thread before any monitor
+  // thread runs; the link itself may be read from any thread (its own lock).
+  std::unique_ptr<gps::GpsLink> gps;
+  ChooseExportTarget exportChooser;  // SetExportChooser: tests answer the export's file dialog
+};
+
+// Made on first use and never destroyed, like the windows it points to.
+WindowState& State();
 
 // True when the program runs as a report viewer only (started with an argument). Set once.
 bool ViewerOnly();

@@ -9,13 +9,12 @@
 #include <QProgressDialog>
 
 #include "platform/text_encoding.h"
+#include "ui/app_state.h"
 #include "ui/local_file_name.h"
 #include "ui/viewer.h"
 
 namespace ui {
 namespace {
-
-ChooseExportTarget g_chooser;
 
 QString FromCp1251(const std::string& text) { return QString::fromStdString(platform::Cp1251ToUtf8(text)); }
 
@@ -48,7 +47,7 @@ QAction* AddExportAction(QMenu* menu, TfrmViewer& viewer) {
 
 }  // namespace
 
-void SetExportChooser(ChooseExportTarget chooser) { g_chooser = std::move(chooser); }
+void SetExportChooser(ChooseExportTarget chooser) { State().exportChooser = std::move(chooser); }
 
 QStringList ExportFilters() {
   QStringList filters;
@@ -97,7 +96,8 @@ void ExportReportLog(TfrmViewer& viewer) {
   if (log.empty()) return;
   const QFileInfo info(ShownFileName(log));
   const QString suggested = info.dir().filePath(info.completeBaseName() + QStringLiteral(".gpkg"));
-  const ExportTarget target = g_chooser ? g_chooser(viewer, suggested) : AskWithDialog(viewer, suggested);
+  const ChooseExportTarget& chooser = State().exportChooser;
+  const ExportTarget target = chooser ? chooser(viewer, suggested) : AskWithDialog(viewer, suggested);
   if (target.file.isEmpty()) return;
 
   QProgressDialog progress(QStringLiteral("Экспорт протокола..."), QStringLiteral("Отмена"), 0, 1000, &viewer);

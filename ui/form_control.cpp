@@ -7,8 +7,10 @@
 #include <QPushButton>
 #include <QVariant>
 #include <algorithm>
+#include <limits>
 
 #include "log/log_writer.h"
+#include "parser/field_table.h"
 #include "parser/measurement_fields.h"
 #include "platform/text_encoding.h"
 #include "ui/frmNetMonitor.h"
@@ -25,12 +27,6 @@ constexpr QSize kPortLayout{210, 141};
 constexpr QSize kModemLayout{210, 298};
 constexpr QSize kMonitorLayout{698, 465};
 
-constexpr std::string_view kIdentityList = "txtImei txtManufacturer txtModel txtFirmware ";
-constexpr std::string_view kMeasurementList =
-    "txtCountry txtOperator txtLocalArea txtChannel txtRxLevel txtBaseStation txtCell txtRxQuality "
-    "txtBitError txtTimingAdvance txtPhoneState txtFreqBand";
-constexpr std::string_view kGridSuffixes[] = {"Ch", "Rx", "BSIC", "Cell", "Band"};
-
 QString ToQt(std::string_view cp1251) { return QString::fromStdString(platform::Cp1251ToUtf8(cp1251)); }
 std::string FromQt(const QString& text) { return platform::Utf8ToCp1251(text.toStdString()); }
 
@@ -43,6 +39,17 @@ T* Find(const QWidget& form, std::string_view name) {
 
 std::string CellControlName(int cellIndex, std::string_view suffix) {
   return "txt" + std::to_string(cellIndex) + std::string(suffix);
+}
+
+// A level in whole dBm: its number as it came (a level text is a whole number), 0 without one.
+int LevelOf(const parser::FieldValue& value) {
+  if (!value.number) return 0;
+  return static_cast<int>(
+      std::clamp<double>(*value.number, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+std::string LevelBarName(const parser::FieldInfo& field, int cellIndex) {
+  return "i" + std::string(field.gridSuffix) + std::to_string(cellIndex);
 }
 
 void SetBackground(QLineEdit* control, QPalette::ColorRole role) {
@@ -78,7 +85,9 @@ QPoint LayoutPosition(QPoint saved, WindowLayout layout) {
           saved.y() - (outer.height() - kPortLayout.height()) / 2};
 }
 
-void ShowConnectionState(Tfrm& form, bool settingsEnabled, bool busy) {
+void ShowConnectionState(Tfrm& form, core::ConnectionState state) {
+  const bool settingsEnabled = core::SettingsEnabled(state);
+  const bool busy = core::Busy(state);
   if (auto* port = Find<QComboBox>(form, "txtComPort")) port->setEnabled(settingsEnabled);
   if (auto* speed = Find<QComboBox>(form, "txtComSpeed")) speed->setEnabled(settingsEnabled);
   auto* button = Find<QPushButton>(form, "btnControl");
@@ -161,124 +170,85 @@ int LevelBarPosition(int level) {
   return static_cast<int>(std::clamp(position, 0LL, 60LL));
 }
 
-void ShowField(QWidget& form, int fieldCode, int cellIndex, const std::string& text) {
+void ShowField(QWidget& form, int fieldCode, int cellIndex, const parser::FieldValue& value) {
+  const parser::FieldInfo* field = parser::FindField(fieldCode);
+  if (field == nullptr) return;
   if (cellIndex != 0) {
-    ShowCellValue(form, fieldCode, cellIndex, text);
+    ShowCellValue(form, fieldCode, cellIndex, value);
     return;
   }
-  auto field = [&form](std::string_view name) { return Find<QLineEdit>(form, name); };
-  switch (fieldCode) {
-    case parser::fcImei:
-      SetFieldText(field("txtImei"), text);
-      break;
-    case parser::fcManufacturer:
-      SetFieldText(field("txtManufacturer"), text);
-      break;
-    case parser::fcModel:
-      SetFieldText(field("txtModel"), text);
-      break;
-    case parser::fcFirmware:
-      SetFieldText(field("txtFirmware"), text);
-      break;
-    case parser::fcCountry:
-      SetFieldText(field("txtCountry"), text);
-      break;
-    case parser::fcOperator:
-      SetFieldText(field("txtOperator"), text);
-      break;
-    case parser::fcFreqBand:
-      SetFieldText(field("txtFreqBand"), text);
-      break;
-    case parser::fcBaseStation:
-      SetFieldText(field("txtBaseStation"), text);
-      break;
-    case parser::fcCell:
-      SetFieldText(field("txtCell"), text);
-      break;
-    case parser::fcRxLevel:
-      SetFieldTextUnit(field("txtRxLevel"), text, "dBm");
-      if (text != parser::kNotAvailable) {
-        if (auto* graph = Find<RxLevelGraph>(form, "RxLevGraph")) graph->AddGraphSample(parser::ParseNumber(text));
-      }
-      break;
-    case parser::fcChannel:
-      SetFieldText(field("txtChannel"), text);
-      break;
-    case parser::fcRxQuality:
-      SetFieldText(field("txtRxQuality"), text);
-      break;
-    case parser::fcBitError:
-      SetFieldTextUnit(field("txtBitError"), text, "%");
-      break;
-    default:
-      return;
+  // A field the window has no control for is not shown at all, not even in the grid.
+  if (field->control.empty()) return;
+  const std::string& text = value.text;
+  auto* control = Find<QLineEdit>(form, field->control);
+  if (field->unit.empty()) {
+    SetFieldText(control, text);
+  } else {
+    SetFieldTextUnit(control, text, field->unit);
   }
-  ShowCellValue(form, fieldCode, 0, text);
+  if (field->graph && text != parser::kNotAvailable) {
+    if (auto* graph = Find<RxLevelGraph>(form, "RxLevGraph")) graph->AddGraphSample(LevelOf(value));
+  }
+  ShowCellValue(form, fieldCode, 0, value);
 }
 
-void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const std::string& text) {
-  std::string_view suffix;
-  switch (fieldCode) {
-    case parser::fcRxLevel:
-      suffix = "Rx";
-      break;
-    case parser::fcChannel:
-      suffix = "Ch";
-      break;
-    case parser::fcBaseStation:
-      suffix = "BSIC";
-      break;
-    case parser::fcCell:
-      suffix = "Cell";
-      break;
-    case parser::fcFreqBand:
-      suffix = "Band";
-      break;
-    default:
-      return;
-  }
-  if (fieldCode == parser::fcRxLevel) {
-    if (auto* bar = Find<QProgressBar>(form, "iRx" + std::to_string(cellIndex))) {
-      bar->setValue(text == parser::kNotAvailable ? 0 : LevelBarPosition(parser::ParseNumber(text)));
+void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const parser::FieldValue& value) {
+  const parser::FieldInfo* field = parser::FindField(fieldCode);
+  if (field == nullptr || field->gridRow < 0) return;
+  if (field->levelBar) {
+    if (auto* bar = Find<QProgressBar>(form, LevelBarName(*field, cellIndex))) {
+      bar->setValue(value.text == parser::kNotAvailable ? 0 : LevelBarPosition(LevelOf(value)));
     }
   }
-  SetFieldText(Find<QLineEdit>(form, CellControlName(cellIndex, suffix)), text);
+  SetFieldText(Find<QLineEdit>(form, CellControlName(cellIndex, field->gridSuffix)), value.text);
 }
 
-void MarkControl(QLineEdit* control, int pass) {
+void MarkControl(QLineEdit* control, parser::SweepPass pass) {
   if (!control) return;
-  if (pass == 0) {
-    SetTag(control, 0);
-  } else if (pass == 1 && Tag(control) == 0) {
+  bool fresh = Tag(control) != 0;
+  if (parser::SweepTurnsToNotAvailable(fresh, pass)) {
     SetFieldText(control, parser::kNotAvailable);
+  } else if (!fresh) {
+    SetTag(control, 0);
   }
 }
 
-void MarkControls(QWidget& form, std::string_view names, int pass) {
+void MarkControls(QWidget& form, std::string_view names, parser::SweepPass pass) {
   while (!names.empty()) {
     const auto blank = names.find(' ');
     MarkControl(Find<QLineEdit>(form, names.substr(0, blank)), pass);
     names = blank == std::string_view::npos ? std::string_view{} : names.substr(blank + 1);
   }
   for (int cell = 0; cell < parser::kCellCount; ++cell) {
-    for (std::string_view suffix : kGridSuffixes)
-      MarkControl(Find<QLineEdit>(form, CellControlName(cell, suffix)), pass);
-    // A cell that lost its level empties its bar too, rather than showing a level nobody reported.
-    if (pass == 1 && Tag(Find<QLineEdit>(form, CellControlName(cell, "Rx"))) == 0) {
-      if (auto* bar = Find<QProgressBar>(form, "iRx" + std::to_string(cell))) bar->setValue(0);
+    for (int row = 0; row < parser::kGridRows; ++row) {
+      const parser::FieldInfo& field = parser::GridField(row);
+      auto* edit = Find<QLineEdit>(form, CellControlName(cell, field.gridSuffix));
+      MarkControl(edit, pass);
+      // A cell that lost its level empties its bar too, rather than showing a level nobody reported.
+      if (field.levelBar && pass == parser::SweepPass::markMissing && Tag(edit) == 0) {
+        if (auto* bar = Find<QProgressBar>(form, LevelBarName(field, cell))) bar->setValue(0);
+      }
     }
   }
 }
 
-void MarkFields(QWidget& form, bool withIdentity, int pass) {
-  const std::string names =
-      withIdentity ? std::string(kIdentityList) + std::string(kMeasurementList) : std::string(kMeasurementList);
+void MarkFields(QWidget& form, bool withIdentity, parser::SweepPass pass) {
+  // The names of the swept fields' controls, as the window's name list of the sweep.
+  std::string names;
+  for (const parser::FieldInfo& field : parser::kFieldTable) {
+    if (field.control.empty() || !parser::SweptBy(field, withIdentity)) continue;
+    names += field.control;
+    names += ' ';
+  }
   MarkControls(form, names, pass);
 }
 
 void SetLevelBarsVisible(QWidget& form, bool visible) {
-  for (int cell = 0; cell < 6; ++cell) {
-    if (auto* bar = Find<QProgressBar>(form, "iRx" + std::to_string(cell))) bar->setVisible(visible);
+  for (const parser::FieldInfo& field : parser::kFieldTable) {
+    if (!field.levelBar) continue;
+    for (int cell = 0; cell < 6; ++cell) {
+      if (auto* bar = Find<QProgressBar>(form, LevelBarName(field, cell))) bar->setVisible(visible);
+    }
   }
 }
 

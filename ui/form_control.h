@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/window_ops.h"
+#include "parser/field_table.h"
 
 class QLineEdit;
 class QWidget;
@@ -29,7 +30,7 @@ QSize LayoutClientSize(core::WindowLayout layout);
 // the PortLayout window had at saved.
 QPoint LayoutPosition(QPoint saved, core::WindowLayout layout);
 
-void ShowConnectionState(Tfrm& form, bool settingsEnabled, bool busy);
+void ShowConnectionState(Tfrm& form, core::ConnectionState state);
 void SetWindowLayout(Tfrm& form, core::WindowLayout layout);
 core::PortSettings ReadPortSettings(const Tfrm& form);
 void PrepareConnection(Tfrm& form);
@@ -44,14 +45,16 @@ void SetFieldText(QLineEdit* control, std::string_view text);
 // As SetFieldText; a value other than "(n/a)" gets a blank and the unit appended.
 void SetFieldTextUnit(QLineEdit* control, std::string_view text, std::string_view unit);
 // One accepted value: the fixed fields of cell 0, the grid, the level bars and the graph.
-void ShowField(QWidget& form, int fieldCode, int cellIndex, const std::string& text);
-void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const std::string& text);
-// pass 0 resets the refresh mark; pass 1 shows "(n/a)" when no value arrived since.
-void MarkControl(QLineEdit* control, int pass);
-// names: control names separated by single blanks; the whole cell grid follows them. Pass 1
-// also empties the level bar of every cell whose level shows "(n/a)".
-void MarkControls(QWidget& form, std::string_view names, int pass);
-void MarkFields(QWidget& form, bool withIdentity, int pass);
+void ShowField(QWidget& form, int fieldCode, int cellIndex, const parser::FieldValue& value);
+void ShowCellValue(QWidget& form, int fieldCode, int cellIndex, const parser::FieldValue& value);
+// The reset clears the refresh mark; the marking pass shows "(n/a)" when no value arrived since.
+void MarkControl(QLineEdit* control, parser::SweepPass pass);
+// names: control names separated by single blanks; the whole cell grid follows them. The marking
+// pass also empties the level bar of every cell whose level shows "(n/a)".
+void MarkControls(QWidget& form, std::string_view names, parser::SweepPass pass);
+// The sweep over the controls of the fields the table marks as swept (the identity only
+// withIdentity), and the grid.
+void MarkFields(QWidget& form, bool withIdentity, parser::SweepPass pass);
 void SetLevelBarsVisible(QWidget& form, bool visible);
 
 // Level bar position for a receive level in dBm: -v - 47 held within 0..60.

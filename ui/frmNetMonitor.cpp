@@ -14,12 +14,15 @@
 #include <algorithm>
 #include <string>
 
+#include "core/log_recorder.h"
 #include "core/monitor.h"
 #include "log/log_writer.h"
+#include "parser/field_table.h"
 #include "platform/text_encoding.h"
 #include "ui/form_control.h"
 #include "ui/local_file_name.h"
 #include "ui/log_folder.h"
+#include "ui/main_window_ops.h"
 #include "ui/message_box.h"
 #include "ui/port_list.h"
 #include "ui/rxlevel_graphbar.h"
@@ -37,8 +40,8 @@ QString ToQt(std::string_view cp1251) { return QString::fromStdString(platform::
 std::string FromQt(const QString& text) { return platform::Utf8ToCp1251(text.toStdString()); }
 
 template <typename T>
-T* Place(T* control, const char* name, QRect geometry) {
-  if (name) control->setObjectName(QString::fromLatin1(name));
+T* Place(T* control, std::string_view name, QRect geometry) {
+  control->setObjectName(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
   control->setGeometry(geometry);
   return control;
 }
@@ -62,21 +65,29 @@ QLabel* AddHeading(QWidget* parent, std::string_view caption, QPoint at, int pix
   return label;
 }
 
-QGroupBox* AddGroup(QWidget* parent, const char* name, std::string_view caption, QRect geometry) {
+QGroupBox* AddGroup(QWidget* parent, std::string_view name, std::string_view caption, QRect geometry) {
   return Place(new QGroupBox(ToQt(caption), parent), name, geometry);
 }
 
-QLineEdit* AddEdit(QWidget* parent, const char* name, QRect geometry, bool readOnly) {
+QLineEdit* AddEdit(QWidget* parent, std::string_view name, QRect geometry, bool readOnly) {
   auto* edit = Place(new QLineEdit(parent), name, geometry);
   edit->setReadOnly(readOnly);
   SetTag(edit, 0);
   return edit;
 }
 
-QPushButton* AddButton(QWidget* parent, const char* name, std::string_view caption, QRect geometry) {
+QPushButton* AddButton(QWidget* parent, std::string_view name, std::string_view caption, QRect geometry) {
   auto* button = Place(new QPushButton(ToQt(caption), parent), name, geometry);
   SetTag(button, 0);
   return button;
+}
+
+// The grid row whose cells have a level bar beneath the grid.
+const parser::FieldInfo& LevelBarField() {
+  for (int row = 0; row < parser::kGridRows; ++row) {
+    if (parser::GridField(row).levelBar) return parser::GridField(row);
+  }
+  return parser::GridField(0);
 }
 
 // A one-pixel navy line of the graph's scale.
@@ -91,7 +102,16 @@ void AddScaleLine(QWidget* parent, QRect geometry) {
 
 }  // namespace
 
-Tfrm::Tfrm(QWidget* parent) : QWidget(parent) {
+Tfrm::Tfrm(QWidget* parent) : Tfrm(parent, gsmlog::ProgramLogWriter()) {}
+
+Tfrm::~Tfrm() = default;
+
+Tfrm::Tfrm(QWidget* parent, gsmlog::TLogWriter& writer)
+    : QWidget(parent),
+      ops_(std::make_unique<MainWindowOps>(*this)),
+      recorder_(std::make_unique<core::LogRecorder>(
+          *ops_, writer, [this] { return ops_->RecordName(); },
+          [this](const std::string& name) { ops_->ShowRecording(name); })) {
   setObjectName(QStringLiteral("frm"));
   setWindowTitle(QStringLiteral("Lumatrek Lite"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -119,28 +139,27 @@ void Tfrm::BuildPanelInfo(QWidget* panel) {
   connect(control, &QPushButton::clicked, this, [this] { btnControlClick(); });
 
   auto* modem = AddGroup(panel, "GroupBox2", "Информация о модеме"_cp1251, {0, 120, 185, 145});
-  const std::pair<std::string_view, const char*> modemRows[] = {{"IMEI:", "txtImei"},
-                                                                {"Производитель:"_cp1251, "txtManufacturer"},
-                                                                {"Модель:"_cp1251, "txtModel"},
-                                                                {"Версия:"_cp1251, "txtFirmware"}};
-  for (int row = 0; row < 4; ++row) {
-    const int top = 20 + row * 30;
-    AddLabel(modem, modemRows[row].first, {8, top + 4});
+  int modemRow = 0;
+  for (const parser::FieldInfo& field : parser::kFieldTable) {
+    if (field.sweep != parser::Sweep::identity || field.control.empty()) continue;
+    const int top = 20 + modemRow * 30;
+    AddLabel(modem, field.label, {8, top + 4});
     // Fifteen IMEI digits need more than the column beside the longest label; its own label is short.
-    const int left = row == 0 ? 44 : 92;
-    AddEdit(modem, modemRows[row].second, {left, top, 177 - left, 21}, true);
+    const int left = modemRow == 0 ? 44 : 92;
+    AddEdit(modem, field.control, {left, top, 177 - left, 21}, true);
+    ++modemRow;
   }
 
   auto* results = AddGroup(panel, "GroupBox5", "Результаты измерений"_cp1251, {192, 0, 137, 265});
   AddHeading(results, "Активная сота:"_cp1251, {8, 17}, 11, false);
-  const std::pair<std::string_view, const char*> resultRows[] = {
-      {"Уровень:"_cp1251, "txtRxLevel"}, {"Канал:"_cp1251, "txtChannel"},  {"Качество:"_cp1251, "txtRxQuality"},
-      {"Потери:"_cp1251, "txtBitError"}, {"Страна:"_cp1251, "txtCountry"}, {"Оператор:"_cp1251, "txtOperator"},
-      {"BSIC:", "txtBaseStation"},       {"Сота:"_cp1251, "txtCell"},      {"Диапазон:"_cp1251, "txtFreqBand"}};
+  constexpr parser::FieldCode kResultRows[] = {parser::fcRxLevel,     parser::fcChannel, parser::fcRxQuality,
+                                               parser::fcBitError,    parser::fcCountry, parser::fcOperator,
+                                               parser::fcBaseStation, parser::fcCell,    parser::fcFreqBand};
   for (int row = 0; row < 9; ++row) {
+    const parser::FieldInfo& field = *parser::FindField(kResultRows[row]);
     const int top = 35 + row * 25;
-    AddLabel(results, resultRows[row].first, {8, top + 4});
-    AddEdit(results, resultRows[row].second, {64, top, 65, 21}, true);
+    AddLabel(results, field.label, {8, top + 4});
+    AddEdit(results, field.control, {64, top, 65, 21}, true);
   }
 
   // Record and call controls: kept under the cell grid, never shown, still working.
@@ -166,24 +185,21 @@ void Tfrm::BuildPanelInfo(QWidget* panel) {
   auto* cells = AddGroup(panel, "grpCells", "Информация об активной и соседних сотах"_cp1251, {336, 0, 337, 265});
   const std::string_view heads[] = {"Активная"_cp1251, "1-я"_cp1251, "2-я"_cp1251, "3-я"_cp1251,
                                     "4-я"_cp1251,      "5-я"_cp1251, "6-я"_cp1251};
-  const std::pair<std::string_view, const char*> gridRows[] = {{"Уровень:"_cp1251, "Rx"},
-                                                               {"Канал:"_cp1251, "Ch"},
-                                                               {"BSIC:", "BSIC"},
-                                                               {"Сота:"_cp1251, "Cell"},
-                                                               {"GSM:", "Band"}};
-  for (int row = 0; row < 5; ++row) AddLabel(cells, gridRows[row].first, {8, 36 + row * 24});
+  for (int row = 0; row < parser::kGridRows; ++row) {
+    AddLabel(cells, parser::GridField(row).gridLabel, {8, 36 + row * 24});
+  }
   for (int cell = 0; cell < 7; ++cell) {
     const int left = 56 + cell * 40;
     QLabel* head = AddHeading(cells, heads[cell], {0, 17}, 11, true);
     head->setFont(WindowFont());
     head->setGeometry(left - 6, 17, 50, 13);
     head->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    for (int row = 0; row < 5; ++row) {
-      const std::string name = "txt" + std::to_string(cell) + gridRows[row].second;
-      AddEdit(cells, name.c_str(), {left, 32 + row * 24, 38, 21}, false);
+    for (int row = 0; row < parser::kGridRows; ++row) {
+      const std::string name = "txt" + std::to_string(cell) + std::string(parser::GridField(row).gridSuffix);
+      AddEdit(cells, name, {left, 32 + row * 24, 38, 21}, false);
     }
-    const std::string barName = "iRx" + std::to_string(cell);
-    auto* bar = Place(new QProgressBar(cells), barName.c_str(), {left + 10, 156, 17, 97});
+    const std::string barName = "i" + std::string(LevelBarField().gridSuffix) + std::to_string(cell);
+    auto* bar = Place(new QProgressBar(cells), barName, {left + 10, 156, 17, 97});
     bar->setOrientation(Qt::Vertical);
     bar->setRange(0, 60);
     bar->setValue(0);
@@ -221,7 +237,7 @@ void Tfrm::FormCreate() {
 
   chkRxViewClick();
   SetWindowLayout(*this, core::WindowLayout::PortLayout);
-  ShowConnectionState(*this, true, false);
+  ShowConnectionState(*this, core::ConnectionState::idle);
 
   if (QScreen* desktop = screen()) {
     const QSize outer = LayoutOuterSize(core::WindowLayout::PortLayout);
@@ -267,22 +283,7 @@ void Tfrm::btnCallClick(QObject* sender) {
 
 void Tfrm::chkRxViewClick() { SetLevelBarsVisible(*this, true); }
 
-void Tfrm::btnStartLogClick() {
-  if (gsmlog::LogFileOpen()) {
-    gsmlog::CompleteLogFile();
-    if (auto failure = gsmlog::TakeWriteFailure()) ShowError(*failure);
-    return;
-  }
-  auto* txtLog = findChild<QLineEdit*>(QStringLiteral("txtLog"));
-  const std::string name = LogPath(FileNameInEdit(txtLog), true);
-  if (name.empty()) return;
-  const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(name);
-  if (!created.ok) {
-    ShowError(created.error);
-    return;
-  }
-  SetFileNameEdit(txtLog, created.nameUsed);
-}
+void Tfrm::btnStartLogClick() { recorder_->RecordAction(); }
 
 void Tfrm::txtLogChange() {
   findChild<QPushButton*>(QStringLiteral("btnStartLog"))

@@ -6,19 +6,31 @@
 
 #include <QPoint>
 #include <QWidget>
+#include <memory>
 
 class QCloseEvent;
 
+namespace core {
+class LogRecorder;
+}
+namespace gsmlog {
+class TLogWriter;
+}
+
 namespace ui {
 
+class MainWindowOps;
 class RxLevelGraph;
 
 class Tfrm : public QWidget {
   Q_OBJECT
  public:
   // Builds every control and runs FormCreate: the idle state in PortLayout, centred on the
-  // desktop.
+  // desktop. The record action records with writer (the program's writer unless given), which
+  // must outlive the window.
   explicit Tfrm(QWidget* parent = nullptr);
+  Tfrm(QWidget* parent, gsmlog::TLogWriter& writer);
+  ~Tfrm() override;
 
   void FormCreate();
   void btnControlClick();
@@ -38,6 +50,11 @@ class Tfrm : public QWidget {
 
   RxLevelGraph* Graph() const { return graph_; }
 
+  // The window as the monitor thread sees it, and its record action (btnStartLog and every
+  // connection's log).
+  MainWindowOps& Ops() const { return *ops_; }
+  core::LogRecorder& Recorder() const { return *recorder_; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -48,6 +65,8 @@ class Tfrm : public QWidget {
 
   QPoint savedPosition_;
   RxLevelGraph* graph_ = nullptr;
+  std::unique_ptr<MainWindowOps> ops_;
+  std::unique_ptr<core::LogRecorder> recorder_;
 };
 
 // The paint box of the receive-level graph, which fits inside its 641-pixel frame.

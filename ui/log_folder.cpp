@@ -10,6 +10,7 @@
 
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
+#include "ui/app_state.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/message_box.h"
 #include "ui/rxlevel_graphbar.h"
@@ -18,11 +19,6 @@ namespace ui {
 namespace {
 
 using namespace platform::literals;
-
-QString& FixedFolder() {
-  static QString folder;
-  return folder;
-}
 
 QString ToQt(std::string_view cp1251) { return QString::fromStdString(platform::Cp1251ToUtf8(cp1251)); }
 
@@ -35,12 +31,12 @@ QString LocationText(const QString& logName) {
 }  // namespace
 
 QString LogFolder() {
-  if (!FixedFolder().isEmpty()) return FixedFolder();
+  if (!State().logFolder.isEmpty()) return State().logFolder;
   const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
   return data.isEmpty() ? QString() : data + QStringLiteral("/logs");
 }
 
-void SetLogFolder(const QString& folder) { FixedFolder() = folder; }
+void SetLogFolder(const QString& folder) { State().logFolder = folder; }
 
 bool MakeLogFolder() {
   const QString folder = LogFolder();

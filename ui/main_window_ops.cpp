@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QThread>
+#include <future>
+#include <type_traits>
 #include <utility>
 
 #include "ui/form_control.h"
@@ -11,19 +13,85 @@
 #include "ui/log_folder.h"
 #include "ui/message_box.h"
 
+#if defined(__SANITIZE_THREAD__)
+#define GSMMON_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define GSMMON_THREAD_SANITIZER 1
+#endif
+#endif
+
+#ifdef GSMMON_THREAD_SANITIZER
+#include <sanitizer/tsan_interface.h>
+#endif
+
 namespace ui {
+namespace {
+
+// ThreadSanitizer cannot see Qt's event queue hand a posted call to the window's thread: the
+// queue's lock is inside Qt, which is not built for the sanitizer. These tell it what Qt
+// guarantees: what the caller did before posting happens before the call runs. A no-op in every
+// other build.
+#ifdef GSMMON_THREAD_SANITIZER
+char g_windowQueue;  // stands for the window thread's event queue
+void HandOver() { __tsan_release(&g_windowQueue); }
+void TakeOver() { __tsan_acquire(&g_windowQueue); }
+#else
+void HandOver() {}
+void TakeOver() {}
+#endif
 
 template <typename Fn>
-void MainWindowOps::RunOnWindowThread(Fn&& fn, Qt::ConnectionType type) {
+class QueuedCall {
+ public:
+  explicit QueuedCall(Fn fn) : fn_(std::move(fn)) {}
+  // Made and moved on the posting thread, the last move into Qt's own copy; run and destroyed on
+  // the window's thread.
+  QueuedCall(QueuedCall&& other) noexcept : fn_(std::move(other.fn_)) { HandOver(); }
+  QueuedCall(const QueuedCall&) = delete;
+  QueuedCall& operator=(const QueuedCall&) = delete;
+  QueuedCall& operator=(QueuedCall&&) = delete;
+  ~QueuedCall() { TakeOver(); }
+
+  void operator()() {
+    TakeOver();
+    fn_();
+  }
+
+ private:
+  Fn fn_;
+};
+
+}  // namespace
+
+template <typename Fn>
+void MainWindowOps::Post(Fn&& fn) {
   if (QThread::currentThread() == window_.thread()) {
     fn();
     return;
   }
-  QMetaObject::invokeMethod(&window_, std::forward<Fn>(fn), type);
+  QMetaObject::invokeMethod(&window_, QueuedCall<std::decay_t<Fn>>(std::forward<Fn>(fn)), Qt::QueuedConnection);
 }
 
-void MainWindowOps::ShowConnectionState(bool settingsEnabled, bool busy) {
-  Post([form = &window_, settingsEnabled, busy] { ui::ShowConnectionState(*form, settingsEnabled, busy); });
+// Queued, and the caller waits for the call's end (not Qt's blocking connection, whose hand-back
+// the sanitizers cannot see): what the call did happens before the caller goes on.
+template <typename Fn>
+void MainWindowOps::Wait(Fn&& fn) {
+  if (QThread::currentThread() == window_.thread()) {
+    fn();
+    return;
+  }
+  std::promise<void> finished;
+  std::future<void> done = finished.get_future();
+  Post([&fn, &finished] {
+    fn();
+    finished.set_value();
+  });
+  done.wait();
+}
+
+void MainWindowOps::ShowConnectionState(core::ConnectionState state) {
+  Post([form = &window_, state] { ui::ShowConnectionState(*form, state); });
 }
 
 void MainWindowOps::SetWindowLayout(core::WindowLayout layout) {
@@ -40,7 +108,7 @@ void MainWindowOps::ShowError(const std::string& text) {
   Wait([&text] { ui::ShowError(text); });
 }
 
-void MainWindowOps::MarkFields(bool withIdentity, int pass) {
+void MainWindowOps::MarkFields(bool withIdentity, parser::SweepPass pass) {
   Post([form = &window_, withIdentity, pass] { ui::MarkFields(*form, withIdentity, pass); });
 }
 
@@ -53,8 +121,8 @@ void MainWindowOps::ExitProgram() {
       &window_, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
-void MainWindowOps::AcceptField(int fieldCode, int cellIndex, const std::string& text) {
-  Post([form = &window_, fieldCode, cellIndex, text] { ui::ShowField(*form, fieldCode, cellIndex, text); });
+void MainWindowOps::AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) {
+  Post([form = &window_, fieldCode, cellIndex, value] { ui::ShowField(*form, fieldCode, cellIndex, value); });
 }
 
 std::string MainWindowOps::RecordName() {

@@ -4,7 +4,6 @@
 // ReadPortSettings, ShowError and RecordName wait for the window's answer. Called on the window's
 // own thread, an operation runs at once (a stop request from a click must not wait on itself).
 
-#include <Qt>
 #include <string>
 #include <utility>
 
@@ -20,17 +19,17 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   // window must outlive every call.
   explicit MainWindowOps(Tfrm& window) : window_(window) {}
 
-  void ShowConnectionState(bool settingsEnabled, bool busy) override;
+  void ShowConnectionState(core::ConnectionState state) override;
   void SetWindowLayout(core::WindowLayout layout) override;
   core::PortSettings ReadPortSettings() override;
   void ShowError(const std::string& text) override;
-  void MarkFields(bool withIdentity, int pass) override;
+  void MarkFields(bool withIdentity, parser::SweepPass pass) override;
   void PrepareConnection() override;
   // Posts QCoreApplication::exit(0) to the window's event loop.
   void ExitProgram() override;
 
   // The display: ShowField on the window's thread.
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override;
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override;
 
   // The record action's side of a run (core::LogRecorder's name source and name used): the
   // name in txtLog, Windows-1251, waiting for the answer (a bare name placed into the log folder,
@@ -39,18 +38,12 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   void ShowRecording(const std::string& name);
 
  private:
-  // Runs fn on the window's thread: at once when already there, otherwise queued (Post) or
+  // Runs fn on the window's thread: at once when already there, otherwise queued (Post), or
   // queued and waited for (Wait).
   template <typename Fn>
-  void RunOnWindowThread(Fn&& fn, Qt::ConnectionType type);
+  void Post(Fn&& fn);
   template <typename Fn>
-  void Post(Fn&& fn) {
-    RunOnWindowThread(std::forward<Fn>(fn), Qt::QueuedConnection);
-  }
-  template <typename Fn>
-  void Wait(Fn&& fn) {
-    RunOnWindowThread(std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
-  }
+  void Wait(Fn&& fn);
 
   Tfrm& window_;
 };

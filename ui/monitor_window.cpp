@@ -15,19 +15,19 @@ namespace ui {
 
 Tfrm& CreateMonitorWindow() {
   // Never deleted: the monitor thread may still be finishing when the event loop ends.
-  auto* window = new Tfrm;
+  auto* window = new Tfrm(nullptr, gsmlog::ProgramLogWriter());
   SetMainWindow(window);
-  static MainWindowOps ops(*window);
-  static gps::GpsLink gps;
+  WindowState& state = State();
+  state.gps = std::make_unique<gps::GpsLink>();
+  gps::GpsLink& gps = *state.gps;
   ApplyGpsSettings(gps, LoadGpsSettings());
   InstallGpsStatus(*window, gps);
   // Each cycle goes into the log with its time and, when fresh, its position.
-  static core::LogRecorder recorder(
-      ops, [] { return ops.RecordName(); }, [](const std::string& name) { ops.ShowRecording(name); },
-      [] { survey::HoldCycleRecords(survey::StampCycle(gps.Fresh())); });
-  parser::SetDisplaySink(&ops);
-  parser::SetLogSink(&gsmlog::LogFieldSink());
-  core::InitCore(ops, &recorder);
+  window->Recorder().SetBeforeSeal(
+      [&gps](gsmlog::TLogWriter& log) { survey::HoldCycleRecords(log, survey::StampCycle(gps.Fresh())); });
+  parser::SetDisplaySink(&window->Ops());
+  parser::SetLogSink(&gsmlog::ProgramLogWriter());
+  core::InitCore(window->Ops(), &window->Recorder());
   return *window;
 }
 

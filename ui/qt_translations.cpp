@@ -3,17 +3,21 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <memory>
+
+#include "ui/app_state.h"
 
 namespace ui {
 
 bool InstallQtTranslations() {
-  static const bool installed = [] {
-    // Lives as long as the application, which keeps only a pointer to it.
-    static QTranslator qtbase;
-    if (!qtbase.load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return false;
-    return QCoreApplication::installTranslator(&qtbase);
-  }();
-  return installed;
+  WindowState& state = State();
+  if (state.qtbase) return true;
+  // Lives as long as the application, which keeps only a pointer to it.
+  auto qtbase = std::make_unique<QTranslator>();
+  if (!qtbase->load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return false;
+  if (!QCoreApplication::installTranslator(qtbase.get())) return false;
+  state.qtbase = std::move(qtbase);
+  return true;
 }
 
 }  // namespace ui

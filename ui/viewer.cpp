@@ -36,8 +36,6 @@ namespace {
 
 using namespace platform::literals;
 
-TfrmViewer* g_reportWindow = nullptr;
-
 // The outer 544 x 505 less a 4-pixel frame and a 23-pixel title bar.
 constexpr QSize kClientSize(536, 474);
 
@@ -103,7 +101,7 @@ class CentreOnShow : public QObject {
 
 }  // namespace
 
-TfrmViewer* ReportWindow() { return g_reportWindow; }
+TfrmViewer* ReportWindow() { return State().reportWindow; }
 
 void CopyTextToClipboard(const QString& text) { QGuiApplication::clipboard()->setText(text); }
 
@@ -158,11 +156,11 @@ TfrmViewer::TfrmViewer(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
   connect(Report, &QPlainTextEdit::selectionChanged, this, &TfrmViewer::ReportSelectionChange);
 
   InstallExportMenu(*this);
-  if (g_reportWindow == nullptr) g_reportWindow = this;
+  if (State().reportWindow == nullptr) State().reportWindow = this;
 }
 
 TfrmViewer::~TfrmViewer() {
-  if (g_reportWindow == this) g_reportWindow = nullptr;
+  if (State().reportWindow == this) State().reportWindow = nullptr;
 }
 
 void TfrmViewer::SetReport(const std::string& text, const std::string& sourceFile) {

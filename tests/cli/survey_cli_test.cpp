@@ -72,8 +72,8 @@ TEST(SurveyCli, NoGpsdIsSaidOnceAndChangesNothingElse) {
   // The same records either way: each cycle has its time, none a position.
   const auto codes = Codes(withClient);
   EXPECT_EQ(codes, Codes(without));
-  EXPECT_EQ(std::count(codes.begin(), codes.end(), gsmlog::lcCycleTime), 3);
-  EXPECT_EQ(std::count(codes.begin(), codes.end(), gsmlog::lcCyclePosition), 0);
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), gsmlog::kCycleTimeCode), 3);
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), gsmlog::kCyclePositionCode), 0);
   ChildProcess report({GSMMON_CLI_PATH, "report", withClient});
   ASSERT_EQ(report.Wait(10s), 0) << report.Stderr();
   EXPECT_EQ(Lines(report.Stdout()).size(), 41u);
@@ -114,11 +114,9 @@ TEST(SurveyCli, GpsOptionsAreChecked) {
 class SurveyExport : public ::testing::Test {
  protected:
   void SetUp() override {
-    gsmlog::ResetLogWriter();
     log_ = TempPath("export.log");
     std::filesystem::remove(log_);
     ASSERT_TRUE(testsupport::WriteSurveyLog(log_));
-    gsmlog::ResetLogWriter();
   }
   std::string log_;
 };

@@ -51,8 +51,9 @@ TEST(MonitorStop, StopDuringIdentityCreatesNoLog) {
     const std::string path = ::testing::TempDir() + "/stop-" + std::to_string(::getpid()) + ".log";
     std::filesystem::remove(path);
     std::atomic<int> namesAsked{0};
+    gsmlog::TLogWriter writer;
     core::LogRecorder recorder(
-        window,
+        window, writer,
         [&] {
           ++namesAsked;
           return path;
@@ -71,7 +72,7 @@ TEST(MonitorStop, StopDuringIdentityCreatesNoLog) {
 
     EXPECT_EQ(namesAsked.load(), c.logCreated ? 1 : 0);
     EXPECT_EQ(std::filesystem::exists(path), c.logCreated);
-    EXPECT_FALSE(gsmlog::LogFileOpen());
+    EXPECT_FALSE(writer.IsOpen());
     EXPECT_EQ(window.Calls().back(), "layout PortLayout");
     std::filesystem::remove(path);
   }

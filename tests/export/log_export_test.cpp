@@ -53,11 +53,9 @@ class Export : public ::testing::Test {
  protected:
   void SetUp() override {
     GDALAllRegister();
-    gsmlog::ResetLogWriter();
     log_ = dir_.File("drive.log");
     ASSERT_TRUE(testsupport::WriteSurveyLog(log_));
   }
-  void TearDown() override { gsmlog::ResetLogWriter(); }
 
   gsmexport::ExportResult Run(const std::string& out, ExportFormat format, bool overwrite = false) {
     gsmexport::ExportOptions options;

@@ -5,13 +5,57 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "tests/faults/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace faults {
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+using testsupport::ChildSetup;
+using testsupport::ReadWholeFile;
+using testsupport::WithSizeLimit;
+
+// Polls condition every 10 ms until it holds or timeout runs out; its last result.
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return condition();
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+// Runs a program to its end (bounded); its exit status and output.
+struct RunResult {
+  std::optional<int> status;
+  std::string out;
+  std::string err;
+};
+
+inline RunResult RunToEnd(std::vector<std::string> argv, const std::filesystem::path& outputDir, const std::string& tag,
+                          std::chrono::milliseconds timeout = 30s) {
+  ChildProcess child(std::move(argv), outputDir, tag);
+  RunResult result;
+  result.status = child.WaitExit(timeout);
+  result.out = child.Stdout();
+  result.err = child.Stderr();
+  return result;
+}
+
+// The number of times needle occurs in text.
+inline int CountOf(const std::string& text, const std::string& needle) {
+  int count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++count;
+  return count;
+}
 
 inline const std::string kCli = OSTRIN_GSMMON_CLI_PATH;
 

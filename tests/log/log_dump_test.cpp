@@ -16,7 +16,7 @@ using gsmlog::ChecksumCheck;
 
 TEST(Dump, ListsOffsetsCodesAndChecksumMatches) {
   logtest::PlainLog log;
-  log.Seal().Add(257, "250").Add(gsmlog::lcChecksum, "DEADBEEF").Add(1411, "-75");
+  log.Seal().Add(257, "250").Add(gsmlog::kChecksumCode, "DEADBEEF").Add(1411, "-75");
   const std::string lastSeal = gsmlog::FormatChecksum(log.Sum());
   log.Seal().Raw(0x0E).Raw(0x32);
   const auto bytes = log.Bytes();
@@ -59,10 +59,10 @@ TEST(Dump, ValidOnlyWithAWholeMatchingChecksumRecord) {
     bool valid;
   };
   const Case cases[] = {
-      {"empty checksum text", logtest::PlainLog{}.Add(257, "1").Add(gsmlog::lcChecksum, ""), false},
-      {"checksum header only", logtest::PlainLog{}.Add(257, "1").AddWithLength(gsmlog::lcChecksum, 8, ""), false},
-      {"checksum text cut", logtest::PlainLog{}.Add(257, "1").AddWithLength(gsmlog::lcChecksum, 8, "0000"), false},
-      {"cut after a good seal", logtest::PlainLog{}.Seal().AddWithLength(gsmlog::lcChecksum, 8, "0000"), true},
+      {"empty checksum text", logtest::PlainLog{}.Add(257, "1").Add(gsmlog::kChecksumCode, ""), false},
+      {"checksum header only", logtest::PlainLog{}.Add(257, "1").AddWithLength(gsmlog::kChecksumCode, 8, ""), false},
+      {"checksum text cut", logtest::PlainLog{}.Add(257, "1").AddWithLength(gsmlog::kChecksumCode, 8, "0000"), false},
+      {"cut after a good seal", logtest::PlainLog{}.Seal().AddWithLength(gsmlog::kChecksumCode, 8, "0000"), true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -71,7 +71,7 @@ TEST(Dump, ValidOnlyWithAWholeMatchingChecksumRecord) {
     EXPECT_EQ(dump.valid, c.valid);
     EXPECT_EQ(gsmlog::BuildLogReportFromData(bytes.data(), bytes.size(), "x.log").ok, c.valid);
   }
-  const auto bytes = logtest::PlainLog{}.Seal().AddWithLength(gsmlog::lcChecksum, 8, "0000").Bytes();
+  const auto bytes = logtest::PlainLog{}.Seal().AddWithLength(gsmlog::kChecksumCode, 8, "0000").Bytes();
   const auto dump = gsmlog::DumpLogData(bytes.data(), bytes.size());
   ASSERT_EQ(dump.records.size(), 2u);
   EXPECT_EQ(dump.records[1].check, ChecksumCheck::cut);
@@ -87,7 +87,7 @@ TEST(Dump, StreamedListingMatchesTheWholeData) {
   for (int i = 0; i < 36000; ++i) {
     log.Add(257 + i % 7, std::string(static_cast<std::size_t>(1 + i * 37 % 128), static_cast<char>('A' + i % 26)));
     if (i % 101 == 0) log.Seal();
-    if (i == 20000) log.Add(gsmlog::lcChecksum, "DEADBEEF");
+    if (i == 20000) log.Add(gsmlog::kChecksumCode, "DEADBEEF");
   }
   log.Seal().Raw(0x0E);
   const auto bytes = log.Bytes();

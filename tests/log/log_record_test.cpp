@@ -139,7 +139,7 @@ TEST(Record, CutTextIsReturnedAndChecksumTextSetEvenWhenCut) {
   logtest::PlainLog log;
   log.Add(257, "250");
   const std::uint32_t sumBefore = log.Sum();
-  log.AddWithLength(gsmlog::lcChecksum, 8, "ABC");
+  log.AddWithLength(gsmlog::kChecksumCode, 8, "ABC");
   const auto bytes = log.Bytes();
   gsmlog::TLogReader reader;
   gsmlog::InitLogReader(reader, bytes.data(), bytes.size());

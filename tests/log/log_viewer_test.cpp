@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "log/log_dump.h"
 #include "plain_log.h"
 #include "platform/text_encoding.h"
 #include "report_lines.h"
@@ -158,13 +159,13 @@ TEST(Report, ValidityOfFiles) {
   {
     // A second checksum that leaves out the first checksum record's bytes.
     PlainLog withoutFirstSeal = PlainLog{}.Add(257, "1").Add(258, "2");
-    secondSealSkipsFirst.Add(gsmlog::lcChecksum, gsmlog::FormatChecksum(withoutFirstSeal.Sum()));
+    secondSealSkipsFirst.Add(gsmlog::kChecksumCode, gsmlog::FormatChecksum(withoutFirstSeal.Sum()));
   }
   PlainLog lowerCase = PlainLog{}.Add(257, "250");  // sum 490E2BB3: has letters
   std::string lower = gsmlog::FormatChecksum(lowerCase.Sum());
   for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   ASSERT_NE(lower, gsmlog::FormatChecksum(lowerCase.Sum()));
-  lowerCase.Add(gsmlog::lcChecksum, lower);
+  lowerCase.Add(gsmlog::kChecksumCode, lower);
   PlainLog cut = PlainLog{}.Add(258, "01").Seal().Add(257, "250");
   std::vector<std::uint8_t> cutBytes = cut.Bytes();
   cutBytes.pop_back();
@@ -173,7 +174,7 @@ TEST(Report, ValidityOfFiles) {
   const auto unverified = [] { return PlainLog{}.Add(257, "Unverified"); };
   const std::string rightSum = gsmlog::FormatChecksum(unverified().Sum());
   PlainLog sealThenCutSeal = PlainLog{}.Add(257, "4").Seal().Add(258, "5");
-  sealThenCutSeal.AddWithLength(gsmlog::lcChecksum, 8, gsmlog::FormatChecksum(sealThenCutSeal.Sum()).substr(0, 5));
+  sealThenCutSeal.AddWithLength(gsmlog::kChecksumCode, 8, gsmlog::FormatChecksum(sealThenCutSeal.Sum()).substr(0, 5));
 
   struct Case {
     const char* name;
@@ -183,10 +184,10 @@ TEST(Report, ValidityOfFiles) {
   };
   const Case cases[] = {
       {"no checksum record", PlainLog{}.Add(257, "250").Bytes(), false, nullptr},
-      {"wrong checksum", PlainLog{}.Add(257, "250").Add(gsmlog::lcChecksum, "00000000").Bytes(), false, nullptr},
+      {"wrong checksum", PlainLog{}.Add(257, "250").Add(gsmlog::kChecksumCode, "00000000").Bytes(), false, nullptr},
       {"lower-case checksum", lowerCase.Bytes(), false, nullptr},
-      {"mismatch after a good seal", PlainLog{}.Seal().Add(257, "1").Add(gsmlog::lcChecksum, "12345678").Bytes(), false,
-       nullptr},
+      {"mismatch after a good seal", PlainLog{}.Seal().Add(257, "1").Add(gsmlog::kChecksumCode, "12345678").Bytes(),
+       false, nullptr},
       {"two checksum records", twoSeals.Bytes(), true, "1"},
       {"second checksum leaves out the first", secondSealSkipsFirst.Bytes(), false, nullptr},
       {"unverified records after the seal", PlainLog{}.Seal().Add(257, "2").Bytes(), true, "2"},
@@ -195,17 +196,17 @@ TEST(Report, ValidityOfFiles) {
       {"0x1F stops", PlainLog{}.Seal().Add(257, "1").Add(257, "2\x1F").Bytes(), true, "1"},
       {"cut inside a record after a seal", cutBytes, true, "25"},
       {"stop before any seal", PlainLog{}.Add(257, "1").Add(258, "").Seal().Bytes(), false, nullptr},
-      {"only an empty checksum record", unverified().Add(gsmlog::lcChecksum, "").Bytes(), false, nullptr},
-      {"only a checksum header, text cut", unverified().AddWithLength(gsmlog::lcChecksum, 8, "").Bytes(), false,
+      {"only an empty checksum record", unverified().Add(gsmlog::kChecksumCode, "").Bytes(), false, nullptr},
+      {"only a checksum header, text cut", unverified().AddWithLength(gsmlog::kChecksumCode, 8, "").Bytes(), false,
        nullptr},
       {"only a checksum record cut inside its text",
-       unverified().AddWithLength(gsmlog::lcChecksum, 8, rightSum.substr(0, 4)).Bytes(), false, nullptr},
+       unverified().AddWithLength(gsmlog::kChecksumCode, 8, rightSum.substr(0, 4)).Bytes(), false, nullptr},
       {"only a checksum record longer than its matching text",
-       unverified().AddWithLength(gsmlog::lcChecksum, 9, rightSum).Bytes(), false, nullptr},
+       unverified().AddWithLength(gsmlog::kChecksumCode, 9, rightSum).Bytes(), false, nullptr},
       {"an empty checksum record after a good seal",
-       PlainLog{}.Add(257, "3").Seal().Add(gsmlog::lcChecksum, "").Bytes(), true, "3"},
+       PlainLog{}.Add(257, "3").Seal().Add(gsmlog::kChecksumCode, "").Bytes(), true, "3"},
       {"a checksum header after a good seal",
-       PlainLog{}.Add(257, "3").Seal().AddWithLength(gsmlog::lcChecksum, 8, "").Bytes(), true, "3"},
+       PlainLog{}.Add(257, "3").Seal().AddWithLength(gsmlog::kChecksumCode, 8, "").Bytes(), true, "3"},
       {"a checksum record cut after a good seal", sealThenCutSeal.Bytes(), true, "4"},
   };
   for (const auto& c : cases) {
@@ -241,17 +242,21 @@ TEST_F(ReportFile, MessagesForFilesThatCannotBeRead) {
   struct Case {
     std::string name;
     std::string error;
+    platform::ErrorReason cause;  // kept beside the message
   };
   const Case cases[] = {
-      {missing, std::string("Невозможно открыть файл протокола \""_cp1251) + missing + "\""},
-      {empty, std::string("Невозможно прочитать протокол "_cp1251) + empty},
-      {folder, std::string("Невозможно прочитать протокол "_cp1251) + folder},
+      {missing, std::string("Невозможно открыть файл протокола \""_cp1251) + missing + "\"",
+       platform::ErrorReason::notFound},
+      {empty, std::string("Невозможно прочитать протокол "_cp1251) + empty, platform::ErrorReason::none},
+      {folder, std::string("Невозможно прочитать протокол "_cp1251) + folder, platform::ErrorReason::wrongType},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto report = gsmlog::BuildLogReport(c.name);
     EXPECT_FALSE(report.ok);
     EXPECT_EQ(report.error, c.error);
+    EXPECT_EQ(report.cause.reason, c.cause);
+    EXPECT_EQ(gsmlog::DumpLogFile(c.name).cause.reason, c.cause);
   }
   const std::string good = Write("good.log", PlainLog{}.Add(258, "02").Seal().Bytes());
   const auto report = gsmlog::BuildLogReport(good);
@@ -301,7 +306,7 @@ TEST(Report, DamagedFilesNeverReadOutsideTheirBytes) {
     reports += gsmlog::BuildLogReportFromData(size ? copy.get() : nullptr, size, kName).ok;
   }
   for (std::size_t pos = 0; pos < sound.size(); ++pos) {
-    for (const std::uint8_t flip : {0x01, 0x80, 0xFF}) {
+    for (const std::uint8_t flip : {std::uint8_t{0x01}, std::uint8_t{0x80}, std::uint8_t{0xFF}}) {
       std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[sound.size()]);
       std::copy(sound.begin(), sound.end(), copy.get());
       copy[pos] ^= flip;

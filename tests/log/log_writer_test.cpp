@@ -6,11 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -20,6 +23,7 @@
 #include "log/log_dump.h"
 #include "log/log_record.h"
 #include "log/log_viewer.h"
+#include "parser/field_table.h"
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
 #include "report_lines.h"
@@ -45,7 +49,7 @@ std::vector<Rec> DataRecords(const std::string& path) {
   EXPECT_TRUE(dump.valid);
   std::vector<Rec> records;
   for (const auto& r : dump.records) {
-    if (r.code != gsmlog::lcChecksum) records.push_back({r.code, r.text});
+    if (r.code != gsmlog::kChecksumCode) records.push_back({r.code, r.text});
   }
   return records;
 }
@@ -55,11 +59,20 @@ std::vector<char> FileBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Each test has a writer of its own, and nothing of a run outlives it.
 class Writer : public ::testing::Test {
  protected:
-  void SetUp() override { gsmlog::ResetLogWriter(); }
-  void TearDown() override { gsmlog::ResetLogWriter(); }
+  // A value as the dispatcher hands it on: its text and the number the text states.
+  void Log(int code, int index, const std::string& text) { writer_->Field(code, index, parser::TextValue(text)); }
+  // The message of a failed write, once.
+  std::optional<std::string> Failure() {
+    const auto failure = writer_->TakeWriteFailure();
+    return failure ? std::optional(failure->message) : std::nullopt;
+  }
+  void NewWriter() { writer_ = std::make_unique<gsmlog::TLogWriter>(); }
+
   logtest::TempDir dir_;
+  std::unique_ptr<gsmlog::TLogWriter> writer_ = std::make_unique<gsmlog::TLogWriter>();
 };
 
 TEST_F(Writer, LogFieldWritesAndCountsByItsTables) {
@@ -105,20 +118,20 @@ TEST_F(Writer, LogFieldWritesAndCountsByItsTables) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.code) + "/" + std::to_string(c.index) + " " + c.text);
-    gsmlog::ResetLogWriter();
+    NewWriter();
     const std::string path = dir_.File(std::to_string(&c - cases) + ".log");
-    ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
-    gsmlog::LogField(c.code, c.index, c.text);
-    const auto stats = gsmlog::RunStats();
-    const auto identity = gsmlog::Identity();
-    ASSERT_TRUE(gsmlog::SealLogFile());
+    ASSERT_TRUE(writer_->Create(path).ok);
+    Log(c.code, c.index, c.text);
+    const auto stats = writer_->Stats();
+    const std::string keptImei = writer_->KeptText(parser::fcImei);
+    ASSERT_TRUE(writer_->Seal());
     EXPECT_EQ(DataRecords(path), c.records);
     EXPECT_EQ(stats.RxLevelCount, c.stat == rx ? 1 : 0);
     EXPECT_EQ(stats.BitErrorCount, c.stat == ber ? 1 : 0);
     EXPECT_EQ(stats.DistanceCount, c.stat == distance ? 1 : 0);
     EXPECT_EQ(stats.Band900Count, c.stat == band900 ? 1 : 0);
     EXPECT_EQ(stats.Band1800Count, c.stat == band1800 ? 1 : 0);
-    EXPECT_EQ(identity.Imei, c.stat == imei ? c.text : "");
+    EXPECT_EQ(keptImei, c.stat == imei ? c.text : "");
   }
 }
 
@@ -179,25 +192,25 @@ TEST(WriterText, ZeroPadSummaryNumbersAndFileName) {
 }
 
 TEST_F(Writer, WithoutAFileNothingIsWrittenButStatisticsGrow) {
-  EXPECT_FALSE(gsmlog::WriteLogRecord(257, "250"));
-  EXPECT_FALSE(gsmlog::SealLogFile());
-  EXPECT_FALSE(gsmlog::CompleteLogFile());
-  gsmlog::LogField(387, 0, "-70");
-  gsmlog::LogField(1, 0, "IMEI1");
-  EXPECT_EQ(gsmlog::RunStats().RxLevelCount, 1);
-  EXPECT_EQ(gsmlog::Identity().Imei, "IMEI1");
-  EXPECT_FALSE(gsmlog::TakeWriteFailure());
+  EXPECT_FALSE(writer_->WriteRecord(257, "250"));
+  EXPECT_FALSE(writer_->Seal());
+  EXPECT_FALSE(writer_->Complete());
+  Log(387, 0, "-70");
+  Log(1, 0, "IMEI1");
+  EXPECT_EQ(writer_->Stats().RxLevelCount, 1);
+  EXPECT_EQ(writer_->KeptText(parser::fcImei), "IMEI1");
+  EXPECT_FALSE(writer_->TakeWriteFailure());
 }
 
 TEST_F(Writer, TextsTheReaderWouldStopAtAreNeverWritten) {
   const std::string path = dir_.File("texts.log");
-  ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
+  ASSERT_TRUE(writer_->Create(path).ok);
   const auto sizeBefore = FileBytes(path).size();
-  EXPECT_FALSE(gsmlog::WriteLogRecord(257, ""));
+  EXPECT_FALSE(writer_->WriteRecord(257, ""));
   EXPECT_EQ(FileBytes(path).size(), sizeBefore);
-  EXPECT_TRUE(gsmlog::WriteLogRecord(258, std::string(200, 'a')));
-  EXPECT_TRUE(gsmlog::WriteLogRecord(259, "a\tb\x01"));
-  EXPECT_TRUE(gsmlog::CompleteLogFile());
+  EXPECT_TRUE(writer_->WriteRecord(258, std::string(200, 'a')));
+  EXPECT_TRUE(writer_->WriteRecord(259, "a\tb\x01"));
+  EXPECT_TRUE(writer_->Complete());
   const auto records = DataRecords(path);
   ASSERT_GE(records.size(), 2u);
   EXPECT_EQ(records[0], (Rec{258, std::string(128, 'a')}));
@@ -205,33 +218,33 @@ TEST_F(Writer, TextsTheReaderWouldStopAtAreNeverWritten) {
 }
 
 TEST_F(Writer, HeldRecordsGoOutWithTheNextSeal) {
-  EXPECT_FALSE(gsmlog::HoldLogRecord(20481, "2026-12-09T22:48:15.123+03:00"));
+  EXPECT_FALSE(writer_->Hold(20481, "2026-12-09T22:48:15.123+03:00"));
   const std::string path = dir_.File("held.log");
-  ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
+  ASSERT_TRUE(writer_->Create(path).ok);
   const auto sizeBefore = FileBytes(path).size();
-  gsmlog::LogField(387, 0, "-70");
-  EXPECT_TRUE(gsmlog::HoldLogRecord(20481, "2026-12-09T22:48:15.123+03:00"));
-  EXPECT_FALSE(gsmlog::HoldLogRecord(20482, ""));
+  Log(387, 0, "-70");
+  EXPECT_TRUE(writer_->Hold(20481, "2026-12-09T22:48:15.123+03:00"));
+  EXPECT_FALSE(writer_->Hold(20482, ""));
   EXPECT_EQ(FileBytes(path).size(), sizeBefore);
-  ASSERT_TRUE(gsmlog::SealLogFile());
+  ASSERT_TRUE(writer_->Seal());
   EXPECT_EQ(DataRecords(path), (std::vector<Rec>{{1411, "-70"}, {20481, "2026-12-09T22:48:15.123+03:00"}}));
 }
 
 TEST_F(Writer, NeverOverwritesAnExistingFile) {
   const std::string path = dir_.File("09122026.log");
   std::ofstream(path) << "keep";
-  const auto second = gsmlog::CreateLogFile(path);
+  const auto second = writer_->Create(path);
   ASSERT_TRUE(second.ok) << platform::Cp1251ToUtf8(second.error);
   EXPECT_EQ(second.nameUsed, dir_.File("09122026-2.log"));
-  const auto third = gsmlog::CreateLogFile(path);
+  const auto third = writer_->Create(path);
   EXPECT_EQ(third.nameUsed, dir_.File("09122026-3.log"));
-  EXPECT_TRUE(gsmlog::CompleteLogFile());
+  EXPECT_TRUE(writer_->Complete());
   EXPECT_EQ(FileBytes(path), (std::vector<char>{'k', 'e', 'e', 'p'}));
   // The run that was open when the next began was completed, not lost.
   EXPECT_TRUE(gsmlog::BuildLogReport(second.nameUsed).ok);
 
   const std::string bad = dir_.File("no/such/folder.log");
-  const auto failed = gsmlog::CreateLogFile(bad);
+  const auto failed = writer_->Create(bad);
   EXPECT_FALSE(failed.ok);
   EXPECT_EQ(failed.error, std::string("Невозможно создать файл протокола \""_cp1251) + bad + "\"");
 }
@@ -239,35 +252,35 @@ TEST_F(Writer, NeverOverwritesAnExistingFile) {
 TEST_F(Writer, FailedWriteIsReportedOnceAndStopsTheRun) {
   const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
   if (fd < 0) GTEST_SKIP() << "no /dev/full";
-  ASSERT_TRUE(gsmlog::AttachLogFile(fd, "full.log"));
-  gsmlog::LogField(257, 0, "250");
-  gsmlog::LogField(1, 0, "IMEI1");
-  EXPECT_FALSE(gsmlog::LogFileOpen());
-  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::string("Невозможно записать протокол full.log"_cp1251));
-  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::nullopt);
-  EXPECT_FALSE(gsmlog::WriteLogRecord(258, "01"));
-  EXPECT_FALSE(gsmlog::CompleteLogFile());
-  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::nullopt);
-  EXPECT_EQ(gsmlog::Identity().Imei, "IMEI1");
+  ASSERT_TRUE(writer_->Attach(fd, "full.log"));
+  Log(257, 0, "250");
+  Log(1, 0, "IMEI1");
+  EXPECT_FALSE(writer_->IsOpen());
+  EXPECT_EQ(Failure(), std::string("Невозможно записать протокол full.log"_cp1251));
+  EXPECT_EQ(Failure(), std::nullopt);
+  EXPECT_FALSE(writer_->WriteRecord(258, "01"));
+  EXPECT_FALSE(writer_->Complete());
+  EXPECT_EQ(Failure(), std::nullopt);
+  EXPECT_EQ(writer_->KeptText(parser::fcImei), "IMEI1");
 }
 
 TEST_F(Writer, CompletedRunReportsIdentityNetworkStatisticsAndCells) {
-  gsmlog::LogField(1, 0, "351234567890123");
-  gsmlog::LogField(3, 0, "GSM-SIM 900");
-  gsmlog::LogField(387, 0, "-50");  // before the run: reset when the run starts
+  Log(1, 0, "351234567890123");
+  Log(3, 0, "GSM-SIM 900");
+  Log(387, 0, "-50");  // before the run: reset when the run starts
   const std::string path = dir_.File("run.log");
-  ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
-  EXPECT_EQ(gsmlog::RunStats().RxLevelCount, 0);
+  ASSERT_TRUE(writer_->Create(path).ok);
+  EXPECT_EQ(writer_->Stats().RxLevelCount, 0);
   const struct {
     int code, index;
     const char* text;
   } cycle[] = {{257, 0, "250"}, {258, 0, "01"},   {386, 0, "4660"}, {385, 0, "7.3"}, {388, 0, "50"},   {265, 0, "900"},
                {387, 0, "-70"}, {390, 0, "0,14"}, {391, 0, "0,5"},  {388, 1, "600"}, {265, 1, "1800"}, {387, 1, "-90"},
                {387, 0, "-80"}, {390, 0, "0,28"}, {265, 0, "1800"}, {391, 0, "1,5"}, {387, 0, "-75"}};
-  for (const auto& f : cycle) gsmlog::LogField(f.code, f.index, f.text);
-  ASSERT_TRUE(gsmlog::SealLogFile());
-  ASSERT_TRUE(gsmlog::CompleteLogFile());
-  EXPECT_FALSE(gsmlog::LogFileOpen());
+  for (const auto& f : cycle) Log(f.code, f.index, f.text);
+  ASSERT_TRUE(writer_->Seal());
+  ASSERT_TRUE(writer_->Complete());
+  EXPECT_FALSE(writer_->IsOpen());
 
   const auto report = gsmlog::BuildLogReport(path);
   ASSERT_TRUE(report.ok) << platform::Cp1251ToUtf8(report.error);
@@ -316,10 +329,10 @@ TEST_F(Writer, ExtendedBandCountsIntoTheGsm900Share) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.share900);
     const std::string path = dir_.File(std::to_string(&c - cases) + "-bands.log");
-    ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
-    for (const char* band : c.bands) gsmlog::LogField(265, 0, band);
-    gsmlog::LogField(265, 2, "1800");  // neighbours never count
-    ASSERT_TRUE(gsmlog::CompleteLogFile());
+    ASSERT_TRUE(writer_->Create(path).ok);
+    for (const char* band : c.bands) Log(265, 0, band);
+    Log(265, 2, "1800");  // neighbours never count
+    ASSERT_TRUE(writer_->Complete());
     const auto report = gsmlog::BuildLogReport(path);
     ASSERT_TRUE(report.ok) << platform::Cp1251ToUtf8(report.error);
     const auto lines = logtest::ReportLines(report.text);
@@ -334,10 +347,10 @@ TEST_F(Writer, KilledRunStillReportsEverythingUpToTheLastSeal) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    if (!gsmlog::CreateLogFile(path).ok) ::_exit(2);
-    gsmlog::LogField(257, 0, "250");
-    gsmlog::LogField(387, 0, "-70");
-    gsmlog::SealLogFile();
+    if (!writer_->Create(path).ok) ::_exit(2);
+    Log(257, 0, "250");
+    Log(387, 0, "-70");
+    writer_->Seal();
     std::raise(SIGKILL);
     ::_exit(3);
   }
@@ -354,20 +367,20 @@ TEST_F(Writer, KilledRunStillReportsEverythingUpToTheLastSeal) {
 
 TEST_F(Writer, MonitorThreadAndRecordActionShareTheWriter) {
   const std::string path = dir_.File("threads.log");
-  ASSERT_TRUE(gsmlog::CreateLogFile(path).ok);
-  std::thread monitor([] {
+  ASSERT_TRUE(writer_->Create(path).ok);
+  std::thread monitor([this] {
     for (int i = 0; i < 300; ++i) {
-      gsmlog::LogField(387, 0, std::to_string(-(60 + i % 30)));
-      gsmlog::LogField(388, i % 7, std::to_string(1 + i));
-      if (i % 50 == 0) gsmlog::SealLogFile();
+      Log(387, 0, std::to_string(-(60 + i % 30)));
+      Log(388, i % 7, std::to_string(1 + i));
+      if (i % 50 == 0) writer_->Seal();
     }
   });
   for (int i = 0; i < 20; ++i) {
-    gsmlog::SealLogFile();
-    (void)gsmlog::RunStats();
+    writer_->Seal();
+    (void)writer_->Stats();
   }
   monitor.join();
-  ASSERT_TRUE(gsmlog::CompleteLogFile());
+  ASSERT_TRUE(writer_->Complete());
   const auto dump = gsmlog::DumpLogFile(path);
   EXPECT_TRUE(dump.valid);
   EXPECT_EQ(dump.stop, gsmlog::ReadStop::endOfData);
@@ -384,11 +397,11 @@ TEST_F(Writer, NamesReachTheDiskByteForByte) {
     SCOPED_TRACE(c.kind);
     const std::string path = dir_.File(c.name);
     for (int k = 1; k <= 2; ++k) {
-      const gsmlog::CreateLogResult created = gsmlog::CreateLogFile(path);
+      const gsmlog::CreateLogResult created = writer_->Create(path);
       ASSERT_TRUE(created.ok) << platform::Cp1251ToUtf8(created.error);
       EXPECT_EQ(created.nameUsed, k == 1 ? path : platform::NumberedName(path, k));
-      gsmlog::LogField(257, 0, "250");
-      ASSERT_TRUE(gsmlog::CompleteLogFile());
+      Log(257, 0, "250");
+      ASSERT_TRUE(writer_->Complete());
       expected.insert(created.nameUsed.substr(dir_.path().string().size() + 1));
       const gsmlog::LogReport report = gsmlog::BuildLogReport(created.nameUsed);
       ASSERT_TRUE(report.ok) << platform::Cp1251ToUtf8(report.error);
@@ -399,7 +412,7 @@ TEST_F(Writer, NamesReachTheDiskByteForByte) {
     const std::string missing = dir_.File("no/" + c.name);
     const std::string shown = platform::FileNameText(missing);
     EXPECT_EQ(shown, platform::FileNameText(dir_.File("no/")) + c.text);
-    EXPECT_EQ(gsmlog::CreateLogFile(missing).error,
+    EXPECT_EQ(writer_->Create(missing).error,
               std::string("Невозможно создать файл протокола \""_cp1251) + shown + "\"");
     EXPECT_EQ(gsmlog::BuildLogReport(missing).error,
               std::string("Невозможно открыть файл протокола \""_cp1251) + shown + "\"");
@@ -413,25 +426,25 @@ TEST_F(Writer, NamesReachTheDiskByteForByte) {
 
   const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
   if (fd < 0) GTEST_SKIP() << "no /dev/full";
-  ASSERT_TRUE(gsmlog::AttachLogFile(fd, "/dev/full/測定.log"));
-  gsmlog::LogField(257, 0, "250");
-  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::string("Невозможно записать протокол /dev/full/??.log"_cp1251));
+  ASSERT_TRUE(writer_->Attach(fd, "/dev/full/測定.log"));
+  Log(257, 0, "250");
+  EXPECT_EQ(Failure(), std::string("Невозможно записать протокол /dev/full/??.log"_cp1251));
 }
 
 // A device the user names is the log itself, never a new file beside it; a folder is no log.
 TEST_F(Writer, DevicesAreWrittenAsTheyAreAndFoldersRefused) {
-  const gsmlog::CreateLogResult full = gsmlog::CreateLogFile("/dev/full");
+  const gsmlog::CreateLogResult full = writer_->Create("/dev/full");
   EXPECT_FALSE(full.ok);
   EXPECT_EQ(full.error, std::string("Невозможно записать протокол /dev/full"_cp1251));
   EXPECT_FALSE(std::ifstream("/dev/full-2").good());
 
-  const gsmlog::CreateLogResult null = gsmlog::CreateLogFile("/dev/null");
+  const gsmlog::CreateLogResult null = writer_->Create("/dev/null");
   EXPECT_TRUE(null.ok);
   EXPECT_EQ(null.nameUsed, "/dev/null");
-  EXPECT_TRUE(gsmlog::CompleteLogFile());
+  EXPECT_TRUE(writer_->Complete());
 
   const std::string folder = dir_.File("");
-  const gsmlog::CreateLogResult refused = gsmlog::CreateLogFile(folder);
+  const gsmlog::CreateLogResult refused = writer_->Create(folder);
   EXPECT_FALSE(refused.ok);
   EXPECT_EQ(refused.error, std::string("Невозможно создать файл протокола \""_cp1251) + folder + "\"");
 }
@@ -446,18 +459,97 @@ TEST_F(Writer, APipeThatIsNeverReadFailsTheWriteInsteadOfHoldingIt) {
   const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reader, 0);
   (void)::fcntl(reader, F_SETPIPE_SZ, 4096);
-  ASSERT_TRUE(gsmlog::CreateLogFile(fifo).ok);
+  ASSERT_TRUE(writer_->Create(fifo).ok);
   const auto start = std::chrono::steady_clock::now();
   int seals = 0;
-  while (gsmlog::LogFileOpen() && seals < 1000) {
-    for (int cell = 0; cell <= 6; ++cell) gsmlog::LogField(387, cell, "-75");
-    gsmlog::SealLogFile();
+  while (writer_->IsOpen() && seals < 1000) {
+    for (int cell = 0; cell <= 6; ++cell) Log(387, cell, "-75");
+    writer_->Seal();
     ++seals;
   }
-  EXPECT_FALSE(gsmlog::LogFileOpen());
+  EXPECT_FALSE(writer_->IsOpen());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  EXPECT_EQ(gsmlog::TakeWriteFailure(), std::string("Невозможно записать протокол "_cp1251) + fifo);
+  EXPECT_EQ(Failure(), std::string("Невозможно записать протокол "_cp1251) + fifo);
   ::close(reader);
+}
+
+// A log file in memory: the writer needs no disk, and a test chooses when a write fails.
+class MemoryLogFile final : public gsmlog::LogFile {
+ public:
+  explicit MemoryLogFile(std::vector<std::uint8_t>& bytes, int failWith = 0) : bytes_(bytes), failWith_(failWith) {}
+  platform::SystemError Append(const std::uint8_t* bytes, std::size_t n) override {
+    if (failWith_ != 0) return {platform::ErrorReason::other, failWith_};
+    bytes_.insert(bytes_.end(), bytes, bytes + n);
+    return {};
+  }
+  platform::SystemError Sync() override {
+    ++syncs;
+    return {};
+  }
+  int syncs = 0;
+
+ private:
+  std::vector<std::uint8_t>& bytes_;
+  int failWith_;
+};
+
+// The writer over a file it is handed writes what it writes to disk, sealed after every cycle;
+// two writers never share a thing.
+TEST_F(Writer, WritesToTheFileItIsGiven) {
+  std::vector<std::uint8_t> memory;
+  auto file = std::make_unique<MemoryLogFile>(memory);
+  MemoryLogFile& view = *file;
+  ASSERT_TRUE(writer_->StartRun(std::move(file), "memory.log"));
+  EXPECT_EQ(view.syncs, 1) << "sealed from the start";
+  Log(257, 0, "250");
+  Log(387, 2, "-80");
+  const std::size_t held = memory.size();
+  ASSERT_TRUE(writer_->Seal());
+  EXPECT_GT(memory.size(), held) << "a cycle's records go out with its seal";
+  EXPECT_EQ(view.syncs, 2);
+
+  gsmlog::TLogWriter other;
+  EXPECT_FALSE(other.IsOpen());
+  EXPECT_EQ(other.Stats().RxLevelCount, 0);
+  ASSERT_TRUE(writer_->Complete());
+  const gsmlog::LogDump dump = gsmlog::DumpLogData(memory.data(), memory.size());
+  EXPECT_TRUE(dump.valid);
+  std::vector<Rec> records;
+  for (const auto& r : dump.records) {
+    if (r.code < 1024 * 8) records.push_back({r.code, r.text});
+  }
+  EXPECT_EQ(records, (std::vector<Rec>{{257, "250"}, {3459, "-80"}}));
+}
+
+// A failure keeps its cause: the errno of the write, of the sync, of the creation.
+TEST_F(Writer, FailuresKeepTheirCause) {
+  std::vector<std::uint8_t> memory;
+  EXPECT_FALSE(writer_->StartRun(std::make_unique<MemoryLogFile>(memory, ENOSPC), "full.log"));
+  const auto failure = writer_->TakeWriteFailure();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->message, std::string("Невозможно записать протокол full.log"_cp1251));
+  EXPECT_EQ(failure->cause.code, ENOSPC);
+
+  const gsmlog::CreateLogResult missing = writer_->Create(dir_.File("no/such/folder.log"));
+  EXPECT_FALSE(missing.ok);
+  EXPECT_EQ(missing.cause.reason, platform::ErrorReason::notFound);
+  EXPECT_EQ(missing.cause.code, ENOENT);
+  const gsmlog::CreateLogResult folder = writer_->Create(dir_.File(""));
+  EXPECT_EQ(folder.cause.reason, platform::ErrorReason::wrongType);
+  const gsmlog::CreateLogResult full = writer_->Create("/dev/full");
+  EXPECT_EQ(full.cause.code, ENOSPC);
+}
+
+// The long-standing free functions are the program writer's.
+TEST(ProgramWriter, FreeFunctionsStandInFrontOfIt) {
+  gsmlog::TLogWriter& program = gsmlog::ProgramLogWriter();
+  EXPECT_EQ(&program, &gsmlog::ProgramLogWriter());
+  const std::int32_t before = program.Stats().RxLevelCount;
+  gsmlog::LogField(387, 0, "-70");
+  EXPECT_EQ(program.Stats().RxLevelCount, before + 1);
+  EXPECT_FALSE(gsmlog::WriteLogRecord(257, "250")) << "no log open";
+  gsmlog::CaptureLocalTime();
+  EXPECT_EQ(gsmlog::DateStamp("."), program.DateStamp("."));
 }
 
 }  // namespace

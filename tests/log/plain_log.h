@@ -28,7 +28,7 @@ class PlainLog {
     return *this;
   }
   // A checksum record that matches: the sum of every plain byte so far.
-  PlainLog& Seal() { return Add(gsmlog::lcChecksum, gsmlog::FormatChecksum(crc_.Sum)); }
+  PlainLog& Seal() { return Add(gsmlog::kChecksumCode, gsmlog::FormatChecksum(crc_.Sum)); }
   PlainLog& Raw(std::uint8_t b) {
     plain_.push_back(b);
     gsmlog::CrcAddByte(crc_, b);

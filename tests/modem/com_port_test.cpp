@@ -36,7 +36,7 @@ class ComPortTest : public ::testing::Test {
 TEST_F(ComPortTest, ReadLineEndsAtCrLfAndNul) {
   struct Read {
     std::string line;
-    int status;
+    int status;  // 0 done, 1 time-out
   };
   struct Case {
     const char* name;
@@ -58,7 +58,7 @@ TEST_F(ComPortTest, ReadLineEndsAtCrLfAndNul) {
     pty_.Feed(c.input);
     for (const auto& expected : c.reads) {
       std::string line = "stale";
-      EXPECT_EQ(modem::ReadLine(port_, line), expected.status);
+      EXPECT_EQ(static_cast<int>(modem::ReadLine(port_, line)), expected.status);
       EXPECT_EQ(line, expected.line);
     }
   }
@@ -74,7 +74,7 @@ TEST(TokenMatchTest, MatchModes) {
   struct Case {
     const char* line;
     const char* token;
-    int mode;
+    int mode;  // 0 whole line, N prefix, -1 anywhere
     bool matches;
   };
   const Case cases[] = {
@@ -85,7 +85,7 @@ TEST(TokenMatchTest, MatchModes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.line) + " / " + c.token + " / " + std::to_string(c.mode));
-    EXPECT_EQ(modem::TokenMatches(c.line, c.token, c.mode), c.matches);
+    EXPECT_EQ(modem::TokenMatches(c.line, c.token, modem::MatchMode{c.mode}), c.matches);
   }
 }
 
@@ -93,17 +93,17 @@ TEST_F(ComPortTest, WaitGivesUpAfterTenLines) {
   pty_.Feed("1\r2\r3\r4\r5\r6\r7\r8\r9\r10\rOK\r");
   std::string line;
   int index = 5;
-  EXPECT_FALSE(modem::WaitForAnyToken(port_, {"OK"}, -1, line, index));
+  EXPECT_FALSE(modem::WaitForAnyToken(port_, {"OK"}, modem::MatchMode::anywhere, line, index));
   EXPECT_EQ(index, -1);
   EXPECT_EQ(line, "10");
-  EXPECT_TRUE(modem::ExpectToken(port_, "OK", 0));
+  EXPECT_TRUE(modem::ExpectToken(port_, "OK", modem::MatchMode::wholeLine));
 }
 
 TEST_F(ComPortTest, WaitReportsTheFirstMatchingTokenInListOrder) {
   pty_.Feed("\r\nATZxyz\r\n");
   std::string line;
   int index = -1;
-  EXPECT_TRUE(modem::WaitForAnyToken(port_, {"xyz", "ATZ"}, 3, line, index));
+  EXPECT_TRUE(modem::WaitForAnyToken(port_, {"xyz", "ATZ"}, modem::MatchPrefix(3), line, index));
   EXPECT_EQ(index, 1);
   EXPECT_EQ(line, "ATZxyz");
 }
@@ -111,8 +111,8 @@ TEST_F(ComPortTest, WaitReportsTheFirstMatchingTokenInListOrder) {
 TEST_F(ComPortTest, AGoneDeviceEndsReadsAndWaitsAtOnce) {
   pty_.CloseMaster();
   std::string line;
-  EXPECT_EQ(modem::ReadLine(port_, line), modem::tsFailed);
-  EXPECT_FALSE(modem::WaitForToken(port_, "OK", -1, line));
+  EXPECT_EQ(modem::ReadLine(port_, line), modem::TransferStatus::failed);
+  EXPECT_FALSE(modem::WaitForToken(port_, "OK", modem::MatchMode::anywhere, line));
 }
 
 TEST_F(ComPortTest, TraceKeepsTheLastTwentyEntries) {
@@ -152,7 +152,7 @@ TEST(ComPortOpenTest, MissingDeviceFails) {
   EXPECT_FALSE(port.IsSet());
   EXPECT_FALSE(modem::ClosePort(port));
   std::string line;
-  EXPECT_EQ(modem::ReadLine(port, line), modem::tsFailed);
+  EXPECT_EQ(modem::ReadLine(port, line), modem::TransferStatus::failed);
   EXPECT_FALSE(modem::SendLine(port, "ATZ"));
 }
 
@@ -264,7 +264,7 @@ TEST(ComPortOpenTest, StaleCopiesFailAfterClose) {
   EXPECT_EQ(copy.Fd(), -1);
   EXPECT_FALSE(modem::SendLine(copy, "ATZ"));
   std::string line;
-  EXPECT_EQ(modem::ReadLine(copy, line), modem::tsFailed);
+  EXPECT_EQ(modem::ReadLine(copy, line), modem::TransferStatus::failed);
 }
 
 TEST(ComPortOpenTest, ErrnoOutcomes) {
@@ -292,12 +292,12 @@ TEST(PortInterruptTest, EndsAPendingReadThenAllowsTheFinalExchange) {
   });
   std::string line;
   auto start = Clock::now();
-  EXPECT_EQ(modem::ReadLine(port, line), modem::tsFailed);
+  EXPECT_EQ(modem::ReadLine(port, line), modem::TransferStatus::failed);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   stopper.join();
   EXPECT_TRUE(modem::PortInterrupted(port));
   pty.Feed("OK\r\n");
-  EXPECT_EQ(modem::ReadLine(port, line), modem::tsFailed);
+  EXPECT_EQ(modem::ReadLine(port, line), modem::TransferStatus::failed);
   EXPECT_FALSE(modem::SendLine(port, "ATZ"));
 
   modem::BeginFinalExchange(port, std::chrono::milliseconds(300));
@@ -305,12 +305,12 @@ TEST(PortInterruptTest, EndsAPendingReadThenAllowsTheFinalExchange) {
   EXPECT_FALSE(modem::PortInterrupted(port));
   EXPECT_TRUE(modem::SendLine(port, "ATZ"));
   EXPECT_EQ(pty.Drain(), "ATZ\r\n");
-  EXPECT_EQ(modem::ReadLine(port, line), modem::tsDone);
+  EXPECT_EQ(modem::ReadLine(port, line), modem::TransferStatus::done);
   EXPECT_EQ(line, "OK");
   // Silence costs the budget, not the port's 5 s time-out.
   start = Clock::now();
-  EXPECT_EQ(modem::ReadLine(port, line), modem::tsDone);  // the LF after "OK"
-  EXPECT_EQ(modem::ReadLine(port, line), modem::tsTimeout);
+  EXPECT_EQ(modem::ReadLine(port, line), modem::TransferStatus::done);  // the LF after "OK"
+  EXPECT_EQ(modem::ReadLine(port, line), modem::TransferStatus::timeout);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   EXPECT_TRUE(modem::ClosePort(port));
 }
@@ -330,7 +330,7 @@ TEST(PortDripTest, ALineEndsOneTimeOutAfterItsFirstByte) {
   });
   std::string line;
   const auto start = Clock::now();
-  EXPECT_EQ(modem::ReadLine(port, line), modem::tsDone);
+  EXPECT_EQ(modem::ReadLine(port, line), modem::TransferStatus::done);
   const auto took = Clock::now() - start;
   stop.store(true);
   drip.join();

@@ -15,7 +15,7 @@ using modemtest::ScriptedPeer;
 using testsupport::RecordedField;
 
 // The texts the engine hands to the diagnostic output, in order.
-std::vector<std::string>& diagnostics() {
+std::vector<std::string>& Diagnostics() {
   static std::vector<std::string> texts;
   return texts;
 }
@@ -24,8 +24,8 @@ class ModemTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(port_.Opened());
-    diagnostics().clear();
-    parser::SetDiagnosticHandler([](const std::string& text) { diagnostics().push_back(text); });
+    Diagnostics().clear();
+    parser::SetDiagnosticHandler([](const std::string& text) { Diagnostics().push_back(text); });
   }
   void TearDown() override { parser::SetDiagnosticHandler(nullptr); }
 
@@ -116,7 +116,7 @@ TEST_F(ModemTest, RunCommandOutsideTheTable) {
   ScriptedPeer peer(pty_, {"\r\nERROR\r\n"});
   EXPECT_FALSE(modem::RunCommand("AT+COPS", "?"));
   EXPECT_EQ(peer.Stop(), std::vector<std::string>{"AT+COPS?"});
-  EXPECT_EQ(diagnostics(), std::vector<std::string>{"*** ERROR:Unknown AT-core command: AT+COPS?"});
+  EXPECT_EQ(Diagnostics(), std::vector<std::string>{"*** ERROR:Unknown AT-core command: AT+COPS?"});
 }
 
 TEST_F(ModemTest, RunCommandCallAnswers) {
@@ -140,11 +140,11 @@ TEST_F(ModemTest, RunCommandCallAnswers) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     discardInput();
-    diagnostics().clear();
+    Diagnostics().clear();
     ScriptedPeer peer(pty_, {c.reply});
     EXPECT_EQ(modem::RunCommand(c.command, c.argument), c.ok);
     EXPECT_EQ(peer.Stop(), std::vector<std::string>{std::string(c.command) + c.argument});
-    EXPECT_EQ(diagnostics(), c.errors);
+    EXPECT_EQ(Diagnostics(), c.errors);
   }
 }
 

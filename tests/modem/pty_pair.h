@@ -72,7 +72,7 @@ class PtyPair {
 class ScriptedPeer {
  public:
   ScriptedPeer(const PtyPair& pty, std::vector<std::string> replies)
-      : pty_(pty), replies_(std::move(replies)), thread_([this] { run(); }) {}
+      : pty_(pty), replies_(std::move(replies)), thread_([this] { Run(); }) {}
   ~ScriptedPeer() { Stop(); }
   ScriptedPeer(const ScriptedPeer&) = delete;
   ScriptedPeer& operator=(const ScriptedPeer&) = delete;
@@ -85,7 +85,7 @@ class ScriptedPeer {
   }
 
  private:
-  void run() {
+  void Run() {
     std::string line;
     std::size_t next = 0;
     while (!stop_) {

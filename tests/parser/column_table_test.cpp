@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "parser/measurement_fields.h"
 #include "platform/text_encoding.h"
@@ -226,4 +228,85 @@ TEST(ProcessColumn, DispatchesDerivedValuesAfterTheirSource) {
   display.Clear();
   EXPECT_FALSE(parser::ProcessColumn("dBm", "", 0));
   EXPECT_TRUE(display.Fields().empty());
+}
+
+// Each converted value carries the number its text states, so no receiver has to read the text:
+// what it would read is what it gets, to the single precision the statistics keep.
+TEST(ConvertColumn, TheNumberIsWhatTheTextStates) {
+  struct Case {
+    const char* column;
+    std::string text;
+  };
+  std::vector<Case> cases = {{"MCC", "250"},  {"MCC", "262"},    {"MNC", "7"},     {"MNC", "01"},
+                             {"LAC", "270E"}, {"cell", "FFFF"},  {"BSIC", "7.3"},  {"BSIC", "99"},
+                             {"chann", "0"},  {"dBm", "-71"},    {"D_dBm", "-9"},  {"RxQFull", "x"},
+                             {"TA", "0"},     {"unknown", "12"}, {"dBm", "-70,5"}, {"chann", "1023"}};
+  for (int ta = 0; ta <= 64; ++ta) cases.push_back({"TA", std::to_string(ta)});
+  for (int quality = 0; quality <= 8; ++quality) cases.push_back({"RxQFull", std::to_string(quality)});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.column) + " " + c.text);
+    std::string text = c.text;
+    std::optional<double> number;
+    if (ConvertColumn(c.column, text, number) == 0) {
+      EXPECT_FALSE(number) << "a column that is no field has no value";
+      continue;
+    }
+    const std::optional<double> stated = parser::ValueNumber(text);
+    ASSERT_EQ(number.has_value(), stated.has_value()) << text;
+    if (number) {
+      EXPECT_EQ(static_cast<float>(*number), static_cast<float>(*stated)) << text;
+    }
+  }
+  for (std::size_t quality = 0; quality < parser::kBitErrorTable.size(); ++quality) {
+    const std::optional<double> stated = parser::ValueNumber(parser::kBitErrorTable[quality]);
+    ASSERT_TRUE(stated);
+    EXPECT_EQ(static_cast<float>(parser::kBitErrorNumbers[quality]), static_cast<float>(*stated)) << quality;
+  }
+}
+
+TEST(ValueNumber, ReadsSignedDecimalsWithAComma) {
+  struct Case {
+    std::string_view text;
+    std::optional<double> expected;
+  };
+  const Case kCases[] = {{"-75", -75},
+                         {"0,14", 0.14},
+                         {"5,5", 5.5},
+                         {"07", 7},
+                         {"(n/a)", {}},
+                         {"", {}},
+                         {"-", {}},
+                         {"0,", {}},
+                         {",5", {}},
+                         {"1.5", {}},
+                         {"+5", {}},
+                         {"-7 dBm", {}},
+                         {"Россия"_cp1251, {}},
+                         {"EGSM", {}},
+                         {"900", 900}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(platform::Cp1251ToUtf8(c.text));
+    EXPECT_EQ(parser::ValueNumber(c.text), c.expected);
+  }
+  EXPECT_EQ(parser::ValueNumber(std::string(400, '9')), std::nullopt) << "beyond any number";
+}
+
+TEST(ProcessColumn, SendsEachValueWithItsNumber) {
+  testsupport::ScopedDisplayRecorder display;
+  parser::ProcessColumn("RxQFull", "3", 2);
+  parser::ProcessColumn("TA", "10", 0);
+  parser::ProcessColumn("chann", "62", 4);
+  parser::ProcessColumn("MCC", "250", 0);
+  const std::vector<RecordedField> fields = display.Fields();
+  const std::vector<std::optional<double>> numbers = display.Numbers();
+  ASSERT_EQ(fields.size(), numbers.size());
+  const std::vector<std::optional<double>> expected = {3, 1.13, 5.5, {}, 62, 900, {}};
+  ASSERT_EQ(numbers.size(), expected.size());
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    SCOPED_TRACE(fields[i].text);
+    ASSERT_EQ(numbers[i].has_value(), expected[i].has_value());
+    if (numbers[i]) {
+      EXPECT_DOUBLE_EQ(*numbers[i], *expected[i]);
+    }
+  }
 }

@@ -15,8 +15,8 @@ void RecordDiagnostic(const std::string& text) { g_diagnostics.push_back(text); 
 class OrderSink : public parser::FieldSink {
  public:
   OrderSink(std::string name, std::vector<std::string>& order) : name_(std::move(name)), order_(order) {}
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
-    order_.push_back(name_ + ":" + std::to_string(fieldCode) + "/" + std::to_string(cellIndex) + "=" + text);
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
+    order_.push_back(name_ + ":" + std::to_string(fieldCode) + "/" + std::to_string(cellIndex) + "=" + value.text);
   }
 
  private:

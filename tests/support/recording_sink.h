@@ -2,6 +2,7 @@
 // A field sink that records what the dispatcher hands it, for tests of every module.
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,22 +19,30 @@ struct RecordedField {
 
 class RecordingSink : public parser::FieldSink {
  public:
-  void AcceptField(int fieldCode, int cellIndex, const std::string& text) override {
+  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
     std::lock_guard lock(mutex_);
-    fields_.push_back({fieldCode, cellIndex, text});
+    fields_.push_back({fieldCode, cellIndex, value.text});
+    numbers_.push_back(value.number);
   }
   std::vector<RecordedField> Fields() const {
     std::lock_guard lock(mutex_);
     return fields_;
   }
+  // The numbers that came beside the texts, in the same order.
+  std::vector<std::optional<double>> Numbers() const {
+    std::lock_guard lock(mutex_);
+    return numbers_;
+  }
   void Clear() {
     std::lock_guard lock(mutex_);
     fields_.clear();
+    numbers_.clear();
   }
 
  private:
   mutable std::mutex mutex_;
   std::vector<RecordedField> fields_;
+  std::vector<std::optional<double>> numbers_;
 };
 
 // Installs a recording sink as the display side for the lifetime of the object.
@@ -42,6 +51,7 @@ class ScopedDisplayRecorder {
   ScopedDisplayRecorder() { parser::SetDisplaySink(&sink_); }
   ~ScopedDisplayRecorder() { parser::SetDisplaySink(nullptr); }
   std::vector<RecordedField> Fields() const { return sink_.Fields(); }
+  std::vector<std::optional<double>> Numbers() const { return sink_.Numbers(); }
   void Clear() { sink_.Clear(); }
 
  private:

@@ -18,8 +18,9 @@ class RecordingWindow : public core::WindowOps {
  public:
   explicit RecordingWindow(core::PortSettings settings) : settings_(std::move(settings)) {}
 
-  void ShowConnectionState(bool settingsEnabled, bool busy) override {
-    Record(std::string("state ") + (settingsEnabled ? "1" : "0") + (busy ? "1" : "0"));
+  // "state" and the two flags the state shows: settings enabled, busy ("state 10": idle).
+  void ShowConnectionState(core::ConnectionState state) override {
+    Record(std::string("state ") + (core::SettingsEnabled(state) ? "1" : "0") + (core::Busy(state) ? "1" : "0"));
   }
   void SetWindowLayout(core::WindowLayout layout) override {
     static const char* const kNames[] = {"PortLayout", "ModemLayout", "MonitorLayout"};
@@ -32,9 +33,9 @@ class RecordingWindow : public core::WindowOps {
     return settings_;
   }
   void ShowError(const std::string& text) override { Record("error " + text); }
-  void MarkFields(bool withIdentity, int pass) override {
-    Record(std::string("mark ") + (withIdentity ? "1" : "0") + std::to_string(pass));
-    if (!withIdentity && pass == 1 && onSweep) onSweep();
+  void MarkFields(bool withIdentity, parser::SweepPass pass) override {
+    Record(std::string("mark ") + (withIdentity ? "1" : "0") + std::to_string(static_cast<int>(pass)));
+    if (!withIdentity && pass == parser::SweepPass::markMissing && onSweep) onSweep();
   }
   void PrepareConnection() override { Record("prepare"); }
   void ExitProgram() override { Record("exit"); }

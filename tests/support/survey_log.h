@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "log/log_writer.h"
 #include "platform/text_encoding.h"
@@ -12,25 +13,28 @@
 namespace testsupport {
 
 // One poll cycle's values as the dispatcher hands them to the log writer.
-inline void LogSurveyCycle(int level, bool withNeighbour) {
+inline void LogSurveyCycle(gsmlog::TLogWriter& writer, int level, bool withNeighbour) {
   using namespace platform::literals;
-  gsmlog::LogField(257, 0, std::string("Россия"_cp1251));
-  gsmlog::LogField(258, 0, std::string("МТС"_cp1251));
-  gsmlog::LogField(259, 0, "5580");
-  gsmlog::LogField(386, 0, "69777");
-  gsmlog::LogField(385, 0, "5.4");
-  gsmlog::LogField(388, 0, "121");
-  gsmlog::LogField(265, 0, "900");
-  gsmlog::LogField(387, 0, std::to_string(level));
-  gsmlog::LogField(389, 0, "2");
-  gsmlog::LogField(390, 0, "0,57");
-  gsmlog::LogField(391, 0, "5,5");
-  gsmlog::LogField(392, 0, std::string("Соединено"_cp1251));
+  const auto log = [&writer](int code, int cell, std::string text) {
+    writer.Field(code, cell, parser::TextValue(std::move(text)));
+  };
+  log(257, 0, std::string("Россия"_cp1251));
+  log(258, 0, std::string("МТС"_cp1251));
+  log(259, 0, "5580");
+  log(386, 0, "69777");
+  log(385, 0, "5.4");
+  log(388, 0, "121");
+  log(265, 0, "900");
+  log(387, 0, std::to_string(level));
+  log(389, 0, "2");
+  log(390, 0, "0,57");
+  log(391, 0, "5,5");
+  log(392, 0, std::string("Соединено"_cp1251));
   if (withNeighbour) {
-    gsmlog::LogField(388, 6, "996");
-    gsmlog::LogField(265, 6, "EGSM");
-    gsmlog::LogField(387, 6, "-101");
-    gsmlog::LogField(385, 6, "6.0");
+    log(388, 6, "996");
+    log(265, 6, "EGSM");
+    log(387, 6, "-101");
+    log(385, 6, "6.0");
   }
 }
 
@@ -49,17 +53,18 @@ inline gps::Fix SurveyFix() {
   return fix;
 }
 
-// Writes the two cycles and the run summary to path (the writer must be idle); false when the
+// Writes the two cycles and the run summary to path with a writer of its own; false when the
 // file could not be created.
 inline bool WriteSurveyLog(const std::string& path) {
-  if (!gsmlog::CreateLogFile(path).ok) return false;
-  LogSurveyCycle(-63, true);
-  survey::HoldCycleRecords({kSurveyCycleTime, SurveyFix()});
-  gsmlog::SealLogFile();
-  LogSurveyCycle(-70, false);
-  survey::HoldCycleRecords({kSurveyCycleTime + std::chrono::seconds(1), std::nullopt});
-  gsmlog::SealLogFile();
-  return gsmlog::CompleteLogFile();
+  gsmlog::TLogWriter writer;
+  if (!writer.Create(path).ok) return false;
+  LogSurveyCycle(writer, -63, true);
+  survey::HoldCycleRecords(writer, {kSurveyCycleTime, SurveyFix()});
+  writer.Seal();
+  LogSurveyCycle(writer, -70, false);
+  survey::HoldCycleRecords(writer, {kSurveyCycleTime + std::chrono::seconds(1), std::nullopt});
+  writer.Seal();
+  return writer.Complete();
 }
 
 }  // namespace testsupport

@@ -40,9 +40,6 @@ std::vector<survey::SurveyCycle> ReadAll(const std::string& path, survey::CycleR
 
 class CycleReader : public ::testing::Test {
  protected:
-  void SetUp() override { gsmlog::ResetLogWriter(); }
-  void TearDown() override { gsmlog::ResetLogWriter(); }
-
   std::string WriteSurveyLog(const std::string& name) {
     const std::string path = dir_.File(name);
     EXPECT_TRUE(testsupport::WriteSurveyLog(path));
@@ -117,7 +114,7 @@ TEST_F(CycleReader, LogWithoutCycleRecordsStillFallsIntoCycles) {
 TEST_F(CycleReader, DamageEndsReadingBeforeTheCycleItBreaks) {
   logtest::PlainLog log;
   log.Seal().Add(1411, "-70").Add(20481, "2026-12-09T22:48:15.123+03:00").Seal();
-  log.Add(1411, "-71").Add(gsmlog::lcChecksum, "DEADBEEF");
+  log.Add(1411, "-71").Add(gsmlog::kChecksumCode, "DEADBEEF");
   log.Add(1411, "-72").Seal();
   const std::string path = dir_.File("damaged.log");
   WriteFile(path, log.Bytes());
@@ -211,7 +208,7 @@ std::vector<std::uint8_t> WithoutCycleRecords(const std::string& path) {
   const auto dump = gsmlog::DumpLogFile(path);
   logtest::PlainLog stripped;
   for (const auto& record : dump.records) {
-    if (record.code == gsmlog::lcChecksum) {
+    if (record.code == gsmlog::kChecksumCode) {
       stripped.Seal();
     } else if (record.code < gsmlog::kCycleValueBase) {
       stripped.Add(record.code, record.text);

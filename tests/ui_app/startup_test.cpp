@@ -41,10 +41,10 @@ TEST(Startup, ArgumentSelectsTheMode) {
     StartAction action;
   };
   const Case cases[] = {
-      {"", false, StartAction::Monitor},           {"-select", true, StartAction::SelectFile},
-      {"-SELECT", true, StartAction::EmptyReport}, {"-select ", true, StartAction::EmptyReport},
-      {"-", true, StartAction::EmptyReport},       {"/tmp/my logs/a b.log", true, StartAction::OpenFile},
-      {"\"a.log\"", true, StartAction::OpenFile},  {" ", true, StartAction::OpenFile},
+      {"", false, StartAction::monitor},           {"-select", true, StartAction::selectFile},
+      {"-SELECT", true, StartAction::emptyReport}, {"-select ", true, StartAction::emptyReport},
+      {"-", true, StartAction::emptyReport},       {"/tmp/my logs/a b.log", true, StartAction::openFile},
+      {"\"a.log\"", true, StartAction::openFile},  {" ", true, StartAction::openFile},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.argument);
@@ -90,11 +90,12 @@ struct LogFiles : testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
     good = dir.filePath(QStringLiteral("my logs 09.12.2026.log")).toStdString();
-    const auto created = gsmlog::CreateLogFile(good);
+    gsmlog::TLogWriter writer;
+    const auto created = writer.Create(good);
     ASSERT_TRUE(created.ok) << created.error;
-    gsmlog::LogField(387, 0, "-71");
-    gsmlog::LogField(258, 0, "MTS");
-    ASSERT_TRUE(gsmlog::CompleteLogFile());
+    writer.Field(387, 0, parser::TextValue("-71"));
+    writer.Field(258, 0, parser::TextValue("MTS"));
+    ASSERT_TRUE(writer.Complete());
     damaged = dir.filePath(QStringLiteral("damaged.log")).toStdString();
     QFile file(QString::fromStdString(damaged));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -82,16 +82,18 @@ struct CupsPrint : testing::Test {
   // The report of a real log of one connection, shown in the report window.
   void ShowReportOfALog() {
     logName = dir.filePath(QStringLiteral("09122026.log"));
-    ASSERT_TRUE(gsmlog::CreateLogFile(logName.toStdString()).ok);
-    gsmlog::LogField(1, 0, "351234567890123");
-    gsmlog::LogField(3, 0, "MC35i");
-    gsmlog::LogField(257, 0, "Russia");
-    gsmlog::LogField(258, 0, "MTS");
-    gsmlog::LogField(259, 0, "1A2B");
-    for (const char* level : {"-71", "-75", "-80"}) gsmlog::LogField(387, 0, level);
-    gsmlog::LogField(390, 0, "0,57");
-    gsmlog::LogField(265, 0, "900");
-    ASSERT_TRUE(gsmlog::CompleteLogFile());
+    gsmlog::TLogWriter writer;
+    const auto log = [&writer](int code, const char* text) { writer.Field(code, 0, parser::TextValue(text)); };
+    ASSERT_TRUE(writer.Create(logName.toStdString()).ok);
+    log(1, "351234567890123");
+    log(3, "MC35i");
+    log(257, "Russia");
+    log(258, "MTS");
+    log(259, "1A2B");
+    for (const char* level : {"-71", "-75", "-80"}) log(387, level);
+    log(390, "0,57");
+    log(265, "900");
+    ASSERT_TRUE(writer.Complete());
     ui::ShowLogReport(logName.toStdString());
     ASSERT_TRUE(viewer.isVisible());
     ASSERT_FALSE(viewer.ReportText().isEmpty());

@@ -32,10 +32,8 @@ struct ExportFixture : testing::Test {
   void SetUp() override {
     ui::SetViewerOnly(false);
     ui::SetMainWindow(&mainWindow);
-    gsmlog::ResetLogWriter();
     log = dir.filePath(QStringLiteral("drive.log"));
     ASSERT_TRUE(testsupport::WriteSurveyLog(log.toStdString()));
-    gsmlog::ResetLogWriter();
   }
   void TearDown() override {
     ui::SetExportChooser({});

@@ -103,8 +103,8 @@ TEST_F(FormTest, ServingLevelFeedsTheGraphButNotAvailableDoesNot) {
 TEST_F(FormTest, ConnectionStartShowsEveryFieldNotAvailable) {
   Show(parser::fcImei, 0, "351234567890123");
   Show(parser::fcRxLevel, 0, "-71");
-  ui::MarkFields(*form_, true, 0);
-  ui::MarkFields(*form_, true, 1);
+  ui::MarkFields(*form_, true, parser::SweepPass::reset);
+  ui::MarkFields(*form_, true, parser::SweepPass::markMissing);
   const char* kFields[] = {"txtImei",        "txtManufacturer", "txtModel",    "txtFirmware", "txtRxLevel",
                            "txtChannel",     "txtRxQuality",    "txtBitError", "txtCountry",  "txtOperator",
                            "txtBaseStation", "txtCell",         "txtFreqBand", "txt0Rx",      "txt6Band"};
@@ -122,8 +122,8 @@ TEST_F(FormTest, ConnectionStartShowsEveryFieldNotAvailable) {
 }
 
 TEST_F(FormTest, PollSweepsKeepIdentityAndMarkWhatDidNotArrive) {
-  ui::MarkFields(*form_, true, 0);
-  ui::MarkFields(*form_, true, 1);
+  ui::MarkFields(*form_, true, parser::SweepPass::reset);
+  ui::MarkFields(*form_, true, parser::SweepPass::markMissing);
   Show(parser::fcImei, 0, "351234567890123");
   Show(parser::fcModel, 0, "GSM-SIM 900");
 
@@ -134,8 +134,8 @@ TEST_F(FormTest, PollSweepsKeepIdentityAndMarkWhatDidNotArrive) {
       Show(parser::fcRxLevel, 2, "-80");
       Show(parser::fcChannel, 2, "50");
     }
-    ui::MarkFields(*form_, false, 1);
-    ui::MarkFields(*form_, false, 0);
+    ui::MarkFields(*form_, false, parser::SweepPass::markMissing);
+    ui::MarkFields(*form_, false, parser::SweepPass::reset);
   };
   cycle(true);
   EXPECT_EQ(Text("txt2Rx"), "-80");
@@ -161,14 +161,14 @@ TEST_F(FormTest, PollSweepsKeepIdentityAndMarkWhatDidNotArrive) {
 
 TEST_F(FormTest, SweepSkipsNamesThatMatchNoControl) {
   Show(parser::fcImei, 0, "351234567890123");
-  ui::MarkControl(Edit("txtImei"), 0);
-  ui::MarkControl(nullptr, 1);
+  ui::MarkControl(Edit("txtImei"), parser::SweepPass::reset);
+  ui::MarkControl(nullptr, parser::SweepPass::markMissing);
   // Blanks in a row and unknown names must not reach any control outside the grid.
-  ui::MarkControls(*form_, "  txtLocalArea  txtNoSuch ", 1);
+  ui::MarkControls(*form_, "  txtLocalArea  txtNoSuch ", parser::SweepPass::markMissing);
   EXPECT_EQ(Text("txtImei"), "351234567890123");
   EXPECT_EQ(Text("txt3Cell"), "(n/a)");
-  ui::MarkControls(*form_, "", 1);
-  ui::MarkControls(*form_, "txtImei", 1);
+  ui::MarkControls(*form_, "", parser::SweepPass::markMissing);
+  ui::MarkControls(*form_, "txtImei", parser::SweepPass::markMissing);
   EXPECT_EQ(Text("txtImei"), "(n/a)");
 }
 

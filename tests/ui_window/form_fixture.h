@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "log/log_writer.h"
 #include "platform/text_encoding.h"
 #include "ui/form_control.h"
 #include "ui/frmNetMonitor.h"
@@ -23,7 +24,7 @@ inline QString Utf(std::string_view cp1251) { return QString::fromStdString(plat
 
 class FormTest : public testing::Test {
  protected:
-  void SetUp() override { form_ = std::make_unique<ui::Tfrm>(); }
+  void SetUp() override { form_ = std::make_unique<ui::Tfrm>(nullptr, writer_); }
 
   template <typename T = QWidget>
   T* Control(const std::string& name) const {
@@ -42,8 +43,11 @@ class FormTest : public testing::Test {
     QLineEdit* edit = Edit(name);
     return edit->palette().color(QPalette::Base) == QApplication::palette(edit).color(QPalette::Base);
   }
-  void Show(int code, int cell, std::string_view text) { ui::ShowField(*form_, code, cell, std::string(text)); }
+  void Show(int code, int cell, std::string_view text) {
+    ui::ShowField(*form_, code, cell, parser::TextValue(std::string(text)));
+  }
 
+  gsmlog::TLogWriter writer_;  // the window's record action writes here
   std::unique_ptr<ui::Tfrm> form_;
 };
 

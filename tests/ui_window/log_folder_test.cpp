@@ -37,10 +37,7 @@ class LogFolderTest : public uitest::FormTest {
     ui::SetLogFolder(folder_);
     FormTest::SetUp();
   }
-  void TearDown() override {
-    gsmlog::ResetLogWriter();
-    ui::SetLogFolder(QString());
-  }
+  void TearDown() override { ui::SetLogFolder(QString()); }
   QTemporaryDir dir_;
   QString folder_;
 };
@@ -85,13 +82,13 @@ TEST_F(LogFolderTest, RecordActionWritesABareNameIntoTheFolderAndTheGraphNamesIt
   Edit("txtLog")->setText(QStringLiteral("09122026.log"));
   auto* record = Control<QPushButton>("btnStartLog");
   record->click();
-  ASSERT_TRUE(gsmlog::LogFileOpen());
+  ASSERT_TRUE(writer_.IsOpen());
   const QString file = folder_ + QStringLiteral("/09122026.log");
   EXPECT_EQ(Text("txtLog"), file);
   EXPECT_TRUE(QFileInfo::exists(file));
   EXPECT_EQ(form_->Graph()->toolTip(), QStringLiteral("Протокол записывается в файл ") + file);
   record->click();
-  EXPECT_FALSE(gsmlog::LogFileOpen());
+  EXPECT_FALSE(writer_.IsOpen());
 
   // The next run of the day gets its own file beside the first.
   Edit("txtLog")->setText(QStringLiteral("09122026.log"));

@@ -23,18 +23,18 @@ TEST_F(FormTest, CallsFromAnotherThreadArriveOnTheWindowThread) {
   std::atomic<bool> done{false};
   core::PortSettings settings;
   std::thread monitor([&] {
-    ops.ShowConnectionState(false, true);
+    ops.ShowConnectionState(core::ConnectionState::connecting);
     settings = ops.ReadPortSettings();
-    ops.MarkFields(true, 0);
-    ops.MarkFields(true, 1);
+    ops.MarkFields(true, parser::SweepPass::reset);
+    ops.MarkFields(true, parser::SweepPass::markMissing);
     ops.SetWindowLayout(core::WindowLayout::MonitorLayout);
     {
-      std::string level = "-71";
+      parser::FieldValue level{"-71", -71};
       ops.AcceptField(parser::fcRxLevel, 0, level);
-      level = "garbage";  // the window must have taken a copy
+      level = {"garbage", 0};  // the window must have taken a copy
     }
-    ops.AcceptField(parser::fcOperator, 0, std::string("Билайн"_cp1251));
-    ops.ShowConnectionState(false, false);
+    ops.AcceptField(parser::fcOperator, 0, parser::TextValue(std::string("Билайн"_cp1251)));
+    ops.ShowConnectionState(core::ConnectionState::connected);
     done = true;
   });
   EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
@@ -53,7 +53,7 @@ TEST_F(FormTest, CallsFromAnotherThreadArriveOnTheWindowThread) {
 TEST_F(FormTest, CallsOnTheWindowThreadRunAtOnce) {
   ui::MainWindowOps ops(*form_);
   ops.SetWindowLayout(core::WindowLayout::MonitorLayout);
-  ops.ShowConnectionState(true, true);
+  ops.ShowConnectionState(core::ConnectionState::disconnecting);
   EXPECT_EQ(Control<QPushButton>("btnControl")->text(), Utf("Отключение ..."_cp1251));
   ops.SetWindowLayout(core::WindowLayout::PortLayout);
   EXPECT_EQ(form_->size(), QSize(202, 114));

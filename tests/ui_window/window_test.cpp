@@ -175,21 +175,23 @@ TEST_F(FormTest, NewestGraphSampleIsOnScreen) {
 }
 
 TEST_F(FormTest, ConnectionStatesSetCaptionsListsAndTag) {
+  using enum core::ConnectionState;
   struct Case {
+    core::ConnectionState state;
     bool settingsEnabled;
     bool busy;
     std::string_view caption;
     int tag;  // the tag afterwards: the busy states keep the one before
   };
-  const Case kCases[] = {{false, true, "Подключение ..."_cp1251, 0},
-                         {false, false, "Отключить"_cp1251, 1},
-                         {true, true, "Отключение ..."_cp1251, 1},
-                         {true, false, "Подключить"_cp1251, 0},
-                         {true, true, "Отключение ..."_cp1251, 0}};
+  const Case kCases[] = {{connecting, false, true, "Подключение ..."_cp1251, 0},
+                         {connected, false, false, "Отключить"_cp1251, 1},
+                         {disconnecting, true, true, "Отключение ..."_cp1251, 1},
+                         {idle, true, false, "Подключить"_cp1251, 0},
+                         {disconnecting, true, true, "Отключение ..."_cp1251, 0}};
   auto* button = Control<QPushButton>("btnControl");
   for (const auto& c : kCases) {
     SCOPED_TRACE(platform::Cp1251ToUtf8(c.caption));
-    ui::ShowConnectionState(*form_, c.settingsEnabled, c.busy);
+    ui::ShowConnectionState(*form_, c.state);
     EXPECT_EQ(button->text(), Utf(c.caption));
     EXPECT_EQ(button->isEnabled(), !c.busy);
     EXPECT_EQ(ui::Tag(button), c.tag);
@@ -237,10 +239,10 @@ TEST_F(FormTest, RecordButtonCreatesThenCompletesTheLog) {
   Edit("txtLog")->setText(QString::fromStdString((dir / "run.log").string()));
   auto* record = Control<QPushButton>("btnStartLog");
   record->click();
-  EXPECT_TRUE(gsmlog::LogFileOpen());
+  EXPECT_TRUE(writer_.IsOpen());
   EXPECT_TRUE(fs::exists(Text("txtLog").toStdString())) << Text("txtLog").toStdString();
   record->click();
-  EXPECT_FALSE(gsmlog::LogFileOpen());
+  EXPECT_FALSE(writer_.IsOpen());
 
   // A log that cannot be created is reported once, in the error box.
   QString message;
@@ -255,7 +257,7 @@ TEST_F(FormTest, RecordButtonCreatesThenCompletesTheLog) {
   Edit("txtLog")->setText(QString::fromStdString((dir / "missing" / "run.log").string()));
   record->click();
   EXPECT_FALSE(message.isEmpty());
-  EXPECT_FALSE(gsmlog::LogFileOpen());
+  EXPECT_FALSE(writer_.IsOpen());
   fs::remove_all(dir);
 }
 
@@ -276,7 +278,7 @@ TEST_F(FormTest, LogNameFieldKeepsTheBytesOfItsName) {
     EXPECT_EQ(ui::FileNameInEdit(txtLog), path);
     for (const std::string& written : {path, platform::NumberedName(path, 2)}) {
       record->click();
-      ASSERT_TRUE(gsmlog::LogFileOpen());
+      ASSERT_TRUE(writer_.IsOpen());
       EXPECT_EQ(ui::FileNameInEdit(txtLog), written) << "the field names the file created";
       record->click();
       EXPECT_TRUE(fs::exists(written));

@@ -8,13 +8,13 @@ namespace modemsim {
 namespace {
 
 template <typename... Args>
-std::string format(const char* pattern, Args... args) {
+std::string Format(const char* pattern, Args... args) {
   char buffer[160];
   std::snprintf(buffer, sizeof buffer, pattern, args...);
   return buffer;
 }
 
-int rxLev(int level) { return std::clamp(level + 110, 0, 63); }
+int RxLev(int level) { return std::clamp(level + 110, 0, 63); }
 
 constexpr const char* kServingHeader =
     "chann rs  dBm MCC MNC  LAC  cell NCC BCC PWR RxLev  C1  C2 RxQFull TA I TS timAdv chann  dBm Q ChMod";
@@ -84,12 +84,12 @@ void CellWorld::Advance() {
 
 std::vector<std::string> CellWorld::ServingReport(bool inCall) const {
   const SimCell& s = serving_;
-  const int lev = rxLev(s.level);
+  const int lev = RxLev(s.level);
   std::string values =
-      format("%5d %2d %4d %3d  %02d %04X %5X %3d %3d %3d %5d %3d %3d %7d %2d I", s.channel, lev / 2, s.level, 250, mnc_,
+      Format("%5d %2d %4d %3d  %02d %04X %5X %3d %3d %3d %5d %3d %3d %7d %2d I", s.channel, lev / 2, s.level, 250, mnc_,
              lac_, s.cellId, s.ncc, s.bcc, 33, lev, lev - 4, lev - 4, quality_, timingAdvance_);
   if (inCall) {
-    values += format(" %d %6d %5d %4d %d  EFR", timeslot_, timingAdvance_, s.channel, s.level + 1, quality_);
+    values += Format(" %d %6d %5d %4d %d  EFR", timeslot_, timingAdvance_, s.channel, s.level + 1, quality_);
   } else {
     values += " No connection";
   }
@@ -99,8 +99,8 @@ std::vector<std::string> CellWorld::ServingReport(bool inCall) const {
 std::vector<std::string> CellWorld::NeighbourReport() const {
   std::vector<std::string> lines{kNeighbourHeader};
   for (const SimCell& n : neighbours_) {
-    const int lev = rxLev(n.level);
-    lines.push_back(format("%5d %2d %4d %3d %3d %5X %3d %5d %3d %3d", n.channel, lev / 2, n.level, n.ncc, n.bcc,
+    const int lev = RxLev(n.level);
+    lines.push_back(Format("%5d %2d %4d %3d %3d %5X %3d %5d %3d %3d", n.channel, lev / 2, n.level, n.ncc, n.bcc,
                            n.cellId, 33, lev, lev - 4, lev - 4));
   }
   return lines;

@@ -26,7 +26,7 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void onStopSignal(int) { stopRequested = 1; }
+void OnStopSignal(int) { stopRequested = 1; }
 
 // Output waiting for a reader is capped: a peer that never reads cannot make the process grow.
 constexpr std::size_t kMaxPendingOutput = 64 * 1024;
@@ -37,7 +37,7 @@ struct Pty {
   std::string path;
 };
 
-bool openPty(Pty& pty) {
+bool OpenPty(Pty& pty) {
   pty.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (pty.master < 0 || ::grantpt(pty.master) != 0 || ::unlockpt(pty.master) != 0) return false;
   char name[128];
@@ -55,13 +55,13 @@ bool openPty(Pty& pty) {
   return flags >= 0 && ::fcntl(pty.master, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-void closePty(Pty& pty) {
+void ClosePty(Pty& pty) {
   if (pty.master >= 0) ::close(pty.master);
   if (pty.slave >= 0) ::close(pty.slave);
   pty.master = pty.slave = -1;
 }
 
-void logCommands(std::ofstream& log, const std::vector<std::string>& commands) {
+void LogCommands(std::ofstream& log, const std::vector<std::string>& commands) {
   if (!log.is_open() || commands.empty()) return;
   const auto now =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -95,7 +95,7 @@ class LinePacer {
 
 // Runs until a stop signal or the simulated hang-up. Returns the exit code. With a pacer, output
 // leaves no faster than the line rate.
-int serve(Pty& pty, modemsim::SimModem& modem, std::ofstream& log, const sigset_t& waitMask, LinePacer* pacer) {
+int Serve(Pty& pty, modemsim::SimModem& modem, std::ofstream& log, const sigset_t& waitMask, LinePacer* pacer) {
   std::string pending;
   while (stopRequested == 0) {
     std::size_t due = pending.size();
@@ -122,7 +122,7 @@ int serve(Pty& pty, modemsim::SimModem& modem, std::ofstream& log, const sigset_
       const ssize_t n = ::read(pty.master, buffer, sizeof buffer);
       if (n > 0) {
         const std::string out = modem.Receive(std::string_view(buffer, static_cast<std::size_t>(n)));
-        logCommands(log, modem.TakeCommands());
+        LogCommands(log, modem.TakeCommands());
         if (pacer != nullptr && pending.empty() && !out.empty()) pacer->LineWasIdle(Clock::now());
         if (pending.size() + out.size() <= kMaxPendingOutput) pending += out;
       } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -204,13 +204,13 @@ int main(int argc, char** argv) {
   sigdelset(&waitMask, SIGTERM);
   sigdelset(&waitMask, SIGINT);
   struct sigaction action {};
-  action.sa_handler = onStopSignal;
+  action.sa_handler = OnStopSignal;
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
   Pty pty;
-  if (!openPty(pty)) {
+  if (!OpenPty(pty)) {
     std::perror("gsm_modem_sim: pseudo-terminal");
     return 1;
   }
@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_symlink(pty.path, linkPath, error);
     if (error) {
       std::fprintf(stderr, "gsm_modem_sim: cannot link %s: %s\n", linkPath.c_str(), error.message().c_str());
-      closePty(pty);
+      ClosePty(pty);
       return 1;
     }
   }
@@ -230,8 +230,8 @@ int main(int argc, char** argv) {
   modemsim::SimModem modem(options);
   std::unique_ptr<LinePacer> pacer;
   if (lineRate > 0) pacer = std::make_unique<LinePacer>(lineRate);
-  const int code = serve(pty, modem, log, waitMask, pacer.get());
-  closePty(pty);
+  const int code = Serve(pty, modem, log, waitMask, pacer.get());
+  ClosePty(pty);
   if (!linkPath.empty()) {
     std::error_code error;
     std::filesystem::remove(linkPath, error);

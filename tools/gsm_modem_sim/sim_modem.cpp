@@ -11,13 +11,13 @@ namespace {
 constexpr std::size_t kMaxLine = 256;
 constexpr std::size_t kMaxPendingCommands = 64;
 
-std::string upper(std::string text) {
+std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   return text;
 }
 
-std::string framed(std::string_view line) { return "\r\n" + std::string(line) + "\r\n"; }
+std::string Framed(std::string_view line) { return "\r\n" + std::string(line) + "\r\n"; }
 
 }  // namespace
 
@@ -27,7 +27,7 @@ std::string FramedAnswer(const std::vector<std::string>& lines) {
     out = "\r\n";
     for (const auto& line : lines) out += line + "\r\n";
   }
-  return out + framed("OK");
+  return out + Framed("OK");
 }
 
 SimModem::SimModem(const SimOptions& options)
@@ -87,7 +87,7 @@ std::string SimModem::Receive(std::string_view bytes) {
 }
 
 std::string SimModem::answer(const std::string& raw) {
-  const std::string command = upper(raw);
+  const std::string command = Upper(raw);
   if (command == "AT") return FramedAnswer({});
   if (command == "ATZ") {
     echo_ = true;
@@ -117,8 +117,8 @@ std::string SimModem::answer(const std::string& raw) {
   }
   const bool serving = command == "AT^MONI";
   if (serving || command == "AT^MONP") {
-    if (options_.noMoni) return framed("ERROR");
-    std::string out = options_.ring && ++reports_ % 5 == 0 ? framed("RING") : std::string();
+    if (options_.noMoni) return Framed("ERROR");
+    std::string out = options_.ring && ++reports_ % 5 == 0 ? Framed("RING") : std::string();
     if (serving) {
       world_.Advance();
       out += FramedAnswer(world_.ServingReport(inCall_));
@@ -128,7 +128,7 @@ std::string SimModem::answer(const std::string& raw) {
     }
     return out;
   }
-  return framed("ERROR");
+  return Framed("ERROR");
 }
 
 }  // namespace modemsim

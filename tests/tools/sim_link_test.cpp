@@ -25,12 +25,12 @@ namespace {
 using testsupport::ModemSimProcess;
 using testsupport::RecordedField;
 
-bool shown(const std::vector<RecordedField>& fields, int code, int cell) {
+bool Shown(const std::vector<RecordedField>& fields, int code, int cell) {
   return std::any_of(fields.begin(), fields.end(),
                      [&](const RecordedField& f) { return f.fieldCode == code && f.cellIndex == cell; });
 }
 
-std::string shownText(const std::vector<RecordedField>& fields, int code, int cell) {
+std::string ShownText(const std::vector<RecordedField>& fields, int code, int cell) {
   std::string text;
   for (const auto& f : fields) {
     if (f.fieldCode == code && f.cellIndex == cell) text = f.text;
@@ -39,22 +39,24 @@ std::string shownText(const std::vector<RecordedField>& fields, int code, int ce
 }
 
 // One poll cycle as the monitor thread runs it; false where it would end the loop.
-bool pollCycle() {
+bool PollCycle() {
   const modem::PortHandle port = modem::ActivePort();
   std::string a, b, r;
-  if (!modem::SendLine(port, "AT^MONI") || !modem::WaitForToken(port, "Serving Cell", -1, a)) return false;
+  if (!modem::SendLine(port, "AT^MONI") || !modem::WaitForToken(port, "Serving Cell", modem::MatchMode::anywhere, a))
+    return false;
   if (!modem::ReadReply(a) || !a.empty() || !modem::ReadReply(b) || !modem::ReadReply(a) || !modem::ReadReply(a)) {
     return false;
   }
-  if (!parser::ParseReportLines(b, a, 0) || !modem::ExpectToken(port, "OK", -1)) return false;
-  if (!modem::SendLine(port, "AT^MONP") || !modem::WaitForToken(port, "chann", -1, b)) return false;
+  if (!parser::ParseReportLines(b, a, 0) || !modem::ExpectToken(port, "OK", modem::MatchMode::anywhere)) return false;
+  if (!modem::SendLine(port, "AT^MONP") || !modem::WaitForToken(port, "chann", modem::MatchMode::anywhere, b))
+    return false;
   if (!modem::ReadReply(a)) return false;
   for (int cell = 1; cell <= 6; ++cell) {
     modem::ReadReply(a);
     modem::ReadReply(r);
     parser::ParseReportLines(b, a, cell);
   }
-  return modem::ExpectToken(port, "OK", -1);
+  return modem::ExpectToken(port, "OK", modem::MatchMode::anywhere);
 }
 
 class SimLinkTest : public ::testing::Test {
@@ -65,7 +67,7 @@ class SimLinkTest : public ::testing::Test {
     port_ = std::make_unique<modemtest::ScopedActivePort>(sim_->DevicePath(), timeoutMs, true);
     ASSERT_TRUE(port_->Opened());
   }
-  void connect() {
+  void Connect() {
     ASSERT_TRUE(modem::InitModem());
     ASSERT_TRUE(modem::QueryField("AT+CGMR", "", parser::fcFirmware));
     ASSERT_TRUE(modem::QueryField("AT+CGSN", "", parser::fcImei));
@@ -80,32 +82,32 @@ class SimLinkTest : public ::testing::Test {
 
 TEST_F(SimLinkTest, ConnectionIdentityPollAndCall) {
   start({"--seed", "5"});
-  connect();
+  Connect();
   auto fields = display_.Fields();
-  EXPECT_EQ(shownText(fields, parser::fcFirmware, 0), "REVISION 01.002");
-  EXPECT_EQ(shownText(fields, parser::fcManufacturer, 0), "SIMULATED");
-  EXPECT_EQ(shownText(fields, parser::fcModel, 0), "GSM-SIM 900");
-  EXPECT_EQ(shownText(fields, parser::fcImei, 0).size(), 15u);
+  EXPECT_EQ(ShownText(fields, parser::fcFirmware, 0), "REVISION 01.002");
+  EXPECT_EQ(ShownText(fields, parser::fcManufacturer, 0), "SIMULATED");
+  EXPECT_EQ(ShownText(fields, parser::fcModel, 0), "GSM-SIM 900");
+  EXPECT_EQ(ShownText(fields, parser::fcImei, 0).size(), 15u);
 
   for (int cycle = 0; cycle < 2; ++cycle) {
     SCOPED_TRACE(cycle);
     display_.Clear();
-    ASSERT_TRUE(pollCycle());
+    ASSERT_TRUE(PollCycle());
     fields = display_.Fields();
     for (int code : {parser::fcChannel, parser::fcRxLevel, parser::fcCountry, parser::fcOperator, parser::fcCell,
                      parser::fcBaseStation, parser::fcRxQuality, parser::fcTimingAdvance}) {
-      EXPECT_TRUE(shown(fields, code, 0)) << code;
+      EXPECT_TRUE(Shown(fields, code, 0)) << code;
     }
-    for (int cell = 1; cell <= 6; ++cell) EXPECT_TRUE(shown(fields, parser::fcRxLevel, cell)) << cell;
+    for (int cell = 1; cell <= 6; ++cell) EXPECT_TRUE(Shown(fields, parser::fcRxLevel, cell)) << cell;
   }
 
   EXPECT_FALSE(modem::RunCommand("ATD", "0123;"));  // a bare OK is too short for the call handler
   display_.Clear();
-  ASSERT_TRUE(pollCycle());
-  const std::string level = shownText(display_.Fields(), parser::fcRxLevel, 0);
+  ASSERT_TRUE(PollCycle());
+  const std::string level = ShownText(display_.Fields(), parser::fcRxLevel, 0);
   EXPECT_NE(level, "(n/a)");
   modem::RunCommand("ATH", "");
-  ASSERT_TRUE(pollCycle());
+  ASSERT_TRUE(PollCycle());
   // As a connection ends. Its reads run one line past the framed "OK", so the result is false.
   modem::RunCommand("ATZ", "");
   const auto trace = modem::TraceOf(modem::ActivePort());
@@ -117,39 +119,39 @@ TEST_F(SimLinkTest, ConnectionIdentityPollAndCall) {
 
 TEST_F(SimLinkTest, FewerNeighboursStillEndTheReport) {
   start({"--neighbours", "0", "--ring"}, 100);
-  connect();
+  Connect();
   for (int cycle = 0; cycle < 6; ++cycle) {
     SCOPED_TRACE(cycle);
     display_.Clear();
-    pollCycle();
-    EXPECT_TRUE(shown(display_.Fields(), parser::fcRxLevel, 0));
-    EXPECT_FALSE(shown(display_.Fields(), parser::fcRxLevel, 1));
+    PollCycle();
+    EXPECT_TRUE(Shown(display_.Fields(), parser::fcRxLevel, 0));
+    EXPECT_FALSE(Shown(display_.Fields(), parser::fcRxLevel, 1));
   }
 }
 
 TEST_F(SimLinkTest, NoCellReports) {
   start({"--no-moni"}, 100);
-  connect();
-  EXPECT_FALSE(pollCycle());
+  Connect();
+  EXPECT_FALSE(PollCycle());
 }
 
 TEST_F(SimLinkTest, SilentAfterOneCycle) {
   start({"--silent-after", "1"}, 100);
-  connect();
-  EXPECT_TRUE(pollCycle());
-  EXPECT_FALSE(pollCycle());
+  Connect();
+  EXPECT_TRUE(PollCycle());
+  EXPECT_FALSE(PollCycle());
   std::string line;
-  EXPECT_EQ(modem::ReadLine(modem::ActivePort(), line), modem::tsTimeout);
+  EXPECT_EQ(modem::ReadLine(modem::ActivePort(), line), modem::TransferStatus::timeout);
 }
 
 TEST_F(SimLinkTest, HangupAfterOneCycle) {
   start({"--hangup-after", "1"}, 100);
-  connect();
-  EXPECT_TRUE(pollCycle());
-  EXPECT_FALSE(pollCycle());
+  Connect();
+  EXPECT_TRUE(PollCycle());
+  EXPECT_FALSE(PollCycle());
   EXPECT_EQ(sim_->WaitExit(std::chrono::seconds(5)), 0);
   std::string line;
-  EXPECT_EQ(modem::ReadLine(modem::ActivePort(), line), modem::tsFailed);
+  EXPECT_EQ(modem::ReadLine(modem::ActivePort(), line), modem::TransferStatus::failed);
 }
 
 TEST(SimProcessTest, LinkAndCommandLog) {
@@ -165,10 +167,10 @@ TEST(SimProcessTest, LinkAndCommandLog) {
     modem::PortHandle port;
     ASSERT_TRUE(modem::OpenPort(port, link.string(), 9600, 300, false, false));
     EXPECT_TRUE(modem::SendLine(port, "ATE"));
-    EXPECT_TRUE(modem::ExpectToken(port, "OK", 0));
+    EXPECT_TRUE(modem::ExpectToken(port, "OK", modem::MatchMode::wholeLine));
     EXPECT_TRUE(modem::SendLine(port, "AT+CGMM"));
-    EXPECT_TRUE(modem::ExpectToken(port, "AT+CGMM", 0));  // the echo stays on
-    EXPECT_TRUE(modem::ExpectToken(port, "OK", 0));
+    EXPECT_TRUE(modem::ExpectToken(port, "AT+CGMM", modem::MatchMode::wholeLine));  // the echo stays on
+    EXPECT_TRUE(modem::ExpectToken(port, "OK", modem::MatchMode::wholeLine));
     modem::ClosePort(port);
     EXPECT_EQ(sim.Stop(), 0);
   }

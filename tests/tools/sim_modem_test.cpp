@@ -53,7 +53,7 @@ TEST(SimModemTest, EchoAlwaysKeepsEcho) {
   EXPECT_EQ(modem.Receive("ATH\r\n"), "ATH\r\r\nOK\r\n");
 }
 
-std::vector<std::string> answerLines(const std::string& bytes) {
+std::vector<std::string> AnswerLines(const std::string& bytes) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
@@ -71,7 +71,7 @@ TEST(SimModemTest, ReportsCarryTheColumnsAndMoveSlowly) {
   int previousLevel = 0;
   for (int cycle = 0; cycle < 300; ++cycle) {
     SCOPED_TRACE(cycle);
-    const auto serving = answerLines(modem.Receive("AT^MONI\r\n"));
+    const auto serving = AnswerLines(modem.Receive("AT^MONI\r\n"));
     ASSERT_EQ(serving.size(), 4u);
     EXPECT_EQ(serving[0], "Serving Cell");
     for (const char* column : {"chann", "dBm", "MCC", "MNC", "LAC", "cell", "NCC", "BCC", "RxQFull", "TA", " I "}) {
@@ -88,7 +88,7 @@ TEST(SimModemTest, ReportsCarryTheColumnsAndMoveSlowly) {
       EXPECT_LE(std::abs(level - previousLevel), 2);
     }
     previousLevel = level;
-    const auto neighbours = answerLines(modem.Receive("AT^MONP\r\n"));
+    const auto neighbours = AnswerLines(modem.Receive("AT^MONP\r\n"));
     ASSERT_EQ(neighbours.size(), 6u);
     EXPECT_EQ(neighbours[0].find("chann"), 0u);
     EXPECT_EQ(neighbours.back(), "OK");
@@ -113,8 +113,8 @@ TEST(SimModemTest, BandKeepsEveryChannelInOneBand) {
     modem.Receive("ATE\r\n");
     // Long enough for faded neighbours to be replaced by new ones.
     for (int cycle = 0; cycle < 200; ++cycle) {
-      std::vector<std::string> rows = {answerLines(modem.Receive("AT^MONI\r\n"))[2]};
-      const auto neighbours = answerLines(modem.Receive("AT^MONP\r\n"));
+      std::vector<std::string> rows = {AnswerLines(modem.Receive("AT^MONI\r\n"))[2]};
+      const auto neighbours = AnswerLines(modem.Receive("AT^MONP\r\n"));
       rows.insert(rows.end(), neighbours.begin() + 1, neighbours.end() - 1);
       for (const auto& row : rows) {
         const int channel = std::atoi(row.c_str());
@@ -128,12 +128,12 @@ TEST(SimModemTest, BandKeepsEveryChannelInOneBand) {
 TEST(SimModemTest, CallAddsDedicatedChannelValues) {
   SimModem modem(SimOptions{});
   modem.Receive("ATE\r\nATD112;\r\n");
-  const auto inCall = answerLines(modem.Receive("AT^MONI\r\n"));
+  const auto inCall = AnswerLines(modem.Receive("AT^MONI\r\n"));
   ASSERT_EQ(inCall.size(), 4u);
   EXPECT_EQ(inCall[2].find("No connection"), std::string::npos);
   EXPECT_NE(inCall[2].find(" I "), std::string::npos);
   modem.Receive("ATH\r\n");
-  EXPECT_NE(answerLines(modem.Receive("AT^MONI\r\n"))[2].find("No connection"), std::string::npos);
+  EXPECT_NE(AnswerLines(modem.Receive("AT^MONI\r\n"))[2].find("No connection"), std::string::npos);
 }
 
 TEST(SimModemTest, Faults) {
