@@ -7,19 +7,12 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/thread_sanitizer.h"
 #include "ui/form_control.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/local_file_name.h"
 #include "ui/log_folder.h"
 #include "ui/message_box.h"
-
-#if defined(__SANITIZE_THREAD__)
-#define GSMMON_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define GSMMON_THREAD_SANITIZER 1
-#endif
-#endif
 
 #ifdef GSMMON_THREAD_SANITIZER
 #include <sanitizer/tsan_interface.h>

@@ -5,13 +5,7 @@
 
 #include <QApplication>
 
-#if defined(__SANITIZE_THREAD__)
-#define GSMMON_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define GSMMON_THREAD_SANITIZER 1
-#endif
-#endif
+#include "platform/thread_sanitizer.h"
 
 #ifdef GSMMON_THREAD_SANITIZER
 // Qt is not built for ThreadSanitizer. Its own threads (the thread pool, the file dialog's
