@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
@@ -158,7 +159,7 @@ void HistoryPlot::Zoom(double factor, int x) {
   spanChosen_ = true;
   double from = anchor - (anchor - from_) * factor;
   double to = anchor + (to_ - anchor) * factor;
-  // Never wider than the run with its margins, or a day when it is still empty.
+  // Never much wider than the run.
   const double widest = std::max(model_.LastTime() - model_.FirstTime(), kShortestSpan) * 1.2;
   if (to - from > widest) {
     from = anchor - (anchor - from) * widest / (to - from);
@@ -228,8 +229,10 @@ QString HistoryPlot::HoverText(QPoint at) const {
   double shownAt = time;
   bool any = false;
   for (const history::Trace& trace : model_.Traces()) {
-    // The nearest point within four pixels, or within a cycle and a half when zoomed in further.
-    const long point = model_.PointNear(trace, time, std::max(4 * perPixel, 0.0));
+    // The nearest point within four pixels, or, zoomed in further, within about a cycle and a half
+    // (0.6 s, a poll cycle taking 0.4 s) or half a cycle number.
+    const double reach = model_.AxisKind() == history::CellHistory::Axis::time ? 0.6 : 0.5;
+    const long point = model_.PointNear(trace, time, std::max(4 * perPixel, reach));
     if (point < 0) continue;
     const auto index = static_cast<std::size_t>(point);
     if (!any) shownAt = model_.TimeOf(trace.cycles[index]);
@@ -318,17 +321,24 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     }
   }
 
-  // The events: a dashed line each, a short caption at the top.
-  int row = 0;
+  // The events: a dashed line each, and a short caption at the top in the first of three rows
+  // with room for it (none where all are taken: hovering the line still tells).
+  int rowEnd[3] = {area.left() - 1000, area.left() - 1000, area.left() - 1000};
+  const QFontMetrics metrics(font());
   for (const history::Marker& marker : model_.Markers()) {
     if (marker.time < from_ || marker.time >= to_) continue;
     const int x = XOf(marker.time);
     const QColor colour = MarkerColour(marker.event.kind);
     painter.setPen(QPen(colour, 1, Qt::DashLine));
     painter.drawLine(x, area.top(), x, area.bottom());
-    painter.setPen(colour);
     const QString caption = ToQt(history::EventText(marker.event)).section(QLatin1Char(':'), 0, 0);
-    painter.drawText(x + 3, area.top() + 12 + 13 * (row++ % 3), caption);
+    for (int row = 0; row < 3; ++row) {
+      if (x + 3 <= rowEnd[row] + 6) continue;
+      painter.setPen(colour);
+      painter.drawText(x + 3, area.top() + 12 + 13 * row, caption);
+      rowEnd[row] = x + 3 + metrics.horizontalAdvance(caption);
+      break;
+    }
   }
   painter.setClipping(false);
   painter.setPen(Qt::black);
@@ -389,7 +399,7 @@ HistoryWindow::HistoryWindow(const history::CellHistory& model, bool live, QWidg
   body->addLayout(side);
   legend_ = new QListWidget(this);
   legend_->setObjectName(QStringLiteral("HistoryLegend"));
-  legend_->setFixedWidth(230);
+  legend_->setFixedWidth(270);
   legend_->setSelectionMode(QAbstractItemView::NoSelection);
   side->addWidget(legend_, 1);
   if (live) {
