@@ -121,3 +121,32 @@ TEST(EventsEndToEnd, ScriptedReselectionsInJsonLinesAndInTheLog) {
 }
 
 }  // namespace
+
+namespace {
+
+// A modem that drops the line: the run ends by itself, and says so as its last event, in the
+// output and in the log.
+TEST(EventsEndToEnd, ALineThatDropsIsAConnectionLost) {
+  testsupport::ModemSimProcess sim({"--seed", "5", "--hangup-after", "2"});
+  ASSERT_TRUE(sim.Started());
+  const std::string log = TempPath("lost.log");
+  std::filesystem::remove(log);
+  ChildProcess tool(
+      {GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--format", "jsonl", "--no-gps", "--log", log});
+  ASSERT_EQ(tool.Wait(60s), 2) << tool.Stderr();
+  std::vector<std::string> events;
+  for (const auto& line : Lines(tool.Stdout())) {
+    const auto object = nlohmann::json::parse(line);
+    if (object.contains("event") && object["event"] != "cycle") events.push_back(object["event"]);
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"connection_started", "connection_lost"}));
+  ChildProcess dump({GSMMON_CLI_PATH, "dump", log});
+  ASSERT_EQ(dump.Wait(30s), 0) << dump.Stderr();
+  const auto lines = Lines(dump.Stdout());
+  std::string last;
+  for (const auto& line : lines)
+    if (line.find(" cycle.event ") != std::string::npos) last = line;
+  EXPECT_NE(last.find(";connection_lost;"), std::string::npos) << last;
+}
+
+}  // namespace
