@@ -146,8 +146,9 @@ void HistoryPlot::ModelChanged() {
     double span = to_ - from_;
     if (!spanChosen_) {
       const double whole = last - model_.FirstTime();
-      span = model_.AxisKind() == history::CellHistory::Axis::time ? std::min(std::max(whole * 1.05, 60.0), kLiveSpan)
-                                                                   : std::max(whole * 1.05, kShortestSpan);
+      span = model_.AxisKind() == history::CellHistory::Axis::time
+                 ? std::min(std::max(whole * 1.05, 2 * kShortestSpan), kLiveSpan)
+                 : std::max(whole * 1.05, kShortestSpan);
     }
     SetRange(last - span * 49 / 50, last + span / 50);
   }
@@ -335,7 +336,7 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     for (int row = 0; row < 3; ++row) {
       if (x + 3 <= rowEnd[row] + 6) continue;
       painter.setPen(colour);
-      painter.drawText(x + 3, area.top() + 12 + 13 * row, caption);
+      painter.drawText(x + 3, area.top() + 13 + (metrics.height() + 2) * row, caption);
       rowEnd[row] = x + 3 + metrics.horizontalAdvance(caption);
       break;
     }
@@ -401,6 +402,7 @@ HistoryWindow::HistoryWindow(const history::CellHistory& model, bool live, QWidg
   legend_->setObjectName(QStringLiteral("HistoryLegend"));
   legend_->setFixedWidth(270);
   legend_->setSelectionMode(QAbstractItemView::NoSelection);
+  legend_->setWordWrap(true);
   side->addWidget(legend_, 1);
   if (live) {
     alignment_ = new AlignmentPanel(model, this);
