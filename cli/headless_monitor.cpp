@@ -13,6 +13,7 @@
 #include "core/log_recorder.h"
 #include "core/monitor.h"
 #include "gps/gps_link.h"
+#include "history/run_events.h"
 #include "log/log_writer.h"
 #include "parser/measurement_fields.h"
 #include "platform/file_name.h"
@@ -169,12 +170,15 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
     }
   }
   HeadlessRun run(options, window, output, writer, gps, gpsReport.get());
+  // The events go out on the monitor thread, as the values and the cycles do.
+  history::RunEvents events(writer, run, writer, [&output](const history::CellEvent& event) { output.Event(event); });
+  events.SetThreshold(options.levelThreshold);
   parser::SetDisplaySink(&window);
-  parser::SetLogSink(&writer);
+  parser::SetLogSink(&events);
 
   if ((options.logRequested || !options.logFile.empty()) && !run.StartLog()) return 1;
 
-  core::InitCore(window, &run);
+  core::InitCore(window, &events);
   core::StartMonitor();
 
   bool stopRequested = false;

@@ -19,6 +19,7 @@ struct MonitorOptions {
   bool logRequested = false;            // --log was given, so an empty name is refused rather than ignored
   std::string gpsd = "localhost:2947";  // where positions come from: HOST:PORT
   bool noGps = false;                   // record no positions
+  int levelThreshold = -100;            // dBm: the serving level below it is an event, and rising to it again
 };
 
 // Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the

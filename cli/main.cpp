@@ -56,6 +56,12 @@ int main(int argc, char** argv) {
                                 ->capture_default_str()
                                 ->type_name("HOST:PORT");
   monitorCommand->add_flag("--no-gps", monitor.noGps, "Record no positions")->excludes(gpsdOption);
+  monitorCommand
+      ->add_option("--level-threshold", monitor.levelThreshold,
+                   "Serving level in dBm below which an event is reported (and when it rises again)")
+      ->check(NotEmpty)
+      ->check(CLI::Range(-120, -40))
+      ->capture_default_str();
 
   std::string reportFile;
   bool raw = false;

@@ -116,6 +116,26 @@ void ValueOutput::Error(const std::string& text) {
   }
 }
 
+void ValueOutput::Event(const history::CellEvent& event) {
+  if (format_ == OutputFormat::jsonl) {
+    nlohmann::json line{{"event", history::EventKey(event.kind)}, {"time", survey::FormatLocalTime(event.time)}};
+    if (!event.from.empty()) line["from"] = platform::Cp1251ToPrintable(event.from);
+    if (!event.to.empty()) line["to"] = platform::Cp1251ToPrintable(event.to);
+    if (event.kind == history::EventKind::levelLow || event.kind == history::EventKind::levelRestored)
+      line["threshold"] = event.threshold;
+    out_ << line.dump() << '\n';
+  } else if (format_ == OutputFormat::csv) {
+    if (!headerDone_) {
+      out_ << "time,code,cell,field,text\n";
+      headerDone_ = true;
+    }
+    out_ << LocalTimestamp(event.time) << ',' << gsmlog::kCycleEventCode << ",0,event,"
+         << CsvField(platform::Cp1251ToPrintable(history::FormatEventRecord(event))) << '\n';
+  } else {
+    out_ << "Событие: " << platform::Cp1251ToPrintable(history::EventText(event)) << '\n';
+  }
+}
+
 bool ValueOutput::Failed() const { return out_.fail(); }
 
 void ValueOutput::PrintTable(int n, const DisplayModel& model, const survey::CycleStamp& stamp) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "cli/display_model.h"
+#include "history/cell_events.h"
 #include "survey/cycle_stamp.h"
 
 namespace cli {
@@ -26,6 +27,9 @@ class ValueOutput {
   // The end of cycle n, with its time and position (the same the log records).
   void CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp);
   void Error(const std::string& text);
+  // An event of the run (a cell change, the level crossing its threshold, the connection's start
+  // and end), as it is detected.
+  void Event(const history::CellEvent& event);
   // True once a write has failed (checked at each cycle's end, where the output is flushed).
   bool Failed() const;
 

@@ -169,6 +169,8 @@ std::string LogCodeMeaning(std::int32_t code) {
       return "cycle.time";
     case kCyclePositionCode:
       return "cycle.position";
+    case kCycleEventCode:
+      return "cycle.event";
     default:
       break;
   }

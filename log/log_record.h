@@ -30,6 +30,9 @@ inline constexpr std::int32_t kChecksumCode = 12814;  // 0x320E
 // Records of a poll cycle beyond the values: written just before the cycle's seal.
 inline constexpr std::int32_t kCycleTimeCode = 20481;  // 0x5001: local time, ISO 8601 with milliseconds and UTC offset
 inline constexpr std::int32_t kCyclePositionCode = 20482;  // 0x5002: the GPS fix, when fresh
+// 0x5003: an event of the run (a cell change, the level crossing its threshold, the connection's
+// start and end), with its own time; history/cell_events.h forms and reads the text.
+inline constexpr std::int32_t kCycleEventCode = 20483;
 
 // Serving-cell values that the run summary only folds into statistics also go out as they
 // arrive, under 16384 + field code (the field table's logCycleValue: quality 389, bit-error rate

@@ -15,9 +15,14 @@ namespace gps {
 class GpsLink;
 }
 
+namespace history {
+class RunEvents;
+}
+
 namespace ui {
 
 class TfrmViewer;
+struct LiveHistory;
 
 struct WindowState {
   bool viewerOnly = false;              // ViewerOnly
@@ -30,6 +35,10 @@ struct WindowState {
   // thread runs; the link itself may be read from any thread (its own lock).
   std::unique_ptr<gps::GpsLink> gps;
   ChooseExportTarget exportChooser;  // SetExportChooser: tests answer the export's file dialog
+  // Monitor mode: the live history (made with the window, never deleted) and the run's events,
+  // whose threshold the history window sets (an atomic inside).
+  LiveHistory* liveHistory = nullptr;
+  history::RunEvents* liveEvents = nullptr;
 };
 
 // Made on first use and never destroyed, like the windows it points to.

@@ -10,6 +10,7 @@
 
 #include "platform/text_encoding.h"
 #include "ui/app_state.h"
+#include "ui/history_window.h"
 #include "ui/local_file_name.h"
 #include "ui/viewer.h"
 
@@ -72,6 +73,7 @@ QMenu* BuildReportMenu(TfrmViewer& viewer, const QPoint& at) {
   menu->setObjectName(QStringLiteral("ReportMenu"));
   menu->addSeparator();
   AddExportAction(menu, viewer);
+  AddLogHistoryAction(*menu, &viewer, viewer.SourceFile());
   return menu;
 }
 
@@ -87,6 +89,7 @@ void InstallExportMenu(TfrmViewer& viewer) {
     auto* menu = new QMenu(&viewer);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     AddExportAction(menu, viewer);
+    AddLogHistoryAction(*menu, &viewer, viewer.SourceFile());
     menu->popup(viewer.Panel1->mapToGlobal(at));
   });
 }

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "ui/frmNetMonitor.h"
+#include "ui/history_window.h"
 #include "ui/log_folder.h"
 #include "ui/rxlevel_graphbar.h"
 
@@ -87,6 +88,8 @@ void InstallGpsStatus(Tfrm& window, gps::GpsLink& link) {
   window.setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(&window, &QWidget::customContextMenuRequested, &window, [&window, &link](const QPoint& at) {
     QMenu* menu = BuildGpsMenu(&window, link);
+    menu->addSeparator();
+    AddLiveHistoryAction(*menu, &window);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(window.mapToGlobal(at));
   });

@@ -10,6 +10,7 @@
 #include "platform/thread_sanitizer.h"
 #include "ui/form_control.h"
 #include "ui/frmNetMonitor.h"
+#include "ui/history_window.h"
 #include "ui/local_file_name.h"
 #include "ui/log_folder.h"
 #include "ui/message_box.h"
@@ -102,7 +103,11 @@ void MainWindowOps::ShowError(const std::string& text) {
 }
 
 void MainWindowOps::MarkFields(bool withIdentity, parser::SweepPass pass) {
-  Post([form = &window_, withIdentity, pass] { ui::MarkFields(*form, withIdentity, pass); });
+  Post([form = &window_, withIdentity, pass] {
+    ui::MarkFields(*form, withIdentity, pass);
+    // The marking pass after the neighbour report ends a poll cycle.
+    if (!withIdentity && pass == parser::SweepPass::markMissing) EndLiveCycle();
+  });
 }
 
 void MainWindowOps::PrepareConnection() {
@@ -115,7 +120,10 @@ void MainWindowOps::ExitProgram() {
 }
 
 void MainWindowOps::AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) {
-  Post([form = &window_, fieldCode, cellIndex, value] { ui::ShowField(*form, fieldCode, cellIndex, value); });
+  Post([form = &window_, fieldCode, cellIndex, value] {
+    ui::ShowField(*form, fieldCode, cellIndex, value);
+    FeedLiveHistory(fieldCode, cellIndex, value.text);
+  });
 }
 
 std::string MainWindowOps::RecordName() {
@@ -124,6 +132,10 @@ std::string MainWindowOps::RecordName() {
     name = LogPath(FileNameInEdit(form->findChild<QLineEdit*>(QStringLiteral("txtLog"))), true);
   });
   return name;
+}
+
+void MainWindowOps::ShowEvent(const history::CellEvent& event) {
+  Post([event] { AddLiveEvent(event); });
 }
 
 void MainWindowOps::ShowRecording(const std::string& name) {

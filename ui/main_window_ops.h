@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/window_ops.h"
+#include "history/cell_events.h"
 #include "parser/measurement_fields.h"
 
 namespace ui {
@@ -35,6 +36,8 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   // name in txtLog, Windows-1251, waiting for the answer (a bare name placed into the log folder,
   // ui/log_folder.h); and the name the log got, into txtLog.
   std::string RecordName();
+  // An event of the run: onto the live history.
+  void ShowEvent(const history::CellEvent& event);
   void ShowRecording(const std::string& name);
 
  private:

@@ -49,11 +49,15 @@ TEST(HeadlessTool, JsonLinesCarryEveryValueAndEachCycle) {
   int serving = 0;
   int neighbours = 0;
   std::vector<int> identity;
+  std::vector<std::string> events;
   for (const auto& line : Lines(tool.Stdout())) {
     const auto object = nlohmann::json::parse(line);
     if (object.contains("event")) {
-      EXPECT_EQ(object["event"], "cycle");
-      EXPECT_EQ(object["n"], ++cycles);
+      if (object["event"] == "cycle") {
+        EXPECT_EQ(object["n"], ++cycles);
+      } else {
+        events.push_back(object["event"]);
+      }
       continue;
     }
     const int code = object["code"];
@@ -67,6 +71,8 @@ TEST(HeadlessTool, JsonLinesCarryEveryValueAndEachCycle) {
     }
   }
   EXPECT_EQ(cycles, 2);
+  // Two cycles of one cell, well above the level threshold: the connection's start and end only.
+  EXPECT_EQ(events, (std::vector<std::string>{"connection_started", "connection_ended"}));
   EXPECT_EQ(identity, (std::vector<int>{4, 1, 2, 3}));
   EXPECT_EQ(serving, 2);
   EXPECT_EQ(neighbours, 12);

@@ -57,7 +57,7 @@ TEST(SurveyCli, NoGpsdIsSaidOnceAndChangesNothingElse) {
   int cycles = 0;
   for (const auto& line : Lines(tool.Stdout())) {
     const auto object = nlohmann::json::parse(line);
-    if (!object.contains("event")) continue;
+    if (!object.contains("event") || object["event"] != "cycle") continue;
     ++cycles;
     EXPECT_TRUE(std::regex_match(object["time"].get<std::string>(), kLocalTime)) << line;
     EXPECT_TRUE(object["position"].is_null()) << line;

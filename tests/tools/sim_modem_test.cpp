@@ -183,3 +183,38 @@ TEST(SimModemTest, OverlongLineIsCutNotKept) {
 }
 
 }  // namespace
+
+namespace {
+
+// After every N complete cycles the strongest neighbour serves and the serving cell becomes a
+// neighbour; every second reselection enters another location area.
+TEST(SimModemTest, ReselectEveryNCycles) {
+  SimOptions options;
+  options.reselectEvery = 3;
+  options.seed = 11;
+  SimModem modem(options);
+  modem.Receive("ATE\r");
+  const int lac = modem.World().Lac();
+  int reselections = 0;
+  for (int cycle = 1; cycle <= 9; ++cycle) {
+    const modemsim::SimCell before = modem.World().Serving();
+    const modemsim::SimCell strongest = modem.World().Neighbours().front();
+    modem.Receive("AT^MONI\r");
+    const bool expected = cycle > 1 && (cycle - 1) % 3 == 0;
+    SCOPED_TRACE(cycle);
+    EXPECT_EQ(modem.World().Serving().cellId != before.cellId, expected);
+    if (expected) {
+      ++reselections;
+      EXPECT_EQ(modem.World().Serving().cellId, strongest.cellId);
+      const auto& neighbours = modem.World().Neighbours();
+      EXPECT_TRUE(std::any_of(neighbours.begin(), neighbours.end(),
+                              [&](const modemsim::SimCell& n) { return n.cellId == before.cellId; }));
+      EXPECT_EQ(modem.World().Lac(), reselections == 2 ? lac + 1 : lac);
+    }
+    modem.Receive("AT^MONP\r");
+  }
+  EXPECT_EQ(reselections, 2);
+  EXPECT_EQ(modem.World().Lac(), lac + 1);
+}
+
+}  // namespace

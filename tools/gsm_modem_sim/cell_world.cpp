@@ -82,6 +82,20 @@ void CellWorld::Advance() {
   timeslot_ = (timeslot_ + 1) % 8;
 }
 
+void CellWorld::Reselect() {
+  if (neighbours_.empty()) {
+    serving_ = newCell(-85, -60);
+  } else {
+    // The report lists the neighbours strongest first.
+    std::swap(serving_, neighbours_.front());
+    // The modem reselects to a cell that is heard better than the one it leaves.
+    serving_.level = std::clamp(std::max(serving_.level, neighbours_.front().level + 4), -110, -50);
+    std::sort(neighbours_.begin(), neighbours_.end(),
+              [](const SimCell& a, const SimCell& b) { return a.level > b.level; });
+  }
+  if (++reselections_ % 2 == 0) lac_ = lac_ >= 0x2700 ? 0x0100 : lac_ + 1;
+}
+
 std::vector<std::string> CellWorld::ServingReport(bool inCall) const {
   const SimCell& s = serving_;
   const int lev = RxLev(s.level);

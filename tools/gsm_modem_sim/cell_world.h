@@ -27,6 +27,10 @@ class CellWorld {
 
   // One step of the slow drift; called once per serving report.
   void Advance();
+  // A cell reselection: the strongest neighbour becomes the serving cell and the serving cell a
+  // neighbour (a new cell comes into view when there are no neighbours). Every second one also
+  // enters another location area.
+  void Reselect();
 
   // Title, column header and value line of the serving report; the dedicated-channel section
   // carries values while inCall, "No connection" otherwise.
@@ -37,6 +41,7 @@ class CellWorld {
   const SimCell& Serving() const { return serving_; }
   const std::vector<SimCell>& Neighbours() const { return neighbours_; }
   int Mnc() const { return mnc_; }
+  int Lac() const { return lac_; }
 
  private:
   SimCell newCell(int levelLow, int levelHigh);
@@ -52,6 +57,7 @@ class CellWorld {
   int timingAdvance_ = 0;
   int timeslot_ = 0;
   std::vector<SimCell> neighbours_;
+  long reselections_ = 0;
 };
 
 }  // namespace modemsim

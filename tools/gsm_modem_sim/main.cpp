@@ -176,6 +176,9 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   app.add_option("--hangup-after", options.hangupAfter, "close the line after N poll cycles, as if unplugged")
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--reselect-every", options.reselectEvery,
+                 "a cell reselection after every N poll cycles: the strongest neighbour becomes the serving cell")
+      ->check(CLI::NonNegativeNumber);
   app.add_option("--log-commands", logPath, "append each command received, after a monotonic time in ms");
   app.add_option("--line-rate", lineRate, "send no faster than a serial line at BAUD, 10 bits a byte (0: at once)")
       ->check(CLI::Range(0L, 10'000'000L));

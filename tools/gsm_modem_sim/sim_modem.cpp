@@ -120,6 +120,12 @@ std::string SimModem::answer(const std::string& raw) {
     if (options_.noMoni) return Framed("ERROR");
     std::string out = options_.ring && ++reports_ % 5 == 0 ? Framed("RING") : std::string();
     if (serving) {
+      // After every reselectEvery complete cycles, the next serving report comes from another cell.
+      if (options_.reselectEvery > 0 && cycles_ > 0 && cycles_ % options_.reselectEvery == 0 &&
+          reselectedAt_ != cycles_) {
+        reselectedAt_ = cycles_;
+        world_.Reselect();
+      }
       world_.Advance();
       out += FramedAnswer(world_.ServingReport(inCall_));
     } else {

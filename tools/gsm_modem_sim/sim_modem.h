@@ -20,6 +20,7 @@ struct SimOptions {
   bool noMoni = false;      // cell reports answered with ERROR
   long silentAfter = -1;    // poll cycles answered before falling silent; -1 never
   long hangupAfter = -1;    // poll cycles answered before the line drops; -1 never
+  long reselectEvery = 0;   // poll cycles between two cell reselections; 0 never
 };
 
 class SimModem {
@@ -37,6 +38,7 @@ class SimModem {
   bool HungUp() const;
   bool EchoOn() const { return echo_; }
   long Cycles() const { return cycles_; }
+  const CellWorld& World() const { return world_; }
 
   // Values of the identity answers.
   std::string Imei() const;
@@ -55,6 +57,7 @@ class SimModem {
   bool hungUp_ = false;
   long cycles_ = 0;
   long reports_ = 0;
+  long reselectedAt_ = 0;  // the cycle count at the last reselection
   std::string line_;
   std::vector<std::string> commands_;
 };

@@ -1,0 +1,180 @@
+// The history model: one trace per channel and BSIC whatever the report's ranks, a neighbour that
+// leaves and comes back keeps its trace; pixel columns hold the lowest and highest level of their
+// points; a log is read back onto its time axis (or cycle numbers) with its events.
+
+#include "history/cell_history.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "history/run_events.h"
+#include "log/log_record.h"
+#include "log/log_writer.h"
+#include "survey/cycle_stamp.h"
+#include "tests/log/temp_dir.h"
+
+namespace {
+
+using history::CellHistory;
+using history::TraceKey;
+using Cells = std::array<survey::CellTexts, survey::kCycleCells>;
+
+survey::CellTexts Cell(int channel, const char* bsic, int level, const char* cell = "") {
+  return {std::to_string(channel), bsic, cell, std::to_string(level), "900"};
+}
+
+TEST(CellHistory, OneTracePerChannelAndBsicWhateverTheRank) {
+  CellHistory h;
+  // Cycle 0: serving 62/7.3, neighbours A (70/1.1) then B (80/2.2).
+  h.AddCycle(100, {Cell(62, "7.3", -70, "6FE1"), Cell(70, "1.1", -80), Cell(80, "2.2", -90)});
+  // Cycle 1: the ranks swap, and a cell on A's channel with another BSIC is another cell.
+  h.AddCycle(101, {Cell(62, "7.3", -71, "6FE1"), Cell(80, "2.2", -79), Cell(70, "1.1", -85), Cell(70, "1.2", -99)});
+  // Cycle 2: B has left; a reselection makes A the serving cell, the old serving cell a neighbour.
+  h.AddCycle(102, {Cell(70, "1.1", -75, "7A02"), Cell(62, "7.3", -78)});
+  // Cycle 3: B is back, in another rank; a report without a channel or a level gives no point.
+  h.AddCycle(103, {Cell(70, "1.1", -74, "7A02"), survey::CellTexts{"", "3.3", "", "-60", ""},
+                   survey::CellTexts{"90", "3.3", "", "(n/a)", ""}, Cell(62, "7.3", -77), Cell(80, "2.2", -88)});
+
+  ASSERT_EQ(h.Traces().size(), 4u);
+  const auto trace = [&](TraceKey key) -> const history::Trace& {
+    const int i = h.FindTrace(key);
+    EXPECT_GE(i, 0);
+    return h.Traces().at(static_cast<std::size_t>(std::max(i, 0)));
+  };
+  const history::Trace& first = trace({62, 7 * 8 + 3});
+  EXPECT_EQ(first.cycles, (std::vector<std::uint32_t>{0, 1, 2, 3}));
+  EXPECT_EQ(first.levels, (std::vector<std::int8_t>{-70, -71, -78, -77}));
+  EXPECT_EQ(first.serving, (std::vector<std::uint8_t>{1, 1, 0, 0}));
+  EXPECT_EQ(first.cell, "6FE1");
+  const history::Trace& a = trace({70, 9});
+  EXPECT_EQ(a.cycles, (std::vector<std::uint32_t>{0, 1, 2, 3}));
+  EXPECT_EQ(a.serving, (std::vector<std::uint8_t>{0, 0, 1, 1}));
+  EXPECT_EQ(a.cell, "7A02");
+  const history::Trace& b = trace({80, 18});
+  EXPECT_EQ(b.cycles, (std::vector<std::uint32_t>{0, 1, 3})) << "back in its own trace after a gap";
+  EXPECT_EQ(b.levels, (std::vector<std::int8_t>{-90, -79, -88}));
+  EXPECT_EQ(trace({70, 10}).cycles, (std::vector<std::uint32_t>{1}));
+  // Colours follow the order of first appearance, so they stay as cells come and go.
+  EXPECT_EQ(first.colour, 0);
+  EXPECT_EQ(a.colour, 1);
+  EXPECT_EQ(b.colour, 2);
+  EXPECT_EQ(h.LatestServingLevel(), -74);
+}
+
+TEST(CellHistory, ColumnsHoldTheLowestAndHighestOfTheirPoints) {
+  CellHistory h;
+  // 1000 cycles a second apart; a saw of levels -100..-51 repeating every 50 cycles, absent from
+  // cycle 500 to 599.
+  for (int i = 0; i < 1000; ++i) {
+    Cells cells{};
+    if (i < 500 || i >= 600) cells[1] = Cell(10, "1.1", -100 + i % 50);
+    cells[0] = Cell(1, "0.0", -60);
+    h.AddCycle(1000.0 + i, cells);
+  }
+  const history::Trace& saw = h.Traces().at(static_cast<std::size_t>(h.FindTrace({10, 9})));
+  std::vector<history::Column> columns;
+  // Ten columns of 100 cycles: each holds whole saw teeth, except the gap's.
+  h.Decimate(saw, 1000, 2000, 10, columns);
+  ASSERT_EQ(columns.size(), 10u);
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    SCOPED_TRACE(c);
+    EXPECT_EQ(columns[c].any, c != 5);
+    if (c == 5) continue;
+    EXPECT_EQ(columns[c].min, -100);
+    EXPECT_EQ(columns[c].max, -51);
+    EXPECT_EQ(columns[c].firstCycle, c * 100);
+    EXPECT_EQ(columns[c].lastCycle, c * 100 + 99);
+    EXPECT_FALSE(columns[c].serving);
+  }
+  // Zoomed in on 10 cycles over 100 columns: one point every ten columns, the rest empty.
+  h.Decimate(saw, 1020, 1030, 100, columns);
+  int filled = 0;
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    if (!columns[c].any) continue;
+    ++filled;
+    EXPECT_EQ(c % 10, 0u);
+    EXPECT_EQ(columns[c].min, columns[c].max);
+    EXPECT_EQ(columns[c].min, -100 + (20 + static_cast<int>(c / 10)) % 50);
+  }
+  EXPECT_EQ(filled, 10);
+  // A range outside the run, and no columns at all.
+  h.Decimate(saw, 5000, 6000, 10, columns);
+  EXPECT_TRUE(std::none_of(columns.begin(), columns.end(), [](const auto& c) { return c.any; }));
+  h.Decimate(saw, 1000, 2000, 0, columns);
+  EXPECT_TRUE(columns.empty());
+  // Hovering finds the nearest point, not one across the gap.
+  EXPECT_EQ(h.PointNear(saw, 1020.4, 1), 20);
+  EXPECT_EQ(h.PointNear(saw, 1550, 1), -1);
+}
+
+TEST(CellHistory, TimeNeverRunsBackwards) {
+  CellHistory h;
+  h.AddCycle(10, {Cell(1, "0.0", -60)});
+  h.AddCycle(5, {Cell(1, "0.0", -61)});  // the clock was set back
+  EXPECT_EQ(h.TimeOf(1), 10);
+}
+
+TEST(CellHistory, ALogReadBackWithTimesAndEvents) {
+  logtest::TempDir dir;
+  const std::string path = dir.File("run.log");
+  gsmlog::TLogWriter writer;
+  ASSERT_TRUE(writer.Create(path).ok);
+  const auto t0 = std::chrono::system_clock::from_time_t(1'796'845'695);
+  const auto cycle = [&](int n, const char* bsic) {
+    writer.Field(parser::fcChannel, 0, parser::TextValue("62"));
+    writer.Field(parser::fcBaseStation, 0, parser::TextValue(bsic));
+    writer.Field(parser::fcRxLevel, 0, parser::TextValue("-70"));
+    writer.Field(parser::fcChannel, 2, parser::TextValue("70"));
+    writer.Field(parser::fcRxLevel, 2, parser::TextValue("-90"));
+    const auto time = t0 + std::chrono::seconds(n);
+    if (n == 2)
+      writer.Hold(gsmlog::kCycleEventCode,
+                  history::FormatEventRecord({history::EventKind::servingCell, "a", "b", 0, time}));
+    survey::HoldCycleRecords(writer, {time, std::nullopt});
+    writer.Seal();
+  };
+  cycle(0, "7.3");
+  cycle(1, "7.3");
+  cycle(2, "7.4");
+  writer.Hold(gsmlog::kCycleEventCode, history::FormatEventRecord({history::EventKind::connectionEnded, "", "", 0,
+                                                                   t0 + std::chrono::seconds(3)}));
+  ASSERT_TRUE(writer.Complete());
+
+  CellHistory h;
+  const auto loaded = history::LoadHistory(path, h);
+  ASSERT_TRUE(loaded.ok) << loaded.error;
+  EXPECT_EQ(loaded.cycles, 3);
+  EXPECT_EQ(h.AxisKind(), CellHistory::Axis::time);
+  EXPECT_EQ(h.TimeOf(2), history::AxisTime(t0) + 2);
+  EXPECT_EQ(h.Traces().size(), 3u);  // 62/7.3, 70 without a BSIC, 62/7.4
+  ASSERT_EQ(h.Markers().size(), 2u);
+  EXPECT_EQ(h.Markers()[0].time, history::AxisTime(t0) + 2);
+  EXPECT_EQ(h.Markers()[0].event.kind, history::EventKind::servingCell);
+  EXPECT_EQ(h.Markers()[1].event.kind, history::EventKind::connectionEnded);
+
+  // Without cycle time records: cycle numbers; events sit on the cycle they came with.
+  const std::string old = dir.File("old.log");
+  gsmlog::TLogWriter oldWriter;
+  ASSERT_TRUE(oldWriter.Create(old).ok);
+  for (int n = 0; n < 2; ++n) {
+    oldWriter.Field(parser::fcChannel, 0, parser::TextValue("62"));
+    oldWriter.Field(parser::fcRxLevel, 0, parser::TextValue("-70"));
+    oldWriter.Seal();
+  }
+  ASSERT_TRUE(oldWriter.Complete());
+  ASSERT_TRUE(history::LoadHistory(old, h).ok);
+  EXPECT_EQ(h.AxisKind(), CellHistory::Axis::cycleNumber);
+  EXPECT_EQ(h.CycleCount(), 2u);
+  EXPECT_EQ(h.TimeOf(1), 2);
+
+  // Not a log: the message, and nothing loaded.
+  const std::string junk = dir.File("junk.log");
+  { std::ofstream(junk) << "not a log"; }
+  const auto failed = history::LoadHistory(junk, h);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_FALSE(failed.error.empty());
+  EXPECT_EQ(h.CycleCount(), 0u);
+}
+
+}  // namespace
