@@ -1,14 +1,19 @@
 #include "cli/headless_monitor.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
+#include "cli/cycle_message.h"
 #include "cli/standard_output.h"
 #include "core/log_recorder.h"
 #include "core/monitor.h"
@@ -35,6 +40,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   void ShowError(const std::string& text) override {
     errorShown_.store(true);
     output_.Error(text);
+    if (publisher_) publisher_->Event({{"event", "error"}, {"text", platform::Cp1251ToPrintable(text)}});
     std::cerr << platform::Cp1251ToPrintable(text) << std::endl;
   }
   void MarkFields(bool withIdentity, parser::SweepPass pass) override { model_.Mark(withIdentity, pass); }
@@ -44,7 +50,26 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
     model_.Show(fieldCode, cellIndex, value.text);
     output_.Value(fieldCode, cellIndex, value.text);
+    if (polling_) {
+      cycleValues_.push_back({fieldCode, cellIndex, value.text});
+    } else if (cellIndex == 0) {
+      identity_[fieldCode] = value.text;
+    }
   }
+
+  // From the start of polling, values belong to cycles; before it, to the modem's identity.
+  void PollStarted() { polling_ = true; }
+  std::vector<CycleValue> TakeCycleValues() { return std::exchange(cycleValues_, {}); }
+  SiteIdentity Identity() const {
+    const auto text = [this](int code) {
+      const auto it = identity_.find(code);
+      return it == identity_.end() || it->second == parser::kNotAvailable ? std::string()
+                                                                          : platform::Cp1251ToPrintable(it->second);
+    };
+    return {text(parser::fcImei), text(parser::fcManufacturer), text(parser::fcModel), text(parser::fcFirmware)};
+  }
+  // Errors from now on are published too; on the monitor thread.
+  void SetPublisher(SitePublisher* publisher) { publisher_ = publisher; }
 
   const DisplayModel& Model() const { return model_; }
   bool ErrorShown() const { return errorShown_.load(); }
@@ -54,6 +79,11 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   ValueOutput& output_;
   DisplayModel model_;
   std::atomic<bool> errorShown_{false};
+  // On the monitor thread only.
+  bool polling_ = false;
+  std::vector<CycleValue> cycleValues_;
+  std::map<int, std::string> identity_;
+  SitePublisher* publisher_ = nullptr;
 };
 
 // Says on stderr when gpsd does not answer, stops answering or answers again, from the start of
@@ -99,8 +129,9 @@ class GpsReport {
 class HeadlessRun : public core::RunObserver {
  public:
   HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, gsmlog::TLogWriter& writer,
-              const gps::GpsLink& gps, GpsReport* gpsReport)
+              const gps::GpsLink& gps, GpsReport* gpsReport, std::optional<mqtt::BrokerUrl> broker)
       : options_(options),
+        broker_(std::move(broker)),
         window_(window),
         output_(output),
         gps_(gps),
@@ -120,11 +151,20 @@ class HeadlessRun : public core::RunObserver {
   void PollStarted() override {
     recorder_.PollStarted();
     if (gpsReport_) gpsReport_->PollStarted();
+    window_.PollStarted();
+    // The topics carry the IMEI, so the broker is called once the identity is in.
+    if (broker_ && !publisher_) {
+      publisher_ = std::make_unique<SitePublisher>(*broker_, options_.mqtt, window_.Identity());
+      publisher_->Start();
+      window_.SetPublisher(publisher_.get());
+    }
   }
   void CycleCompleted(int n) override {
     stamp_ = survey::StampCycle(gps_.Fresh());
     recorder_.CycleCompleted(n);
-    output_.CycleEnded(n, window_.Model(), stamp_);
+    const nlohmann::json cycle = CycleObject(n, stamp_, window_.TakeCycleValues());
+    output_.CycleEnded(n, window_.Model(), stamp_, cycle);
+    if (publisher_) publisher_->Cycle(cycle);
     cyclesDone_.store(n);
     // Output nobody can receive ends the run, as the last cycle asked for does.
     if (output_.Failed() || (options_.cycles > 0 && n >= options_.cycles)) core::StopMonitor(false);
@@ -132,9 +172,13 @@ class HeadlessRun : public core::RunObserver {
   void ConnectionEnded(bool reachedPoll) override { recorder_.ConnectionEnded(reachedPoll); }
 
   int CyclesDone() const { return cyclesDone_.load(); }
+  // After the monitor thread has ended.
+  SitePublisher* Publisher() const { return publisher_.get(); }
 
  private:
   const MonitorOptions& options_;
+  const std::optional<mqtt::BrokerUrl> broker_;
+  std::unique_ptr<SitePublisher> publisher_;  // made and fed on the monitor thread
   HeadlessWindow& window_;
   ValueOutput& output_;
   const gps::GpsLink& gps_;
@@ -156,6 +200,16 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  std::optional<mqtt::BrokerUrl> broker;
+  if (!options.mqtt.url.empty()) {
+    std::string message;
+    broker = BrokerOf(options.mqtt, message);
+    if (!broker) {
+      std::cerr << message << std::endl;
+      return 1;
+    }
+  }
+
   ValueOutput output(options.format, std::cout);
   HeadlessWindow window(options, output);
   gsmlog::TLogWriter& writer = gsmlog::ProgramLogWriter();
@@ -168,7 +222,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
       gps.Start(*address, [report = gpsReport](bool linked) { report->Linked(linked); });
     }
   }
-  HeadlessRun run(options, window, output, writer, gps, gpsReport.get());
+  HeadlessRun run(options, window, output, writer, gps, gpsReport.get(), broker);
   parser::SetDisplaySink(&window);
   parser::SetLogSink(&writer);
 
@@ -194,6 +248,11 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
 
   parser::SetDisplaySink(nullptr);
   parser::SetLogSink(nullptr);
+  if (SitePublisher* publisher = run.Publisher()) {
+    const timespec none{0, 0};
+    publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10),
+                      [&] { return sigtimedwait(&stopSignals, nullptr, &none) > 0; });
+  }
   if (FinishOutput(std::cout) != 0 || window.ErrorShown()) return 1;
   const bool finished = stopRequested || (options.cycles > 0 && run.CyclesDone() >= options.cycles);
   if (!finished) {

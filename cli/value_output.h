@@ -5,6 +5,7 @@
 // characters shown as '?'.
 
 #include <iosfwd>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
@@ -23,8 +24,9 @@ class ValueOutput {
   ValueOutput(OutputFormat format, std::ostream& out);
 
   void Value(int fieldCode, int cellIndex, const std::string& text);
-  // The end of cycle n, with its time and position (the same the log records).
-  void CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp);
+  // The end of cycle n, with its time and position (the same the log records); cycle is its
+  // object (cli/cycle_message.h), the JSON line's.
+  void CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp, const nlohmann::json& cycle);
   void Error(const std::string& text);
   // True once a write has failed (checked at each cycle's end, where the output is flushed).
   bool Failed() const;
