@@ -144,8 +144,12 @@ class Collector {
       site.statusSession = *session;
       if (site.writer.IsOpen() && site.logSession == *session) FeedIdentity(site);
     } else if (state == "offline") {
-      // The end of the run whose log is open: complete it now, with the summary.
-      if (site.writer.IsOpen() && (session->empty() || *session == site.logSession)) CompleteLog(site);
+      // The end of the run whose log is open: complete it now, with the summary. A site lost
+      // (its last will, also sent when the broker shuts down) may come back with the same run, so
+      // its log stays open, sealed, until the run ends, a new one begins or the collector stops.
+      const auto reason = status.find("reason");
+      const bool stopped = reason != status.end() && *reason == "stopped";
+      if (stopped && site.writer.IsOpen() && *session == site.logSession) CompleteLog(site);
     }
   }
 

@@ -3,8 +3,9 @@
 // writes each site's cycles into log files of its own, through the log recorder and writer the
 // monitor uses: a folder per IMEI, a file per day of the cycles' own dates (DDMMYYYY.log, a new
 // run of the site or of the collector the same day DDMMYYYY-2.log and so on, nothing
-// overwritten), sealed after every cycle and completed with the run summary when the site says
-// "offline", when the day changes and when the collector stops. A message that is not a
+// overwritten), sealed after every cycle and completed with the run summary when the site's run
+// ends ("offline", "stopped"), when the day changes, when the site starts a new run and when the
+// collector stops. A message that is not a
 // sound cycle, status or event is counted and skipped; repeats of a cycle (QoS 1 delivers at
 // least once) are written once.
 

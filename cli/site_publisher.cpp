@@ -49,7 +49,7 @@ SitePublisher::SitePublisher(const mqtt::BrokerUrl& broker, const MqttSettings& 
   options.clientId = "ostrin_gsmmon-" + level_;
   options.caFile = settings.caFile;
   options.keepAliveSeconds = kKeepAlive;
-  options.will = mqtt::Message{Topic("status"), Status("offline"), true};
+  options.will = mqtt::Message{Topic("status"), Status("offline", "lost"), true};
   options.onConnect = {mqtt::Message{Topic("status"), Status("online"), true}};
   // Told on the network thread; each line goes out whole.
   auto linkChanged = [address = address_, said = std::make_shared<bool>(false)](bool connected) {
@@ -71,11 +71,12 @@ SitePublisher::SitePublisher(const mqtt::BrokerUrl& broker, const MqttSettings& 
 
 std::string SitePublisher::Topic(const char* kind) const { return broker_.prefix + "/" + level_ + "/" + kind; }
 
-std::string SitePublisher::Status(const char* state) const {
+std::string SitePublisher::Status(const char* state, const char* reason) const {
   nlohmann::json status = {
       {"status", state},          {"imei", identity_.imei},         {"manufacturer", identity_.manufacturer},
       {"model", identity_.model}, {"firmware", identity_.firmware}, {"session", session_},
       {"keepalive", kKeepAlive}};
+  if (reason != nullptr) status["reason"] = reason;
   return status.dump();
 }
 
@@ -92,7 +93,7 @@ void SitePublisher::Event(nlohmann::json event) {
 }
 
 void SitePublisher::Finish(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& stopWaiting) {
-  publisher_->Finish(deadline, {mqtt::Message{Topic("status"), Status("offline"), true}}, stopWaiting);
+  publisher_->Finish(deadline, {mqtt::Message{Topic("status"), Status("offline", "stopped"), true}}, stopWaiting);
   const mqtt::Publisher::Counts counts = publisher_->GetCounts();
   if (counts.dropped > 0) {
     std::cerr << "MQTT: очередь переполнена, отброшено старых сообщений: " << counts.dropped << std::endl;

@@ -1,8 +1,9 @@
 #pragma once
 // One monitored site on an MQTT broker: its cycles at QoS 1 under <prefix>/<IMEI>/cycle, its
 // events under <prefix>/<IMEI>/event, and its retained status under <prefix>/<IMEI>/status:
-// "online" with the modem's identity on every connection, "offline" when the run ends, and
-// "offline" as the last will, which the broker publishes when the site goes silent.
+// "online" with the modem's identity on every connection, "offline" ("stopped") when the run
+// ends, and "offline" ("lost") as the last will, which the broker publishes when the site goes
+// silent (or when the broker itself shuts down).
 
 #include <chrono>
 #include <cstddef>
@@ -48,7 +49,8 @@ class SitePublisher {
 
  private:
   std::string Topic(const char* kind) const;
-  std::string Status(const char* state) const;
+  // "online", or "offline" with why: "stopped" at the run's end, "lost" as the last will.
+  std::string Status(const char* state, const char* reason = nullptr) const;
 
   mqtt::BrokerUrl broker_;
   SiteIdentity identity_;

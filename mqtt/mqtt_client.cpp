@@ -2,6 +2,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -14,9 +15,37 @@ namespace mqtt {
 // What libmosquitto's callbacks are given: both clients' state starts with it.
 struct ClientBase {
   ClientOptions options;
+  // Ends the wait for a first connection.
+  std::mutex startMutex;
+  std::condition_variable startChanged;
+  bool stopRequested = false;
 
   void Problem(const std::string& text) const {
     if (options.onProblem) options.onProblem(text);
+  }
+
+  // The first connection, tried until it is under way with the same back-off as libmosquitto's
+  // reconnections (whose network thread takes over only from a connection begun), then the
+  // network thread. False when stopped first.
+  bool ConnectAndLoop(mosquitto* client) {
+    int delay = 1;
+    while (mosquitto_connect_async(client, options.broker.host.c_str(), options.broker.port,
+                                   options.keepAliveSeconds) != MOSQ_ERR_SUCCESS) {
+      std::unique_lock lock(startMutex);
+      if (startChanged.wait_for(lock, std::chrono::seconds(delay), [this] { return stopRequested; })) return false;
+      delay = std::min(delay * 2, 5);
+    }
+    std::lock_guard lock(startMutex);
+    if (stopRequested) return false;
+    mosquitto_loop_start(client);
+    return true;
+  }
+  void RequestStop() {
+    {
+      std::lock_guard lock(startMutex);
+      stopRequested = true;
+    }
+    startChanged.notify_all();
   }
 };
 
@@ -115,10 +144,7 @@ struct Publisher::Impl : ClientBase {
     mosquitto_connect_callback_set(client, [](mosquitto* m, void* owner, int rc) { Of(owner).Connected(m, rc); });
     mosquitto_disconnect_callback_set(client, [](mosquitto*, void* owner, int) { Of(owner).Disconnected(); });
     mosquitto_publish_callback_set(client, [](mosquitto*, void* owner, int mid) { Of(owner).Acknowledged(mid); });
-    // A broker that is down now is tried again by the network thread, with its back-off.
-    mosquitto_connect_async(client, options.broker.host.c_str(), options.broker.port, options.keepAliveSeconds);
-    mosquitto_loop_start(client);
-    Pump();
+    if (ConnectAndLoop(client)) Pump();
   }
 
   void Connected(mosquitto* m, int rc) {
@@ -236,6 +262,7 @@ void Publisher::Finish(std::chrono::steady_clock::time_point deadline, const std
     impl.stopping = true;
   }
   impl.changed.notify_all();
+  impl.RequestStop();
   impl.pump.join();
   if (impl.client == nullptr) return;
 
@@ -283,6 +310,7 @@ struct Subscriber::Impl : ClientBase {
   mosquitto* client = nullptr;
   bool running = false;
   std::atomic<bool> stopping{false};
+  std::thread starter;  // the first connection's attempts
 
   ~Impl() {
     if (client != nullptr) mosquitto_destroy(client);
@@ -326,9 +354,7 @@ void Subscriber::Start() {
     self.handler(message->topic, static_cast<const std::uint8_t*>(message->payload),
                  static_cast<std::size_t>(message->payloadlen));
   });
-  mosquitto_connect_async(impl.client, impl.options.broker.host.c_str(), impl.options.broker.port,
-                          impl.options.keepAliveSeconds);
-  mosquitto_loop_start(impl.client);
+  impl.starter = std::thread([impl = impl_] { impl->ConnectAndLoop(impl->client); });
   impl.running = true;
 }
 
@@ -336,6 +362,8 @@ void Subscriber::Stop() {
   Impl& impl = *impl_;
   if (!impl.running) return;
   impl.stopping.store(true);
+  impl.RequestStop();
+  impl.starter.join();
   mosquitto_disconnect(impl.client);
   mosquitto_loop_stop(impl.client, false);
   impl.running = false;

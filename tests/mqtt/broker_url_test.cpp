@@ -41,10 +41,10 @@ TEST(BrokerUrl, ReadsHostPortLoginAndPrefix) {
 }
 
 TEST(BrokerUrl, RefusesWhatIsNoBroker) {
-  for (const char* text : {"", "broker", "http://broker", "mqtt://", "mqtt://:1883", "mqtt://host:", "mqtt://host:0",
-                           "mqtt://host:65536", "mqtt://host:12x", "mqtt://host/a/+/b", "mqtt://host/#",
-                           "mqtt://%zz@host", "mqtt://u:%4@host", "mqtt://@host", "mqtt://[::1", "mqtt://[::1]x",
-                           "mqtt://ho st", "mqtt://host/a//b"}) {
+  for (const char* text :
+       {"", "broker", "http://broker", "mqtt://", "mqtt://:1883", "mqtt://host:", "mqtt://host:0", "mqtt://host:65536",
+        "mqtt://host:12x", "mqtt://host/a/+/b", "mqtt://host/#", "mqtt://%zz@host", "mqtt://u:%4@host", "mqtt://@host",
+        "mqtt://[::1", "mqtt://[::1]x", "mqtt://ho st", "mqtt://host/a//b"}) {
     EXPECT_FALSE(mqtt::ParseBrokerUrl(text)) << text;
   }
 }

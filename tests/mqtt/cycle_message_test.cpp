@@ -130,8 +130,8 @@ TEST(CycleMessage, RefusesMalformedMessages) {
 
 // Every cut of a sound message is refused or read, never more.
 TEST(CycleMessage, EveryPrefixAndEveryByteFlipIsSafe) {
-  const std::string good = cli::CycleObject(3, Stamp(true), {{parser::fcRxLevel, 0, "-75"}, {parser::fcChannel, 1, "55"}})
-                               .dump();
+  const std::string good =
+      cli::CycleObject(3, Stamp(true), {{parser::fcRxLevel, 0, "-75"}, {parser::fcChannel, 1, "55"}}).dump();
   std::string why;
   for (std::size_t n = 0; n < good.size(); ++n) cli::ParseCycleMessage(good.substr(0, n), why);
   for (std::size_t i = 0; i < good.size(); ++i) {

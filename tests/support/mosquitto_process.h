@@ -24,13 +24,13 @@ namespace testsupport {
 
 struct BrokerSetup {
   bool tls = false;
-  std::string user;      // with a password: logins are required
+  std::string user;  // with a password: logins are required
   std::string password;
 };
 
 // Runs a command through the shell, its output into log; true when it succeeded.
 inline bool RunShell(const std::string& command, const std::filesystem::path& log) {
-  const std::string line = command + " >>'" + log.string() + "' 2>&1";
+  const std::string line = "(" + command + ") >>'" + log.string() + "' 2>&1";
   return std::system(line.c_str()) == 0;
 }
 
@@ -58,16 +58,15 @@ class MosquittoProcess {
     if (setup_.tls) {
       // A throwaway certificate authority and a certificate for 127.0.0.1 signed by it.
       const std::string d = "'" + dir_.string() + "'";
-      ok_ = ok_ &&
-            RunShell("cd " + d +
-                         " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
-                         " -subj '/CN=Test CA' -keyout ca.key -out ca.crt"
-                         " && openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-                         " -subj '/CN=127.0.0.1' -keyout server.key -out server.csr"
-                         " && printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext"
-                         " && openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2"
-                         " -extfile san.ext -out server.crt",
-                     log);
+      ok_ = ok_ && RunShell("cd " + d +
+                                " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
+                                " -subj '/CN=Test CA' -keyout ca.key -out ca.crt"
+                                " && openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+                                " -subj '/CN=127.0.0.1' -keyout server.key -out server.csr"
+                                " && printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext"
+                                " && openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2"
+                                " -extfile san.ext -out server.crt",
+                            log);
       config << "cafile " << (dir_ / "ca.crt").string() << "\ncertfile " << (dir_ / "server.crt").string()
              << "\nkeyfile " << (dir_ / "server.key").string() << "\n";
     }
