@@ -10,6 +10,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string_view>
@@ -255,9 +256,11 @@ int RunCollector(const CollectOptions& options) {
   client.clientId = ClientId(dir);
   client.cleanSession = false;
   client.caFile = options.mqtt.caFile;
-  client.onProblem = [last = std::make_shared<std::string>()](const std::string& problem) {
-    if (problem == *last) return;
-    *last = problem;
+  client.onProblem = [last = std::make_shared<std::pair<std::mutex, std::string>>()](const std::string& problem) {
+    // Told on the connecting thread and on the network thread.
+    std::lock_guard lock(last->first);
+    if (problem == last->second) return;
+    last->second = problem;
     std::cerr << "MQTT: " + problem + "\n" << std::flush;
   };
   const std::string address = broker->host + ":" + std::to_string(broker->port);

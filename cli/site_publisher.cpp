@@ -1,6 +1,7 @@
 #include "cli/site_publisher.h"
 
 #include <iostream>
+#include <mutex>
 #include <random>
 
 #include "survey/survey_text.h"
@@ -61,9 +62,11 @@ SitePublisher::SitePublisher(const mqtt::BrokerUrl& broker, const MqttSettings& 
     }
   };
   // The same problem is told once until another comes.
-  options.onProblem = [last = std::make_shared<std::string>()](const std::string& problem) {
-    if (problem == *last) return;
-    *last = problem;
+  options.onProblem = [last = std::make_shared<std::pair<std::mutex, std::string>>()](const std::string& problem) {
+    // Told on the connecting thread and on the network thread.
+    std::lock_guard lock(last->first);
+    if (problem == last->second) return;
+    last->second = problem;
     std::cerr << "MQTT: " + problem + "\n" << std::flush;
   };
   publisher_ = std::make_unique<mqtt::Publisher>(std::move(options), settings.queue, std::move(linkChanged));
