@@ -15,7 +15,6 @@
 #include <set>
 #include <string_view>
 
-#include "cli/cycle_message.h"
 #include "core/log_recorder.h"
 #include "core/window_ops.h"
 #include "log/log_record.h"
@@ -23,6 +22,7 @@
 #include "mqtt/mqtt_client.h"
 #include "parser/measurement_fields.h"
 #include "platform/text_encoding.h"
+#include "sites/cycle_message.h"
 #include "survey/survey_text.h"
 
 namespace cli {
@@ -56,7 +56,7 @@ struct Site {
   std::set<std::pair<std::string, long long>> written;  // recent cycles, to skip repeats
   std::deque<std::pair<std::string, long long>> writtenOrder;
   // The cycle being sealed: its time and position records go in just before the seal.
-  const ParsedCycle* sealing = nullptr;
+  const sites::ParsedCycle* sealing = nullptr;
 };
 
 class Collector {
@@ -77,7 +77,7 @@ class Collector {
     if (kind == "cycle") return Cycle(topic, level, text);
     if (kind == "status") return Status(topic, level, text);
     if (kind == "event") {
-      if (size > kMaxCycleMessage || nlohmann::json::parse(text, nullptr, false).is_discarded()) {
+      if (size > sites::kMaxCycleMessage || nlohmann::json::parse(text, nullptr, false).is_discarded()) {
         return Malformed(topic, "event is no JSON");
       }
       ++counts_.events;
@@ -121,8 +121,8 @@ class Collector {
   }
 
   void Status(const std::string& topic, const std::string& level, std::string_view text) {
-    const auto status = text.size() <= kMaxCycleMessage ? nlohmann::json::parse(text, nullptr, false)
-                                                        : nlohmann::json(nlohmann::json::value_t::discarded);
+    const auto status = text.size() <= sites::kMaxCycleMessage ? nlohmann::json::parse(text, nullptr, false)
+                                                               : nlohmann::json(nlohmann::json::value_t::discarded);
     if (!status.is_object() || !status.contains("status") || !status["status"].is_string()) {
       return Malformed(topic, "status is no JSON object with a status");
     }
@@ -130,7 +130,7 @@ class Collector {
       const auto it = status.find(key);
       if (it == status.end() || it->is_null()) return std::string();
       if (!it->is_string()) return std::nullopt;
-      return MessageText(it->get_ref<const std::string&>(), 128);
+      return sites::MessageText(it->get_ref<const std::string&>(), 128);
     };
     const auto imei = field("imei");
     const auto model = field("model");
@@ -156,7 +156,7 @@ class Collector {
 
   void Cycle(const std::string& topic, const std::string& level, std::string_view text) {
     std::string why;
-    const std::optional<ParsedCycle> cycle = ParseCycleMessage(text, why);
+    const std::optional<sites::ParsedCycle> cycle = sites::ParseCycleMessage(text, why);
     if (!cycle) return Malformed(topic, why);
     Site& site = SiteOf(level);
     const std::pair<std::string, long long> key{cycle->session, cycle->n};
@@ -168,7 +168,7 @@ class Collector {
     if (site.writer.IsOpen() && (site.logSession != cycle->session || site.logDay != day)) CompleteLog(site);
     if (!site.writer.IsOpen() && !StartLog(site, *cycle, day)) return;
 
-    for (const CycleValue& value : cycle->values) {
+    for (const sites::CycleValue& value : cycle->values) {
       site.writer.Field(value.code, value.cell, parser::TextValue(value.text));
     }
     site.sealing = &*cycle;
@@ -184,7 +184,7 @@ class Collector {
     ++counts_.cycles;
   }
 
-  bool StartLog(Site& site, const ParsedCycle& cycle, const std::string& day) {
+  bool StartLog(Site& site, const sites::ParsedCycle& cycle, const std::string& day) {
     std::error_code error;
     const std::filesystem::path folder = dir_ / site.level;
     std::filesystem::create_directories(folder, error);
@@ -237,7 +237,7 @@ int RunCollector(const CollectOptions& options) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   std::string message;
-  const std::optional<mqtt::BrokerUrl> broker = BrokerOf(options.mqtt, message);
+  const std::optional<mqtt::BrokerUrl> broker = sites::BrokerOf(options.mqtt, message);
   if (!broker) {
     std::cerr << message << std::endl;
     return 1;

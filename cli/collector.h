@@ -12,12 +12,12 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/site_publisher.h"
+#include "sites/site_publisher.h"
 
 namespace cli {
 
 struct CollectOptions {
-  MqttSettings mqtt;  // url, passwordFile, caFile
+  sites::MqttSettings mqtt;  // url, passwordFile, caFile
   std::string dir;
 };
 

@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "cli/cycle_message.h"
 #include "cli/standard_output.h"
 #include "core/log_recorder.h"
 #include "core/monitor.h"
@@ -22,6 +21,7 @@
 #include "parser/measurement_fields.h"
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
+#include "sites/cycle_message.h"
 #include "survey/cycle_stamp.h"
 
 namespace cli {
@@ -59,8 +59,8 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
 
   // From the start of polling, values belong to cycles; before it, to the modem's identity.
   void PollStarted() { polling_ = true; }
-  std::vector<CycleValue> TakeCycleValues() { return std::exchange(cycleValues_, {}); }
-  SiteIdentity Identity() const {
+  std::vector<sites::CycleValue> TakeCycleValues() { return std::exchange(cycleValues_, {}); }
+  sites::SiteIdentity Identity() const {
     const auto text = [this](int code) {
       const auto it = identity_.find(code);
       return it == identity_.end() || it->second == parser::kNotAvailable ? std::string()
@@ -69,7 +69,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
     return {text(parser::fcImei), text(parser::fcManufacturer), text(parser::fcModel), text(parser::fcFirmware)};
   }
   // Errors from now on are published too; on the monitor thread.
-  void SetPublisher(SitePublisher* publisher) { publisher_ = publisher; }
+  void SetPublisher(sites::SitePublisher* publisher) { publisher_ = publisher; }
 
   const DisplayModel& Model() const { return model_; }
   bool ErrorShown() const { return errorShown_.load(); }
@@ -81,9 +81,9 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   std::atomic<bool> errorShown_{false};
   // On the monitor thread only.
   bool polling_ = false;
-  std::vector<CycleValue> cycleValues_;
+  std::vector<sites::CycleValue> cycleValues_;
   std::map<int, std::string> identity_;
-  SitePublisher* publisher_ = nullptr;
+  sites::SitePublisher* publisher_ = nullptr;
 };
 
 // Says on stderr when gpsd does not answer, stops answering or answers again, from the start of
@@ -154,7 +154,7 @@ class HeadlessRun : public core::RunObserver {
     window_.PollStarted();
     // The topics carry the IMEI, so the broker is called once the identity is in.
     if (broker_ && !publisher_) {
-      publisher_ = std::make_unique<SitePublisher>(*broker_, options_.mqtt, window_.Identity());
+      publisher_ = std::make_unique<sites::SitePublisher>(*broker_, options_.mqtt, window_.Identity());
       publisher_->Start();
       window_.SetPublisher(publisher_.get());
     }
@@ -162,7 +162,7 @@ class HeadlessRun : public core::RunObserver {
   void CycleCompleted(int n) override {
     stamp_ = survey::StampCycle(gps_.Fresh());
     recorder_.CycleCompleted(n);
-    const nlohmann::json cycle = CycleObject(n, stamp_, window_.TakeCycleValues());
+    const nlohmann::json cycle = sites::CycleObject(n, stamp_, window_.TakeCycleValues());
     output_.CycleEnded(n, window_.Model(), stamp_, cycle);
     if (publisher_) publisher_->Cycle(cycle);
     cyclesDone_.store(n);
@@ -173,12 +173,12 @@ class HeadlessRun : public core::RunObserver {
 
   int CyclesDone() const { return cyclesDone_.load(); }
   // After the monitor thread has ended.
-  SitePublisher* Publisher() const { return publisher_.get(); }
+  sites::SitePublisher* Publisher() const { return publisher_.get(); }
 
  private:
   const MonitorOptions& options_;
   const std::optional<mqtt::BrokerUrl> broker_;
-  std::unique_ptr<SitePublisher> publisher_;  // made and fed on the monitor thread
+  std::unique_ptr<sites::SitePublisher> publisher_;  // made and fed on the monitor thread
   HeadlessWindow& window_;
   ValueOutput& output_;
   const gps::GpsLink& gps_;
@@ -203,7 +203,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   std::optional<mqtt::BrokerUrl> broker;
   if (!options.mqtt.url.empty()) {
     std::string message;
-    broker = BrokerOf(options.mqtt, message);
+    broker = sites::BrokerOf(options.mqtt, message);
     if (!broker) {
       std::cerr << message << std::endl;
       return 1;
@@ -248,7 +248,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
 
   parser::SetDisplaySink(nullptr);
   parser::SetLogSink(nullptr);
-  if (SitePublisher* publisher = run.Publisher()) {
+  if (sites::SitePublisher* publisher = run.Publisher()) {
     const timespec none{0, 0};
     publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10),
                       [&] { return sigtimedwait(&stopSignals, nullptr, &none) > 0; });

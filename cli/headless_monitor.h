@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "cli/site_publisher.h"
 #include "cli/value_output.h"
+#include "sites/site_publisher.h"
 
 namespace cli {
 
@@ -20,7 +20,7 @@ struct MonitorOptions {
   bool logRequested = false;            // --log was given, so an empty name is refused rather than ignored
   std::string gpsd = "localhost:2947";  // where positions come from: HOST:PORT
   bool noGps = false;                   // record no positions
-  MqttSettings mqtt;                    // publishing of the cycles to a broker, when its URL is set
+  sites::MqttSettings mqtt;             // publishing of the cycles to a broker, when its URL is set
 };
 
 // Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the

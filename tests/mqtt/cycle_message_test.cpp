@@ -1,7 +1,7 @@
 // A cycle as a JSON object and back, and the collector's reading of messages that are not what
 // they should be: each is refused, none throws.
 
-#include "cli/cycle_message.h"
+#include "sites/cycle_message.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +31,7 @@ survey::CycleStamp Stamp(bool withFix) {
 }
 
 TEST(CycleMessage, RoundTripGivesTheCycleBack) {
-  const std::vector<cli::CycleValue> values = {
+  const std::vector<sites::CycleValue> values = {
       {parser::fcCountry, 0, std::string("Россия"_cp1251)},
       {parser::fcRxLevel, 0, "-75"},
       {parser::fcBitError, 0, "0,57"},
@@ -40,14 +40,14 @@ TEST(CycleMessage, RoundTripGivesTheCycleBack) {
       {parser::fcImei, 0, "357889315217211"},  // the identity is no part of a cycle
   };
   for (const bool withFix : {false, true}) {
-    nlohmann::json object = cli::CycleObject(7, Stamp(withFix), values);
+    nlohmann::json object = sites::CycleObject(7, Stamp(withFix), values);
     object["session"] = "0123456789abcdef";
     EXPECT_EQ(object["serving"]["country"], "Россия");
     EXPECT_TRUE(object["neighbours"][2]["band"].is_null());
     EXPECT_FALSE(object["serving"].contains("imei"));
 
     std::string why;
-    const auto cycle = cli::ParseCycleMessage(object.dump(), why);
+    const auto cycle = sites::ParseCycleMessage(object.dump(), why);
     ASSERT_TRUE(cycle) << why;
     EXPECT_EQ(cycle->n, 7);
     EXPECT_EQ(cycle->session, "0123456789abcdef");
@@ -74,7 +74,7 @@ TEST(CycleMessage, RefusesMalformedMessages) {
   const std::string good = R"({"event":"cycle","n":1,"time":"2026-12-09T22:48:15.123+03:00","position":null,)"
                            R"("serving":{"rxlevel_dbm":"-75"},"neighbours":[{},{}]})";
   std::string why;
-  ASSERT_TRUE(cli::ParseCycleMessage(good, why)) << why;
+  ASSERT_TRUE(sites::ParseCycleMessage(good, why)) << why;
 
   const auto with = [&](const std::string& from, const std::string& to) {
     std::string text = good;
@@ -118,12 +118,12 @@ TEST(CycleMessage, RefusesMalformedMessages) {
       with("[{},{}]", "[5]"),
       with("\"position\":null,", "\"session\":7,"),
       with("{\"rxlevel_dbm\":\"-75\"}", std::string(70'000, '[')),
-      "{\"event\":\"cycle\",\"n\":1,\"pad\":\"" + std::string(cli::kMaxCycleMessage, 'x') + "\"}",
+      "{\"event\":\"cycle\",\"n\":1,\"pad\":\"" + std::string(sites::kMaxCycleMessage, 'x') + "\"}",
   };
   for (const std::string& text : cases) {
     SCOPED_TRACE(text.substr(0, 160));
     why.clear();
-    EXPECT_FALSE(cli::ParseCycleMessage(text, why));
+    EXPECT_FALSE(sites::ParseCycleMessage(text, why));
     EXPECT_FALSE(why.empty());
   }
 }
@@ -131,14 +131,14 @@ TEST(CycleMessage, RefusesMalformedMessages) {
 // Every cut of a sound message is refused or read, never more.
 TEST(CycleMessage, EveryPrefixAndEveryByteFlipIsSafe) {
   const std::string good =
-      cli::CycleObject(3, Stamp(true), {{parser::fcRxLevel, 0, "-75"}, {parser::fcChannel, 1, "55"}}).dump();
+      sites::CycleObject(3, Stamp(true), {{parser::fcRxLevel, 0, "-75"}, {parser::fcChannel, 1, "55"}}).dump();
   std::string why;
-  for (std::size_t n = 0; n < good.size(); ++n) cli::ParseCycleMessage(good.substr(0, n), why);
+  for (std::size_t n = 0; n < good.size(); ++n) sites::ParseCycleMessage(good.substr(0, n), why);
   for (std::size_t i = 0; i < good.size(); ++i) {
     for (const char c : {'\0', '"', '}', '\xFF', '9'}) {
       std::string text = good;
       text[i] = c;
-      if (const auto cycle = cli::ParseCycleMessage(text, why)) {
+      if (const auto cycle = sites::ParseCycleMessage(text, why)) {
         for (const auto& value : cycle->values) EXPECT_LE(value.text.size(), 128u);
       }
     }

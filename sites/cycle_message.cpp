@@ -1,4 +1,4 @@
-#include "cli/cycle_message.h"
+#include "sites/cycle_message.h"
 
 #include <cmath>
 
@@ -7,7 +7,7 @@
 #include "platform/text_encoding.h"
 #include "survey/survey_text.h"
 
-namespace cli {
+namespace sites {
 namespace {
 
 using nlohmann::json;
@@ -203,4 +203,4 @@ std::optional<ParsedCycle> ParseCycleMessage(std::string_view payload, std::stri
   return cycle;
 }
 
-}  // namespace cli
+}  // namespace sites

@@ -14,7 +14,7 @@
 
 #include "mqtt/mqtt_client.h"
 
-namespace cli {
+namespace sites {
 
 struct MqttSettings {
   std::string url;           // empty: no publishing
@@ -60,4 +60,4 @@ class SitePublisher {
   std::unique_ptr<mqtt::Publisher> publisher_;
 };
 
-}  // namespace cli
+}  // namespace sites

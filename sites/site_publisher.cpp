@@ -1,4 +1,4 @@
-#include "cli/site_publisher.h"
+#include "sites/site_publisher.h"
 
 #include <iostream>
 #include <mutex>
@@ -6,7 +6,7 @@
 
 #include "survey/survey_text.h"
 
-namespace cli {
+namespace sites {
 namespace {
 
 // A run's own name: cycles of two runs of the same site never pass for each other's repeats.
@@ -107,4 +107,4 @@ void SitePublisher::Finish(std::chrono::steady_clock::time_point deadline, const
   }
 }
 
-}  // namespace cli
+}  // namespace sites

@@ -14,7 +14,7 @@
 #include "gps/gps_fix.h"
 #include "survey/cycle_stamp.h"
 
-namespace cli {
+namespace sites {
 
 // One value a cycle delivered: field code, cell index, text (Windows-1251).
 struct CycleValue {
@@ -43,4 +43,4 @@ std::optional<ParsedCycle> ParseCycleMessage(std::string_view payload, std::stri
 // a character the code page lacks, or is longer than limit bytes.
 std::optional<std::string> MessageText(std::string_view utf8, std::size_t limit);
 
-}  // namespace cli
+}  // namespace sites
