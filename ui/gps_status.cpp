@@ -12,6 +12,7 @@
 
 #include "ui/frmNetMonitor.h"
 #include "ui/log_folder.h"
+#include "ui/mqtt_status.h"
 #include "ui/rxlevel_graphbar.h"
 
 namespace ui {
@@ -76,6 +77,7 @@ QMenu* BuildGpsMenu(QWidget* parent, gps::GpsLink& link) {
   QAction* settings = menu->addAction(QStringLiteral("Настройки GPS..."));
   settings->setObjectName(QStringLiteral("actGpsSettings"));
   QObject::connect(settings, &QAction::triggered, parent, [parent, &link] { EditGpsSettings(parent, link); });
+  AddMqttSettingsAction(*menu, parent);
   menu->addSeparator();
   AddLogFolderAction(*menu);
   return menu;

@@ -10,6 +10,7 @@
 #include "ui/frmNetMonitor.h"
 #include "ui/gps_status.h"
 #include "ui/main_window_ops.h"
+#include "ui/mqtt_status.h"
 
 namespace ui {
 
@@ -22,12 +23,15 @@ Tfrm& CreateMonitorWindow() {
   gps::GpsLink& gps = *state.gps;
   ApplyGpsSettings(gps, LoadGpsSettings());
   InstallGpsStatus(*window, gps);
-  // Each cycle goes into the log with its time and, when fresh, its position.
+  // Each cycle goes into the log with its time and, when fresh, its position, and to the broker
+  // when the settings name one.
+  auto* publishing = new CyclePublishing(window->Recorder(), gsmlog::ProgramLogWriter(), gps);
+  state.publishing = publishing;
   window->Recorder().SetBeforeSeal(
-      [&gps](gsmlog::TLogWriter& log) { survey::HoldCycleRecords(log, survey::StampCycle(gps.Fresh())); });
+      [publishing](gsmlog::TLogWriter& log) { survey::HoldCycleRecords(log, publishing->Stamp()); });
   parser::SetDisplaySink(&window->Ops());
-  parser::SetLogSink(&gsmlog::ProgramLogWriter());
-  core::InitCore(window->Ops(), &window->Recorder());
+  parser::SetLogSink(publishing);
+  core::InitCore(window->Ops(), publishing);
   return *window;
 }
 
