@@ -26,13 +26,27 @@ using testsupport::ChildProcess;
 
 namespace {
 
-std::filesystem::path TestDir(const std::string& name) {
-  const std::filesystem::path dir =
-      std::filesystem::path(::testing::TempDir()) / ("mqtt-" + std::to_string(::getpid()) + "-" + name);
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir;
-}
+// A folder of the test's own, removed at its end when the test passed (kept to look at otherwise).
+// Declared before the processes that use it, so that they have ended when it goes.
+class TestDir {
+ public:
+  explicit TestDir(const std::string& name)
+      : path_(std::filesystem::path(::testing::TempDir()) / ("mqtt-" + std::to_string(::getpid()) + "-" + name)) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TestDir() {
+    std::error_code error;
+    if (!::testing::Test::HasFailure()) std::filesystem::remove_all(path_, error);
+  }
+  TestDir(const TestDir&) = delete;
+  TestDir& operator=(const TestDir&) = delete;
+  operator const std::filesystem::path&() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound) {
   const auto deadline = std::chrono::steady_clock::now() + bound;
@@ -144,7 +158,7 @@ std::string WaitForCollected(const std::filesystem::path& dir, const std::string
 }
 
 TEST(MqttBroker, TwoSitesCollectedAsTheirOwnLogs) {
-  const auto dir = TestDir("two");
+  const TestDir dir("two");
   testsupport::MosquittoProcess broker(dir / "broker", {.user = "site", .password = "pass word"});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   const std::string passwordFile = (dir / "password").string();
@@ -190,7 +204,7 @@ TEST(MqttBroker, TwoSitesCollectedAsTheirOwnLogs) {
 }
 
 TEST(MqttBroker, TlsWithTheTestsOwnAuthority) {
-  const auto dir = TestDir("tls");
+  const TestDir dir("tls");
   testsupport::MosquittoProcess broker(dir / "broker", {.tls = true, .user = "site", .password = "s3cret"});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   // Without the test's CA the broker's certificate does not verify against the system's.
@@ -223,7 +237,7 @@ TEST(MqttBroker, TlsWithTheTestsOwnAuthority) {
 }
 
 TEST(MqttBroker, OutageLosesNoCycleWithinTheQueue) {
-  const auto dir = TestDir("outage");
+  const TestDir dir("outage");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   Collector collector(broker, dir);
@@ -252,7 +266,7 @@ TEST(MqttBroker, OutageLosesNoCycleWithinTheQueue) {
 }
 
 TEST(MqttBroker, FullQueueDropsTheOldestAndCountsThem) {
-  const auto dir = TestDir("full");
+  const TestDir dir("full");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   Collector collector(broker, dir);
@@ -280,7 +294,7 @@ TEST(MqttBroker, FullQueueDropsTheOldestAndCountsThem) {
 }
 
 TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
-  const auto dir = TestDir("garbage");
+  const TestDir dir("garbage");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   Collector collector(broker, dir);
@@ -319,7 +333,7 @@ TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
 }
 
 TEST(MqttBroker, KilledSiteShowsOffline) {
-  const auto dir = TestDir("killed");
+  const TestDir dir("killed");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   testsupport::ModemSimProcess sim({"--seed", "51"});
