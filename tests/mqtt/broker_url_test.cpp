@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 
 namespace {
@@ -63,6 +64,7 @@ TEST(BrokerUrl, PasswordFileGivesItsFirstLine) {
   std::ofstream(path) << "s3cret\r\nsecond line\n";
   EXPECT_EQ(mqtt::ReadPasswordFile(path), "s3cret");
   EXPECT_FALSE(mqtt::ReadPasswordFile(path + "-missing"));
+  std::remove(path.c_str());
 }
 
 }  // namespace
