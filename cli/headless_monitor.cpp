@@ -1,13 +1,17 @@
 #include "cli/headless_monitor.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "cli/standard_output.h"
 #include "core/log_recorder.h"
@@ -18,6 +22,7 @@
 #include "parser/measurement_fields.h"
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
+#include "sites/cycle_message.h"
 #include "survey/cycle_stamp.h"
 
 namespace cli {
@@ -36,6 +41,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   void ShowError(const std::string& text) override {
     errorShown_.store(true);
     output_.Error(text);
+    if (publisher_) publisher_->Event({{"event", "error"}, {"text", platform::Cp1251ToPrintable(text)}});
     std::cerr << platform::Cp1251ToPrintable(text) << std::endl;
   }
   void MarkFields(bool withIdentity, parser::SweepPass pass) override { model_.Mark(withIdentity, pass); }
@@ -45,7 +51,26 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
     model_.Show(fieldCode, cellIndex, value.text);
     output_.Value(fieldCode, cellIndex, value.text);
+    if (polling_) {
+      cycleValues_.push_back({fieldCode, cellIndex, value.text});
+    } else if (cellIndex == 0) {
+      identity_[fieldCode] = value.text;
+    }
   }
+
+  // From the start of polling, values belong to cycles; before it, to the modem's identity.
+  void PollStarted() { polling_ = true; }
+  std::vector<sites::CycleValue> TakeCycleValues() { return std::exchange(cycleValues_, {}); }
+  sites::SiteIdentity Identity() const {
+    const auto text = [this](int code) {
+      const auto it = identity_.find(code);
+      return it == identity_.end() || it->second == parser::kNotAvailable ? std::string()
+                                                                          : platform::Cp1251ToPrintable(it->second);
+    };
+    return {text(parser::fcImei), text(parser::fcManufacturer), text(parser::fcModel), text(parser::fcFirmware)};
+  }
+  // Errors from now on are published too; on the monitor thread.
+  void SetPublisher(sites::SitePublisher* publisher) { publisher_ = publisher; }
 
   const DisplayModel& Model() const { return model_; }
   bool ErrorShown() const { return errorShown_.load(); }
@@ -55,6 +80,11 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   ValueOutput& output_;
   DisplayModel model_;
   std::atomic<bool> errorShown_{false};
+  // On the monitor thread only.
+  bool polling_ = false;
+  std::vector<sites::CycleValue> cycleValues_;
+  std::map<int, std::string> identity_;
+  sites::SitePublisher* publisher_ = nullptr;
 };
 
 // Says on stderr when gpsd does not answer, stops answering or answers again, from the start of
@@ -100,8 +130,9 @@ class GpsReport {
 class HeadlessRun : public core::RunObserver {
  public:
   HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, gsmlog::TLogWriter& writer,
-              const gps::GpsLink& gps, GpsReport* gpsReport)
+              const gps::GpsLink& gps, GpsReport* gpsReport, std::optional<mqtt::BrokerUrl> broker)
       : options_(options),
+        broker_(std::move(broker)),
         window_(window),
         output_(output),
         gps_(gps),
@@ -121,11 +152,20 @@ class HeadlessRun : public core::RunObserver {
   void PollStarted() override {
     recorder_.PollStarted();
     if (gpsReport_) gpsReport_->PollStarted();
+    window_.PollStarted();
+    // The topics carry the IMEI, so the broker is called once the identity is in.
+    if (broker_ && !publisher_) {
+      publisher_ = std::make_unique<sites::SitePublisher>(*broker_, options_.mqtt, window_.Identity());
+      publisher_->Start();
+      window_.SetPublisher(publisher_.get());
+    }
   }
   void CycleCompleted(int n) override {
     stamp_ = survey::StampCycle(gps_.Fresh());
     recorder_.CycleCompleted(n);
-    output_.CycleEnded(n, window_.Model(), stamp_);
+    const nlohmann::json cycle = sites::CycleObject(n, stamp_, window_.TakeCycleValues());
+    output_.CycleEnded(n, window_.Model(), stamp_, cycle);
+    if (publisher_) publisher_->Cycle(cycle);
     cyclesDone_.store(n);
     // Output nobody can receive ends the run, as the last cycle asked for does.
     if (output_.Failed() || (options_.cycles > 0 && n >= options_.cycles)) core::StopMonitor(false);
@@ -133,9 +173,13 @@ class HeadlessRun : public core::RunObserver {
   void ConnectionEnded(bool reachedPoll) override { recorder_.ConnectionEnded(reachedPoll); }
 
   int CyclesDone() const { return cyclesDone_.load(); }
+  // On the monitor thread, or after it has ended.
+  sites::SitePublisher* Publisher() const { return publisher_.get(); }
 
  private:
   const MonitorOptions& options_;
+  const std::optional<mqtt::BrokerUrl> broker_;
+  std::unique_ptr<sites::SitePublisher> publisher_;  // made and fed on the monitor thread
   HeadlessWindow& window_;
   ValueOutput& output_;
   const gps::GpsLink& gps_;
@@ -157,6 +201,16 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  std::optional<mqtt::BrokerUrl> broker;
+  if (!options.mqtt.url.empty()) {
+    std::string message;
+    broker = sites::BrokerOf(options.mqtt, message);
+    if (!broker) {
+      std::cerr << message << std::endl;
+      return 1;
+    }
+  }
+
   ValueOutput output(options.format, std::cout);
   HeadlessWindow window(options, output);
   gsmlog::TLogWriter& writer = gsmlog::ProgramLogWriter();
@@ -169,9 +223,13 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
       gps.Start(*address, [report = gpsReport](bool linked) { report->Linked(linked); });
     }
   }
-  HeadlessRun run(options, window, output, writer, gps, gpsReport.get());
-  // The events go out on the monitor thread, as the values and the cycles do.
-  history::RunEvents events(writer, run, writer, [&output](const history::CellEvent& event) { output.Event(event); });
+  HeadlessRun run(options, window, output, writer, gps, gpsReport.get(), broker);
+  // The events go out on the monitor thread, as the values and the cycles do, and to the broker
+  // once its publisher is made.
+  history::RunEvents events(writer, run, writer, [&output, &run](const history::CellEvent& event) {
+    output.Event(event);
+    if (sites::SitePublisher* publisher = run.Publisher()) publisher->Event(sites::EventObject(event));
+  });
   events.SetThreshold(options.levelThreshold);
   parser::SetDisplaySink(&window);
   parser::SetLogSink(&events);
@@ -198,6 +256,11 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
 
   parser::SetDisplaySink(nullptr);
   parser::SetLogSink(nullptr);
+  if (sites::SitePublisher* publisher = run.Publisher()) {
+    const timespec none{0, 0};
+    publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10),
+                      [&] { return sigtimedwait(&stopSignals, nullptr, &none) > 0; });
+  }
   if (FinishOutput(std::cout) != 0 || window.ErrorShown()) return 1;
   const bool finished = stopRequested || (options.cycles > 0 && run.CyclesDone() >= options.cycles);
   if (!finished) {

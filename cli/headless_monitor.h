@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/value_output.h"
+#include "sites/site_publisher.h"
 
 namespace cli {
 
@@ -20,11 +21,13 @@ struct MonitorOptions {
   std::string gpsd = "localhost:2947";  // where positions come from: HOST:PORT
   bool noGps = false;                   // record no positions
   int levelThreshold = -100;            // dBm: the serving level below it is an event, and rising to it again
+  sites::MqttSettings mqtt;             // publishing of the cycles to a broker, when its URL is set
 };
 
 // Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the
-// modem does not answer, the log or standard output cannot be written); 2 when the connection
-// ended by itself.
+// modem does not answer, the log or standard output cannot be written, the broker's address or
+// password file is wrong); 2 when the connection ended by itself. With a broker, the cycles still
+// queued at the end get up to 10 s to go out (a second stop request ends the wait).
 // Call once per process, from the main thread.
 int RunHeadlessMonitor(const MonitorOptions& options);
 

@@ -4,9 +4,11 @@
 #include <csignal>
 #include <map>
 
+#include "cli/collector.h"
 #include "cli/headless_monitor.h"
 #include "cli/log_commands.h"
 #include "gps/gpsd_client.h"
+#include "mqtt/broker_url.h"
 #include "platform/standard_descriptors.h"
 
 namespace {
@@ -62,6 +64,24 @@ int main(int argc, char** argv) {
       ->check(NotEmpty)
       ->check(CLI::Range(-120, -40))
       ->capture_default_str();
+  const CLI::Validator brokerUrl(
+      [](std::string& text) {
+        return mqtt::ParseBrokerUrl(text) ? std::string() : "Неверный адрес брокера MQTT: " + text;
+      },
+      "");
+  CLI::Option* mqttOption =
+      monitorCommand->add_option("--mqtt", monitor.mqtt.url, "Publish every cycle to an MQTT broker")
+          ->check(brokerUrl)
+          ->type_name("mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT][/PREFIX]");
+  monitorCommand->add_option("--mqtt-password-file", monitor.mqtt.passwordFile, "The broker password's file")
+      ->needs(mqttOption);
+  monitorCommand->add_option("--mqtt-ca", monitor.mqtt.caFile, "CA certificate of an mqtts:// broker")
+      ->check(CLI::ExistingFile)
+      ->needs(mqttOption);
+  monitorCommand->add_option("--mqtt-queue", monitor.mqtt.queue, "Cycles kept while the broker is away")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1'000'000}))
+      ->capture_default_str()
+      ->needs(mqttOption);
 
   std::string reportFile;
   bool raw = false;
@@ -85,11 +105,24 @@ int main(int argc, char** argv) {
                             "gpkg, geojson, kml, gpx or csv (default: from the output's extension)");
   exportCommand->add_flag("--overwrite", overwrite, "Replace the output file if it exists");
 
+  cli::CollectOptions collect;
+  CLI::App* collectCommand = app.add_subcommand(
+      "collect", "Collect the cycles that sites publish to an MQTT broker into log files, a folder per IMEI.");
+  collectCommand->add_option("--mqtt", collect.mqtt.url, "The broker")
+      ->required()
+      ->check(brokerUrl)
+      ->type_name("mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT][/PREFIX]");
+  collectCommand->add_option("--dir", collect.dir, "Folder of the logs")->required();
+  collectCommand->add_option("--mqtt-password-file", collect.mqtt.passwordFile, "The broker password's file");
+  collectCommand->add_option("--mqtt-ca", collect.mqtt.caFile, "CA certificate of an mqtts:// broker")
+      ->check(CLI::ExistingFile);
+
   CLI11_PARSE(app, argc, argv);
   monitor.logRequested = logOption->count() > 0;
 
   if (*monitorCommand) return cli::RunHeadlessMonitor(monitor);
   if (*reportCommand) return cli::PrintLogReport(reportFile, raw);
+  if (*collectCommand) return cli::RunCollector(collect);
   if (*exportCommand) return cli::ExportLogFile(exportFile, exportOut, exportFormat, overwrite);
   return cli::DumpLogFile(dumpFile);
 }

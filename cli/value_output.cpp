@@ -12,6 +12,7 @@
 #include "log/log_record.h"
 #include "parser/field_table.h"
 #include "platform/text_encoding.h"
+#include "sites/cycle_message.h"
 #include "survey/survey_text.h"
 
 namespace cli {
@@ -28,8 +29,6 @@ std::string LocalTimestamp(std::chrono::system_clock::time_point now = std::chro
   text << std::put_time(&parts, "%Y-%m-%d %H:%M:%S") << '.' << std::setw(3) << std::setfill('0') << millis;
   return text.str();
 }
-
-double Rounded(double value, double scale) { return std::round(value * scale) / scale; }
 
 // A CSV field (RFC 4180), quoted when it holds a separator, a quote or a line end.
 std::string CsvField(const std::string& text) {
@@ -72,21 +71,11 @@ void ValueOutput::Value(int fieldCode, int cellIndex, const std::string& text) {
   }
 }
 
-void ValueOutput::CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp) {
+void ValueOutput::CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp,
+                             const nlohmann::json& cycle) {
   const std::string time = survey::FormatLocalTime(stamp.time);
   if (format_ == OutputFormat::jsonl) {
-    nlohmann::json position = nullptr;
-    if (stamp.fix) {
-      const gps::Fix& fix = *stamp.fix;
-      position = {{"lat", Rounded(fix.latitude, 1e7)}, {"lon", Rounded(fix.longitude, 1e7)}, {"mode", fix.mode}};
-      position["alt"] = std::isfinite(fix.altitude) ? nlohmann::json(Rounded(fix.altitude, 10)) : nlohmann::json();
-      position["h_error"] =
-          std::isfinite(fix.horizontalError) ? nlohmann::json(Rounded(fix.horizontalError, 10)) : nlohmann::json();
-      position["fix_time"] = fix.time != std::chrono::system_clock::time_point{}
-                                 ? nlohmann::json(survey::FormatUtcTime(fix.time))
-                                 : nlohmann::json();
-    }
-    out_ << nlohmann::json{{"event", "cycle"}, {"n", n}, {"time", time}, {"position", position}}.dump() << '\n';
+    out_ << cycle.dump() << '\n';
   } else if (format_ == OutputFormat::csv) {
     // The cycle's own rows, under the codes its log records use: its time, then its position.
     const std::string stamped = LocalTimestamp(stamp.time);
@@ -118,12 +107,7 @@ void ValueOutput::Error(const std::string& text) {
 
 void ValueOutput::Event(const history::CellEvent& event) {
   if (format_ == OutputFormat::jsonl) {
-    nlohmann::json line{{"event", history::EventKey(event.kind)}, {"time", survey::FormatLocalTime(event.time)}};
-    if (!event.from.empty()) line["from"] = platform::Cp1251ToPrintable(event.from);
-    if (!event.to.empty()) line["to"] = platform::Cp1251ToPrintable(event.to);
-    if (event.kind == history::EventKind::levelLow || event.kind == history::EventKind::levelRestored)
-      line["threshold"] = event.threshold;
-    out_ << line.dump() << '\n';
+    out_ << sites::EventObject(event).dump() << '\n';
   } else if (format_ == OutputFormat::csv) {
     if (!headerDone_) {
       out_ << "time,code,cell,field,text\n";

@@ -5,6 +5,7 @@
 // characters shown as '?'.
 
 #include <iosfwd>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
@@ -24,8 +25,9 @@ class ValueOutput {
   ValueOutput(OutputFormat format, std::ostream& out);
 
   void Value(int fieldCode, int cellIndex, const std::string& text);
-  // The end of cycle n, with its time and position (the same the log records).
-  void CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp);
+  // The end of cycle n, with its time and position (the same the log records); cycle is its
+  // object (sites/cycle_message.h), the JSON line's.
+  void CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp, const nlohmann::json& cycle);
   void Error(const std::string& text);
   // An event of the run (a cell change, the level crossing its threshold, the connection's start
   // and end), as it is detected.

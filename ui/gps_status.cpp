@@ -13,6 +13,7 @@
 #include "ui/frmNetMonitor.h"
 #include "ui/history_window.h"
 #include "ui/log_folder.h"
+#include "ui/mqtt_status.h"
 #include "ui/rxlevel_graphbar.h"
 
 namespace ui {
@@ -77,6 +78,7 @@ QMenu* BuildGpsMenu(QWidget* parent, gps::GpsLink& link) {
   QAction* settings = menu->addAction(QStringLiteral("Настройки GPS..."));
   settings->setObjectName(QStringLiteral("actGpsSettings"));
   QObject::connect(settings, &QAction::triggered, parent, [parent, &link] { EditGpsSettings(parent, link); });
+  AddMqttSettingsAction(*menu, parent);
   menu->addSeparator();
   AddLogFolderAction(*menu);
   return menu;

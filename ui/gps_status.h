@@ -37,8 +37,8 @@ QString GpsStateText(gps::GpsState state, const std::optional<gps::Fix>& fix,
                      const std::optional<gps::GpsdAddress>& address);
 QString GpsStateText(const gps::GpsLink& link);
 
-// The window's context menu: the GPS state (not selectable), "Настройки GPS..." and, after a
-// separator, "Открыть папку протоколов".
+// The window's context menu: the GPS state (not selectable), "Настройки GPS...", "Настройки
+// MQTT..." and, after a separator, "Открыть папку протоколов".
 QMenu* BuildGpsMenu(QWidget* parent, gps::GpsLink& link);
 
 // Puts the menu on the window's free area (and every control without a menu of its own) and

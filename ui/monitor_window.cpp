@@ -12,6 +12,7 @@
 #include "ui/gps_status.h"
 #include "ui/history_window.h"
 #include "ui/main_window_ops.h"
+#include "ui/mqtt_status.h"
 
 namespace ui {
 
@@ -24,13 +25,19 @@ Tfrm& CreateMonitorWindow() {
   gps::GpsLink& gps = *state.gps;
   ApplyGpsSettings(gps, LoadGpsSettings());
   InstallGpsStatus(*window, gps);
-  // Each cycle goes into the log with its time and, when fresh, its position.
+  // Each cycle goes into the log with its time and, when fresh, its position, and to the broker
+  // when the settings name one.
+  auto* publishing = new CyclePublishing(window->Recorder(), gsmlog::ProgramLogWriter(), gps);
+  state.publishing = publishing;
   window->Recorder().SetBeforeSeal(
-      [&gps](gsmlog::TLogWriter& log) { survey::HoldCycleRecords(log, survey::StampCycle(gps.Fresh())); });
-  // The run's events, between the dispatcher and the log and in front of the recorder; never
-  // deleted, like the window.
-  auto* events = new history::RunEvents(gsmlog::ProgramLogWriter(), window->Recorder(), gsmlog::ProgramLogWriter(),
-                                        [window](const history::CellEvent& event) { window->Ops().ShowEvent(event); });
+      [publishing](gsmlog::TLogWriter& log) { survey::HoldCycleRecords(log, publishing->Stamp()); });
+  // The run's events, between the dispatcher and the publishing (which passes every value on to
+  // the log) and in front of it as the run's observer; never deleted, like the window.
+  auto* events = new history::RunEvents(*publishing, *publishing, gsmlog::ProgramLogWriter(),
+                                        [window, publishing](const history::CellEvent& event) {
+                                          window->Ops().ShowEvent(event);
+                                          publishing->Event(event);
+                                        });
   events->SetThreshold(SavedLevelThreshold());
   state.liveEvents = events;
   InstallHistoryShortcut(*window);

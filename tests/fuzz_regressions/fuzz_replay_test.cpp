@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/cycle_message_harness.h"
 #include "fuzz/line_reader_harness.h"
 #include "fuzz/log_report_harness.h"
 #include "fuzz/report_parser_harness.h"
@@ -56,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
                          testing::Values(Target{"report_parser", fuzzing::RunReportParser},
                                          Target{"log_report", fuzzing::RunLogReport},
                                          Target{"line_reader", fuzzing::RunLineReader},
-                                         Target{"survey_cycles", fuzzing::RunSurveyCycles}),
+                                         Target{"survey_cycles", fuzzing::RunSurveyCycles},
+                                         Target{"cycle_message", fuzzing::RunCycleMessage}),
                          [](const testing::TestParamInfo<Target>& row) { return std::string(row.param.name); });
 
 }  // namespace

@@ -75,12 +75,13 @@ TEST_F(FormTest, GpsStateOnTheGraphAndTheMenuMovesNoControl) {
 
   std::unique_ptr<QMenu> menu(ui::BuildGpsMenu(form_.get(), link));
   const auto actions = menu->actions();
-  ASSERT_EQ(actions.size(), 4);
+  ASSERT_EQ(actions.size(), 5);
   EXPECT_EQ(actions[0]->text(), noGpsd);
   EXPECT_FALSE(actions[0]->isEnabled());
   EXPECT_EQ(actions[1]->text(), "Настройки GPS...");
-  EXPECT_TRUE(actions[2]->isSeparator());
-  EXPECT_EQ(actions[3]->text(), "Открыть папку протоколов");
+  EXPECT_EQ(actions[2]->text(), "Настройки MQTT...");
+  EXPECT_TRUE(actions[3]->isSeparator());
+  EXPECT_EQ(actions[4]->text(), "Открыть папку протоколов");
 
   // A right click on a control without a menu of its own, the graph, opens the window's.
   form_->show();

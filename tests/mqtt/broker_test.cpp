@@ -1,0 +1,380 @@
+// Sites and a collector on a real Mosquitto broker: the headless monitor against the simulated
+// modem publishing with --mqtt, `ostrin_gsmmon_cli collect` writing logs, the broker on a
+// loopback port of the test with its own configuration. The collected logs must give the same
+// report as the monitors' own logs (apart from the run's date and times) and hold the same
+// cycles, through an outage of the broker, with a full queue, under TLS and with logins.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "survey/cycle_reader.h"
+#include "tests/support/child_process.h"
+#include "tests/support/modem_sim_process.h"
+#include "tests/support/mosquitto_process.h"
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+
+namespace {
+
+// A folder of the test's own, removed at its end when the test passed (kept to look at otherwise).
+// Declared before the processes that use it, so that they have ended when it goes.
+class TestDir {
+ public:
+  explicit TestDir(const std::string& name)
+      : path_(std::filesystem::path(::testing::TempDir()) / ("mqtt-" + std::to_string(::getpid()) + "-" + name)) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TestDir() {
+    std::error_code error;
+    if (!::testing::Test::HasFailure()) std::filesystem::remove_all(path_, error);
+  }
+  TestDir(const TestDir&) = delete;
+  TestDir& operator=(const TestDir&) = delete;
+  operator const std::filesystem::path&() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(100ms);
+  }
+  return true;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+int CountOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The report of a log without its first two lines (the run's date and times).
+std::vector<std::string> ReportBody(const std::string& log) {
+  ChildProcess report({GSMMON_CLI_PATH, "report", log});
+  EXPECT_EQ(report.Wait(10s), 0) << report.Stderr();
+  auto lines = Lines(report.Stdout());
+  EXPECT_EQ(lines.size(), 41u) << log;
+  if (lines.size() >= 2) lines.erase(lines.begin(), lines.begin() + 2);
+  return lines;
+}
+
+// The times of the sealed cycles of a log, in order.
+std::vector<std::string> CycleTimes(const std::string& log) {
+  std::vector<std::string> times;
+  survey::ReadLogCycles(log, [&](const survey::SurveyCycle& cycle) {
+    times.push_back(cycle.time ? survey::FormatIsoTime(*cycle.time) : "none");
+    return true;
+  });
+  return times;
+}
+
+// The one log file the collector wrote for a site (its IMEI's folder), "" while there is none.
+std::string CollectedLog(const std::filesystem::path& dir, const std::string& imei) {
+  std::error_code error;
+  std::vector<std::string> logs;
+  for (const auto& entry : std::filesystem::directory_iterator(dir / imei, error)) {
+    if (entry.path().extension() == ".log") logs.push_back(entry.path().string());
+  }
+  return logs.size() == 1 ? logs[0] : std::string();
+}
+
+// The IMEI a monitor printed (its JSON line of code 1).
+std::string ImeiOf(const ChildProcess& monitor) {
+  for (const auto& line : Lines(monitor.Stdout())) {
+    const auto object = nlohmann::json::parse(line, nullptr, false);
+    if (object.is_object() && object.value("code", 0) == 1) return object.value("text", "");
+  }
+  return {};
+}
+
+class Collector {
+ public:
+  Collector(const testsupport::MosquittoProcess& broker, const std::filesystem::path& dir,
+            std::vector<std::string> extra = {}, bool waitConnected = true)
+      : dir_(dir / "collected") {
+    std::filesystem::create_directories(dir);
+    std::vector<std::string> args = {GSMMON_CLI_PATH, "collect",    "--mqtt", broker.Url("sites", extra.empty()),
+                                     "--dir",         dir_.string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    process_.emplace(args, dir, "collector");
+    if (waitConnected) {
+      connected_ = WaitFor([&] { return process_->Stderr().find("Подключено") != std::string::npos; }, 10s);
+    }
+  }
+  std::string Said() const { return process_->Stderr(); }
+  bool Connected() const { return connected_; }
+  const std::filesystem::path& Dir() const { return dir_; }
+  // SIGTERM: the collector completes its logs and says what it did.
+  std::string Stop() {
+    process_->Signal(SIGTERM);
+    EXPECT_EQ(process_->Wait(15s), 0) << process_->Stderr();
+    return process_->Stderr();
+  }
+
+ private:
+  std::filesystem::path dir_;
+  std::optional<ChildProcess> process_;
+  bool connected_ = false;
+};
+
+std::vector<std::string> MonitorArgs(const std::string& device, const std::string& url, int cycles,
+                                     const std::string& log) {
+  return {GSMMON_CLI_PATH, "monitor",  "--port", device,  "--speed", "115200", "--cycles", std::to_string(cycles),
+          "--no-gps",      "--format", "jsonl",  "--log", log,       "--mqtt", url};
+}
+
+// Waits until the collected log of a site holds n sealed cycles.
+std::string WaitForCollected(const std::filesystem::path& dir, const std::string& imei, std::size_t n) {
+  std::string log;
+  WaitFor(
+      [&] {
+        log = CollectedLog(dir, imei);
+        return !log.empty() && CycleTimes(log).size() >= n;
+      },
+      20s);
+  return log;
+}
+
+TEST(MqttBroker, TwoSitesCollectedAsTheirOwnLogs) {
+  const TestDir dir("two");
+  testsupport::MosquittoProcess broker(dir / "broker", {.user = "site", .password = "pass word"});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  const std::string passwordFile = (dir / "password").string();
+  std::ofstream(passwordFile) << "pass word\n";
+  Collector collector(broker, dir, {"--mqtt-password-file", passwordFile});
+  ASSERT_TRUE(collector.Connected()) << broker.Log();
+
+  testsupport::ModemSimProcess simA({"--seed", "11"});
+  testsupport::ModemSimProcess simB({"--seed", "12", "--neighbours", "3"});
+  ASSERT_TRUE(simA.Started() && simB.Started());
+  const std::string ownA = (dir / "a.log").string();
+  const std::string ownB = (dir / "b.log").string();
+  // The sites' events, as anyone subscribed sees them.
+  ChildProcess events([&] {
+    std::vector<std::string> args = {MOSQUITTO_SUB_PATH, "-t", "sites/+/event", "-v", "-W", "90"};
+    const auto more = broker.ClientArgs();
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }());
+  // One with the password in its URL, one from a file.
+  ChildProcess monitorA(MonitorArgs(simA.DevicePath(), broker.Url("sites"), 5, ownA), dir, "monitor-a");
+  auto argsB = MonitorArgs(simB.DevicePath(), broker.Url("sites", false), 5, ownB);
+  argsB.insert(argsB.end(), {"--mqtt-password-file", passwordFile});
+  ChildProcess monitorB(argsB, dir, "monitor-b");
+  ASSERT_EQ(monitorA.Wait(60s), 0) << monitorA.Stderr();
+  ASSERT_EQ(monitorB.Wait(60s), 0) << monitorB.Stderr();
+
+  for (const auto& [monitor, own] : {std::pair{&monitorA, ownA}, std::pair{&monitorB, ownB}}) {
+    const std::string imei = ImeiOf(*monitor);
+    ASSERT_FALSE(imei.empty());
+    const std::string collected = WaitForCollected(collector.Dir(), imei, 5);
+    ASSERT_FALSE(collected.empty()) << imei;
+    EXPECT_EQ(CycleTimes(collected), CycleTimes(own));
+    // The site's "offline" completes its log: the summary is there before the collector stops.
+    ASSERT_TRUE(WaitFor([&] { return ReportBody(collected) == ReportBody(own); }, 10s));
+  }
+  // Each run's start and end went out under its event topic.
+  EXPECT_TRUE(WaitFor([&] { return CountOf(events.Stdout(), "\"event\":\"connection_ended\"") == 2; }, 10s))
+      << events.Stdout();
+  EXPECT_EQ(CountOf(events.Stdout(), "\"event\":\"connection_started\""), 2) << events.Stdout();
+  EXPECT_NE(events.Stdout().find("sites/" + ImeiOf(monitorA) + "/event "), std::string::npos) << events.Stdout();
+  const std::string said = collector.Stop();
+  EXPECT_NE(said.find("Записано циклов: 10, повторов: 0, пропущено сообщений: 0"), std::string::npos) << said;
+
+  // Each site's retained status is "offline" now, with its identity.
+  ChildProcess sub([&] {
+    std::vector<std::string> args = {MOSQUITTO_SUB_PATH, "-t", "sites/+/status", "--retained-only", "-v", "-W", "3"};
+    const auto more = broker.ClientArgs();
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }());
+  sub.Wait(10s);
+  EXPECT_EQ(CountOf(sub.Stdout(), "\"status\":\"offline\""), 2) << sub.Stdout();
+  EXPECT_NE(sub.Stdout().find("\"imei\":\"" + ImeiOf(monitorA) + "\""), std::string::npos);
+}
+
+TEST(MqttBroker, TlsWithTheTestsOwnAuthority) {
+  const TestDir dir("tls");
+  testsupport::MosquittoProcess broker(dir / "broker", {.tls = true, .user = "site", .password = "s3cret"});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  // Without the test's CA the broker's certificate does not verify against the system's.
+  Collector unchecked(broker, dir / "unchecked", {}, false);
+  Collector checked(broker, dir / "checked", {"--mqtt-ca", broker.CaFile(), "--mqtt-password-file", [&] {
+                                                const std::string path = (dir / "password").string();
+                                                std::ofstream(path) << "s3cret\n";
+                                                return path;
+                                              }()});
+  ASSERT_TRUE(checked.Connected()) << broker.Log();
+
+  testsupport::ModemSimProcess sim({"--seed", "21"});
+  ASSERT_TRUE(sim.Started());
+  const std::string own = (dir / "own.log").string();
+  auto args = MonitorArgs(sim.DevicePath(), broker.Url("sites"), 3, own);
+  args.insert(args.end(), {"--mqtt-ca", broker.CaFile()});
+  ChildProcess monitor(args, dir, "monitor");
+  ASSERT_EQ(monitor.Wait(60s), 0) << monitor.Stderr();
+  EXPECT_EQ(monitor.Stderr().find("MQTT"), std::string::npos) << monitor.Stderr();
+
+  const std::string collected = WaitForCollected(checked.Dir(), ImeiOf(monitor), 3);
+  ASSERT_FALSE(collected.empty());
+  EXPECT_EQ(CycleTimes(collected), CycleTimes(own));
+  ASSERT_TRUE(WaitFor([&] { return ReportBody(collected) == ReportBody(own); }, 10s));
+  checked.Stop();
+  EXPECT_TRUE(CollectedLog(unchecked.Dir(), ImeiOf(monitor)).empty());
+  EXPECT_EQ(unchecked.Said().find("Подключено"), std::string::npos) << unchecked.Said();
+  EXPECT_NE(unchecked.Said().find("MQTT: "), std::string::npos) << unchecked.Said();
+  unchecked.Stop();
+}
+
+TEST(MqttBroker, OutageLosesNoCycleWithinTheQueue) {
+  const TestDir dir("outage");
+  testsupport::MosquittoProcess broker(dir / "broker", {});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  Collector collector(broker, dir);
+  ASSERT_TRUE(collector.Connected());
+
+  testsupport::ModemSimProcess sim({"--seed", "31"});
+  ASSERT_TRUE(sim.Started());
+  const std::string own = (dir / "own.log").string();
+  ChildProcess monitor(MonitorArgs(sim.DevicePath(), broker.Url("sites"), 16, own), dir, "monitor");
+  ASSERT_TRUE(WaitFor([&] { return CountOf(monitor.Stdout(), "\"event\":\"cycle\"") >= 3; }, 30s));
+  // A short outage of the broker in the middle of the run; the poll goes on meanwhile.
+  broker.Stop();
+  const int before = CountOf(monitor.Stdout(), "\"event\":\"cycle\"");
+  std::this_thread::sleep_for(5s);
+  EXPECT_GT(CountOf(monitor.Stdout(), "\"event\":\"cycle\""), before);
+  ASSERT_TRUE(broker.Start()) << broker.Log();
+  ASSERT_EQ(monitor.Wait(60s), 0) << monitor.Stderr();
+  EXPECT_EQ(monitor.Stderr().find("не отправлено"), std::string::npos) << monitor.Stderr();
+
+  const std::string collected = WaitForCollected(collector.Dir(), ImeiOf(monitor), 16);
+  ASSERT_FALSE(collected.empty());
+  EXPECT_EQ(CycleTimes(collected), CycleTimes(own));
+  ASSERT_TRUE(WaitFor([&] { return ReportBody(collected) == ReportBody(own); }, 10s));
+  const std::string said = collector.Stop();
+  EXPECT_NE(said.find("Записано циклов: 16,"), std::string::npos) << said;
+}
+
+TEST(MqttBroker, FullQueueDropsTheOldestAndCountsThem) {
+  const TestDir dir("full");
+  testsupport::MosquittoProcess broker(dir / "broker", {});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  Collector collector(broker, dir);
+  ASSERT_TRUE(collector.Connected());
+  broker.Stop();  // the collector's session waits in the broker's persistence
+
+  testsupport::ModemSimProcess sim({"--seed", "41"});
+  ASSERT_TRUE(sim.Started());
+  const std::string own = (dir / "own.log").string();
+  auto args = MonitorArgs(sim.DevicePath(), broker.Url("sites"), 8, own);
+  // No level events: the run's only events are its start, queued before the first cycle, and its
+  // end, queued after the last one, maybe before the broker is back.
+  args.insert(args.end(), {"--mqtt-queue", "3", "--level-threshold", "-120"});
+  ChildProcess monitor(args, dir, "monitor");
+  ASSERT_TRUE(WaitFor([&] { return CountOf(monitor.Stdout(), "\"event\":\"cycle\"") >= 8; }, 30s));
+  ASSERT_TRUE(broker.Start()) << broker.Log();
+  ASSERT_EQ(monitor.Wait(30s), 0) << monitor.Stderr();
+  const std::string said = "отброшено старых сообщений: ";
+  const std::size_t saidAt = monitor.Stderr().find(said);
+  ASSERT_NE(saidAt, std::string::npos) << monitor.Stderr();
+  const int dropped = std::atoi(monitor.Stderr().c_str() + saidAt + said.size());
+  // The start and cycles 1 to 5 at least; cycle 6 too when the end came while the broker was away.
+  ASSERT_TRUE(dropped == 6 || dropped == 7) << monitor.Stderr();
+
+  // The newest cycles arrive, in order, none of the dropped ones.
+  const std::size_t kept = static_cast<std::size_t>(9 - dropped);
+  const std::string collected = WaitForCollected(collector.Dir(), ImeiOf(monitor), kept);
+  ASSERT_FALSE(collected.empty());
+  const auto ownTimes = CycleTimes(own);
+  ASSERT_EQ(ownTimes.size(), 8u);
+  EXPECT_EQ(CycleTimes(collected), std::vector<std::string>(ownTimes.end() - static_cast<long>(kept), ownTimes.end()));
+  collector.Stop();
+}
+
+TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
+  const TestDir dir("garbage");
+  testsupport::MosquittoProcess broker(dir / "broker", {});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  Collector collector(broker, dir);
+  ASSERT_TRUE(collector.Connected());
+
+  const std::string big = (dir / "big").string();
+  std::ofstream(big) << std::string(300'000, '{');
+  const std::string good =
+      R"({"event":"cycle","n":1,"session":"s","time":"2026-12-09T22:48:15.123+03:00","position":null,)"
+      R"("serving":{"rxlevel_dbm":"-75","country":"Россия"},"neighbours":[]})";
+  const std::vector<std::pair<std::string, std::vector<std::string>>> messages = {
+      {"sites/111/cycle", {"-m", "garbage"}},
+      {"sites/111/cycle", {"-f", big}},
+      {"sites/111/cycle", {"-m", R"({"event":"cycle","n":1})"}},
+      {"sites/111/status", {"-m", "online"}},
+      {"sites/111/event", {"-m", "\x01\x02"}},
+      {"sites/1.1/cycle", {"-m", good}},  // a level a site may publish under
+      {"sites/a b/cycle", {"-m", good}},  // one no site publishes under
+      {"sites/222/cycle", {"-m", good}},
+      {"sites/222/cycle", {"-m", good}},  // a repeat
+      {"sites/333/cycle", {"-m", good}},  // the last: once it is in, all before it were handled
+  };
+  for (const auto& [topic, payload] : messages) {
+    std::vector<std::string> args = {MOSQUITTO_PUB_PATH, "-q", "1", "-t", topic};
+    const auto more = broker.ClientArgs();
+    args.insert(args.end(), more.begin(), more.end());
+    args.insert(args.end(), payload.begin(), payload.end());
+    ChildProcess pub(args);
+    ASSERT_EQ(pub.Wait(10s), 0) << topic << pub.Stderr();
+  }
+  ASSERT_FALSE(WaitForCollected(collector.Dir(), "333", 1).empty());
+  const std::string said = collector.Stop();
+  EXPECT_NE(said.find("Записано циклов: 3, повторов: 1, пропущено сообщений: 6"), std::string::npos) << said;
+  EXPECT_TRUE(CollectedLog(collector.Dir(), "111").empty());
+  EXPECT_FALSE(std::filesystem::exists(collector.Dir() / "a b"));
+}
+
+TEST(MqttBroker, KilledSiteShowsOffline) {
+  const TestDir dir("killed");
+  testsupport::MosquittoProcess broker(dir / "broker", {});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  testsupport::ModemSimProcess sim({"--seed", "51"});
+  ASSERT_TRUE(sim.Started());
+  ChildProcess monitor(MonitorArgs(sim.DevicePath(), broker.Url("sites"), 0, (dir / "own.log").string()), dir,
+                       "monitor");
+  const auto status = [&] {
+    std::vector<std::string> args = {MOSQUITTO_SUB_PATH, "-t", "sites/+/status", "--retained-only", "-W", "2"};
+    const auto more = broker.ClientArgs();
+    args.insert(args.end(), more.begin(), more.end());
+    ChildProcess sub(args);
+    sub.Wait(10s);
+    return sub.Stdout();
+  };
+  ASSERT_TRUE(WaitFor([&] { return status().find("\"status\":\"online\"") != std::string::npos; }, 30s));
+  monitor.Signal(SIGKILL);
+  monitor.Wait(10s);
+  // The broker publishes the last will once it notices (at once for a closed socket, within 1.5
+  // keep-alive periods for a silent one).
+  EXPECT_TRUE(WaitFor([&] { return status().find("\"status\":\"offline\"") != std::string::npos; }, 30s));
+}
+
+}  // namespace
