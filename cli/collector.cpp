@@ -15,6 +15,7 @@
 #include <set>
 #include <string_view>
 
+#include "cli/stop_signals.h"
 #include "core/log_recorder.h"
 #include "core/window_ops.h"
 #include "log/log_record.h"
@@ -229,12 +230,7 @@ std::string ClientId(const std::filesystem::path& dir) {
 }  // namespace
 
 int RunCollector(const CollectOptions& options) {
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  const sigset_t stopSignals = BlockStopSignals();
 
   std::string message;
   const std::optional<mqtt::BrokerUrl> broker = sites::BrokerOf(options.mqtt, message);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/standard_output.h"
+#include "cli/stop_signals.h"
 #include "core/log_recorder.h"
 #include "core/monitor.h"
 #include "gps/gps_link.h"
@@ -194,12 +195,7 @@ class HeadlessRun : public core::RunObserver {
 int RunHeadlessMonitor(const MonitorOptions& options) {
   // Ctrl+C, SIGTERM and a hang-up of the terminal are taken by this thread alone, never by the
   // monitor thread, and each ends the run as the disconnect button does.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  const sigset_t stopSignals = BlockStopSignals();
 
   std::optional<mqtt::BrokerUrl> broker;
   if (!options.mqtt.url.empty()) {
