@@ -24,6 +24,7 @@
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
 #include "sites/cycle_message.h"
+#include "sites/event_message.h"
 #include "survey/cycle_stamp.h"
 
 namespace cli {

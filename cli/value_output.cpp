@@ -13,6 +13,7 @@
 #include "parser/field_table.h"
 #include "platform/text_encoding.h"
 #include "sites/cycle_message.h"
+#include "sites/event_message.h"
 #include "survey/survey_text.h"
 
 namespace cli {

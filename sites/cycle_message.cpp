@@ -111,15 +111,6 @@ bool ParseCell(const json& object, int cell, std::vector<CycleValue>& values, st
 
 }  // namespace
 
-json EventObject(const history::CellEvent& event) {
-  json object{{"event", history::EventKey(event.kind)}, {"time", survey::FormatLocalTime(event.time)}};
-  if (!event.from.empty()) object["from"] = platform::Cp1251ToPrintable(event.from);
-  if (!event.to.empty()) object["to"] = platform::Cp1251ToPrintable(event.to);
-  if (event.kind == history::EventKind::levelLow || event.kind == history::EventKind::levelRestored)
-    object["threshold"] = event.threshold;
-  return object;
-}
-
 json CycleObject(int n, const survey::CycleStamp& stamp, const std::vector<CycleValue>& values) {
   json serving = json::object();
   json neighbours = json::array();

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "gps/gps_fix.h"
-#include "history/cell_events.h"
 #include "survey/cycle_stamp.h"
 
 namespace sites {
@@ -28,10 +27,6 @@ struct CycleValue {
 inline constexpr std::size_t kMaxCycleMessage = 64 * 1024;
 
 nlohmann::json CycleObject(int n, const survey::CycleStamp& stamp, const std::vector<CycleValue>& values);
-
-// An event of a run as one JSON object: the headless tool's JSON line of it, and the message a
-// site publishes under its event topic.
-nlohmann::json EventObject(const history::CellEvent& event);
 
 struct ParsedCycle {
   long long n = 0;

@@ -18,6 +18,7 @@
 #include "mqtt/broker_url.h"
 #include "parser/field_table.h"
 #include "platform/text_encoding.h"
+#include "sites/event_message.h"
 
 namespace ui {
 
