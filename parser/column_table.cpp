@@ -149,8 +149,10 @@ bool ProcessColumn(std::string_view name, std::string text, int cellIndex) {
   if (text.empty()) return false;
   FieldValue value{std::move(text), std::nullopt};
   const int code = ConvertColumn(name, value.text, value.number);
-  // The numbers of a channel and a quality are whole numbers within their rows' bounds.
-  const int number = value.number ? static_cast<int>(*value.number) : 0;
+  // The numbers of a channel and a quality are whole numbers within their rows' bounds; other
+  // columns' numbers (a BSIC's is the modem's text read as it stands) may be anything.
+  const bool bounded = code == fcChannel || code == fcRxQuality;
+  const int number = bounded && value.number ? static_cast<int>(*value.number) : 0;
   const bool available = value.text != kNotAvailable;
   DispatchField(code + kCellCodeStep * cellIndex, value);
   if (code == fcChannel) {
