@@ -16,18 +16,14 @@
 #include "tests/support/child_process.h"
 #include "tests/support/file_name_cases.h"
 #include "tests/support/modem_sim_process.h"
+#include "tests/support/text_lines.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testsupport::Lines;
 
 // How a message on the terminal shows a file name.
 std::string Utf8Text(const std::string& name) { return platform::Cp1251ToUtf8(platform::FileNameText(name)); }

@@ -13,18 +13,14 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/modem_sim_process.h"
+#include "tests/support/text_lines.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testsupport::Lines;
 
 std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;

@@ -16,18 +16,14 @@
 #include "tests/support/gpsd_process.h"
 #include "tests/support/modem_sim_process.h"
 #include "tests/support/survey_log.h"
+#include "tests/support/text_lines.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testsupport::Lines;
 
 std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "/" + std::to_string(::getpid()) + "-survey-" + name;

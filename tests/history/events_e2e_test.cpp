@@ -13,6 +13,7 @@
 #include "survey/survey_text.h"
 #include "tests/support/child_process.h"
 #include "tests/support/modem_sim_process.h"
+#include "tests/support/text_lines.h"
 
 namespace {
 
@@ -23,12 +24,7 @@ std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "/" + std::to_string(::getpid()) + "-events-" + name;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testsupport::Lines;
 
 std::chrono::system_clock::time_point Instant(const std::string& text) {
   const auto iso = survey::ParseIsoTime(text);

@@ -21,6 +21,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/modem_sim_process.h"
 #include "tests/support/mosquitto_process.h"
+#include "tests/support/text_lines.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
@@ -58,12 +59,7 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound)
   return true;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testsupport::Lines;
 
 int CountOf(const std::string& text, const std::string& what) {
   int n = 0;

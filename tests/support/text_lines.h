@@ -1,0 +1,17 @@
+#pragma once
+// A program's output as its lines, without their line ends.
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace testsupport
