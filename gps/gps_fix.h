@@ -8,18 +8,15 @@
 #include <mutex>
 #include <optional>
 
+#include "radio/position.h"
+
 namespace gps {
 
 // Where the link to gpsd stands, as the window shows it.
 enum class GpsState { off, noGpsd, noFix, fix2D, fix3D };
 
-struct Fix {
-  double latitude = 0;                           // degrees, WGS 84, north positive
-  double longitude = 0;                          // degrees, WGS 84, east positive
-  double altitude = NAN;                         // metres above mean sea level; NaN when unknown
-  int mode = 0;                                  // 2 (2D) or 3 (3D)
-  double horizontalError = NAN;                  // metres, the receiver's estimate; NaN when unknown
-  std::chrono::system_clock::time_point time{};  // the fix's own time (UTC); the epoch when unknown
+// A fix is a position as the cycle record carries it.
+using Fix = radio::Position;  // the fix's own time (UTC); the epoch when unknown
 };
 
 inline constexpr std::chrono::seconds kFreshFor{2};
