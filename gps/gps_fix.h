@@ -16,8 +16,7 @@ namespace gps {
 enum class GpsState { off, noGpsd, noFix, fix2D, fix3D };
 
 // A fix is a position as the cycle record carries it.
-using Fix = radio::Position;  // the fix's own time (UTC); the epoch when unknown
-};
+using Fix = radio::Position;
 
 inline constexpr std::chrono::seconds kFreshFor{2};
 
