@@ -99,7 +99,20 @@ bool IsHexNumber(std::string_view text) {
   return firstSignificant == std::string_view::npos || text.size() - firstSignificant <= 8;
 }
 
+// The code a name stands for, where the table rewrote it.
+template <std::size_t N>
+std::optional<int> CodeOfName(const NameRewrite (&names)[N], std::string_view name) {
+  for (const auto& entry : names) {
+    int code = 0;
+    if (entry.to == name && ParseDecimal(entry.from, code)) return code;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<int> CountryCodeOfName(std::string_view name) { return CodeOfName(kCountryNames, name); }
+std::optional<int> OperatorCodeOfName(std::string_view name) { return CodeOfName(kOperatorNames, name); }
 
 std::string_view BandForChannel(int channel) {
   if (channel >= 1 && channel <= 124) return "900";

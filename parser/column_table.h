@@ -34,6 +34,10 @@ extern const std::array<double, 8> kBitErrorNumbers;
 // "900", "1800", "EGSM" or "(n/a)" for a channel number.
 std::string_view BandForChannel(int channel);
 
+// The mobile country or network code a name of the table stands for ("Россия" 250, "МТС" 1).
+std::optional<int> CountryCodeOfName(std::string_view name);
+std::optional<int> OperatorCodeOfName(std::string_view name);
+
 // Hexadecimal digits to decimal digits, in wrapping 32-bit arithmetic; "" gives "0".
 std::string HexToDecText(std::string_view text);
 

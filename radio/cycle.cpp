@@ -30,20 +30,21 @@ std::string_view RegistrationName(Registration registration) {
 }
 
 std::optional<double> Cell::LevelDbm() const {
-  return std::visit(Overloaded{[](const GsmMeasures& m) -> std::optional<double> {
-                                 if (m.rxLevelDbm) return *m.rxLevelDbm;
-                                 return std::nullopt;
-                               },
-                               [](const WcdmaMeasures& m) { return m.rscpDbm; },
-                               [](const LteMeasures& m) { return m.rsrpDbm; },
-                               [](const NrMeasures& m) { return m.rsrpDbm; }},
-                    measures);
+  return std::visit(
+      Overloaded{[](const GsmMeasures& m) -> std::optional<double> {
+                   if (m.rxLevelDbm) return *m.rxLevelDbm;
+                   return std::nullopt;
+                 },
+                 [](const WcdmaMeasures& m) { return m.rscpDbm; }, [](const LteMeasures& m) { return m.rsrpDbm; },
+                 [](const NrMeasures& m) { return m.rsrpDbm; }},
+      measures);
 }
 
 std::optional<int> Cell::PhysicalId() const {
-  return std::visit(Overloaded{[](const GsmMeasures& m) { return m.bsic; }, [](const WcdmaMeasures& m) { return m.psc; },
-                               [](const LteMeasures& m) { return m.pci; }, [](const NrMeasures& m) { return m.pci; }},
-                    measures);
+  return std::visit(
+      Overloaded{[](const GsmMeasures& m) { return m.bsic; }, [](const WcdmaMeasures& m) { return m.psc; },
+                 [](const LteMeasures& m) { return m.pci; }, [](const NrMeasures& m) { return m.pci; }},
+      measures);
 }
 
 }  // namespace radio

@@ -24,24 +24,24 @@ std::string_view TechName(Tech tech);
 std::optional<Tech> TechNamed(std::string_view name);
 
 struct GsmMeasures {
-  std::optional<int> bsic;             // 0..63, NCC·8 + BCC
-  std::optional<int> rxLevelDbm;       // received level
-  std::optional<int> rxQual;           // 0..7
-  std::optional<double> berPercent;    // the bit-error rate RXQUAL stands for
-  std::optional<int> c1;               // path-loss criterion
-  std::optional<int> c2;               // reselection criterion
-  std::optional<int> timingAdvance;    // steps of 553.5 m round trip, 0..63
-  std::optional<double> distanceKm;    // the distance the timing advance stands for
+  std::optional<int> bsic;           // 0..63, NCC·8 + BCC
+  std::optional<int> rxLevelDbm;     // received level
+  std::optional<int> rxQual;         // 0..7
+  std::optional<double> berPercent;  // the bit-error rate RXQUAL stands for
+  std::optional<int> c1;             // path-loss criterion
+  std::optional<int> c2;             // reselection criterion
+  std::optional<int> timingAdvance;  // steps of 553.5 m round trip, 0..63
+  std::optional<double> distanceKm;  // the distance the timing advance stands for
 };
 
 struct WcdmaMeasures {
-  std::optional<int> psc;          // primary scrambling code, 0..511
-  std::optional<double> rscpDbm;   // received signal code power
-  std::optional<double> ecnoDb;    // Ec/No
+  std::optional<int> psc;         // primary scrambling code, 0..511
+  std::optional<double> rscpDbm;  // received signal code power
+  std::optional<double> ecnoDb;   // Ec/No
 };
 
 struct LteMeasures {
-  std::optional<int> pci;          // physical cell identity, 0..503
+  std::optional<int> pci;  // physical cell identity, 0..503
   std::optional<double> rsrpDbm;
   std::optional<double> rsrqDb;
   std::optional<double> rssiDbm;
@@ -49,19 +49,19 @@ struct LteMeasures {
 };
 
 struct NrMeasures {
-  std::optional<int> pci;          // 0..1007
-  std::optional<double> rsrpDbm;   // SS-RSRP
-  std::optional<double> rsrqDb;    // SS-RSRQ
-  std::optional<double> sinrDb;    // SS-SINR
+  std::optional<int> pci;         // 0..1007
+  std::optional<double> rsrpDbm;  // SS-RSRP
+  std::optional<double> rsrqDb;   // SS-RSRQ
+  std::optional<double> sinrDb;   // SS-SINR
 };
 
 // The order of the alternatives is the order of Tech.
 using Measures = std::variant<GsmMeasures, WcdmaMeasures, LteMeasures, NrMeasures>;
 
 struct Cell {
-  Measures measures;                // its technology's measures; GSM unless a reader says otherwise
-  std::optional<int> channel;       // ARFCN, UARFCN, EARFCN or NR-ARFCN
-  std::string band;                 // "GSM900", "EGSM900", "GSM1800", "B3", "n78"; "" when unknown
+  Measures measures;           // its technology's measures; GSM unless a reader says otherwise
+  std::optional<int> channel;  // ARFCN, UARFCN, EARFCN or NR-ARFCN
+  std::string band;            // "GSM900", "EGSM900", "GSM1800", "B3", "n78"; "" when unknown
 
   // The network's identity of the cell, where the modem reports it (the serving cell mostly).
   std::optional<int> mcc;           // 1..999
@@ -116,10 +116,10 @@ struct Cycle {
   std::optional<Position> position;              // a fresh fix, when there was one
   Identity identity;
   std::optional<Cell> serving;
-  std::vector<Cell> secondary;                   // beside the serving cell: the NR leg of EN-DC
-  std::vector<Cell> neighbours;                  // in report order
+  std::vector<Cell> secondary;   // beside the serving cell: the NR leg of EN-DC
+  std::vector<Cell> neighbours;  // in report order
   Registration registration = Registration::unknown;
-  std::vector<DeliveredField> delivered;         // in arrival order
+  std::vector<DeliveredField> delivered;  // in arrival order
 };
 
 }  // namespace radio
