@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "core/monitor.h"
 #include "ui/app_state.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/monitor_window.h"
@@ -13,8 +12,6 @@ namespace app {
 
 int RunMonitorMode() {
   ui::SetViewerOnly(false);
-  // The window and its wiring live for the whole process: a monitor thread may still be on its
-  // way out when the event loop ends.
   ui::Tfrm& window = ui::CreateMonitorWindow();
   ui::TfrmViewer viewer;
   window.show();
@@ -22,7 +19,7 @@ int RunMonitorMode() {
 
   // Closed while a connection was still opening its port: that thread ends with the process, as
   // it would, without waiting for a window that is gone.
-  if (core::MonitorThreadRunning()) std::_Exit(0);
+  if (!ui::EndMonitorWindow()) std::_Exit(0);
   return 0;
 }
 

@@ -37,6 +37,7 @@ class CollectorWindow : public core::WindowOps {
   core::PortSettings ReadPortSettings() override { return {}; }
   void ShowError(const std::string& text) override { std::cerr << platform::Cp1251ToPrintable(text) << std::endl; }
   void MarkFields(bool, parser::SweepPass) override {}
+  void ShowValue(const radio::DeliveredField&) override {}
   void PrepareConnection() override {}
   void ExitProgram() override {}
 };
@@ -111,7 +112,7 @@ class Collector {
       site->level = level;
       Site* self = site.get();
       site->recorder = std::make_unique<core::LogRecorder>(
-          window_, site->writer, nullptr, nullptr, [self](gsmlog::TLogWriter& writer) {
+          window_, site->writer, nullptr, nullptr, [self](gsmlog::TLogWriter& writer, const radio::Cycle&) {
             if (self->sealing == nullptr) return;
             writer.Hold(gsmlog::kCycleTimeCode, self->sealing->time);
             if (self->sealing->fix)
@@ -169,11 +170,14 @@ class Collector {
     if (site.writer.IsOpen() && (site.logSession != cycle->session || site.logDay != day)) CompleteLog(site);
     if (!site.writer.IsOpen() && !StartLog(site, *cycle, day)) return;
 
+    radio::Cycle values;
+    values.n = ++site.cyclesInLog;
     for (const sites::CycleValue& value : cycle->values) {
-      site.writer.Field(value.code, value.cell, parser::TextValue(value.text));
+      const parser::FieldValue field = parser::TextValue(value.text);
+      values.delivered.push_back({value.code, value.cell, field.text, field.number});
     }
     site.sealing = &*cycle;
-    site.recorder->CycleCompleted(static_cast<int>(++site.cyclesInLog));
+    site.recorder->CycleCompleted(values);
     site.sealing = nullptr;
 
     site.written.insert(key);

@@ -16,15 +16,15 @@
 #include "cli/standard_output.h"
 #include "cli/stop_signals.h"
 #include "core/log_recorder.h"
-#include "core/monitor.h"
+#include "core/session.h"
 #include "gps/gps_link.h"
 #include "history/run_events.h"
 #include "log/log_writer.h"
-#include "parser/measurement_fields.h"
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
 #include "sites/cycle_message.h"
 #include "sites/event_message.h"
+#include "sites/site_publishing.h"
 #include "survey/cycle_stamp.h"
 
 namespace cli {
@@ -33,7 +33,7 @@ namespace {
 using namespace platform::literals;
 
 // The window operations, answered by printing. All calls come from the monitor thread.
-class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
+class HeadlessWindow : public core::WindowOps {
  public:
   HeadlessWindow(const MonitorOptions& options, ValueOutput& output) : options_(options), output_(output) {}
 
@@ -43,36 +43,16 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   void ShowError(const std::string& text) override {
     errorShown_.store(true);
     output_.Error(text);
-    if (publisher_) publisher_->Event({{"event", "error"}, {"text", platform::Cp1251ToPrintable(text)}});
     std::cerr << platform::Cp1251ToPrintable(text) << std::endl;
   }
   void MarkFields(bool withIdentity, parser::SweepPass pass) override { model_.Mark(withIdentity, pass); }
   void PrepareConnection() override {}
   void ExitProgram() override {}
 
-  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override {
-    model_.Show(fieldCode, cellIndex, value.text);
-    output_.Value(fieldCode, cellIndex, value.text);
-    if (polling_) {
-      cycleValues_.push_back({fieldCode, cellIndex, value.text});
-    } else if (cellIndex == 0) {
-      identity_[fieldCode] = value.text;
-    }
+  void ShowValue(const radio::DeliveredField& field) override {
+    model_.Show(field.code, field.cell, field.text);
+    output_.Value(field.code, field.cell, field.text);
   }
-
-  // From the start of polling, values belong to cycles; before it, to the modem's identity.
-  void PollStarted() { polling_ = true; }
-  std::vector<sites::CycleValue> TakeCycleValues() { return std::exchange(cycleValues_, {}); }
-  sites::SiteIdentity Identity() const {
-    const auto text = [this](int code) {
-      const auto it = identity_.find(code);
-      return it == identity_.end() || it->second == parser::kNotAvailable ? std::string()
-                                                                          : platform::Cp1251ToPrintable(it->second);
-    };
-    return {text(parser::fcImei), text(parser::fcManufacturer), text(parser::fcModel), text(parser::fcFirmware)};
-  }
-  // Errors from now on are published too; on the monitor thread.
-  void SetPublisher(sites::SitePublisher* publisher) { publisher_ = publisher; }
 
   const DisplayModel& Model() const { return model_; }
   bool ErrorShown() const { return errorShown_.load(); }
@@ -82,12 +62,14 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   ValueOutput& output_;
   DisplayModel model_;
   std::atomic<bool> errorShown_{false};
-  // On the monitor thread only.
-  bool polling_ = false;
-  std::vector<sites::CycleValue> cycleValues_;
-  std::map<int, std::string> identity_;
-  sites::SitePublisher* publisher_ = nullptr;
 };
+
+// The values a cycle delivered, as the cycle message takes them.
+std::vector<sites::CycleValue> CycleValuesOf(const radio::Cycle& cycle) {
+  std::vector<sites::CycleValue> values;
+  for (const radio::DeliveredField& field : cycle.delivered) values.push_back({field.code, field.cell, field.text});
+  return values;
+}
 
 // Says on stderr when gpsd does not answer, stops answering or answers again, from the start of
 // polling on (before it, a failing port or modem is the one message to read).
@@ -127,67 +109,35 @@ class GpsReport {
   bool polling_ = false;
 };
 
-// Counts cycles, stamps each with its time and position, prints it, keeps the log, and asks for
-// the stop after the last cycle.
-class HeadlessRun : public core::RunObserver {
+// Prints each cycle, tells gpsd's report that polling started, and asks for the stop after the
+// last cycle.
+class HeadlessOutput : public core::RunConsumer {
  public:
-  HeadlessRun(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, gsmlog::TLogWriter& writer,
-              const gps::GpsLink& gps, GpsReport* gpsReport, std::optional<mqtt::BrokerUrl> broker)
-      : options_(options),
-        broker_(std::move(broker)),
-        window_(window),
-        output_(output),
-        gps_(gps),
-        gpsReport_(gpsReport),
-        recorder_(
-            window, writer, nullptr,
-            [&options](const std::string& nameUsed) {
-              if (nameUsed == options.logFile) return;
-              std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(platform::FileNameText(nameUsed))
-                        << std::endl;
-            },
-            [this](gsmlog::TLogWriter& log) { survey::HoldCycleRecords(log, stamp_); }) {}
+  HeadlessOutput(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, GpsReport* gpsReport)
+      : options_(options), window_(window), output_(output), gpsReport_(gpsReport) {}
 
-  // The log named by --log, before the connection starts.
-  bool StartLog() { return recorder_.StartLog(options_.logFile); }
+  void SetSession(core::Session& session) { session_ = &session; }
 
-  void PollStarted() override {
-    recorder_.PollStarted();
+  void RunStarted(const core::RunStart& /*start*/) override {
     if (gpsReport_) gpsReport_->PollStarted();
-    window_.PollStarted();
-    // The topics carry the IMEI, so the broker is called once the identity is in.
-    if (broker_ && !publisher_) {
-      publisher_ = std::make_unique<sites::SitePublisher>(*broker_, options_.mqtt, window_.Identity());
-      publisher_->Start();
-      window_.SetPublisher(publisher_.get());
-    }
   }
-  void CycleCompleted(int n) override {
-    stamp_ = survey::StampCycle(gps_.Fresh());
-    recorder_.CycleCompleted(n);
-    const nlohmann::json cycle = sites::CycleObject(n, stamp_, window_.TakeCycleValues());
-    output_.CycleEnded(n, window_.Model(), stamp_, cycle);
-    if (publisher_) publisher_->Cycle(cycle);
+  void CycleCompleted(const radio::Cycle& cycle) override {
+    const int n = static_cast<int>(cycle.n);
+    const survey::CycleStamp stamp{cycle.time, cycle.position};
+    output_.CycleEnded(n, window_.Model(), stamp, sites::CycleObject(n, stamp, CycleValuesOf(cycle)));
     cyclesDone_.store(n);
     // Output nobody can receive ends the run, as the last cycle asked for does.
-    if (output_.Failed() || (options_.cycles > 0 && n >= options_.cycles)) core::StopMonitor(false);
+    if (output_.Failed() || (options_.cycles > 0 && n >= options_.cycles)) session_->StopMonitor(false);
   }
-  void ConnectionEnded(bool reachedPoll) override { recorder_.ConnectionEnded(reachedPoll); }
 
   int CyclesDone() const { return cyclesDone_.load(); }
-  // On the monitor thread, or after it has ended.
-  sites::SitePublisher* Publisher() const { return publisher_.get(); }
 
  private:
   const MonitorOptions& options_;
-  const std::optional<mqtt::BrokerUrl> broker_;
-  std::unique_ptr<sites::SitePublisher> publisher_;  // made and fed on the monitor thread
   HeadlessWindow& window_;
   ValueOutput& output_;
-  const gps::GpsLink& gps_;
   GpsReport* gpsReport_;
-  survey::CycleStamp stamp_;  // the running cycle's, on the monitor thread only
-  core::LogRecorder recorder_;
+  core::Session* session_ = nullptr;
   std::atomic<int> cyclesDone_{0};
 };
 
@@ -210,7 +160,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
 
   ValueOutput output(options.format, std::cout);
   HeadlessWindow window(options, output);
-  gsmlog::TLogWriter& writer = gsmlog::ProgramLogWriter();
+  gsmlog::TLogWriter writer;
   // Shared with the gpsd client's thread, which may outlive this function by a moment.
   std::shared_ptr<GpsReport> gpsReport;
   gps::GpsLink gps;
@@ -220,25 +170,41 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
       gps.Start(*address, [report = gpsReport](bool linked) { report->Linked(linked); });
     }
   }
-  HeadlessRun run(options, window, output, writer, gps, gpsReport.get(), broker);
-  // The events go out on the monitor thread, as the values and the cycles do, and to the broker
-  // once its publisher is made.
-  history::RunEvents events(writer, run, writer, [&output, &run](const history::CellEvent& event) {
+  sites::SitePublishing publishing(
+      [&]() -> std::optional<sites::SitePublishing::Target> {
+        if (!broker) return std::nullopt;
+        return sites::SitePublishing::Target{*broker, options.mqtt};
+      },
+      false);
+  HeadlessOutput printing(options, window, output, gpsReport.get());
+  // The events go out on the monitor thread, as the cycles do, and to the broker once its
+  // publisher is made.
+  history::RunEvents events(writer, [&output, &publishing](const history::CellEvent& event) {
     output.Event(event);
-    if (sites::SitePublisher* publisher = run.Publisher()) publisher->Event(sites::EventObject(event));
+    publishing.Event(event);
   });
   events.SetThreshold(options.levelThreshold);
-  parser::SetDisplaySink(&window);
-  parser::SetLogSink(&events);
+  core::LogRecorder recorder(
+      window, writer, nullptr,
+      [&options](const std::string& nameUsed) {
+        if (nameUsed == options.logFile) return;
+        std::cerr << "Протокол записывается в файл " << platform::Cp1251ToUtf8(platform::FileNameText(nameUsed))
+                  << std::endl;
+      },
+      [&events](gsmlog::TLogWriter& log, const radio::Cycle& cycle) {
+        events.HoldRecords(log);
+        survey::HoldCycleRecords(log, cycle);
+      });
 
-  if ((options.logRequested || !options.logFile.empty()) && !run.StartLog()) return 1;
+  if ((options.logRequested || !options.logFile.empty()) && !recorder.StartLog(options.logFile)) return 1;
 
-  core::InitCore(window, &events);
-  core::StartMonitor();
+  core::Session session(window, {&events, &recorder, &publishing, &printing}, [&gps] { return gps.Fresh(); });
+  printing.SetSession(session);
+  session.StartMonitor();
 
   bool stopRequested = false;
   const timespec tick{0, 100'000'000};
-  while (core::MonitorThreadRunning()) {
+  while (session.MonitorThreadRunning()) {
     const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
     if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) {
       if (stopRequested) {  // a second request does not wait for the modem
@@ -248,18 +214,17 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
       stopRequested = true;
     }
     // Repeated, since a request that comes before the port is open has nothing to stop yet.
-    if (stopRequested && core::ConnectionActive()) core::StopMonitor(false);
+    if (stopRequested && session.ConnectionActive()) session.StopMonitor(false);
   }
+  session.Join();
 
-  parser::SetDisplaySink(nullptr);
-  parser::SetLogSink(nullptr);
-  if (sites::SitePublisher* publisher = run.Publisher()) {
+  if (const auto publisher = publishing.TakePublisher()) {
     const timespec none{0, 0};
     publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10),
                       [&] { return sigtimedwait(&stopSignals, nullptr, &none) > 0; });
   }
   if (FinishOutput(std::cout) != 0 || window.ErrorShown()) return 1;
-  const bool finished = stopRequested || (options.cycles > 0 && run.CyclesDone() >= options.cycles);
+  const bool finished = stopRequested || (options.cycles > 0 && printing.CyclesDone() >= options.cycles);
   if (!finished) {
     std::cerr << "Связь с GSM-модемом прервана" << std::endl;
     return 2;

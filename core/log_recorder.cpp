@@ -37,7 +37,11 @@ void LogRecorder::RecordAction() {
   }
 }
 
-void LogRecorder::PollStarted() {
+void LogRecorder::IdentityAnswered(const radio::DeliveredField& field) {
+  writer_.Field(field.code, field.cell, parser::FieldValue{field.text, field.number});
+}
+
+void LogRecorder::RunStarted(const RunStart& /*start*/) {
   if (!writer_.IsOpen()) StartNamedLog();
 }
 
@@ -47,15 +51,16 @@ void LogRecorder::StartNamedLog() {
 }
 
 // A failed write closes the log, so the failure is looked for whether a log is still open or not.
-void LogRecorder::CycleCompleted(int /*n*/) {
-  if (writer_.IsOpen()) {
-    if (beforeSeal_) beforeSeal_(writer_);
-    writer_.Seal();
+void LogRecorder::CycleCompleted(const radio::Cycle& cycle) {
+  for (const radio::DeliveredField& field : cycle.delivered) {
+    writer_.Field(field.code, field.cell, parser::FieldValue{field.text, field.number});
   }
+  if (beforeSeal_) beforeSeal_(writer_, cycle);
+  if (writer_.IsOpen()) writer_.Seal();
   ReportWriteFailure();
 }
 
-void LogRecorder::ConnectionEnded(bool /*reachedPoll*/) { CompleteLog(); }
+void LogRecorder::RunEnded(const RunEnd& /*end*/) { CompleteLog(); }
 
 void LogRecorder::ReportWriteFailure() {
   if (auto failure = writer_.TakeWriteFailure()) window_.ShowError(failure->message);

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "core/run_consumer.h"
 #include "core/window_ops.h"
 
 namespace gsmlog {
@@ -16,15 +17,16 @@ class TLogWriter;
 
 namespace core {
 
-class LogRecorder : public RunObserver {
+class LogRecorder : public RunConsumer {
  public:
   // Asked for the file name of a new log; an empty name records nothing.
   using NameSource = std::function<std::string()>;
   // Told the name actually created (a second run of the day gets a new one).
   using NameUsed = std::function<void(const std::string&)>;
-  // Run at the end of each cycle while a log is open, just before its seal, with the writer: the
-  // place for the cycle's own records (TLogWriter::Hold).
-  using BeforeSeal = std::function<void(gsmlog::TLogWriter&)>;
+  // Run at the end of each cycle, after its values and just before its seal, with the writer and
+  // the cycle: the place for the cycle's own records (TLogWriter::Hold, which does nothing while
+  // no log is open).
+  using BeforeSeal = std::function<void(gsmlog::TLogWriter&, const radio::Cycle&)>;
 
   // writer must outlive the recorder; window shows its errors.
   LogRecorder(WindowOps& window, gsmlog::TLogWriter& writer, NameSource nameSource, NameUsed nameUsed,
@@ -40,9 +42,12 @@ class LogRecorder : public RunObserver {
   // Sets what runs before each seal; before any monitor thread runs.
   void SetBeforeSeal(BeforeSeal beforeSeal) { beforeSeal_ = std::move(beforeSeal); }
 
-  void PollStarted() override;
-  void CycleCompleted(int n) override;
-  void ConnectionEnded(bool reachedPoll) override;
+  // The modem's identity goes to the writer as it arrives (the summary keeps it), a cycle's
+  // values when the cycle completes, then its own records and the seal.
+  void IdentityAnswered(const radio::DeliveredField& field) override;
+  void RunStarted(const RunStart& start) override;
+  void CycleCompleted(const radio::Cycle& cycle) override;
+  void RunEnded(const RunEnd& end) override;
 
  private:
   void StartNamedLog();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "parser/field_table.h"
+#include "radio/cycle.h"
 
 namespace core {
 
@@ -41,23 +42,16 @@ class WindowOps {
   // The display sweep: the reset clears the refresh marks, the marking pass shows "(n/a)" where
   // no value arrived since (parser/field_table.h). withIdentity: the identity fields too.
   virtual void MarkFields(bool withIdentity, parser::SweepPass pass) = 0;
+  // The display: one value as the modem's family delivered it (an identity answer as it arrives).
+  virtual void ShowValue(const radio::DeliveredField& field) = 0;
+  // A completed poll cycle, shown before its end-of-cycle sweep: each value it delivered.
+  virtual void ShowCycle(const radio::Cycle& cycle) {
+    for (const radio::DeliveredField& field : cycle.delivered) ShowValue(field);
+  }
   // On the thread that calls StartMonitor, before the monitor thread exists.
   virtual void PrepareConnection() = 0;
   // Ends the program with exit code 0 through the front end's own event loop or main function.
   virtual void ExitProgram() = 0;
-};
-
-// What happens to a run besides the window: the log recorder listens here. Called on the monitor
-// thread.
-class RunObserver {
- public:
-  virtual ~RunObserver() = default;
-  // The identity queries succeeded and polling begins.
-  virtual void PollStarted() {}
-  // One poll cycle ended with its end-of-cycle sweep; n counts from 1.
-  virtual void CycleCompleted(int /*n*/) {}
-  // The connection has ended and its port is closed; reachedPoll tells whether PollStarted came.
-  virtual void ConnectionEnded(bool /*reachedPoll*/) {}
 };
 
 }  // namespace core

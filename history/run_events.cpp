@@ -2,43 +2,43 @@
 
 #include <utility>
 
-#include "core/monitor.h"
 #include "log/log_record.h"
 #include "log/log_writer.h"
 
 namespace history {
 
-RunEvents::RunEvents(parser::FieldSink& logSink, core::RunObserver& next, gsmlog::TLogWriter& writer, Listener listener)
-    : logSink_(logSink), next_(next), writer_(writer), listener_(std::move(listener)) {}
-
-void RunEvents::AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) {
-  logSink_.AcceptField(fieldCode, cellIndex, value);
-  detector_.Field(fieldCode, cellIndex, value);
-}
+RunEvents::RunEvents(gsmlog::TLogWriter& writer, Listener listener)
+    : writer_(writer), listener_(std::move(listener)) {}
 
 void RunEvents::Emit(const CellEvent& event) {
-  writer_.Hold(gsmlog::kCycleEventCode, FormatEventRecord(event));
+  pending_.push_back(FormatEventRecord(event));
   if (listener_) listener_(event);
 }
 
-void RunEvents::PollStarted() {
-  next_.PollStarted();
+void RunEvents::HoldRecords(gsmlog::TLogWriter& writer) {
+  for (const std::string& record : pending_) writer.Hold(gsmlog::kCycleEventCode, record);
+  pending_.clear();
+}
+
+void RunEvents::RunStarted(const core::RunStart& start) {
   detector_.Reset();
-  Emit({EventKind::connectionStarted, {}, {}, 0, std::chrono::system_clock::now()});
+  pending_.clear();
+  Emit({EventKind::connectionStarted, {}, {}, 0, start.time});
 }
 
-void RunEvents::CycleCompleted(int n) {
-  detector_.SetThreshold(threshold_.load());
-  for (const CellEvent& event : detector_.CycleEnded(std::chrono::system_clock::now())) Emit(event);
-  next_.CycleCompleted(n);
-}
-
-void RunEvents::ConnectionEnded(bool reachedPoll) {
-  if (reachedPoll) {
-    const EventKind kind = core::ConnectionActive() ? EventKind::connectionLost : EventKind::connectionEnded;
-    Emit({kind, {}, {}, 0, std::chrono::system_clock::now()});
+void RunEvents::CycleCompleted(const radio::Cycle& cycle) {
+  for (const radio::DeliveredField& field : cycle.delivered) {
+    detector_.Field(field.code, field.cell, parser::FieldValue{field.text, field.number});
   }
-  next_.ConnectionEnded(reachedPoll);
+  detector_.SetThreshold(threshold_.load());
+  for (const CellEvent& event : detector_.CycleEnded(cycle.time)) Emit(event);
+}
+
+void RunEvents::RunEnded(const core::RunEnd& end) {
+  if (!end.reachedPoll) return;
+  Emit({end.lost ? EventKind::connectionLost : EventKind::connectionEnded, {}, {}, 0,
+        std::chrono::system_clock::now()});
+  HoldRecords(writer_);
 }
 
 }  // namespace history

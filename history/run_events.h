@@ -1,16 +1,16 @@
 #pragma once
-// The events of a live run. Sits on the log side of the dispatcher, in front of the log writer,
-// and in front of the run observer (the log recorder): it sees every value, detects the cycle's
-// events when the cycle completes, holds their records in the log so they go out with the cycle's
-// seal, and tells a listener. All of it runs on the monitor thread; the threshold may be set from
-// any thread.
+// The events of a live run, as a consumer of the run: it detects each cycle's events when the
+// cycle completes, tells a listener, and keeps their records until the log recorder holds them
+// before the cycle's seal (HoldRecords); the end of the run is held at once, ahead of the
+// summary. All of it runs on the monitor thread; the threshold may be set from any thread.
 
 #include <atomic>
 #include <functional>
+#include <string>
+#include <vector>
 
-#include "core/window_ops.h"
+#include "core/run_consumer.h"
 #include "history/cell_events.h"
-#include "parser/measurement_fields.h"
 
 namespace gsmlog {
 class TLogWriter;
@@ -18,33 +18,34 @@ class TLogWriter;
 
 namespace history {
 
-class RunEvents final : public parser::FieldSink, public core::RunObserver {
+class RunEvents final : public core::RunConsumer {
  public:
-  // Told each event on the monitor thread, after its record is held.
+  // Told each event on the monitor thread.
   using Listener = std::function<void(const CellEvent&)>;
 
-  // logSink gets every value first (the writer, usually); next is told of the run after the
-  // events are held (before them, for the start, which opens the log). All must outlive this.
-  RunEvents(parser::FieldSink& logSink, core::RunObserver& next, gsmlog::TLogWriter& writer, Listener listener = {});
+  // writer (the log recorder's) gets the end of the run's record; it must outlive this.
+  explicit RunEvents(gsmlog::TLogWriter& writer, Listener listener = {});
 
   void SetThreshold(int dbm) { threshold_.store(dbm); }
   int Threshold() const { return threshold_.load(); }
 
-  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override;
-  void PollStarted() override;
-  void CycleCompleted(int n) override;
-  // A connection that ended while it was still active ended by itself: lost.
-  void ConnectionEnded(bool reachedPoll) override;
+  void RunStarted(const core::RunStart& start) override;
+  void CycleCompleted(const radio::Cycle& cycle) override;
+  void RunEnded(const core::RunEnd& end) override;
+
+  // Holds the records of the events detected since the last call in writer, to go out with the
+  // cycle's seal. Does nothing while no log is open.
+  void HoldRecords(gsmlog::TLogWriter& writer);
 
  private:
   void Emit(const CellEvent& event);
 
-  parser::FieldSink& logSink_;
-  core::RunObserver& next_;
   gsmlog::TLogWriter& writer_;
   Listener listener_;
   std::atomic<int> threshold_{EventDetector::kDefaultThreshold};
-  EventDetector detector_;  // monitor thread only
+  // On the monitor thread only.
+  EventDetector detector_;
+  std::vector<std::string> pending_;
 };
 
 }  // namespace history

@@ -481,21 +481,18 @@ std::optional<THandleInfo> TraceOf(const PortHandle& holder) {
   return state->trace;
 }
 
-detail::LinkState& detail::Link() {
-  static LinkState* const state = new LinkState;
-  return *state;
-}
+namespace {
+thread_local Link t_ownLink;
+thread_local Link* t_currentLink = nullptr;
+}  // namespace
 
-PortHandle ActivePort() {
-  detail::LinkState& link = detail::Link();
-  std::lock_guard lock(link.activeMutex);
-  return link.activePort;
-}
+Link& CurrentLink() { return t_currentLink != nullptr ? *t_currentLink : t_ownLink; }
 
-void SetActivePort(PortHandle holder) {
-  detail::LinkState& link = detail::Link();
-  std::lock_guard lock(link.activeMutex);
-  link.activePort = std::move(holder);
-}
+ScopedLink::ScopedLink(Link& link) : previous_(t_currentLink) { t_currentLink = &link; }
+ScopedLink::~ScopedLink() { t_currentLink = previous_; }
+
+PortHandle ActivePort() { return CurrentLink().Port(); }
+
+void SetActivePort(PortHandle holder) { CurrentLink().SetPort(std::move(holder)); }
 
 }  // namespace modem

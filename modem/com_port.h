@@ -124,8 +124,8 @@ bool PortInterrupted(const PortHandle& holder);
 // A copy of the port's trace; empty when the port was opened without it.
 std::optional<THandleInfo> TraceOf(const PortHandle& holder);
 
-// The process-wide holder shared by the monitor thread and the call workers. Reads and writes
-// are safe from any thread.
+// The port of the calling thread's current link (modem/link_state.h), shared by a session's
+// monitor thread and call workers. Reads and writes are safe from any thread.
 PortHandle ActivePort();
 void SetActivePort(PortHandle holder);
 

@@ -61,7 +61,7 @@ bool CellReportHandler(const std::string& line, int lineIndex, std::string& stat
   }
 }
 
-std::mutex& CommandLock() { return detail::Link().commandLock; }
+std::mutex& CommandLock() { return CurrentLink().commandLock; }
 
 bool ReadReply(std::string& line) {
   const PortHandle port = ActivePort();

@@ -30,6 +30,15 @@ std::optional<double> FiniteIn(const FieldValue& value, double low, double high)
   return *value.number;
 }
 
+// A BSIC as the reports write it: its number 0..63, or "NCC.BCC" with each 0..7.
+std::optional<int> BsicOf(const FieldValue& value) {
+  if (const std::optional<int> whole = WholeIn(value, 0, 63)) return whole;
+  const std::string& text = value.text;
+  const auto octal = [](char c) { return c >= '0' && c <= '7'; };
+  if (text.size() == 3 && octal(text[0]) && text[1] == '.' && octal(text[2])) return (text[0] - '0') * 8 + (text[2] - '0');
+  return std::nullopt;
+}
+
 radio::Cell& CellAt(radio::Cycle& cycle, int cellIndex) {
   if (cellIndex == 0) {
     if (!cycle.serving) cycle.serving.emplace();
@@ -127,7 +136,7 @@ void ApplyField(radio::Cycle& cycle, int fieldCode, int cellIndex, const FieldVa
       cell.band = std::string(BandName(value.text));
       break;
     case fcBaseStation:
-      gsm->bsic = WholeIn(value, 0, 63);
+      gsm->bsic = BsicOf(value);
       break;
     case fcCell:
       cell.cellId = IdentityIn(value, 0xFFFFFFF);

@@ -1,6 +1,5 @@
 #include "parser/measurement_fields.h"
 
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <utility>
@@ -10,23 +9,18 @@
 namespace parser {
 namespace {
 
-// The module's process-wide state (docs/threads.md): where the dispatcher sends values. Set by
-// the front end before a monitor thread runs, read by every thread that dispatches.
-struct DispatchState {
-  std::atomic<FieldSink*> display{nullptr};
-  std::atomic<FieldSink*> log{nullptr};
-  std::atomic<DiagnosticHandler> diagnostic{nullptr};
-};
-constinit DispatchState g_dispatch;
+// Where this thread's DispatchField sends values: its session's cycle builder, or a test's sink.
+thread_local FieldSink* t_sink = nullptr;
 
 }  // namespace
 
-void SetDisplaySink(FieldSink* display) { g_dispatch.display.store(display); }
-void SetLogSink(FieldSink* log) { g_dispatch.log.store(log); }
-void SetDiagnosticHandler(DiagnosticHandler handler) { g_dispatch.diagnostic.store(handler); }
+FieldSink* ThreadSink() { return t_sink; }
+
+ScopedThreadSink::ScopedThreadSink(FieldSink* sink) : previous_(t_sink) { t_sink = sink; }
+ScopedThreadSink::~ScopedThreadSink() { t_sink = previous_; }
 
 void ShowDiagnostic(const std::string& text) {
-  if (const DiagnosticHandler handler = g_dispatch.diagnostic.load()) handler(text);
+  if (FieldSink* sink = t_sink) sink->AcceptDiagnostic(text);
 }
 
 std::optional<double> ValueNumber(std::string_view text) {
@@ -73,8 +67,7 @@ bool DispatchField(int code, const FieldValue& value) {
   const int f = static_cast<int>(static_cast<unsigned>(code) & 1023u);
   if (FindField(f) == nullptr) return false;
   const int cell = code / kCellCodeStep;
-  if (FieldSink* display = g_dispatch.display.load()) display->AcceptField(f, cell, value);
-  if (FieldSink* log = g_dispatch.log.load()) log->AcceptField(f, cell, value);
+  if (FieldSink* sink = t_sink) sink->AcceptField(f, cell, value);
   return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Field codes and the field dispatcher: every measured value travels as an addressed code
 // (field code + 1024 × cell index) and a Windows-1251 text, and passes DispatchField on its way
-// to the display and then to the log writer.
+// into the running poll cycle, which goes to the display and then to the log writer.
 
 #include <optional>
 #include <string>
@@ -54,23 +54,33 @@ struct FieldValue {
 // A value known only as its text (an identity answer, a band name): the text and its number.
 FieldValue TextValue(std::string text);
 
-// One side of the dispatcher (the display, the log writer). Called on the dispatching thread.
+// Where the dispatcher sends values: a session's cycle builder, which hands each cycle to the
+// display, the log and the rest in that order. Called on the dispatching thread.
 class FieldSink {
  public:
   virtual ~FieldSink() = default;
   virtual void AcceptField(int fieldCode, int cellIndex, const FieldValue& value) = 0;
+  // A diagnostic text ("*** INFO:...", "*** ERROR:..."); shown nowhere unless a sink wants it.
+  virtual void AcceptDiagnostic(const std::string& /*text*/) {}
 };
 
-// Where DispatchField sends accepted values: the display first, then the log. Either may be
-// null (nothing is sent there). Set before any monitor thread runs; safe to read from any thread.
-void SetDisplaySink(FieldSink* display);
-void SetLogSink(FieldSink* log);
+// The sink of the calling thread, null when none (values are then accepted and dropped).
+FieldSink* ThreadSink();
 
-// Receives the diagnostic texts ("*** INFO:...", "*** ERROR:..."); null discards them, the default.
-using DiagnosticHandler = void (*)(const std::string& text);
-void SetDiagnosticHandler(DiagnosticHandler handler);
+// Makes sink the calling thread's sink for the object's lifetime: a session does this on each of
+// its threads, so two sessions in one process never see each other's values.
+class ScopedThreadSink {
+ public:
+  explicit ScopedThreadSink(FieldSink* sink);
+  ~ScopedThreadSink();
+  ScopedThreadSink(const ScopedThreadSink&) = delete;
+  ScopedThreadSink& operator=(const ScopedThreadSink&) = delete;
 
-// The diagnostic output: shows nothing; hands the text to the diagnostic handler, if any.
+ private:
+  FieldSink* previous_;
+};
+
+// The diagnostic output: shows nothing; hands the text to the thread's sink, if any.
 void ShowDiagnostic(const std::string& text);
 
 // The field dispatcher. code is an addressed code or fcInfo/fcError. True when accepted.

@@ -13,4 +13,8 @@ void HoldCycleRecords(gsmlog::TLogWriter& writer, const CycleStamp& stamp) {
   if (stamp.fix) writer.Hold(gsmlog::kCyclePositionCode, FormatPosition(*stamp.fix));
 }
 
+void HoldCycleRecords(gsmlog::TLogWriter& writer, const radio::Cycle& cycle) {
+  HoldCycleRecords(writer, CycleStamp{cycle.time, cycle.position});
+}
+
 }  // namespace survey

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "gps/gps_fix.h"
+#include "radio/cycle.h"
 
 namespace gsmlog {
 class TLogWriter;
@@ -24,5 +25,7 @@ CycleStamp StampCycle(std::optional<gps::Fix> fresh);
 // Holds the cycle's time record and, with a fix, its position record in writer, to go out with
 // the cycle's seal. Does nothing while no log is open.
 void HoldCycleRecords(gsmlog::TLogWriter& writer, const CycleStamp& stamp);
+// The same for a cycle's own time and position.
+void HoldCycleRecords(gsmlog::TLogWriter& writer, const radio::Cycle& cycle);
 
 }  // namespace survey

@@ -23,7 +23,6 @@ namespace ui {
 
 class TfrmViewer;
 struct LiveHistory;
-class CyclePublishing;
 
 struct WindowState {
   bool viewerOnly = false;              // ViewerOnly
@@ -35,13 +34,10 @@ struct WindowState {
   // The monitor window's link to gpsd: made and set on the window's thread before any monitor
   // thread runs; the link itself may be read from any thread (its own lock).
   std::unique_ptr<gps::GpsLink> gps;
-  // The monitor window's run observer and log sink (ui/mqtt_status.h): made on the window's
-  // thread before any monitor thread runs, then used by the monitor thread; never destroyed,
-  // since the monitor thread may still be finishing when the event loop ends.
-  CyclePublishing* publishing = nullptr;
   ChooseExportTarget exportChooser;  // SetExportChooser: tests answer the export's file dialog
   // Monitor mode: the live history (made with the window, never deleted) and the run's events,
-  // whose threshold the history window sets (an atomic inside).
+  // whose threshold the history window sets (an atomic inside; owned by the monitor window's
+  // wiring, ui/monitor_window.cpp, null once it is gone).
   LiveHistory* liveHistory = nullptr;
   history::RunEvents* liveEvents = nullptr;
 };

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "core/log_recorder.h"
-#include "core/monitor.h"
+#include "core/session.h"
 #include "log/log_writer.h"
 #include "parser/field_table.h"
 #include "platform/text_encoding.h"
@@ -102,15 +102,18 @@ void AddScaleLine(QWidget* parent, QRect geometry) {
 
 }  // namespace
 
-Tfrm::Tfrm(QWidget* parent) : Tfrm(parent, gsmlog::ProgramLogWriter()) {}
+Tfrm::Tfrm(QWidget* parent) : Tfrm(parent, std::make_unique<gsmlog::TLogWriter>(), nullptr) {}
+
+Tfrm::Tfrm(QWidget* parent, gsmlog::TLogWriter& writer) : Tfrm(parent, nullptr, &writer) {}
 
 Tfrm::~Tfrm() = default;
 
-Tfrm::Tfrm(QWidget* parent, gsmlog::TLogWriter& writer)
+Tfrm::Tfrm(QWidget* parent, std::unique_ptr<gsmlog::TLogWriter> ownWriter, gsmlog::TLogWriter* writer)
     : QWidget(parent),
+      ownWriter_(std::move(ownWriter)),
       ops_(std::make_unique<MainWindowOps>(*this)),
       recorder_(std::make_unique<core::LogRecorder>(
-          *ops_, writer, [this] { return ops_->RecordName(); },
+          *ops_, writer != nullptr ? *writer : *ownWriter_, [this] { return ops_->RecordName(); },
           [this](const std::string& name) { ops_->ShowRecording(name); })) {
   setObjectName(QStringLiteral("frm"));
   setWindowTitle(QStringLiteral("Lumatrek Lite"));
@@ -247,10 +250,11 @@ void Tfrm::FormCreate() {
 }
 
 void Tfrm::btnControlClick() {
+  if (session_ == nullptr) return;
   if (Tag(findChild<QPushButton*>(QStringLiteral("btnControl"))) == 0) {
-    core::StartMonitor();
+    session_->StartMonitor();
   } else {
-    core::StopMonitor(false);
+    session_->StopMonitor(false);
   }
 }
 
@@ -259,13 +263,13 @@ void Tfrm::closeEvent(QCloseEvent* event) { FormClose(event); }
 void Tfrm::FormClose(QCloseEvent* event) {
   // One decision: a connection ending at this very moment either takes the exit with it or has
   // already gone, and then the window closes at once.
-  if (core::StopMonitor(true)) {
+  if (session_ != nullptr && session_->StopMonitor(true)) {
     // The monitor thread ends the program once its connection is closed.
     event->ignore();
     return;
   }
   event->accept();
-  core::ExitProgram();
+  ops_->ExitProgram();
 }
 
 void Tfrm::txtNumberChange() {
@@ -278,7 +282,7 @@ void Tfrm::txtNumberChange() {
 void Tfrm::btnCallClick(QObject* sender) {
   const bool dial = sender && Tag(findChild<QPushButton*>(QStringLiteral("btnCall"))) == 0;
   SetCallState(*this, dial);
-  if (sender) core::StartCall(dial, FromQt(findChild<QLineEdit*>(QStringLiteral("txtNumber"))->text()));
+  if (sender && session_ != nullptr) session_->StartCall(dial, FromQt(findChild<QLineEdit*>(QStringLiteral("txtNumber"))->text()));
 }
 
 void Tfrm::chkRxViewClick() { SetLevelBarsVisible(*this, true); }

@@ -12,6 +12,7 @@ class QCloseEvent;
 
 namespace core {
 class LogRecorder;
+class Session;
 }
 namespace gsmlog {
 class TLogWriter;
@@ -26,7 +27,7 @@ class Tfrm : public QWidget {
   Q_OBJECT
  public:
   // Builds every control and runs FormCreate: the idle state in PortLayout, centred on the
-  // desktop. The record action records with writer (the program's writer unless given), which
+  // desktop. The record action records with writer (one of the window's own unless given), which
   // must outlive the window.
   explicit Tfrm(QWidget* parent = nullptr);
   Tfrm(QWidget* parent, gsmlog::TLogWriter& writer);
@@ -54,19 +55,24 @@ class Tfrm : public QWidget {
   // connection's log).
   MainWindowOps& Ops() const { return *ops_; }
   core::LogRecorder& Recorder() const { return *recorder_; }
+  // The session the window's buttons drive; none until set (the buttons then do nothing).
+  void SetSession(core::Session& session) { session_ = &session; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  Tfrm(QWidget* parent, std::unique_ptr<gsmlog::TLogWriter> ownWriter, gsmlog::TLogWriter* writer);
   void FormClose(QCloseEvent* event);
   void BuildPanelInfo(QWidget* panel);
   void BuildPanelRxLevel(QWidget* panel);
 
   QPoint savedPosition_;
   RxLevelGraph* graph_ = nullptr;
+  std::unique_ptr<gsmlog::TLogWriter> ownWriter_;
   std::unique_ptr<MainWindowOps> ops_;
   std::unique_ptr<core::LogRecorder> recorder_;
+  core::Session* session_ = nullptr;
 };
 
 // The paint box of the receive-level graph, which fits inside its 641-pixel frame.

@@ -53,8 +53,6 @@ LiveHistory& Live() {
   return *state.liveHistory;
 }
 
-double Now() { return history::AxisTime(std::chrono::system_clock::now()); }
-
 // A legend line: "62 / 7.3  сота 6FE1  900".
 QString TraceName(const history::Trace& trace) {
   QString name =
@@ -455,13 +453,10 @@ void HistoryWindow::UpdateLegend() {
   }
 }
 
-void FeedLiveHistory(int fieldCode, int cellIndex, const std::string& text) {
-  Live().cycle.Field(fieldCode, cellIndex, text);
-}
-
-void EndLiveCycle() {
+void AddLiveCycle(const radio::Cycle& cycle) {
   LiveHistory& live = Live();
-  live.cycle.EndCycle(live.model, Now());
+  for (const radio::DeliveredField& field : cycle.delivered) live.cycle.Field(field.code, field.cell, field.text);
+  live.cycle.EndCycle(live.model, history::AxisTime(cycle.time));
   if (live.window) live.window->ModelChanged();
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "history/cell_history.h"
+#include "radio/cycle.h"
 
 class QAction;
 class QCheckBox;
@@ -101,10 +102,9 @@ class HistoryWindow : public QWidget {
   std::size_t legendTraces_ = 0;
 };
 
-// The live history of monitor mode: gathered from the display's values on the window's thread.
-// Fed by the window operations (every value, the end of each cycle, each event).
-void FeedLiveHistory(int fieldCode, int cellIndex, const std::string& text);
-void EndLiveCycle();
+// The live history of monitor mode, on the window's thread: each completed cycle at its own time,
+// and each event of the run.
+void AddLiveCycle(const radio::Cycle& cycle);
 void AddLiveEvent(const history::CellEvent& event);
 // Opens (or raises) the live history window over parent.
 HistoryWindow& OpenLiveHistory(QWidget* parent);

@@ -105,8 +105,6 @@ void MainWindowOps::ShowError(const std::string& text) {
 void MainWindowOps::MarkFields(bool withIdentity, parser::SweepPass pass) {
   Post([form = &window_, withIdentity, pass] {
     ui::MarkFields(*form, withIdentity, pass);
-    // The marking pass after the neighbour report ends a poll cycle.
-    if (!withIdentity && pass == parser::SweepPass::markMissing) EndLiveCycle();
   });
 }
 
@@ -119,11 +117,22 @@ void MainWindowOps::ExitProgram() {
       &window_, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
-void MainWindowOps::AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) {
-  Post([form = &window_, fieldCode, cellIndex, value] {
-    ui::ShowField(*form, fieldCode, cellIndex, value);
-    FeedLiveHistory(fieldCode, cellIndex, value.text);
+void MainWindowOps::ShowValue(const radio::DeliveredField& field) {
+  Post([form = &window_, field] {
+    ui::ShowField(*form, field.code, field.cell, parser::FieldValue{field.text, field.number});
   });
+}
+
+void MainWindowOps::ShowCycle(const radio::Cycle& cycle) {
+  Post([form = &window_, fields = cycle.delivered] {
+    for (const radio::DeliveredField& field : fields) {
+      ui::ShowField(*form, field.code, field.cell, parser::FieldValue{field.text, field.number});
+    }
+  });
+}
+
+void MainWindowOps::ShowHistoryCycle(const radio::Cycle& cycle) {
+  Post([cycle] { AddLiveCycle(cycle); });
 }
 
 std::string MainWindowOps::RecordName() {

@@ -9,13 +9,13 @@
 
 #include "core/window_ops.h"
 #include "history/cell_events.h"
-#include "parser/measurement_fields.h"
+#include "core/run_consumer.h"
 
 namespace ui {
 
 class Tfrm;
 
-class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
+class MainWindowOps final : public core::WindowOps {
  public:
   // window must outlive every call.
   explicit MainWindowOps(Tfrm& window) : window_(window) {}
@@ -29,15 +29,17 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   // Posts QCoreApplication::exit(0) to the window's event loop.
   void ExitProgram() override;
 
-  // The display: ShowField on the window's thread.
-  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override;
+  // The display: ShowField on the window's thread; a cycle's values in one call.
+  void ShowValue(const radio::DeliveredField& field) override;
+  void ShowCycle(const radio::Cycle& cycle) override;
 
   // The record action's side of a run (core::LogRecorder's name source and name used): the
   // name in txtLog, Windows-1251, waiting for the answer (a bare name placed into the log folder,
   // ui/log_folder.h); and the name the log got, into txtLog.
   std::string RecordName();
-  // An event of the run: onto the live history.
+  // An event of the run, and a completed cycle: onto the live history.
   void ShowEvent(const history::CellEvent& event);
+  void ShowHistoryCycle(const radio::Cycle& cycle);
   void ShowRecording(const std::string& name);
 
  private:
@@ -49,6 +51,16 @@ class MainWindowOps final : public core::WindowOps, public parser::FieldSink {
   void Wait(Fn&& fn);
 
   Tfrm& window_;
+};
+
+// The live history as a consumer of the window's run: each cycle and event onto it.
+class LiveHistoryFeed final : public core::RunConsumer {
+ public:
+  explicit LiveHistoryFeed(MainWindowOps& ops) : ops_(ops) {}
+  void CycleCompleted(const radio::Cycle& cycle) override { ops_.ShowHistoryCycle(cycle); }
+
+ private:
+  MainWindowOps& ops_;
 };
 
 }  // namespace ui

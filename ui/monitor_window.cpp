@@ -1,11 +1,13 @@
 #include "ui/monitor_window.h"
 
+#include <memory>
+
 #include "core/log_recorder.h"
-#include "core/monitor.h"
+#include "core/session.h"
 #include "gps/gps_link.h"
 #include "history/run_events.h"
 #include "log/log_writer.h"
-#include "parser/measurement_fields.h"
+#include "sites/site_publishing.h"
 #include "survey/cycle_stamp.h"
 #include "ui/app_state.h"
 #include "ui/frmNetMonitor.h"
@@ -16,35 +18,73 @@
 
 namespace ui {
 
+// Everything of monitor mode's run, destroyed in the reverse order of its making: the session
+// first, so no consumer outlives its thread.
+struct MonitorWiring {
+  gsmlog::TLogWriter writer;
+  std::unique_ptr<Tfrm> window;
+  std::unique_ptr<sites::SitePublishing> publishing;
+  std::unique_ptr<history::RunEvents> events;
+  std::unique_ptr<LiveHistoryFeed> liveHistory;
+  std::unique_ptr<core::Session> session;
+};
+
+namespace {
+
+std::unique_ptr<MonitorWiring>& Wiring() {
+  static std::unique_ptr<MonitorWiring> wiring;
+  return wiring;
+}
+
+}  // namespace
+
 Tfrm& CreateMonitorWindow() {
-  // Never deleted: the monitor thread may still be finishing when the event loop ends.
-  auto* window = new Tfrm(nullptr, gsmlog::ProgramLogWriter());
+  auto wiring = std::make_unique<MonitorWiring>();
+  wiring->window = std::make_unique<Tfrm>(nullptr, wiring->writer);
+  Tfrm* window = wiring->window.get();
   SetMainWindow(window);
   WindowState& state = State();
   state.gps = std::make_unique<gps::GpsLink>();
   gps::GpsLink& gps = *state.gps;
   ApplyGpsSettings(gps, LoadGpsSettings());
   InstallGpsStatus(*window, gps);
-  // Each cycle goes into the log with its time and, when fresh, its position, and to the broker
-  // when the settings name one.
-  auto* publishing = new CyclePublishing(window->Recorder(), gsmlog::ProgramLogWriter(), gps);
-  state.publishing = publishing;
-  window->Recorder().SetBeforeSeal(
-      [publishing](gsmlog::TLogWriter& log) { survey::HoldCycleRecords(log, publishing->Stamp()); });
-  // The run's events, between the dispatcher and the publishing (which passes every value on to
-  // the log) and in front of it as the run's observer; never deleted, like the window.
-  auto* events = new history::RunEvents(*publishing, *publishing, gsmlog::ProgramLogWriter(),
-                                        [window, publishing](const history::CellEvent& event) {
-                                          window->Ops().ShowEvent(event);
-                                          publishing->Event(event);
-                                        });
+
+  // A connection publishes to the broker the settings name when its polling starts.
+  wiring->publishing = std::make_unique<sites::SitePublishing>([] { return SavedPublishingTarget(); }, true);
+  sites::SitePublishing* publishing = wiring->publishing.get();
+  wiring->events = std::make_unique<history::RunEvents>(
+      wiring->writer, [window, publishing](const history::CellEvent& event) {
+        window->Ops().ShowEvent(event);
+        publishing->Event(event);
+      });
+  history::RunEvents* events = wiring->events.get();
   events->SetThreshold(SavedLevelThreshold());
   state.liveEvents = events;
+  // Each cycle goes into the log with its events, its time and, when fresh, its position.
+  window->Recorder().SetBeforeSeal([events](gsmlog::TLogWriter& log, const radio::Cycle& cycle) {
+    events->HoldRecords(log);
+    survey::HoldCycleRecords(log, cycle);
+  });
+  wiring->liveHistory = std::make_unique<LiveHistoryFeed>(window->Ops());
+  wiring->session = std::make_unique<core::Session>(
+      window->Ops(), std::vector<core::RunConsumer*>{events, &window->Recorder(), publishing, wiring->liveHistory.get()},
+      [&gps] { return gps.Fresh(); });
+  window->SetSession(*wiring->session);
   InstallHistoryShortcut(*window);
-  parser::SetDisplaySink(&window->Ops());
-  parser::SetLogSink(events);
-  core::InitCore(window->Ops(), events);
+  Wiring() = std::move(wiring);
   return *window;
+}
+
+core::Session& MonitorSession() { return *Wiring()->session; }
+
+bool EndMonitorWindow() {
+  std::unique_ptr<MonitorWiring>& wiring = Wiring();
+  if (!wiring) return true;
+  if (wiring->session->MonitorThreadRunning()) return false;
+  State().liveEvents = nullptr;
+  SetMainWindow(nullptr);
+  wiring.reset();
+  return true;
 }
 
 }  // namespace ui

@@ -12,13 +12,8 @@
 #include <chrono>
 #include <thread>
 
-#include "core/log_recorder.h"
-#include "gps/gps_link.h"
-#include "log/log_writer.h"
 #include "mqtt/broker_url.h"
-#include "parser/field_table.h"
 #include "platform/text_encoding.h"
-#include "sites/event_message.h"
 
 namespace ui {
 
@@ -107,61 +102,15 @@ void AddMqttSettingsAction(QMenu& menu, QWidget* parent) {
   QObject::connect(action, &QAction::triggered, parent, [parent] { EditMqttSettings(parent); });
 }
 
-CyclePublishing::CyclePublishing(core::LogRecorder& recorder, gsmlog::TLogWriter& writer, gps::GpsLink& gps)
-    : recorder_(recorder), writer_(writer), gps_(gps) {}
-
-void CyclePublishing::AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) {
-  writer_.AcceptField(fieldCode, cellIndex, value);
-  // Measured fields come from the monitor thread alone (the call workers send only diagnostics).
-  const parser::FieldInfo* field = parser::FindField(fieldCode);
-  if (field == nullptr) return;
-  if (polling_) {
-    values_.push_back({fieldCode, cellIndex, value.text});
-    return;
-  }
-  if (cellIndex != 0 || value.text == parser::kNotAvailable) return;
-  const std::string text = platform::Cp1251ToPrintable(value.text);
-  if (fieldCode == parser::fcImei) identity_.imei = text;
-  if (fieldCode == parser::fcManufacturer) identity_.manufacturer = text;
-  if (fieldCode == parser::fcModel) identity_.model = text;
-  if (fieldCode == parser::fcFirmware) identity_.firmware = text;
-}
-
-void CyclePublishing::PollStarted() {
-  recorder_.PollStarted();
-  polling_ = true;
-  values_.clear();
+std::optional<sites::SitePublishing::Target> SavedPublishingTarget() {
   const MqttSettings settings = LoadMqttSettings();
-  if (settings.url.isEmpty()) return;
+  if (settings.url.isEmpty()) return std::nullopt;
   sites::MqttSettings site{settings.url.toStdString(), settings.passwordFile.toStdString(),
                            settings.caFile.toStdString(), static_cast<std::size_t>(settings.queue)};
   std::string message;
   const auto broker = sites::BrokerOf(site, message);
-  if (!broker) return;  // the dialog takes only usable addresses; a password file gone is said nowhere
-  publisher_ = std::make_unique<sites::SitePublisher>(*broker, site, identity_);
-  publisher_->Start();
-}
-
-void CyclePublishing::CycleCompleted(int n) {
-  stamp_ = survey::StampCycle(gps_.Fresh());
-  recorder_.CycleCompleted(n);
-  std::vector<sites::CycleValue> values = std::exchange(values_, {});
-  if (publisher_) publisher_->Cycle(sites::CycleObject(n, stamp_, values));
-}
-
-void CyclePublishing::Event(const history::CellEvent& event) {
-  if (publisher_) publisher_->Event(sites::EventObject(event));
-}
-
-void CyclePublishing::ConnectionEnded(bool reachedPoll) {
-  recorder_.ConnectionEnded(reachedPoll);
-  polling_ = false;
-  identity_ = {};
-  if (!publisher_) return;
-  // The queued cycles get their time to go out without holding the window's return to idle.
-  std::thread([publisher = std::move(publisher_)] {
-    publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10), {});
-  }).detach();
+  if (!broker) return std::nullopt;
+  return sites::SitePublishing::Target{*broker, site};
 }
 
 }  // namespace ui

@@ -1,20 +1,16 @@
 #pragma once
 // The window publishing its cycles to an MQTT broker, as the headless monitor's --mqtt does: the
-// settings (remembered between runs, used from the next connection on), their dialog on the
-// window's context menu, and the run observer that publishes each completed cycle beside the log
-// recorder. Settings and dialog on the window's thread; the observer on the monitor thread.
+// settings (remembered between runs, used from the next connection on) and their dialog on the
+// window's context menu; the window's run publishes through sites::SitePublishing.
 
 #include <QDialog>
 #include <QString>
 #include <memory>
 #include <vector>
 
-#include "core/window_ops.h"
-#include "history/cell_events.h"
-#include "parser/measurement_fields.h"
-#include "sites/cycle_message.h"
-#include "sites/site_publisher.h"
-#include "survey/cycle_stamp.h"
+#include <optional>
+
+#include "sites/site_publishing.h"
 
 class QLabel;
 class QLineEdit;
@@ -22,16 +18,6 @@ class QMenu;
 class QPushButton;
 class QSpinBox;
 class QWidget;
-
-namespace core {
-class LogRecorder;
-}
-namespace gps {
-class GpsLink;
-}
-namespace gsmlog {
-class TLogWriter;
-}
 
 namespace ui {
 
@@ -69,34 +55,8 @@ void EditMqttSettings(QWidget* parent);
 // "Настройки MQTT..." on a menu.
 void AddMqttSettingsAction(QMenu& menu, QWidget* parent);
 
-// The window's run observer: the log recorder first, then, when the settings name a broker, the
-// cycle published (its values, time and position, the same that go into the log). Also the log
-// sink, so that it sees every value on its way to the writer.
-class CyclePublishing : public core::RunObserver, public parser::FieldSink {
- public:
-  CyclePublishing(core::LogRecorder& recorder, gsmlog::TLogWriter& writer, gps::GpsLink& gps);
-
-  void AcceptField(int fieldCode, int cellIndex, const parser::FieldValue& value) override;
-  void PollStarted() override;
-  void CycleCompleted(int n) override;
-  void ConnectionEnded(bool reachedPoll) override;
-  // An event of the run, published under the site's event topic while a broker is in use; on
-  // the monitor thread.
-  void Event(const history::CellEvent& event);
-
-  // The running cycle's stamp, for the records held before its seal.
-  const survey::CycleStamp& Stamp() const { return stamp_; }
-
- private:
-  core::LogRecorder& recorder_;
-  gsmlog::TLogWriter& writer_;
-  gps::GpsLink& gps_;
-  // On the monitor thread only.
-  bool polling_ = false;
-  std::vector<sites::CycleValue> values_;
-  sites::SiteIdentity identity_;
-  survey::CycleStamp stamp_;
-  std::unique_ptr<sites::SitePublisher> publisher_;
-};
+// The broker a connection starting now publishes to, from the saved settings; nothing when they
+// name none or a usable one no longer (a password file gone is said nowhere). Any thread.
+std::optional<sites::SitePublishing::Target> SavedPublishingTarget();
 
 }  // namespace ui

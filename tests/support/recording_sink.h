@@ -24,6 +24,10 @@ class RecordingSink : public parser::FieldSink {
     fields_.push_back({fieldCode, cellIndex, value.text});
     numbers_.push_back(value.number);
   }
+  void AcceptDiagnostic(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    diagnostics_.push_back(text);
+  }
   std::vector<RecordedField> Fields() const {
     std::lock_guard lock(mutex_);
     return fields_;
@@ -33,29 +37,36 @@ class RecordingSink : public parser::FieldSink {
     std::lock_guard lock(mutex_);
     return numbers_;
   }
+  std::vector<std::string> Diagnostics() const {
+    std::lock_guard lock(mutex_);
+    return diagnostics_;
+  }
   void Clear() {
     std::lock_guard lock(mutex_);
     fields_.clear();
     numbers_.clear();
+    diagnostics_.clear();
   }
 
  private:
   mutable std::mutex mutex_;
   std::vector<RecordedField> fields_;
   std::vector<std::optional<double>> numbers_;
+  std::vector<std::string> diagnostics_;
 };
 
-// Installs a recording sink as the display side for the lifetime of the object.
+// Records what the calling thread dispatches, for the lifetime of the object.
 class ScopedDisplayRecorder {
  public:
-  ScopedDisplayRecorder() { parser::SetDisplaySink(&sink_); }
-  ~ScopedDisplayRecorder() { parser::SetDisplaySink(nullptr); }
+  ScopedDisplayRecorder() : scope_(&sink_) {}
   std::vector<RecordedField> Fields() const { return sink_.Fields(); }
   std::vector<std::optional<double>> Numbers() const { return sink_.Numbers(); }
+  std::vector<std::string> Diagnostics() const { return sink_.Diagnostics(); }
   void Clear() { sink_.Clear(); }
 
  private:
   RecordingSink sink_;
+  parser::ScopedThreadSink scope_;
 };
 
 }  // namespace testsupport

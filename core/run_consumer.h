@@ -1,0 +1,40 @@
+#pragma once
+// What a run hands to those who use it: the display, the run's events and the log recorder, the
+// site publisher, the live history, the headless output. A session calls its consumers in the
+// order it was given them, all on its monitor thread: the identity as each answer arrives, the
+// start of polling, each completed cycle, the messages it showed, and the end.
+
+#include <chrono>
+#include <string>
+
+#include "radio/cycle.h"
+
+namespace core {
+
+struct RunStart {
+  radio::Identity identity;
+  std::chrono::system_clock::time_point time{};
+};
+
+struct RunEnd {
+  bool reachedPoll = false;  // polling had started
+  bool lost = false;         // the connection ended while still active: the modem stopped answering
+  long cycles = 0;           // completed cycles
+};
+
+class RunConsumer {
+ public:
+  virtual ~RunConsumer() = default;
+  // An identity answer as the modem's family delivered it, before polling starts.
+  virtual void IdentityAnswered(const radio::DeliveredField& /*field*/) {}
+  // The identity queries succeeded and polling begins.
+  virtual void RunStarted(const RunStart& /*start*/) {}
+  // One poll cycle completed, with its time and position.
+  virtual void CycleCompleted(const radio::Cycle& /*cycle*/) {}
+  // An error the run showed (Windows-1251).
+  virtual void ErrorShown(const std::string& /*text*/) {}
+  // The connection has ended and its port is closed.
+  virtual void RunEnded(const RunEnd& /*end*/) {}
+};
+
+}  // namespace core

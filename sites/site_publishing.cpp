@@ -1,0 +1,58 @@
+#include "sites/site_publishing.h"
+
+#include <utility>
+
+#include "platform/text_encoding.h"
+#include "sites/cycle_message.h"
+#include "sites/event_message.h"
+
+namespace sites {
+
+SiteIdentity SiteIdentityOf(const radio::Identity& identity) {
+  return {platform::Cp1251ToPrintable(identity.imei), platform::Cp1251ToPrintable(identity.manufacturer),
+          platform::Cp1251ToPrintable(identity.model), platform::Cp1251ToPrintable(identity.firmware)};
+}
+
+SitePublishing::SitePublishing(TargetSource target, bool finishAtEnd)
+    : target_(std::move(target)), finishAtEnd_(finishAtEnd) {}
+
+SitePublishing::~SitePublishing() { JoinFinishing(); }
+
+void SitePublishing::JoinFinishing() {
+  for (std::thread& thread : finishing_) thread.join();
+  finishing_.clear();
+}
+
+void SitePublishing::RunStarted(const core::RunStart& start) {
+  if (publisher_) return;
+  const std::optional<Target> target = target_ ? target_() : std::nullopt;
+  if (!target) return;
+  publisher_ = std::make_unique<SitePublisher>(target->broker, target->settings, SiteIdentityOf(start.identity));
+  publisher_->Start();
+}
+
+void SitePublishing::CycleCompleted(const radio::Cycle& cycle) {
+  if (!publisher_) return;
+  std::vector<CycleValue> values;
+  for (const radio::DeliveredField& field : cycle.delivered) values.push_back({field.code, field.cell, field.text});
+  publisher_->Cycle(CycleObject(static_cast<int>(cycle.n), {cycle.time, cycle.position}, values));
+}
+
+void SitePublishing::ErrorShown(const std::string& text) {
+  if (publisher_) publisher_->Event({{"event", "error"}, {"text", platform::Cp1251ToPrintable(text)}});
+}
+
+void SitePublishing::Event(const history::CellEvent& event) {
+  if (publisher_) publisher_->Event(EventObject(event));
+}
+
+void SitePublishing::RunEnded(const core::RunEnd& /*end*/) {
+  if (!finishAtEnd_ || !publisher_) return;
+  JoinFinishing();
+  // The queued cycles get their time to go out without holding the front end's return to idle.
+  finishing_.emplace_back([publisher = std::move(publisher_)] {
+    publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10), {});
+  });
+}
+
+}  // namespace sites
