@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/monitor.h"
+#include "core/session.h"
 #include "platform/serial_device.h"
 #include "tests/support/modem_sim_process.h"
 #include "ui/frmNetMonitor.h"
@@ -64,7 +64,7 @@ double Run(ui::Tfrm& form, const fs::path& dir, int cycles, const char* tag) {
                            std::chrono::seconds(10 + cycles));
   control->click();
   // Idle again: the thread has ended and the window has shown it.
-  Wait([&] { return !core::MonitorThreadRunning() && control->isEnabled() && control->property("Tag").toInt() == 0; },
+  Wait([&] { return !ui::MonitorSession().MonitorThreadRunning() && control->isEnabled() && control->property("Tag").toInt() == 0; },
        std::chrono::seconds(20));
   const auto times = PollTimes(commands);
   if (!polled || times.size() < 3) return -1;

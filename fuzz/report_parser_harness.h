@@ -77,8 +77,7 @@ inline std::string_view TakeLine(std::string_view& rest) {
 inline void RunReportParser(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return;
   static CheckingSink sink;
-  parser::SetDisplaySink(&sink);
-  parser::SetLogSink(nullptr);
+  const parser::ScopedThreadSink scope(&sink);
   const int cellIndex = data[0] % parser::kCellCount;
   std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
   const std::string_view header = TakeLine(rest);
@@ -102,7 +101,6 @@ inline void RunReportParser(const std::uint8_t* data, std::size_t size) {
   FUZZ_CHECK(AllDigits(std::string_view(decimal).substr(decimal.starts_with('-') ? 1 : 0)));
   const int number = parser::ParseNumber(free);
   (void)parser::BandForChannel(number);
-  parser::SetDisplaySink(nullptr);
 }
 
 }  // namespace fuzzing

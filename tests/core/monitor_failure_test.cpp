@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/monitor.h"
+#include "tests/support/session_under_test.h"
 #include "core/open_port_message.h"
 #include "platform/text_encoding.h"
 #include "tests/support/prompt_bound.h"
@@ -33,9 +33,9 @@ testsupport::ScriptedReply ResetAndEchoOnly(const std::string& command) {
 
 // Runs one connection to its end (the monitor thread gone) and returns the window's calls.
 std::vector<std::string> RunConnection(testsupport::RecordingWindow& window, std::chrono::seconds limit = 30s) {
-  core::InitCore(window);
-  core::StartMonitor();
-  EXPECT_TRUE(window.WaitFor([] { return !core::MonitorThreadRunning(); }, limit));
+  testsupport::InitCore(window);
+  testsupport::StartMonitor();
+  EXPECT_TRUE(window.WaitFor([] { return !testsupport::MonitorThreadRunning(); }, limit));
   return window.Calls();
 }
 
@@ -48,7 +48,7 @@ TEST(MonitorFailures, MissingPortShowsItsNameAndReturnsToIdle) {
                             std::string("Нет такого устройства"_cp1251);
   EXPECT_EQ(calls, (std::vector<std::string>{"prepare", "state 01", "settings", "mark 10", "mark 11", error, "state 10",
                                              "layout PortLayout"}));
-  EXPECT_FALSE(core::ConnectionActive());
+  EXPECT_FALSE(testsupport::ConnectionActive());
 }
 
 TEST(MonitorFailures, SilentModemAtResetShowsNoConnection) {
@@ -68,11 +68,10 @@ TEST(MonitorFailures, RefusedFirmwareQueryEndsQuietlyWithoutReset) {
     return ResetAndEchoOnly(command);
   });
   testsupport::RecordingWindow window({peer.Path(), 9600});
-  testsupport::ScopedDisplayRecorder display;
   const auto calls = RunConnection(window);
   EXPECT_EQ(peer.Commands(), (Commands{"ATZ", "ATE", "AT+CGMR"}));
   // The refusal is no firmware revision: the field keeps its "(n/a)".
-  EXPECT_TRUE(display.Fields().empty());
+  EXPECT_TRUE(window.shown.Fields().empty());
   for (const auto& call : calls) EXPECT_EQ(call.rfind("error", 0), std::string::npos) << call;
   EXPECT_TRUE(window.Saw("layout ModemLayout"));
   EXPECT_FALSE(window.Saw("layout MonitorLayout"));
@@ -97,13 +96,13 @@ TEST(MonitorFailures, StopAgainstADrippingModemEndsWithinTwoSeconds) {
     return testsupport::ScriptedReply{Answer("OK")};
   });
   testsupport::RecordingWindow window({peer.Path(), 9600});
-  core::InitCore(window);
-  core::StartMonitor();
+  testsupport::InitCore(window);
+  testsupport::StartMonitor();
   ASSERT_TRUE(window.WaitFor([&] { return dripping.load(); }, 30s));
   std::this_thread::sleep_for(1500ms);  // well inside the drip
   const auto stop = std::chrono::steady_clock::now();
-  core::StopMonitor(false);
-  ASSERT_TRUE(window.WaitFor([] { return !core::MonitorThreadRunning(); }, 30s));
+  testsupport::StopMonitor(false);
+  ASSERT_TRUE(window.WaitFor([] { return !testsupport::MonitorThreadRunning(); }, 30s));
   EXPECT_LT(std::chrono::steady_clock::now() - stop, testsupport::Promptly(2s));
   EXPECT_EQ(peer.Commands().back(), "ATZ");
   for (const auto& call : window.Calls()) EXPECT_NE(call.rfind("error", 0), 0u) << call;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/monitor.h"
+#include "tests/support/session_under_test.h"
 #include "parser/measurement_fields.h"
 #include "tests/support/modem_sim_process.h"
 #include "tests/support/recording_sink.h"
@@ -42,14 +42,14 @@ class MonitorPollTest : public ::testing::Test {
     window_->onSweep = [this, stopAfter, exitAfter] {
       const int n = ++sweeps_;
       if (onSweep) onSweep(n);
-      if (n == stopAfter) core::StopMonitor(exitAfter);
+      if (n == stopAfter) testsupport::StopMonitor(exitAfter);
     };
-    core::InitCore(*window_);
-    core::StartMonitor();
+    testsupport::InitCore(*window_);
+    testsupport::StartMonitor();
   }
 
   bool WaitForEnd(std::chrono::seconds limit = 40s) {
-    return window_->WaitFor([] { return !core::MonitorThreadRunning(); }, limit);
+    return window_->WaitFor([] { return !testsupport::MonitorThreadRunning(); }, limit);
   }
 
   std::vector<ReceivedCommand> Commands() const {
@@ -83,7 +83,6 @@ const std::vector<std::string> kStart = {"ATZ", "ATE", "AT+CGMR", "AT+CGSN", "AT
 
 TEST_F(MonitorPollTest, PollsInOrderWithItsPausesAndResetsAtTheEnd) {
   StartSim({});
-  testsupport::ScopedDisplayRecorder display;
   Connect(2);
   ASSERT_TRUE(WaitForEnd());
 
@@ -96,7 +95,7 @@ TEST_F(MonitorPollTest, PollsInOrderWithItsPausesAndResetsAtTheEnd) {
   EXPECT_GE(commands[8].ms - commands[7].ms, 300);  // MONP -> next MONI
 
   // Identity first, in query order, then every cell of both cycles.
-  const auto fields = display.Fields();
+  const auto fields = window_->shown.Fields();
   ASSERT_GE(fields.size(), 4u);
   EXPECT_EQ(fields[0].fieldCode, parser::fcFirmware);
   EXPECT_EQ(fields[0].text, "REVISION 01.002");
@@ -124,11 +123,10 @@ TEST_F(MonitorPollTest, PollsInOrderWithItsPausesAndResetsAtTheEnd) {
 
 TEST_F(MonitorPollTest, ShortNeighbourReportDoesNotEndThePoll) {
   StartSim({"--neighbours", "3"});
-  testsupport::ScopedDisplayRecorder display;
   Connect(2);
   ASSERT_TRUE(WaitForEnd(60s));
   EXPECT_EQ(sweeps_.load(), 2);
-  for (const auto& f : display.Fields()) EXPECT_LE(f.cellIndex, 3) << f.fieldCode;
+  for (const auto& f : window_->shown.Fields()) EXPECT_LE(f.cellIndex, 3) << f.fieldCode;
   EXPECT_EQ(CommandTexts().back(), "ATZ");
 }
 
@@ -137,7 +135,7 @@ TEST_F(MonitorPollTest, ShortNeighbourReportDoesNotEndThePoll) {
 TEST_F(MonitorPollTest, StopDuringIdentityEndsTheQueriesAndResets) {
   StartSim({});
   window_->onLayout = [](const std::string& layout) {
-    if (layout == "ModemLayout") core::StopMonitor(false);
+    if (layout == "ModemLayout") testsupport::StopMonitor(false);
   };
   Connect(0);
   ASSERT_TRUE(WaitForEnd());
@@ -160,8 +158,8 @@ TEST_F(MonitorPollTest, CloseDuringPollEndsTheProgramAfterTheCleanUp) {
 TEST_F(MonitorPollTest, CallsDuringPollingTakeTheirTurn) {
   StartSim({});
   onSweep = [](int n) {
-    if (n == 1) core::StartCall(true, "0123456");
-    if (n == 2) core::StartCall(false, "");
+    if (n == 1) testsupport::StartCall(true, "0123456");
+    if (n == 2) testsupport::StartCall(false, "");
   };
   Connect(4);
   ASSERT_TRUE(WaitForEnd());
@@ -189,7 +187,7 @@ TEST_F(MonitorPollTest, UnpluggedOrSilentModemEndsTheConnection) {
     Connect(0);
     ASSERT_TRUE(WaitForEnd(60s));
     EXPECT_EQ(window_->Calls().back(), "layout PortLayout");
-    EXPECT_FALSE(core::ConnectionActive());
+    EXPECT_FALSE(testsupport::ConnectionActive());
     sim_.reset();
     sweeps_ = 0;
   }

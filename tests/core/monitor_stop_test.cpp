@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "core/log_recorder.h"
-#include "core/monitor.h"
+#include "tests/support/session_under_test.h"
 #include "log/log_writer.h"
 #include "tests/support/modem_sim_process.h"
 #include "tests/support/recording_window.h"
@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 namespace {
 
 bool WaitForEnd(testsupport::RecordingWindow& window, std::chrono::seconds limit = 40s) {
-  return window.WaitFor([] { return !core::MonitorThreadRunning(); }, limit);
+  return window.WaitFor([] { return !testsupport::MonitorThreadRunning(); }, limit);
 }
 
 // A modem that answers the reset and the echo command, and drops the line at the first identity
@@ -61,13 +61,13 @@ TEST(MonitorStop, StopDuringIdentityCreatesNoLog) {
         nullptr);
     if (c.stopAtLayout) {
       window.onLayout = [&c](const std::string& layout) {
-        if (layout == c.stopAtLayout) core::StopMonitor(false);
+        if (layout == c.stopAtLayout) testsupport::StopMonitor(false);
       };
     } else {
-      window.onSweep = [] { core::StopMonitor(false); };
+      window.onSweep = [] { testsupport::StopMonitor(false); };
     }
-    core::InitCore(window, &recorder);
-    core::StartMonitor();
+    testsupport::InitCore(window, &recorder);
+    testsupport::StartMonitor();
     ASSERT_TRUE(WaitForEnd(window));
 
     EXPECT_EQ(namesAsked.load(), c.logCreated ? 1 : 0);
@@ -85,17 +85,17 @@ TEST(MonitorStop, CloseWhilePollingIsRefusedUntilTheThreadHasEndedTheProgram) {
   std::atomic<int> refused{0};
   window.onSweep = [&refused] {
     // The close, and the user trying again while the connection finishes.
-    refused += core::StopMonitor(true);
-    refused += core::StopMonitor(true);
+    refused += testsupport::StopMonitor(true);
+    refused += testsupport::StopMonitor(true);
   };
-  core::InitCore(window);
-  core::StartMonitor();
+  testsupport::InitCore(window);
+  testsupport::StartMonitor();
   ASSERT_TRUE(WaitForEnd(window));
   EXPECT_EQ(refused.load(), 2);
   EXPECT_EQ(window.Count("exit"), 1);
   EXPECT_EQ(window.Calls().back(), "exit");
-  EXPECT_FALSE(core::ExitAfterStop());
-  EXPECT_FALSE(core::StopMonitor(true));  // nothing left running: a close goes through
+  EXPECT_FALSE(testsupport::ExitAfterStop());
+  EXPECT_FALSE(testsupport::StopMonitor(true));  // nothing left running: a close goes through
 }
 
 TEST(MonitorStop, CloseAsTheConnectionEndsIsDecidedOnce) {
@@ -110,19 +110,19 @@ TEST(MonitorStop, CloseAsTheConnectionEndsIsDecidedOnce) {
     std::thread closer;
     window.onLayout = [&, round](const std::string& layout) {
       if (layout == "PortLayout" && !closer.joinable()) {
-        closer = std::thread([&closeRefused] { closeRefused = core::StopMonitor(true); });
+        closer = std::thread([&closeRefused] { closeRefused = testsupport::StopMonitor(true); });
         // Holds the ending thread a little longer each round, so both orders occur.
         std::this_thread::sleep_for(std::chrono::microseconds(40 * round));
       }
     };
-    core::InitCore(window);
-    core::StartMonitor();
+    testsupport::InitCore(window);
+    testsupport::StartMonitor();
     ASSERT_TRUE(WaitForEnd(window, 10s));
     ASSERT_TRUE(closer.joinable());
     closer.join();
 
     EXPECT_EQ(closeRefused.load(), window.Saw("exit"));
-    EXPECT_FALSE(core::ExitAfterStop());
-    EXPECT_FALSE(core::StopMonitor(true));  // a later close is never refused
+    EXPECT_FALSE(testsupport::ExitAfterStop());
+    EXPECT_FALSE(testsupport::StopMonitor(true));  // a later close is never refused
   }
 }

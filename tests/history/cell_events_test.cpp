@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "core/log_recorder.h"
 #include "history/run_events.h"
+#include "tests/support/recording_window.h"
 #include "log/log_dump.h"
 #include "log/log_record.h"
 #include "log/log_viewer.h"
@@ -154,17 +156,6 @@ TEST(EventRecord, TextReadBackAndHostileTexts) {
   }
 }
 
-// Stands for the log recorder: seals the writer after each cycle and completes it at the end.
-class Recorder : public core::RunObserver {
- public:
-  explicit Recorder(gsmlog::TLogWriter& writer) : writer_(writer) {}
-  void CycleCompleted(int) override { writer_.Seal(); }
-  void ConnectionEnded(bool) override { writer_.Complete(); }
-
- private:
-  gsmlog::TLogWriter& writer_;
-};
-
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -174,15 +165,26 @@ TEST(RunEvents, EventsGoIntoTheLogAndTheReportStaysTheSame) {
   logtest::TempDir dir;
   const std::string path = dir.File("events.log");
   gsmlog::TLogWriter writer;
-  ASSERT_TRUE(writer.Create(path).ok);
-  Recorder recorder(writer);
+  testsupport::RecordingWindow window({});
   std::vector<std::string> told;
-  history::RunEvents events(writer, recorder, writer, [&](const CellEvent& e) { told.push_back(Brief(e)); });
+  history::RunEvents events(writer, [&](const CellEvent& e) { told.push_back(Brief(e)); });
+  core::LogRecorder recorder(window, writer, nullptr, nullptr,
+                             [&events](gsmlog::TLogWriter& log, const radio::Cycle&) { events.HoldRecords(log); });
+  ASSERT_TRUE(recorder.StartLog(path));
   events.SetThreshold(-90);
+  // The run as a session hands it on: the events first, then the recorder.
+  const auto run = [&](auto&& call) {
+    call(static_cast<core::RunConsumer&>(events));
+    call(static_cast<core::RunConsumer&>(recorder));
+  };
 
-  const auto cycle = [&](const std::string& cell, const std::string& level, int n) {
+  const auto cycle = [&](const std::string& cell, const std::string& level, long n) {
+    radio::Cycle values;
+    values.n = n;
+    values.time = std::chrono::system_clock::now();
     const auto field = [&](int code, int index, std::string text) {
-      events.AcceptField(code, index, parser::TextValue(std::move(text)));
+      const parser::FieldValue value = parser::TextValue(std::move(text));
+      values.delivered.push_back({code, index, value.text, value.number});
     };
     field(parser::fcCountry, 0, std::string("Россия"_cp1251));
     field(parser::fcLocalArea, 0, "5580");
@@ -193,13 +195,13 @@ TEST(RunEvents, EventsGoIntoTheLogAndTheReportStaysTheSame) {
     field(parser::fcRxLevel, 0, level);
     field(parser::fcChannel, 1, "70");
     field(parser::fcRxLevel, 1, "-88");
-    events.CycleCompleted(n);
+    run([&](core::RunConsumer& consumer) { consumer.CycleCompleted(values); });
   };
-  events.PollStarted();
+  run([](core::RunConsumer& consumer) { consumer.RunStarted({}); });
   cycle("6FE1", "-80", 1);
   cycle("7A02", "-93", 2);
   cycle("7A02", "-85", 3);
-  events.ConnectionEnded(true);
+  run([](core::RunConsumer& consumer) { consumer.RunEnded({.reachedPoll = true, .lost = false, .cycles = 3}); });
   const std::vector<std::string> expected = {"connection_started >", "serving_cell 6FE1 (62, 7.3)>7A02 (62, 7.3)",
                                              "level_low -80>-93", "level_restored -93>-85", "connection_ended >"};
   EXPECT_EQ(told, expected);

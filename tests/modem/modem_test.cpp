@@ -14,20 +14,14 @@ using modemtest::ScopedActivePort;
 using modemtest::ScriptedPeer;
 using testsupport::RecordedField;
 
-// The texts the engine hands to the diagnostic output, in order.
-std::vector<std::string>& Diagnostics() {
-  static std::vector<std::string> texts;
-  return texts;
-}
 
 class ModemTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(port_.Opened());
-    Diagnostics().clear();
-    parser::SetDiagnosticHandler([](const std::string& text) { Diagnostics().push_back(text); });
   }
-  void TearDown() override { parser::SetDiagnosticHandler(nullptr); }
+  // The texts the engine handed to the diagnostic output, in order.
+  std::vector<std::string> Diagnostics() const { return display_.Diagnostics(); }
 
   // Exchanges are positional: what one case left unread must not shift the next.
   static void discardInput() {
@@ -140,7 +134,7 @@ TEST_F(ModemTest, RunCommandCallAnswers) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     discardInput();
-    Diagnostics().clear();
+    display_.Clear();
     ScriptedPeer peer(pty_, {c.reply});
     EXPECT_EQ(modem::RunCommand(c.command, c.argument), c.ok);
     EXPECT_EQ(peer.Stop(), std::vector<std::string>{std::string(c.command) + c.argument});

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "parser/measurement_fields.h"
@@ -8,10 +9,7 @@
 
 namespace {
 
-std::vector<std::string> g_diagnostics;
-void RecordDiagnostic(const std::string& text) { g_diagnostics.push_back(text); }
-
-// Records which side saw a value, to check the display is served before the log.
+// Records what the dispatcher handed on, as one line a value.
 class OrderSink : public parser::FieldSink {
  public:
   OrderSink(std::string name, std::vector<std::string>& order) : name_(std::move(name)), order_(order) {}
@@ -26,11 +24,10 @@ class OrderSink : public parser::FieldSink {
 
 }  // namespace
 
-TEST(DispatchField, DecodesAddressedCodesAndServesDisplayThenLog) {
+TEST(DispatchField, DecodesAddressedCodesForTheThreadsSink) {
   std::vector<std::string> order;
-  OrderSink display("show", order), log("log", order);
-  parser::SetDisplaySink(&display);
-  parser::SetLogSink(&log);
+  OrderSink cycle("cycle", order);
+  const parser::ScopedThreadSink scope(&cycle);
 
   EXPECT_TRUE(parser::DispatchField(2435, "-80"));  // 387 + 1024 * 2
   EXPECT_TRUE(parser::DispatchField(387, "-71"));
@@ -39,21 +36,32 @@ TEST(DispatchField, DecodesAddressedCodesAndServesDisplayThenLog) {
   EXPECT_FALSE(parser::DispatchField(0, "x"));
   EXPECT_FALSE(parser::DispatchField(131, "x"));
   EXPECT_FALSE(parser::DispatchField(-5, "x"));
-  EXPECT_EQ(order, (std::vector<std::string>{"show:387/2=-80", "log:387/2=-80", "show:387/0=-71", "log:387/0=-71",
-                                             "show:1/0=350000000000000", "log:1/0=350000000000000"}));
+  EXPECT_EQ(order, (std::vector<std::string>{"cycle:387/2=-80", "cycle:387/0=-71", "cycle:1/0=350000000000000"}));
+}
 
-  parser::SetDisplaySink(nullptr);
-  parser::SetLogSink(nullptr);
+// Two threads, two sinks: what one thread dispatches never reaches the other's sink.
+TEST(DispatchField, EachThreadHasItsOwnSink) {
+  std::vector<std::string> first;
+  std::vector<std::string> second;
+  OrderSink firstSink("a", first), secondSink("b", second);
+  std::thread other([&] {
+    const parser::ScopedThreadSink scope(&secondSink);
+    for (int i = 0; i < 100; ++i) parser::DispatchField(388, "62");
+  });
+  {
+    const parser::ScopedThreadSink scope(&firstSink);
+    for (int i = 0; i < 100; ++i) parser::DispatchField(387, "-80");
+  }
+  other.join();
+  EXPECT_EQ(first, std::vector<std::string>(100, "a:387/0=-80"));
+  EXPECT_EQ(second, std::vector<std::string>(100, "b:388/0=62"));
+  EXPECT_TRUE(parser::DispatchField(387, "-80"));  // no sink: accepted, and goes nowhere
 }
 
 TEST(DispatchField, DiagnosticCodesGoOnlyToTheDiagnosticOutput) {
   testsupport::ScopedDisplayRecorder display;
-  g_diagnostics.clear();
-  parser::SetDiagnosticHandler(&RecordDiagnostic);
   EXPECT_TRUE(parser::DispatchField(parser::fcError, "PARSE ERROR"));
   EXPECT_TRUE(parser::DispatchField(parser::fcInfo, "hello"));
-  parser::SetDiagnosticHandler(nullptr);
-  EXPECT_TRUE(parser::DispatchField(parser::fcError, "discarded"));
   EXPECT_TRUE(display.Fields().empty());
-  EXPECT_EQ(g_diagnostics, (std::vector<std::string>{"*** ERROR:PARSE ERROR", "*** INFO:hello"}));
+  EXPECT_EQ(display.Diagnostics(), (std::vector<std::string>{"*** ERROR:PARSE ERROR", "*** INFO:hello"}));
 }

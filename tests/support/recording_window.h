@@ -11,6 +11,7 @@
 
 #include "core/window_ops.h"
 #include "parser/measurement_fields.h"
+#include "tests/support/recording_sink.h"
 
 namespace testsupport {
 
@@ -36,6 +37,9 @@ class RecordingWindow : public core::WindowOps {
   void MarkFields(bool withIdentity, parser::SweepPass pass) override {
     Record(std::string("mark ") + (withIdentity ? "1" : "0") + std::to_string(static_cast<int>(pass)));
     if (!withIdentity && pass == parser::SweepPass::markMissing && onSweep) onSweep();
+  }
+  void ShowValue(const radio::DeliveredField& field) override {
+    shown.AcceptField(field.code, field.cell, parser::FieldValue{field.text, field.number});
   }
   void PrepareConnection() override { Record("prepare"); }
   void ExitProgram() override { Record("exit"); }
@@ -66,6 +70,9 @@ class RecordingWindow : public core::WindowOps {
     }
     return true;
   }
+
+  // Every value shown, identity and cycles, in order.
+  RecordingSink shown;
 
   // Called on the monitor thread after each end-of-cycle sweep, and after each layout change.
   std::function<void()> onSweep;

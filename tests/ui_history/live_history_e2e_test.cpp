@@ -18,7 +18,7 @@
 #include <set>
 
 #include "app/startup.h"
-#include "core/monitor.h"
+#include "core/session.h"
 #include "history/cell_history.h"
 #include "platform/serial_device.h"
 #include "tests/support/modem_sim_process.h"
@@ -69,7 +69,7 @@ TEST(LiveHistory, ReselectionsGiveOneTracePerCellAndAMarkerEach) {
   for (int i = 0; i < 20; ++i) window->Plot()->Zoom(i % 2 ? 1.25 : 0.8, 100);
   const QString logName = form.findChild<QLineEdit*>("txtLog")->text();
   form.findChild<QPushButton*>("btnControl")->click();
-  ASSERT_TRUE(WaitUntil([] { return !core::MonitorThreadRunning(); }, std::chrono::seconds(20)));
+  ASSERT_TRUE(WaitUntil([] { return !ui::MonitorSession().MonitorThreadRunning(); }, std::chrono::seconds(20)));
   QApplication::processEvents();
   EXPECT_EQ(form.findChild<QPushButton*>("btnControl")->geometry(), placedBefore);
 

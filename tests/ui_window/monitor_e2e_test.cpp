@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "app/startup.h"
-#include "core/monitor.h"
+#include "core/session.h"
 #include "platform/serial_device.h"
 #include "platform/text_encoding.h"
 #include "tests/support/modal_closer.h"
@@ -95,7 +95,7 @@ class MonitorWindowTest : public testing::Test {
 
   static QPushButton* Control() { return form_->findChild<QPushButton*>("btnControl"); }
   static QString Text(const char* name) { return form_->findChild<QLineEdit*>(name)->text(); }
-  static bool Idle() { return !core::MonitorThreadRunning() && Control()->text() == Utf("Подключить"_cp1251); }
+  static bool Idle() { return !ui::MonitorSession().MonitorThreadRunning() && Control()->text() == Utf("Подключить"_cp1251); }
 
   // Connects and waits for live values; the graph must move.
   static void ConnectAndWatch() {
@@ -218,7 +218,7 @@ TEST_F(MonitorWindowTest, ClosingWhileConnectedEndsTheProgramAfterTheThread) {
   EXPECT_EQ(form_->size(), QSize(690, 438));
   QTimer::singleShot(20000, [] { QCoreApplication::exit(7); });
   EXPECT_EQ(QApplication::exec(), 0);
-  EXPECT_TRUE(WaitUntil([] { return !core::MonitorThreadRunning(); }));
+  EXPECT_TRUE(WaitUntil([] { return !ui::MonitorSession().MonitorThreadRunning(); }));
 }
 
 }  // namespace

@@ -81,17 +81,19 @@ TEST(MqttSettings, TheWindowsObserverPublishesEachCycle) {
   testsupport::ChildProcess sub(args);
   std::this_thread::sleep_for(500ms);  // subscribed before anything is published
 
-  testsupport::RecordingWindow window({"COM1", 9600});
-  gsmlog::TLogWriter writer;
-  core::LogRecorder recorder(window, writer, nullptr, nullptr);
-  gps::GpsLink gps;
-  ui::CyclePublishing publishing(recorder, writer, gps);
-  publishing.AcceptField(parser::fcImei, 0, parser::TextValue("357889315217211"));
-  publishing.PollStarted();
-  publishing.AcceptField(parser::fcRxLevel, 0, parser::TextValue("-75"));
-  publishing.AcceptField(parser::fcChannel, 2, parser::TextValue("55"));
-  publishing.CycleCompleted(1);
-  publishing.ConnectionEnded(true);
+  // The window's run publishes to the broker its saved settings name.
+  {
+    sites::SitePublishing publishing([] { return ui::SavedPublishingTarget(); }, true);
+    core::RunStart start;
+    start.identity.imei = "357889315217211";
+    publishing.RunStarted(start);
+    radio::Cycle cycle;
+    cycle.n = 1;
+    cycle.time = std::chrono::system_clock::now();
+    cycle.delivered = {{parser::fcRxLevel, 0, "-75", -75}, {parser::fcChannel, 2, "55", 55}};
+    publishing.CycleCompleted(cycle);
+    publishing.RunEnded({.reachedPoll = true, .lost = false, .cycles = 1});
+  }
 
   ASSERT_EQ(sub.Wait(30s), 0) << sub.Stderr();
   const std::string out = sub.Stdout();

@@ -29,11 +29,13 @@ TEST_F(FormTest, CallsFromAnotherThreadArriveOnTheWindowThread) {
     ops.MarkFields(true, parser::SweepPass::markMissing);
     ops.SetWindowLayout(core::WindowLayout::MonitorLayout);
     {
-      parser::FieldValue level{"-71", -71};
-      ops.AcceptField(parser::fcRxLevel, 0, level);
-      level = {"garbage", 0};  // the window must have taken a copy
+      radio::DeliveredField level{parser::fcRxLevel, 0, "-71", -71};
+      ops.ShowValue(level);
+      level = {parser::fcRxLevel, 0, "garbage", 0};  // the window must have taken a copy
     }
-    ops.AcceptField(parser::fcOperator, 0, parser::TextValue(std::string("Билайн"_cp1251)));
+    radio::Cycle cycle;
+    cycle.delivered.push_back({parser::fcOperator, 0, std::string("Билайн"_cp1251), std::nullopt});
+    ops.ShowCycle(cycle);
     ops.ShowConnectionState(core::ConnectionState::connected);
     done = true;
   });
