@@ -63,7 +63,7 @@ bool PollNeighbourCells() {
   // final result; read there, it needs no wait of its own. The cells without a row are swept
   // to "(n/a)" at the end of the cycle.
   bool finalRead = false;
-  for (int cell = 1; cell <= 6 && !finalRead; ++cell) {
+  for (int cell = 1; cell < parser::kCellCount && !finalRead; ++cell) {
     modem::ReadReply(a);
     finalRead = IsFinalResult(a);
     if (finalRead) break;

@@ -1,6 +1,6 @@
 #pragma once
-// The AT command engine: positional exchanges with the modem on the process-wide port
-// (modem::ActivePort()). Values leave only through parser::DispatchField; error texts go there
+// The AT command engine: positional exchanges with the modem on the calling thread's link
+// (modem/link_state.h, modem::ActivePort()). Values leave only through parser::DispatchField; error texts go there
 // under parser::fcError. Every command is sent with CR LF.
 
 #include <mutex>
@@ -20,7 +20,8 @@ struct TCmdDesc {
   std::variant<std::monostate, int, ResponseHandler> handler;
 };
 
-// The ten commands RunCommand knows, in search order.
+// The commands RunCommand knows, in search order. The program sends three of them through it
+// ("ATD", "ATH" and the closing "ATZ"); the poll and the identity queries have exchanges of their own.
 std::span<const TCmdDesc> CommandTable();
 
 // True exactly at line index 1 ("ATD", "ATH").

@@ -2,7 +2,8 @@
 // The table of measured fields: one row per field code that the dispatcher accepts, saying
 // everything the rest of the program does with that field (the headless tool's name for it, the
 // window's controls, the sweep, the log records and statistics, the report). Every module reads
-// this table instead of switching on field codes, so a new field is one new row.
+// this table for what it does with a field, so a new field is one new row (and, when a modem
+// reports it, its column in parser/column_table.cpp; parser/cycle_fields.cpp types it).
 
 #include <array>
 #include <cstdint>

@@ -7,6 +7,12 @@
 #include "sites/event_message.h"
 
 namespace sites {
+namespace {
+
+// A run's start is the one event told before its publisher exists; room for a few is plenty.
+constexpr std::size_t kEarlyEvents = 8;
+
+}  // namespace
 
 SiteIdentity SiteIdentityOf(const radio::Identity& identity) {
   return {platform::Cp1251ToPrintable(identity.imei), platform::Cp1251ToPrintable(identity.manufacturer),
@@ -24,11 +30,13 @@ void SitePublishing::JoinFinishing() {
 }
 
 void SitePublishing::RunStarted(const core::RunStart& start) {
+  std::vector<nlohmann::json> early = std::exchange(early_, {});
   if (publisher_) return;
   const std::optional<Target> target = target_ ? target_() : std::nullopt;
   if (!target) return;
   publisher_ = std::make_unique<SitePublisher>(target->broker, target->settings, SiteIdentityOf(start.identity));
   publisher_->Start();
+  for (nlohmann::json& event : early) publisher_->Event(std::move(event));
 }
 
 void SitePublishing::CycleCompleted(const radio::Cycle& cycle) {
@@ -43,7 +51,11 @@ void SitePublishing::ErrorShown(const std::string& text) {
 }
 
 void SitePublishing::Event(const history::CellEvent& event) {
-  if (publisher_) publisher_->Event(EventObject(event));
+  if (publisher_) {
+    publisher_->Event(EventObject(event));
+  } else if (early_.size() < kEarlyEvents) {
+    early_.push_back(EventObject(event));
+  }
 }
 
 void SitePublishing::RunEnded(const core::RunEnd& /*end*/) {

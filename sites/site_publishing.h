@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -48,6 +49,9 @@ class SitePublishing final : public core::RunConsumer {
   const TargetSource target_;
   const bool finishAtEnd_;
   std::unique_ptr<SitePublisher> publisher_;
+  // Events told before this run's publisher existed (the run's start, told ahead of this
+  // consumer), published first once it does.
+  std::vector<nlohmann::json> early_;
   std::vector<std::thread> finishing_;
 };
 

@@ -246,7 +246,7 @@ void MarkFields(QWidget& form, bool withIdentity, parser::SweepPass pass) {
 void SetLevelBarsVisible(QWidget& form, bool visible) {
   for (const parser::FieldInfo& field : parser::kFieldTable) {
     if (!field.levelBar) continue;
-    for (int cell = 0; cell < 6; ++cell) {
+    for (int cell = 0; cell < parser::kCellCount; ++cell) {
       if (auto* bar = Find<QProgressBar>(form, LevelBarName(field, cell))) bar->setVisible(visible);
     }
   }

@@ -191,7 +191,7 @@ void Tfrm::BuildPanelInfo(QWidget* panel) {
   for (int row = 0; row < parser::kGridRows; ++row) {
     AddLabel(cells, parser::GridField(row).gridLabel, {8, 36 + row * 24});
   }
-  for (int cell = 0; cell < 7; ++cell) {
+  for (int cell = 0; cell < parser::kCellCount; ++cell) {
     const int left = 56 + cell * 40;
     QLabel* head = AddHeading(cells, heads[cell], {0, 17}, 11, true);
     head->setFont(WindowFont());

@@ -31,9 +31,11 @@ struct MonitorWiring {
 
 namespace {
 
+// Ended by EndMonitorWindow while the application still exists; a holder destroyed at exit would
+// delete the window after QApplication.
 std::unique_ptr<MonitorWiring>& Wiring() {
-  static std::unique_ptr<MonitorWiring> wiring;
-  return wiring;
+  static auto* const wiring = new std::unique_ptr<MonitorWiring>;
+  return *wiring;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "modem/com_port.h"
+#include "modem/link_state.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -341,12 +342,17 @@ TEST(PortDripTest, ALineEndsOneTimeOutAfterItsFirstByte) {
   EXPECT_TRUE(modem::ClosePort(port));
 }
 
-TEST(ActivePortTest, SharedAcrossThreads) {
+TEST(ActivePortTest, SharedByTheThreadsOfOneLink) {
   PtyPair pty;
   PortHandle port;
   ASSERT_TRUE(modem::OpenPort(port, pty.SlavePath(), 9600, 100, false, false));
   modem::SetActivePort(port);
-  std::thread worker([] { modem::SendLine(modem::ActivePort(), "ATH"); });
+  // A session's worker enters the session's link, and finds its port there.
+  modem::Link& link = modem::CurrentLink();
+  std::thread worker([&link] {
+    const modem::ScopedLink scope(link);
+    modem::SendLine(modem::ActivePort(), "ATH");
+  });
   worker.join();
   EXPECT_EQ(pty.Drain(), "ATH\r\n");
   EXPECT_TRUE(modem::ClosePort(modem::ActivePort()));

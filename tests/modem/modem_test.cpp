@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "modem/com_port.h"
+#include "modem/link_state.h"
 #include "parser/measurement_fields.h"
 #include "tests/modem/pty_pair.h"
 #include "tests/support/recording_sink.h"
@@ -189,7 +190,9 @@ TEST(CommandLockTest, RunCommandHoldsTheLock) {
   ScopedActivePort port(pty.SlavePath());
   std::unique_lock lock(modem::CommandLock());
   std::atomic<bool> done{false};
+  modem::Link& link = modem::CurrentLink();
   std::thread worker([&] {
+    const modem::ScopedLink scope(link);
     modem::RunCommand("AT+X", "");
     done = true;
   });

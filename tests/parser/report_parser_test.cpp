@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "parser/field_table.h"
 #include "platform/text_encoding.h"
 #include "tests/support/recording_sink.h"
 
@@ -135,14 +136,45 @@ TEST(ParseReportLines, ServingCellReportOfAModem) {
   EXPECT_EQ(display.Fields(), expected);
 }
 
-// Any bytes at all: nothing may read outside the lines (run under the sanitizers).
+// Bytes of any kind (run under the sanitizers): nothing reads outside the lines, and whatever is dispatched is a known field of the row's
+// cell (or of the serving cell, where a field always goes there) with a text that is a value or
+// "(n/a)" and a number that agrees with it.
 TEST(ParseReportLines, SurvivesArbitraryBytes) {
+  testsupport::ScopedDisplayRecorder display;
+  const auto check = [&](int cellIndex) {
+    const auto fields = display.Fields();
+    const auto numbers = display.Numbers();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      const parser::FieldInfo* field = parser::FindField(fields[i].fieldCode);
+      ASSERT_NE(field, nullptr) << fields[i].fieldCode;
+      EXPECT_TRUE(fields[i].cellIndex == cellIndex || (field->servingOnly && fields[i].cellIndex == 0))
+          << fields[i].fieldCode << " " << fields[i].cellIndex;
+      EXPECT_FALSE(fields[i].text.empty());
+      if (fields[i].text == parser::kNotAvailable) {
+        EXPECT_FALSE(numbers[i]) << fields[i].fieldCode;
+      }
+    }
+    display.Clear();
+  };
   std::string junk;
   for (int i = 0; i < 600; ++i) junk += static_cast<char>((i * 37 + 11) % 256);
   for (std::size_t cut = 0; cut < junk.size(); cut += 7) {
-    parser::ParseReportLines(junk.substr(cut, 40), junk.substr(junk.size() - cut - 1), static_cast<int>(cut % 7));
+    const int cellIndex = static_cast<int>(cut % 7);
+    parser::ParseReportLines(junk.substr(cut, 40), junk.substr(junk.size() - cut - 1), cellIndex);
+    check(cellIndex);
   }
   parser::ParseReportLines(std::string(300, 'I'), std::string(300, ' '), 0);
+  check(0);
   parser::ParseReportLines("I I I I", "I I I I", 0);
-  SUCCEED();
+  check(0);
+  // Known columns with junk values: each is dispatched, as "(n/a)" where it states no value.
+  EXPECT_TRUE(parser::ParseReportLines("chann dBm TA MCC", "\x01 -999 x 1e9", 3));
+  const auto fields = display.Fields();
+  ASSERT_GE(fields.size(), 4u);
+  for (const auto& f : fields) {
+    if (f.fieldCode != parser::fcFreqBand && f.fieldCode != parser::fcPhoneState) {
+      EXPECT_EQ(f.text, "(n/a)") << f.fieldCode;
+    }
+  }
+  check(3);
 }
