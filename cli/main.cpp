@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   const CLI::Validator brokerUrl(
       [](std::string& text) {
-        return mqtt::ParseBrokerUrl(text) ? std::string() : "Неверный адрес брокера MQTT: " + text;
+        return mqtt::ParseBrokerUrl(text) ? std::string()
+                                          : "Неверный адрес брокера MQTT: " + mqtt::MaskedBrokerUrl(text);
       },
       "");
   CLI::Option* mqttOption =
