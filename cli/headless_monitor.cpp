@@ -255,8 +255,12 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   parser::SetLogSink(nullptr);
   if (sites::SitePublisher* publisher = run.Publisher()) {
     const timespec none{0, 0};
-    publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10),
-                      [&] { return sigtimedwait(&stopSignals, nullptr, &none) > 0; });
+    // A second request does not wait for the broker either.
+    publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10), [&] {
+      if (sigtimedwait(&stopSignals, nullptr, &none) <= 0) return false;
+      std::cout.flush();
+      std::_Exit(130);
+    });
   }
   if (FinishOutput(std::cout) != 0 || window.ErrorShown()) return 1;
   const bool finished = stopRequested || (options.cycles > 0 && run.CyclesDone() >= options.cycles);
