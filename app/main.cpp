@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
   // name stays the bytes it is on the disk.
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const app::StartupPlan plan = app::PlanStartup(app::JoinArguments(arguments));
+  // Qt would abort without a display; the user gets a message of ours (or the usage) instead.
+  if (const auto status = app::StartWithoutDisplay(plan, app::DisplayAvailable(), std::cout, std::cerr)) {
+    return *status;
+  }
 
   QApplication application(argc, argv);
   app::NameApplication();

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <cstdlib>
 
 #include "ui/app_state.h"
 #include "ui/local_file_name.h"
@@ -37,6 +38,31 @@ StartupPlan PlanStartup(const std::string& argument) {
     plan.action = StartAction::openFile;
   }
   return plan;
+}
+
+bool DisplayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+std::optional<int> StartWithoutDisplay(const StartupPlan& plan, bool displayAvailable, std::ostream& out,
+                                       std::ostream& err) {
+  if (displayAvailable) return std::nullopt;
+  if (plan.argument == "--help") {
+    out << "Использование:\n"
+           "  ostrin_gsmmon           окно монитора\n"
+           "  ostrin_gsmmon -select   выбрать файл протокола и показать его отчет\n"
+           "  ostrin_gsmmon ФАЙЛ      показать отчет файла протокола\n"
+           "Окну нужен графический сеанс (DISPLAY или WAYLAND_DISPLAY). Без него: ostrin_gsmmon_cli.\n"
+           "Подробнее: man ostrin_gsmmon\n";
+    return out.flush() ? 0 : 1;
+  }
+  err << "Нет графического сеанса (DISPLAY или WAYLAND_DISPLAY не заданы): окно не открыть. "
+         "Без окна: ostrin_gsmmon_cli\n";
+  return 1;
 }
 
 int RunViewerOnly(const StartupPlan& plan, const ChooseFile& chooseFile) {

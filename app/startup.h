@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,16 @@ StartupPlan PlanStartup(const std::string& argument);
 // Lets tests stand in for the modal open dialog: returns the chosen file's name (UTF-8), or an
 // empty string when the user cancels.
 using ChooseFile = std::function<QString(ui::TfrmViewer&)>;
+
+// Whether the environment names a display (DISPLAY, WAYLAND_DISPLAY) or a Qt platform
+// (QT_QPA_PLATFORM) for the windows.
+bool DisplayAvailable();
+
+// Without a display there is no window to open: "--help" prints the usage on out (status 0),
+// anything else says on err that a display is needed (status 1). With one, nothing: the
+// arguments keep their meaning, "--help" too.
+std::optional<int> StartWithoutDisplay(const StartupPlan& plan, bool displayAvailable, std::ostream& out,
+                                       std::ostream& err);
 
 // Runs viewer-only mode to its end (QApplication must exist); the exit code, always 0.
 int RunViewerOnly(const StartupPlan& plan, const ChooseFile& chooseFile = {});

@@ -220,8 +220,12 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
 
   if (const auto publisher = publishing.TakePublisher()) {
     const timespec none{0, 0};
-    publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10),
-                      [&] { return sigtimedwait(&stopSignals, nullptr, &none) > 0; });
+    // A second request does not wait for the broker either.
+    publisher->Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10), [&] {
+      if (sigtimedwait(&stopSignals, nullptr, &none) <= 0) return false;
+      std::cout.flush();
+      std::_Exit(130);
+    });
   }
   if (FinishOutput(std::cout) != 0 || window.ErrorShown()) return 1;
   const bool finished = stopRequested || (options.cycles > 0 && printing.CyclesDone() >= options.cycles);

@@ -2,11 +2,13 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <iostream>
 #include <map>
 
 #include "cli/collector.h"
 #include "cli/headless_monitor.h"
 #include "cli/log_commands.h"
+#include "cli/usage_error.h"
 #include "gps/gpsd_client.h"
 #include "mqtt/broker_url.h"
 #include "platform/standard_descriptors.h"
@@ -36,7 +38,7 @@ int main(int argc, char** argv) {
 
   cli::MonitorOptions monitor;
   CLI::App* monitorCommand = app.add_subcommand("monitor", "Connect to a modem and print its cells.");
-  monitorCommand->add_option("--port", monitor.port, "COM1..COM16 or a device path")->required();
+  monitorCommand->add_option("--port", monitor.port, "COM1..COM255 or a device path")->required();
   monitorCommand->add_option("--speed", monitor.speed, "Baud rate")
       ->check(NotEmpty)
       ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200}))
@@ -66,7 +68,8 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   const CLI::Validator brokerUrl(
       [](std::string& text) {
-        return mqtt::ParseBrokerUrl(text) ? std::string() : "Неверный адрес брокера MQTT: " + text;
+        return mqtt::ParseBrokerUrl(text) ? std::string()
+                                          : "Неверный адрес брокера MQTT: " + mqtt::MaskedBrokerUrl(text);
       },
       "");
   CLI::Option* mqttOption =
@@ -117,7 +120,14 @@ int main(int argc, char** argv) {
   collectCommand->add_option("--mqtt-ca", collect.mqtt.caFile, "CA certificate of an mqtts:// broker")
       ->check(CLI::ExistingFile);
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& asked) {  // --help
+    return app.exit(asked);
+  } catch (const CLI::ParseError& error) {
+    std::cerr << cli::UsageErrorText(error) << "\nСправка: ostrin_gsmmon_cli --help" << std::endl;
+    return cli::kUsageError;
+  }
   monitor.logRequested = logOption->count() > 0;
 
   if (*monitorCommand) return cli::RunHeadlessMonitor(monitor);

@@ -13,6 +13,12 @@ foreach(page IN LISTS man_pages)
   install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 
+# What Debian keeps of a package in /usr/share/doc: its copyright, the README, and the schema a
+# collector of the MQTT messages validates them with.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/copyright ${PROJECT_SOURCE_DIR}/README.md
+              ${PROJECT_SOURCE_DIR}/docs/mqtt-messages.schema.json ${PROJECT_SOURCE_DIR}/docs/log-format.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ostrin-gsmmon)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ostrin-gsmmon)
 set(CPACK_PACKAGE_VENDOR "Ostrin")
@@ -35,5 +41,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # need fonts with the metrics they were drawn for, and a Wayland desktop its own plugin.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, qt6-wayland")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "printer-driver-cups-pdf")
+# gpsd gives the cycles their positions, mosquitto is a broker for the sites and the collector.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "printer-driver-cups-pdf, gpsd, mosquitto")
 include(CPack)

@@ -4,7 +4,6 @@
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
@@ -13,8 +12,10 @@
 #include <mutex>
 #include <vector>
 
+#include "export/checked_files.h"
 #include "export/kml_styles.h"
 #include "export/log_export.h"
+#include "export/output_file.h"
 #include "log/log_viewer.h"
 #include "platform/file_name.h"
 #include "platform/read_only_file.h"
@@ -44,6 +45,24 @@ const char* DriverName(ExportFormat format) {
       return "CSV";
   }
   return "";
+}
+
+// The work file's extension: the one each driver takes for a single file of its format (CSV's
+// makes a folder of any other name).
+std::string WorkExtension(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::geoPackage:
+      return "gpkg";
+    case ExportFormat::geoJson:
+      return "geojson";
+    case ExportFormat::kml:
+      return "kml";
+    case ExportFormat::gpx:
+      return "gpx";
+    case ExportFormat::csv:
+      return "csv";
+  }
+  return "out";
 }
 
 std::optional<long long> IntegerOf(std::string_view text) {
@@ -135,11 +154,16 @@ std::vector<FieldDef> FieldDefs(ExportFormat format) {
 
 class FeatureWriter {
  public:
-  // path: the output file (UTF-8). A KML file is first written beside it and then copied in
-  // with its level styles.
-  FeatureWriter(ExportFormat format, std::string path)
-      : format_(format), path_(format == ExportFormat::kml ? path + ".part" : path), finalPath_(std::move(path)) {}
-  ~FeatureWriter() { Close(); }
+  // work: the file to write, in the export's own folder. The text formats go through the
+  // checked file system, so that a failed write is known; GeoPackage's SQLite reports its own.
+  // A KML file is first written beside it and then copied in with its level styles.
+  FeatureWriter(ExportFormat format, std::string work)
+      : format_(format),
+        path_(format == ExportFormat::kml ? work + ".part" : work),
+        finalPath_(std::move(work)),
+        folder_(finalPath_.substr(0, finalPath_.rfind('/'))),
+        gdalPath_(format == ExportFormat::geoPackage ? path_ : CheckedName(path_)) {}
+  ~FeatureWriter() { Discard(); }
   FeatureWriter(const FeatureWriter&) = delete;
   FeatureWriter& operator=(const FeatureWriter&) = delete;
 
@@ -148,7 +172,7 @@ class FeatureWriter {
     if (driver == nullptr) return false;
     CPLStringList datasetOptions;
     if (format_ == ExportFormat::gpx) datasetOptions.SetNameValue("GPX_USE_EXTENSIONS", "YES");
-    dataset_.reset(driver->Create(path_.c_str(), 0, 0, 0, GDT_Unknown, datasetOptions.List()));
+    dataset_.reset(driver->Create(gdalPath_.c_str(), 0, 0, 0, GDT_Unknown, datasetOptions.List()));
     if (!dataset_) return false;
 
     OGRSpatialReference wgs84;
@@ -243,32 +267,30 @@ class FeatureWriter {
     return true;
   }
 
-  // Finishes the file; false when the last writes failed.
+  // Finishes the file; false when a write or the closing failed.
   bool Close() {
-    if (!dataset_) return true;
+    if (!dataset_) return false;
     bool ok = true;
     if (inTransaction_) ok = dataset_->CommitTransaction() == OGRERR_NONE;
     inTransaction_ = false;
     feature_.reset();
-    // A failure of the last writes or of the closing is left as GDAL's last error.
+    // GeoPackage leaves a failure of its last writes or of the closing as GDAL's last error.
     CPLErrorReset();
     GDALClose(GDALDataset::ToHandle(dataset_.release()));
-    ok = ok && CPLGetLastErrorType() < CE_Failure;
-    if (format_ == ExportFormat::kml) {
-      ok = ok && AddLevelStyles(path_, finalPath_);
-      VSIUnlink(path_.c_str());
-    }
+    ok = ok && CPLGetLastErrorType() < CE_Failure && !WriteFailedIn(folder_);
+    if (format_ == ExportFormat::kml) ok = ok && AddLevelStyles(path_, finalPath_);
     return ok;
   }
 
+  // Closes without finishing; the files are left to the export's folder, which goes.
   void Discard() {
     feature_.reset();
     inTransaction_ = false;
     if (dataset_) GDALClose(GDALDataset::ToHandle(dataset_.release()));
-    VSIUnlink(path_.c_str());
-    if (finalPath_ != path_) VSIUnlink(finalPath_.c_str());
+    ForgetFailuresIn(folder_);
   }
 
+  const std::string& File() const { return finalPath_; }
   long Written() const { return written_; }
   long Placed() const { return placed_; }
 
@@ -321,6 +343,8 @@ class FeatureWriter {
   ExportFormat format_;
   std::string path_;
   std::string finalPath_;
+  std::string folder_;
+  std::string gdalPath_;
   std::unique_ptr<GDALDataset> dataset_;
   OGRLayer* layer_ = nullptr;
   std::unique_ptr<OGRFeature> feature_;
@@ -333,63 +357,55 @@ class FeatureWriter {
   long placed_ = 0;
 };
 
-std::string CannotWrite(const std::string& outName) {
-  return std::string("Невозможно записать файл "_cp1251) + platform::FileNameText(outName);
-}
-
 }  // namespace
 
 ExportResult RunExport(const std::string& logName, const std::string& outName, const ExportOptions& options) {
   ExportResult result;
-  const std::string& path = outName;
-  const std::string& logPath = logName;
-  struct stat out {};
-  if (::stat(path.c_str(), &out) == 0) {
-    struct stat log {};
-    const bool isLog = ::stat(logPath.c_str(), &log) == 0 && log.st_dev == out.st_dev && log.st_ino == out.st_ino;
-    if (!options.overwrite || isLog || !S_ISREG(out.st_mode)) {
-      result.error =
-          std::string("Файл "_cp1251) + platform::FileNameText(outName) + std::string(" уже существует"_cp1251);
-      return result;
-    }
-  }
-  // The log must open before anything is created or replaced.
+  // The log must open before anything is created.
   {
-    const platform::ReadOnlyFile probe(logPath);
+    const platform::ReadOnlyFile probe(logName);
     if (probe.Fd() < 0) {
       result.error = gsmlog::OpenFailedMessage(logName);
       return result;
     }
   }
+  std::optional<OutputFile> output = OutputFile::Prepare(outName, logName, options.overwrite, result.error);
+  if (!output) return result;
 
   RegisterDrivers();
   const QuietGdal quiet;
-  if (options.overwrite) VSIUnlink(path.c_str());
-  FeatureWriter writer(options.format, path);
+  FeatureWriter writer(options.format, output->Work(WorkExtension(options.format)));
   if (!writer.Open()) {
-    writer.Discard();
-    result.error = std::string("Невозможно создать файл "_cp1251) + platform::FileNameText(outName);
+    result.error = CannotCreateMessage(outName);
     return result;
   }
   bool writeFailed = false;
+  long cyclesRead = 0;
   const survey::CycleReadResult read = survey::ReadLogCycles(
       logName,
       [&](const SurveyCycle& cycle) {
+        ++cyclesRead;
         writeFailed = !writer.Write(cycle);
         return !writeFailed;
       },
       options.progress);
-  if (writeFailed || (read.stopped && !writeFailed) || (!read.ok && !read.damaged)) {
-    writer.Discard();
-    result.cancelled = read.stopped && !writeFailed;
-    if (!result.cancelled) result.error = writeFailed ? CannotWrite(outName) : read.error;
+  result.cancelled = read.stopped && !writeFailed;
+  if (result.cancelled) return result;
+  if (writeFailed) {
+    result.error = CannotWriteMessage(outName);
+    return result;
+  }
+  // A log of which no cycle could be read gives no file, damaged or not.
+  if ((!read.ok && !read.damaged) || (read.damaged && cyclesRead == 0)) {
+    result.damaged = read.damaged;
+    result.error = read.error;
     return result;
   }
   if (!writer.Close()) {
-    writer.Discard();
-    result.error = CannotWrite(outName);
+    result.error = CannotWriteMessage(outName);
     return result;
   }
+  if (!output->Commit(writer.File(), result.error)) return result;
   result.cycles = writer.Written();
   result.placed = writer.Placed();
   result.damaged = read.damaged;

@@ -94,8 +94,8 @@ bool AddLevelStyles(const std::string& fromPath, const std::string& toPath) {
     }
   }
   flush();
-  out.flush();
-  return !in.bad() && static_cast<bool>(out);
+  out.close();  // a write that failed only now, when the last buffer goes out, counts too
+  return !in.bad() && !out.fail();
 }
 
 }  // namespace gsmexport

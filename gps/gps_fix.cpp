@@ -2,6 +2,15 @@
 
 namespace gps {
 
+std::optional<std::chrono::system_clock::time_point> FixTimeOf(std::int64_t seconds, std::int64_t nanoseconds) {
+  if (seconds == 0 && nanoseconds == 0) return std::chrono::system_clock::time_point{};
+  if (seconds < kEarliestFixTime || seconds >= kLatestFixTime || nanoseconds < 0 || nanoseconds >= 1'000'000'000) {
+    return std::nullopt;
+  }
+  return std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+      std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds)));
+}
+
 void LatestFix::SetLinked(bool linked) {
   std::lock_guard lock(mutex_);
   started_ = true;
@@ -19,9 +28,12 @@ void LatestFix::Report(const Fix& fix, Clock::time_point received) {
   }
   // gpsd reports one fix several times as its sentences arrive (2D, then 3D with the altitude);
   // the age counts from the first report of that fix time.
-  const bool sameFix = fix_ && fix.time == fix_->time && fix.time != std::chrono::system_clock::time_point{};
+  const bool sameFix = fix.time == lastFixTime_ && fix.time != std::chrono::system_clock::time_point{};
   if (!sameFix) firstReported_ = received;
+  lastFixTime_ = fix.time;
   fix_ = fix;
+  if (!(fix.altitude >= kLowestAltitude && fix.altitude <= kHighestAltitude)) fix_->altitude = NAN;
+  if (!(fix.horizontalError >= 0 && fix.horizontalError <= kLargestHorizontalError)) fix_->horizontalError = NAN;
 }
 
 std::optional<Fix> LatestFix::Fresh(Clock::time_point now) const {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 
@@ -20,14 +21,28 @@ using Fix = radio::Position;
 
 inline constexpr std::chrono::seconds kFreshFor{2};
 
+// What a receiver on Earth can report: an altitude from below the Dead Sea's shore and the
+// deepest open pits up to a high balloon, a horizontal error estimate of up to 10 km, a fix time
+// from the GPS epoch (1980-01-06) to 2100. Outside them, the altitude or the error is unknown.
+inline constexpr double kLowestAltitude = -1000;
+inline constexpr double kHighestAltitude = 50000;
+inline constexpr double kLargestHorizontalError = 10000;
+inline constexpr std::int64_t kEarliestFixTime = 315'964'800;  // seconds since 1970
+inline constexpr std::int64_t kLatestFixTime = 4'102'444'800;
+
+// A fix time from gpsd's seconds and nanoseconds since 1970: the epoch when gpsd gave none (0),
+// nothing when it is outside the years above (such a report is no usable fix).
+std::optional<std::chrono::system_clock::time_point> FixTimeOf(std::int64_t seconds, std::int64_t nanoseconds);
+
 class LatestFix {
  public:
   using Clock = std::chrono::steady_clock;
 
   // Whether gpsd answers. Losing it forgets the fix.
   void SetLinked(bool linked);
-  // A report of gpsd: a 2D or 3D fix with finite coordinates is kept, anything else (no fix)
-  // forgets the one held. received is when it arrived.
+  // A report of gpsd: a 2D or 3D fix with coordinates on the globe is kept (an altitude or error
+  // beyond the bounds above becomes unknown), anything else (no fix) forgets the one held.
+  // received is when it arrived.
   void Report(const Fix& fix, Clock::time_point received);
   // The fix held, if gpsd first reported it no more than kFreshFor before now.
   std::optional<Fix> Fresh(Clock::time_point now = Clock::now()) const;
@@ -39,6 +54,9 @@ class LatestFix {
   bool started_ = false;
   bool linked_ = false;
   std::optional<Fix> fix_;
+  // The time of the last fix reported and when it was first reported: kept through reports of
+  // no fix, so that the same fix coming back is not fresh again.
+  std::chrono::system_clock::time_point lastFixTime_{};
   Clock::time_point firstReported_{};
 };
 

@@ -36,8 +36,10 @@ Fix FixOf(const gps_fix_t& reported) {
   fix.longitude = reported.longitude;
   fix.altitude = reported.mode == MODE_3D ? reported.altMSL : NAN;
   fix.horizontalError = reported.eph;
-  fix.time = std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
-      std::chrono::seconds(reported.time.tv_sec) + std::chrono::nanoseconds(reported.time.tv_nsec)));
+  // A time no receiver reports makes the whole report unusable, like one without a fix.
+  const auto time = FixTimeOf(static_cast<std::int64_t>(reported.time.tv_sec), reported.time.tv_nsec);
+  if (time) fix.time = *time;
+  if (!time) fix.mode = MODE_NO_FIX;
   return fix;
 }
 

@@ -114,7 +114,9 @@ std::optional<CellEvent> ParseEventRecord(std::string_view text) {
 void EventDetector::Reset() {
   cycle_ = Serving{};
   known_ = Serving{};
-  below_.reset();
+  below_ = false;
+  streak_ = 0;
+  streakFrom_.reset();
 }
 
 void EventDetector::Field(int fieldCode, int cellIndex, const parser::FieldValue& value) {
@@ -176,14 +178,19 @@ std::vector<CellEvent> EventDetector::CycleEnded(std::chrono::system_clock::time
   keep(now.lac, before.lac);
   keep(now.band, before.band);
   if (now.level) {
-    const bool below = *now.level < threshold_;
-    const std::string from = before.level ? std::to_string(*before.level) : std::string();
-    if (below && below_ != true) {
-      events.push_back({EventKind::levelLow, from, std::to_string(*now.level), threshold_, time});
-    } else if (!below && below_ == true) {
-      events.push_back({EventKind::levelRestored, from, std::to_string(*now.level), threshold_, time});
+    const bool crossing = below_ ? *now.level >= threshold_ + kLevelHysteresisDb : *now.level < threshold_;
+    if (!crossing) {
+      streak_ = 0;
+    } else if (streak_++ == 0) {
+      streakFrom_ = before.level;
     }
-    below_ = below;
+    if (streak_ >= kLevelHoldCycles) {
+      below_ = !below_;
+      streak_ = 0;
+      const std::string from = streakFrom_ ? std::to_string(*streakFrom_) : std::string();
+      events.push_back({below_ ? EventKind::levelLow : EventKind::levelRestored, from, std::to_string(*now.level),
+                        threshold_, time});
+    }
   } else {
     now.level = before.level;
   }

@@ -18,8 +18,8 @@ enum class EventKind {
   servingCell,    // reselection or handover: another cell serves
   areaChanged,    // another location area
   bandChanged,    // GSM 900 <-> GSM 1800 (E-GSM counts as GSM 900)
-  levelLow,       // the serving level fell below the threshold
-  levelRestored,  // and rose to it again
+  levelLow,       // the serving level stayed below the threshold for kLevelHoldCycles cycles
+  levelRestored,  // and then kLevelHysteresisDb or more above it for as many
   connectionStarted,
   connectionEnded,  // ended by the user or the program
   connectionLost,   // ended by itself: the modem stopped answering
@@ -45,6 +45,12 @@ std::string EventText(const CellEvent& event);
 // any other text.
 std::string FormatEventRecord(const CellEvent& event);
 std::optional<CellEvent> ParseEventRecord(std::string_view text);
+
+// Level events do not flap with a level that wanders around the threshold: the level must stay
+// below the threshold for kLevelHoldCycles cycles in a row for level_low, and then at least
+// kLevelHysteresisDb above it for as many for level_restored.
+inline constexpr int kLevelHysteresisDb = 3;
+inline constexpr int kLevelHoldCycles = 3;
 
 // Compares poll cycles of one connection. Feed it every serving-cell value of a cycle, then end
 // the cycle. Values not reported in a cycle ("(n/a)" or missing) keep the last ones known, so a
@@ -73,9 +79,11 @@ class EventDetector {
   static std::string Name(const Serving& s);
 
   int threshold_;
-  Serving cycle_;  // this cycle's values
-  Serving known_;  // the last values known
-  std::optional<bool> below_;
+  Serving cycle_;                  // this cycle's values
+  Serving known_;                  // the last values known
+  bool below_ = false;             // the level event last given was level_low
+  int streak_ = 0;                 // cycles in a row whose level points the other way
+  std::optional<int> streakFrom_;  // the level known before the streak began
 };
 
 }  // namespace history

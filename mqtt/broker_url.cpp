@@ -1,7 +1,11 @@
 #include "mqtt/broker_url.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <charconv>
-#include <fstream>
 
 namespace mqtt {
 namespace {
@@ -23,7 +27,26 @@ std::optional<std::string> PercentDecoded(std::string_view text) {
   return out;
 }
 
+// A host name's or IPv4 address's bytes; an IPv6 address's between its brackets.
+bool ValidHost(std::string_view host, bool bracketed) {
+  return !host.empty() && std::all_of(host.begin(), host.end(), [bracketed](char c) {
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return alnum || c == '-' || c == '.' || c == '_' || (bracketed && (c == ':' || c == '%'));
+  });
+}
+
 }  // namespace
+
+std::string MaskedBrokerUrl(std::string_view text) {
+  const std::size_t scheme = text.find("://");
+  const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+  const std::size_t end = std::min(text.find('/', start), text.size());
+  const std::size_t at = text.substr(0, end).rfind('@');
+  if (at == std::string_view::npos || at < start) return std::string(text);
+  const std::size_t colon = text.find(':', start);
+  if (colon >= at) return std::string(text);
+  return std::string(text.substr(0, colon + 1)) + "***" + std::string(text.substr(at));
+}
 
 std::optional<BrokerUrl> ParseBrokerUrl(std::string_view text) {
   BrokerUrl url;
@@ -36,6 +59,8 @@ std::optional<BrokerUrl> ParseBrokerUrl(std::string_view text) {
   } else {
     return std::nullopt;
   }
+  // No query or fragment: a broker address has neither, and they would end up in the prefix.
+  if (text.find_first_of("?#") != std::string_view::npos) return std::nullopt;
   const std::size_t slash = text.find('/');
   std::string_view authority = text.substr(0, slash);
   std::string_view path = slash == std::string_view::npos ? std::string_view{} : text.substr(slash + 1);
@@ -45,16 +70,18 @@ std::optional<BrokerUrl> ParseBrokerUrl(std::string_view text) {
     authority.remove_prefix(at + 1);
     const std::size_t colon = login.find(':');
     const auto user = PercentDecoded(login.substr(0, colon));
-    if (!user || user->empty()) return std::nullopt;
+    // The client library takes C strings: a NUL would cut the login short.
+    if (!user || user->empty() || user->find('\0') != std::string::npos) return std::nullopt;
     url.user = *user;
     if (colon != std::string_view::npos) {
       url.password = PercentDecoded(login.substr(colon + 1));
-      if (!url.password) return std::nullopt;
+      if (!url.password || url.password->find('\0') != std::string::npos) return std::nullopt;
     }
   }
 
   std::string_view portText;
-  if (authority.starts_with('[')) {  // an IPv6 address
+  const bool bracketed = authority.starts_with('[');
+  if (bracketed) {  // an IPv6 address
     const std::size_t close = authority.find(']');
     if (close == std::string_view::npos) return std::nullopt;
     url.host = std::string(authority.substr(1, close - 1));
@@ -72,7 +99,7 @@ std::optional<BrokerUrl> ParseBrokerUrl(std::string_view text) {
       if (portText.empty()) return std::nullopt;
     }
   }
-  if (url.host.empty() || url.host.find_first_of(" \t\r\n") != std::string::npos) return std::nullopt;
+  if (!ValidHost(url.host, bracketed)) return std::nullopt;
   if (!portText.empty()) {
     int port = 0;
     const auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
@@ -106,11 +133,21 @@ std::string TopicLevel(std::string_view text) {
 }
 
 std::optional<std::string> ReadPasswordFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string line;
-  std::getline(in, line);
-  if (in.bad()) return std::nullopt;
+  // Non-blocking, so that a FIFO named as the file does not hold the start.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  std::string text;
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxPasswordFile;
+  if (ok) {
+    text.resize(static_cast<std::size_t>(kMaxPasswordFile) + 1);
+    const ssize_t n = ::read(fd, text.data(), text.size());
+    ok = n >= 0 && n <= kMaxPasswordFile;  // a file that grew meanwhile is refused too
+    text.resize(ok ? static_cast<std::size_t>(n) : 0);
+  }
+  ::close(fd);
+  if (!ok) return std::nullopt;
+  std::string line = text.substr(0, text.find('\n'));
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }

@@ -125,6 +125,7 @@ struct Publisher::Impl : ClientBase {
   std::deque<Message> queue;
   bool connected = false;
   bool stopping = false;
+  bool runEnded = false;  // the pump thread has left Run
   std::size_t inFlight = 0;
   std::set<int> inFlightIds;
   // Held from a hand-over to libmosquitto until its id is noted, so that the acknowledgement,
@@ -232,7 +233,14 @@ Publisher::~Publisher() {
 
 void Publisher::Start() {
   if (impl_->pump.joinable()) return;
-  impl_->pump = std::thread([impl = impl_] { impl->Run(); });
+  impl_->pump = std::thread([impl = impl_] {
+    impl->Run();
+    {
+      std::lock_guard lock(impl->queueMutex);
+      impl->runEnded = true;
+    }
+    impl->changed.notify_all();
+  });
 }
 
 void Publisher::Publish(std::string topic, std::string payload, bool retain) {
@@ -263,6 +271,20 @@ void Publisher::Finish(std::chrono::steady_clock::time_point deadline, const std
   }
   impl.changed.notify_all();
   impl.RequestStop();
+  {
+    // The pump ends at once, unless libmosquitto is still looking up the broker's name.
+    const auto pumpDeadline = std::max(deadline, std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    std::unique_lock lock(impl.queueMutex);
+    while (!impl.runEnded && std::chrono::steady_clock::now() < pumpDeadline && !(stopWaiting && stopWaiting())) {
+      impl.changed.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    if (!impl.runEnded) {
+      // Never connected: nothing to disconnect. The thread holds what it uses.
+      impl.pump.detach();
+      impl.counts.unsent = impl.queue.size() + impl.inFlight;
+      return;
+    }
+  }
   impl.pump.join();
   if (impl.client == nullptr) return;
 

@@ -64,7 +64,8 @@ class Publisher {
   void Publish(std::string topic, std::string payload, bool retain = false);
   // Waits (at most until deadline, or until stopWaiting says so) for the queue to empty, then
   // publishes finalMessages, disconnects and ends the threads. The messages still queued are lost
-  // and counted as unsent.
+  // and counted as unsent. A first connection still looking up the broker's name (which cannot be
+  // cut short) is not waited for beyond that: its thread is left to end by itself.
   void Finish(std::chrono::steady_clock::time_point deadline, const std::vector<Message>& finalMessages,
               const std::function<bool()>& stopWaiting = {});
 

@@ -25,7 +25,7 @@ constexpr int kKeepAlive = 10;
 std::optional<mqtt::BrokerUrl> BrokerOf(const MqttSettings& settings, std::string& message) {
   auto broker = mqtt::ParseBrokerUrl(settings.url);
   if (!broker) {
-    message = "Неверный адрес брокера MQTT: " + settings.url;
+    message = "Неверный адрес брокера MQTT: " + mqtt::MaskedBrokerUrl(settings.url);
     return std::nullopt;
   }
   if (!settings.passwordFile.empty()) {

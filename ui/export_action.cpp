@@ -42,7 +42,10 @@ QAction* AddExportAction(QMenu* menu, TfrmViewer& viewer) {
   QAction* action = menu->addAction(QStringLiteral("Экспорт..."));
   action->setObjectName(QStringLiteral("actExport"));
   action->setEnabled(!viewer.SourceFile().empty());
-  QObject::connect(action, &QAction::triggered, &viewer, [&viewer] { ExportReportLog(viewer); });
+  // Queued: the menu is deleted when it closes, and the dialogs of the export must not run
+  // inside (and return into) that menu's mouse release.
+  QObject::connect(
+      action, &QAction::triggered, &viewer, [&viewer] { ExportReportLog(viewer); }, Qt::QueuedConnection);
   return action;
 }
 

@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -14,6 +13,7 @@
 #include "ui/history_window.h"
 #include "ui/log_folder.h"
 #include "ui/mqtt_status.h"
+#include "ui/program_settings.h"
 #include "ui/rxlevel_graphbar.h"
 
 namespace ui {
@@ -24,7 +24,7 @@ QString Degrees(double value) { return QString::number(value, 'f', 5); }
 }  // namespace
 
 GpsSettings LoadGpsSettings() {
-  const QSettings store(QStringLiteral("ostrin"), QStringLiteral("ostrin_gsmmon"));
+  const QSettings store(kSettingsOrganization, kSettingsApplication);
   GpsSettings settings;
   settings.enabled = store.value(QStringLiteral("gps/enabled"), settings.enabled).toBool();
   settings.gpsd = store.value(QStringLiteral("gps/gpsd"), settings.gpsd).toString();
@@ -32,7 +32,7 @@ GpsSettings LoadGpsSettings() {
 }
 
 void SaveGpsSettings(const GpsSettings& settings) {
-  QSettings store(QStringLiteral("ostrin"), QStringLiteral("ostrin_gsmmon"));
+  QSettings store(kSettingsOrganization, kSettingsApplication);
   store.setValue(QStringLiteral("gps/enabled"), settings.enabled);
   store.setValue(QStringLiteral("gps/gpsd"), settings.gpsd);
   store.sync();

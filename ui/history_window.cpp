@@ -12,7 +12,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QSettings>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QToolTip>
@@ -27,6 +26,7 @@
 #include "ui/alignment_panel.h"
 #include "ui/app_state.h"
 #include "ui/message_box.h"
+#include "ui/program_settings.h"
 
 namespace ui {
 
@@ -518,11 +518,15 @@ void InstallHistoryShortcut(QWidget& window) {
 }
 
 int SavedLevelThreshold() {
+  const QSettings store(kSettingsOrganization, kSettingsApplication);
   const int dbm =
-      QSettings().value(QStringLiteral("history/levelThreshold"), history::EventDetector::kDefaultThreshold).toInt();
+      store.value(QStringLiteral("history/levelThreshold"), history::EventDetector::kDefaultThreshold).toInt();
   return std::clamp(dbm, -120, -40);
 }
 
-void SaveLevelThreshold(int dbm) { QSettings().setValue(QStringLiteral("history/levelThreshold"), dbm); }
+void SaveLevelThreshold(int dbm) {
+  QSettings store(kSettingsOrganization, kSettingsApplication);
+  store.setValue(QStringLiteral("history/levelThreshold"), dbm);
+}
 
 }  // namespace ui

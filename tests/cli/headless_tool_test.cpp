@@ -196,7 +196,38 @@ TEST(HeadlessTool, ErrorsGoToStderrWithAStatus) {
   ChildProcess missingFile({GSMMON_CLI_PATH, "report", "/no/such.log"});
   EXPECT_EQ(missingFile.Wait(10s), 1);
   EXPECT_EQ(missingFile.Stderr(), "Невозможно открыть файл протокола \"/no/such.log\"\n");
+}
 
-  ChildProcess badOption({GSMMON_CLI_PATH, "monitor", "--port", "COM1", "--speed", "1234"});
-  EXPECT_NE(badOption.Wait(10s), 0);
+// A command line the tool cannot take: one Russian line saying why, the hint at --help, status 2.
+TEST(HeadlessTool, UsageErrorsInRussianWithStatusTwo) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string said;
+  };
+  const Case cases[] = {
+      {{"monitor", "--port", "COM1", "--speed", "1234"}, "--speed: недопустимое значение 1234, допустимы: "},
+      {{"monitor", "--port", "COM1", "--gpsd", "h:1", "--no-gps"}, "Параметры --gpsd и --no-gps несовместимы"},
+      {{"monitor", "--port", "COM1", "--mqtt", "mqtt://h", "--mqtt-ca", "/no/ca.pem"},
+       "--mqtt-ca: файл не существует: /no/ca.pem"},
+      {{"monitor", "--port", "COM1", "--level-threshold", "-10"},
+       "--level-threshold: значение -10 вне диапазона -120..-40"},
+      {{"monitor", "--port", "COM1", "--mqtt", "mqtt://site:S3cr3t@h:99999"},
+       "--mqtt: Неверный адрес брокера MQTT: mqtt://site:***@h:99999"},
+      {{"monitor"}, "Не указан параметр --port"},
+      {{"report", "a.log", "b.log"}, "Лишние аргументы: b.log"},
+      {{"frobnicate"}, "Не указана команда: monitor, collect, report, dump или export"},
+      {{"dump", "a.log", "--bogus"}, "Лишние аргументы: --bogus"},
+      {{}, "Не указана команда: monitor, collect, report, dump или export"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv{GSMMON_CLI_PATH};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.said);
+    ChildProcess tool(argv);
+    EXPECT_EQ(tool.Wait(10s), 2);
+    const std::string said = tool.Stderr();
+    EXPECT_EQ(said.substr(0, c.said.size()), c.said) << said;
+    EXPECT_NE(said.find("\nСправка: ostrin_gsmmon_cli --help\n"), std::string::npos) << said;
+    EXPECT_EQ(said.find("S3cr3t"), std::string::npos);
+  }
 }

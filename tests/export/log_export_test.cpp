@@ -7,11 +7,14 @@
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "export/kml_styles.h"
@@ -48,6 +51,35 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
+
+// The names in a folder, to see that an export leaves nothing of its own behind.
+std::set<std::string> Names(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
+// Files of the process can grow to at most limit bytes while it lives, as on a full disk: a
+// write beyond fails (EFBIG) instead of raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{limit, old_.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit old_{};
+  void (*oldHandler_)(int) = nullptr;
+};
 
 class Export : public ::testing::Test {
  protected:
@@ -270,6 +302,73 @@ TEST_F(Export, RefusalsLeaveEveryFileAsItWas) {
   // A place that cannot be written.
   result = Run(dir_.File("no/such/folder/out.gpkg"), ExportFormat::geoPackage);
   EXPECT_EQ(result.error, std::string("Невозможно создать файл "_cp1251) + dir_.File("no/such/folder/out.gpkg"));
+}
+
+// An export that cannot be finished, over an older output: the disk fills (half of what the
+// file needs), or the log is no log at all. It says so, and the older output stays as it was.
+TEST_F(Export, AFailedExportLeavesTheOldOutputAndNothingElse) {
+  const std::string notALog = dir_.File("passwd");
+  { std::ofstream(notALog) << "root:x:0:0:root:/root:/bin/bash\n"; }
+  for (const auto& info : gsmexport::Formats()) {
+    const std::string out = dir_.File("keep." + std::string(info.extension));
+    SCOPED_TRACE(out);
+    ASSERT_TRUE(Run(out, info.format).ok);
+    const std::string good = FileText(out);
+    const auto before = Names(dir_.path());
+    {
+      const FileSizeLimit full(good.size() / 2);
+      const auto result = Run(out, info.format, true);
+      EXPECT_FALSE(result.ok);
+      EXPECT_FALSE(result.damaged);
+      const std::string error = platform::Cp1251ToUtf8(result.error);
+      EXPECT_TRUE(error == "Невозможно записать файл " + out || error == "Невозможно создать файл " + out) << error;
+    }
+    EXPECT_EQ(FileText(out), good);
+    EXPECT_EQ(Names(dir_.path()), before);
+
+    gsmexport::ExportOptions options;
+    options.format = info.format;
+    options.overwrite = true;
+    EXPECT_FALSE(gsmexport::ExportLog(notALog, out, options).ok);
+    EXPECT_EQ(FileText(out), good);
+    const std::string fresh = dir_.File("fresh." + std::string(info.extension));
+    EXPECT_FALSE(gsmexport::ExportLog(notALog, fresh, options).ok);
+    EXPECT_EQ(Names(dir_.path()), before);
+  }
+}
+
+// The output is the one file named: whatever its extension, never a folder; never through a
+// link or onto a device; and no other file beside it is touched.
+TEST_F(Export, TheOutputIsTheNamedRegularFile) {
+  for (const char* name : {"data.txt", "out.kml"}) {
+    SCOPED_TRACE(name);
+    const std::string out = dir_.File(name);
+    ASSERT_TRUE(Run(out, ExportFormat::csv).ok);
+    ASSERT_TRUE(std::filesystem::is_regular_file(out));
+    EXPECT_EQ(FileText(out).substr(0, 11), "cycle,time,");
+  }
+
+  const std::string target = dir_.File("target.gpkg");
+  { std::ofstream(target) << "keep me"; }
+  const std::string link = dir_.File("link.gpkg");
+  std::filesystem::create_symlink(target, link);
+  const std::string device = dir_.File("stdout");
+  std::filesystem::create_symlink("/dev/stdout", device);
+  for (const std::string& out : {link, device, std::string("/dev/null")}) {
+    SCOPED_TRACE(out);
+    const auto result = Run(out, ExportFormat::geoPackage, true);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(platform::Cp1251ToUtf8(result.error), "Невозможно записать файл " + out + ": это не обычный файл");
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_TRUE(std::filesystem::is_symlink(device));
+  EXPECT_EQ(FileText(target), "keep me");
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+  const std::string part = dir_.File("trip.kml.part");
+  { std::ofstream(part) << "the user's own"; }
+  ASSERT_TRUE(Run(dir_.File("trip.kml"), ExportFormat::kml).ok);
+  EXPECT_EQ(FileText(part), "the user's own");
 }
 
 TEST_F(Export, DamagedLogKeepsTheCyclesBeforeTheDamageAndACancelKeepsNothing) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <utility>
+
 #include "gps/gpsd_client.h"
 
 namespace {
@@ -80,6 +83,70 @@ TEST(LatestFix, NoFixOrALostLinkForgetsThePosition) {
   // Back again, the old fix does not come back with it.
   latest.SetLinked(true);
   EXPECT_FALSE(latest.Fresh(t0));
+}
+
+// A fix that goes and comes back with the time it had is the old fix: fresh only once.
+TEST(LatestFix, AFixTimeIsFreshOnceThroughReportsOfNoFix) {
+  gps::LatestFix latest;
+  latest.SetLinked(true);
+  const Clock::time_point t0{std::chrono::seconds(1000)};
+  const auto fixTime = std::chrono::system_clock::from_time_t(1'800'000'000);
+  latest.Report(MakeFix(3, fixTime), t0);
+  for (int k = 1; k <= 3; ++k) {
+    latest.Report(MakeFix(1, fixTime), t0 + k * 3s);
+    latest.Report(MakeFix(3, fixTime), t0 + k * 3s + 100ms);
+    EXPECT_FALSE(latest.Fresh(t0 + k * 3s + 200ms)) << k;
+  }
+  latest.Report(MakeFix(3, fixTime + 10s), t0 + 10s);
+  EXPECT_TRUE(latest.Fresh(t0 + 10s));
+}
+
+TEST(LatestFix, ValuesBeyondWhatAReceiverReportsAreUnknown) {
+  const Clock::time_point t0{std::chrono::seconds(1000)};
+  const auto fixTime = std::chrono::system_clock::from_time_t(1'800'000'000);
+  struct Case {
+    double altitude;
+    double horizontalError;
+    bool altitudeKept;
+    bool errorKept;
+  };
+  const Case cases[] = {
+      {150.2, 4.5, true, true}, {-420, 0, true, true},         {1e9, 1e12, false, false},
+      {-1e4, -3, false, false}, {INFINITY, NAN, false, false}, {49'000, 9'999, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.altitude);
+    gps::LatestFix latest;
+    latest.SetLinked(true);
+    gps::Fix fix = MakeFix(3, fixTime);
+    fix.altitude = c.altitude;
+    fix.horizontalError = c.horizontalError;
+    latest.Report(fix, t0);
+    const auto fresh = latest.Fresh(t0);
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(std::isfinite(fresh->altitude), c.altitudeKept);
+    EXPECT_EQ(std::isfinite(fresh->horizontalError), c.errorKept);
+    if (c.altitudeKept) {
+      EXPECT_EQ(fresh->altitude, c.altitude);
+    }
+  }
+}
+
+TEST(FixTime, OnlyTheYearsAReceiverReports) {
+  using std::chrono::system_clock;
+  EXPECT_EQ(gps::FixTimeOf(0, 0), system_clock::time_point{});
+  EXPECT_EQ(gps::FixTimeOf(1'800'000'000, 500'000'000),
+            system_clock::from_time_t(1'800'000'000) + std::chrono::milliseconds(500));
+  // 2400-01-01, 1970-01-02, the far ends of the type, a nanosecond count out of its range.
+  for (const auto& [seconds, nanoseconds] :
+       std::initializer_list<std::pair<std::int64_t, std::int64_t>>{{13'569'465'600, 0},
+                                                                    {86'400, 0},
+                                                                    {std::numeric_limits<std::int64_t>::max(), 0},
+                                                                    {std::numeric_limits<std::int64_t>::min(), 0},
+                                                                    {1'800'000'000, 1'000'000'000},
+                                                                    {1'800'000'000, -1}}) {
+    EXPECT_FALSE(gps::FixTimeOf(seconds, nanoseconds)) << seconds << " " << nanoseconds;
+  }
 }
 
 TEST(GpsdAddress, Forms) {

@@ -61,6 +61,8 @@ CycleValues With(CycleValues c, std::string CycleValues::*member, std::string te
   return c;
 }
 
+CycleValues L(int level) { return With(kA, &CycleValues::level, std::to_string(level)); }
+
 TEST(EventDetector, SequencesOfServingCellValues) {
   const CycleValues b{"7A02", "70", "1.1", "5580", "900", "-66"};
   const std::vector<Case> cases = {
@@ -68,13 +70,18 @@ TEST(EventDetector, SequencesOfServingCellValues) {
       {"reselection and back",
        {kA, b, b, kA},
        {{}, {"serving_cell 6FE1 (62, 7.3)>7A02 (70, 1.1)"}, {}, {"serving_cell 7A02 (70, 1.1)>6FE1 (62, 7.3)"}}},
-      // The level wanders around the threshold of -100: below, still below, up to it, below again.
+      // The level wanders around the threshold of -100: no event until it stays below for three
+      // cycles, and none back until it stays 3 dB above it for three.
+      {"level flapping at the threshold",
+       {L(-99), L(-101), L(-100), L(-101), L(-99), L(-101), L(-100)},
+       {{}, {}, {}, {}, {}, {}, {}}},
       {"level below the threshold and back",
-       {With(kA, &CycleValues::level, "-99"), With(kA, &CycleValues::level, "-101"),
-        With(kA, &CycleValues::level, "-105"), With(kA, &CycleValues::level, "-100"),
-        With(kA, &CycleValues::level, "-101")},
-       {{}, {"level_low -99>-101"}, {}, {"level_restored -105>-100"}, {"level_low -100>-101"}}},
-      {"below from the first cycle", {With(kA, &CycleValues::level, "-108")}, {{"level_low >-108"}}},
+       {L(-99), L(-101), L(-105), L(-102), L(-99), L(-98), L(-97), L(-96), L(-95)},
+       {{}, {}, {}, {"level_low -99>-102"}, {}, {}, {}, {}, {"level_restored -98>-95"}}},
+      // A cycle without a level neither counts nor breaks the hold.
+      {"below from the first cycle, one cycle unreported",
+       {L(-108), With(kA, &CycleValues::level, ""), L(-108), L(-107)},
+       {{}, {}, {}, {"level_low >-107"}}},
       {"area and band at a handover",
        {kA, CycleValues{"1234", "700", "2.2", "5581", "1800", "-80"}},
        {{}, {"serving_cell 6FE1 (62, 7.3)>1234 (700, 2.2)", "area 5580>5581", "band 900>1800"}}},
@@ -114,8 +121,11 @@ TEST(EventDetector, ResetForgetsThePreviousConnectionAndNeighboursDoNotCount) {
   detector.Field(parser::fcRxLevel, 2, parser::TextValue("-110"));
   EXPECT_TRUE(detector.CycleEnded({}).empty());
   detector.Reset();
-  Feed(detector, CycleValues{"7A02", "70", "1.1", "6000", "1800", "-95"});
-  const auto events = detector.CycleEnded({});
+  std::vector<CellEvent> events;
+  for (int k = 0; k < history::kLevelHoldCycles; ++k) {
+    Feed(detector, CycleValues{"7A02", "70", "1.1", "6000", "1800", "-95"});
+    events = detector.CycleEnded({});
+  }
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(Brief(events[0]), "level_low >-95");
   EXPECT_EQ(events[0].threshold, -90);
@@ -198,12 +208,12 @@ TEST(RunEvents, EventsGoIntoTheLogAndTheReportStaysTheSame) {
     run([&](core::RunConsumer& consumer) { consumer.CycleCompleted(values); });
   };
   run([](core::RunConsumer& consumer) { consumer.RunStarted({}); });
-  cycle("6FE1", "-80", 1);
-  cycle("7A02", "-93", 2);
-  cycle("7A02", "-85", 3);
-  run([](core::RunConsumer& consumer) { consumer.RunEnded({.reachedPoll = true, .lost = false, .cycles = 3}); });
+  long n = 0;
+  cycle("6FE1", "-80", ++n);
+  for (const char* level : {"-93", "-92", "-95", "-85", "-86", "-84"}) cycle("7A02", level, ++n);
+  run([n](core::RunConsumer& consumer) { consumer.RunEnded({.reachedPoll = true, .lost = false, .cycles = n}); });
   const std::vector<std::string> expected = {"connection_started >", "serving_cell 6FE1 (62, 7.3)>7A02 (62, 7.3)",
-                                             "level_low -80>-93", "level_restored -93>-85", "connection_ended >"};
+                                             "level_low -80>-95", "level_restored -95>-84", "connection_ended >"};
   EXPECT_EQ(told, expected);
 
   // The log holds the same events, in order; without them it is the same log to every reader.

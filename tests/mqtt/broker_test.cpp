@@ -4,7 +4,11 @@
 // report as the monitors' own logs (apart from the run's date and times) and hold the same
 // cycles, through an outage of the broker, with a full queue, under TLS and with logins.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -374,3 +378,57 @@ TEST(MqttBroker, KilledSiteShowsOffline) {
 }
 
 }  // namespace
+
+namespace {
+
+// A name server that never answers: a UDP socket on a loopback address that nobody reads.
+class SilentNameServer {
+ public:
+  explicit SilentNameServer(const char* address) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(53);
+    ::inet_pton(AF_INET, address, &at.sin_addr);
+    if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~SilentNameServer() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  SilentNameServer(const SilentNameServer&) = delete;
+  SilentNameServer& operator=(const SilentNameServer&) = delete;
+  bool Listening() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
+// The broker's name is looked up by a resolver that waits 30 s for a name server that never
+// answers. A second Ctrl+C ends the monitor at once all the same, with its status 130.
+TEST(MqttBroker, ASecondCtrlCEndsTheMonitorDuringTheBrokersNameLookup) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a resolver of the test's own needs root (a mount namespace)";
+  ChildProcess probe({"/usr/bin/unshare", "-m", "/bin/true"});
+  if (probe.Wait(10s) != 0) GTEST_SKIP() << "no mount namespace here";
+  const SilentNameServer server("127.0.0.77");
+  if (!server.Listening()) GTEST_SKIP() << "port 53 of 127.0.0.77 is taken";
+  TestDir dir("dns");
+  const std::string resolver = (dir / "resolv.conf").string();
+  std::ofstream(resolver) << "nameserver 127.0.0.77\noptions timeout:30 attempts:1\n";
+
+  testsupport::ModemSimProcess sim({"--seed", "3"});
+  ASSERT_TRUE(sim.Started());
+  ChildProcess tool({"/usr/bin/unshare", "-m", "/bin/sh", "-c", "mount --bind \"$0\" /etc/resolv.conf && exec \"$@\"",
+                     resolver, GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--no-gps", "--format", "jsonl",
+                     "--mqtt", "mqtt://broker.slow.test/sites"});
+  ASSERT_TRUE(WaitFor([&] { return tool.Stdout().find("\"cycle\"") != std::string::npos; }, 30s)) << tool.Stderr();
+  tool.Signal(SIGINT);
+  std::this_thread::sleep_for(1500ms);  // the modem's last cycle and "ATZ"; the lookup still waits
+  tool.Signal(SIGINT);
+  // Well before the resolver gives up.
+  EXPECT_EQ(tool.WaitExit(20s), std::optional<int>(130)) << tool.Stderr();
+}

@@ -243,6 +243,19 @@ TEST(SimProcessTest, BadOptionsAreRefused) {
     EXPECT_FALSE(sim.Started());
     EXPECT_NE(sim.WaitExit(std::chrono::seconds(5)), 0);
   }
+  // A negative count is refused with a message that names the range a person can read.
+  for (const char* option : {"--reselect-every", "--silent-after", "--hangup-after"}) {
+    SCOPED_TRACE(option);
+    const std::string command = std::string(GSM_MODEM_SIM_PATH) + " " + option + " -1 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string said;
+    char buffer[256];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) said.append(buffer, n);
+    EXPECT_NE(::pclose(pipe), 0);
+    EXPECT_NE(said.find("not in range 0 to 1000000000"), std::string::npos) << said;
+    EXPECT_LT(said.size(), 200u) << said;
+  }
 }
 
 }  // namespace

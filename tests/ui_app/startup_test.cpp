@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <sstream>
 #include <vector>
 
 #include "app/monitor_mode.h"
@@ -32,6 +34,32 @@ TEST(Startup, ArgumentsAreJoinedBySingleBlanks) {
   EXPECT_EQ(app::JoinArguments({"/home/user/my logs/09.12.2026.log"}), "/home/user/my logs/09.12.2026.log");
   EXPECT_EQ(app::JoinArguments({"/home/user/my", "logs/a", "b.log"}), "/home/user/my logs/a b.log");
   EXPECT_EQ(app::JoinArguments({"", ""}), " ");
+}
+
+// Without a display: the usage for "--help", a message for anything else; with one, the
+// arguments keep their meaning.
+TEST(Startup, WithoutADisplayHelpOrAMessage) {
+  struct Case {
+    const char* argument;
+    bool display;
+    std::optional<int> status;
+    bool usage;
+  };
+  const Case cases[] = {
+      {"--help", false, 0, true},
+      {"", false, 1, false},
+      {"-select", false, 1, false},
+      {"a.log", false, 1, false},
+      {"--help", true, std::nullopt, false},
+      {"", true, std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.argument) + (c.display ? " with a display" : ""));
+    std::ostringstream out, err;
+    EXPECT_EQ(app::StartWithoutDisplay(app::PlanStartup(c.argument), c.display, out, err), c.status);
+    EXPECT_EQ(out.str().starts_with("Использование:"), c.usage);
+    EXPECT_EQ(!err.str().empty(), c.status == 1);
+  }
 }
 
 TEST(Startup, ArgumentSelectsTheMode) {

@@ -15,8 +15,10 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QWheelEvent>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -29,6 +31,7 @@
 #include "ui/alignment_panel.h"
 #include "ui/app_state.h"
 #include "ui/export_action.h"
+#include "ui/gps_status.h"
 #include "ui/viewer.h"
 
 namespace {
@@ -260,6 +263,24 @@ TEST(LogHistory, FromTheReportWindowsMenuWithItsEvents) {
   EXPECT_EQ(ui::OpenLogHistory(junk, &viewer), nullptr);
   EXPECT_TRUE(closer.Seen());
   ui::SetMainWindow(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The level threshold is kept in the same file as the GPS and broker settings, and in no other.
+TEST(LevelThreshold, KeptInTheProgramsOneSettingsFile) {
+  const QTemporaryDir config;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+  ui::SaveGpsSettings(ui::GpsSettings{});
+  ui::SaveLevelThreshold(-87);
+  EXPECT_EQ(ui::SavedLevelThreshold(), -87);
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(config.path().toStdString())) {
+    if (entry.is_regular_file()) files.push_back(entry.path().lexically_relative(config.path().toStdString()));
+  }
+  EXPECT_EQ(files, std::vector<std::string>{"ostrin/ostrin_gsmmon.conf"});
 }
 
 }  // namespace

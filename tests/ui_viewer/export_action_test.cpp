@@ -8,7 +8,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -110,6 +112,36 @@ TEST_F(ExportFixture, DamagedLogAndUnwritablePlace) {
   ui::ExportReportLog(viewer);
   QApplication::processEvents();
   EXPECT_FALSE(none.Seen());
+}
+
+// The entry is clicked on the popped-up menu, as a user does: the menu goes when it closes, and
+// the save dialog and the box that follow must not return into it.
+TEST_F(ExportFixture, ClickedOnThePoppedUpMenuTheWindowLivesOn) {
+  viewer.SetReport("report", log.toStdString());
+  viewer.show();
+  const QString out = dir.filePath(QStringLiteral("clicked.geojson"));
+  ui::SetExportChooser([&](QWidget&, const QString&) {
+    return ui::ExportTarget{out, gsmexport::ExportFormat::geoJson};
+  });
+  emit viewer.Report->customContextMenuRequested(QPoint(5, 5));
+  QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_TRUE(menu);
+  QAction* action = ExportAction(*menu);
+  ASSERT_NE(action, nullptr);
+  const QPoint at = menu->actionGeometry(action).center();
+  test_support::ModalCloser closer;
+  for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent click(type, at, menu->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(menu, &click);
+  }
+  for (int i = 0; i < 500 && !closer.Seen(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(closer.Seen());
+  EXPECT_EQ(closer.ObjectName(), "InfoBox");
+  EXPECT_TRUE(std::filesystem::exists(out.toStdString()));
+  EXPECT_FALSE(menu);  // closed and gone
+  EXPECT_TRUE(viewer.isVisible());
 }
 
 TEST(ExportTarget, TheNamesExtensionOrTheFilters) {

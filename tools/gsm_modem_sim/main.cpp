@@ -24,6 +24,10 @@
 
 namespace {
 
+// Poll cycles an option may count: a range CLI11 can name in a short message (its own check of
+// "non-negative" names the double's range, a number of 309 digits).
+constexpr long kMostCycles = 1'000'000'000L;
+
 volatile std::sig_atomic_t stopRequested = 0;
 
 void OnStopSignal(int) { stopRequested = 1; }
@@ -173,12 +177,12 @@ int main(int argc, char** argv) {
   app.add_flag("--ring", options.ring, "a RING notice before every fifth cell report");
   app.add_flag("--no-moni", options.noMoni, "answer the cell reports with ERROR");
   app.add_option("--silent-after", options.silentAfter, "stop answering after N poll cycles")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0L, kMostCycles));
   app.add_option("--hangup-after", options.hangupAfter, "close the line after N poll cycles, as if unplugged")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0L, kMostCycles));
   app.add_option("--reselect-every", options.reselectEvery,
                  "a cell reselection after every N poll cycles: the strongest neighbour becomes the serving cell")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0L, kMostCycles));
   app.add_option("--log-commands", logPath, "append each command received, after a monotonic time in ms");
   app.add_option("--line-rate", lineRate, "send no faster than a serial line at BAUD, 10 bits a byte (0: at once)")
       ->check(CLI::Range(0L, 10'000'000L));
