@@ -21,6 +21,7 @@
 #include "log/log_record.h"
 #include "log/log_writer.h"
 #include "mqtt/mqtt_client.h"
+#include "parser/cycle_fields.h"
 #include "parser/measurement_fields.h"
 #include "platform/text_encoding.h"
 #include "sites/cycle_message.h"
@@ -114,8 +115,8 @@ class Collector {
           window_, site->writer, nullptr, nullptr, [self](gsmlog::TLogWriter& writer) {
             if (self->sealing == nullptr) return;
             writer.Hold(gsmlog::kCycleTimeCode, self->sealing->time);
-            if (self->sealing->fix)
-              writer.Hold(gsmlog::kCyclePositionCode, survey::FormatPosition(*self->sealing->fix));
+            if (self->sealing->cycle.position)
+              writer.Hold(gsmlog::kCyclePositionCode, survey::FormatPosition(*self->sealing->cycle.position));
           });
     }
     return *site;
@@ -160,7 +161,7 @@ class Collector {
     const std::optional<sites::ParsedCycle> cycle = sites::ParseCycleMessage(text, why);
     if (!cycle) return Malformed(topic, why);
     Site& site = SiteOf(level);
-    const std::pair<std::string, long long> key{cycle->session, cycle->n};
+    const std::pair<std::string, long long> key{cycle->session, cycle->cycle.n};
     if (site.written.contains(key)) {
       ++counts_.repeats;
       return;
@@ -169,8 +170,9 @@ class Collector {
     if (site.writer.IsOpen() && (site.logSession != cycle->session || site.logDay != day)) CompleteLog(site);
     if (!site.writer.IsOpen() && !StartLog(site, *cycle, day)) return;
 
-    for (const sites::CycleValue& value : cycle->values) {
-      site.writer.Field(value.code, value.cell, parser::TextValue(value.text));
+    // The values as the modem's own report gave them, so a collected log reads as a site's own.
+    for (const radio::DeliveredField& field : parser::FieldsOfCycle(cycle->cycle)) {
+      site.writer.Field(field.code, field.cell, parser::FieldValue{field.text, field.number});
     }
     site.sealing = &*cycle;
     site.recorder->CycleCompleted(static_cast<int>(++site.cyclesInLog));

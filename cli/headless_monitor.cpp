@@ -25,6 +25,7 @@
 #include "platform/text_encoding.h"
 #include "sites/cycle_message.h"
 #include "sites/event_message.h"
+#include "sites/live_cycle.h"
 #include "survey/cycle_stamp.h"
 
 namespace cli {
@@ -54,7 +55,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
     model_.Show(fieldCode, cellIndex, value.text);
     output_.Value(fieldCode, cellIndex, value.text);
     if (polling_) {
-      cycleValues_.push_back({fieldCode, cellIndex, value.text});
+      cycleValues_.push_back({fieldCode, cellIndex, value.text, value.number});
     } else if (cellIndex == 0) {
       identity_[fieldCode] = value.text;
     }
@@ -62,7 +63,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
 
   // From the start of polling, values belong to cycles; before it, to the modem's identity.
   void PollStarted() { polling_ = true; }
-  std::vector<sites::CycleValue> TakeCycleValues() { return std::exchange(cycleValues_, {}); }
+  std::vector<radio::DeliveredField> TakeCycleValues() { return std::exchange(cycleValues_, {}); }
   sites::SiteIdentity Identity() const {
     const auto text = [this](int code) {
       const auto it = identity_.find(code);
@@ -84,7 +85,7 @@ class HeadlessWindow : public core::WindowOps, public parser::FieldSink {
   std::atomic<bool> errorShown_{false};
   // On the monitor thread only.
   bool polling_ = false;
-  std::vector<sites::CycleValue> cycleValues_;
+  std::vector<radio::DeliveredField> cycleValues_;
   std::map<int, std::string> identity_;
   sites::SitePublisher* publisher_ = nullptr;
 };
@@ -165,9 +166,11 @@ class HeadlessRun : public core::RunObserver {
   void CycleCompleted(int n) override {
     stamp_ = survey::StampCycle(gps_.Fresh());
     recorder_.CycleCompleted(n);
-    const nlohmann::json cycle = sites::CycleObject(n, stamp_, window_.TakeCycleValues());
-    output_.CycleEnded(n, window_.Model(), stamp_, cycle);
-    if (publisher_) publisher_->Cycle(cycle);
+    const radio::Cycle cycle = sites::CycleOfDelivered(n, stamp_, window_.TakeCycleValues());
+    const nlohmann::ordered_json message =
+        sites::CycleObject(cycle, publisher_ ? publisher_->Session() : std::string());
+    output_.CycleEnded(cycle, window_.Model(), message);
+    if (publisher_) publisher_->Cycle(message);
     cyclesDone_.store(n);
     // Output nobody can receive ends the run, as the last cycle asked for does.
     if (output_.Failed() || (options_.cycles > 0 && n >= options_.cycles)) core::StopMonitor(false);
@@ -208,7 +211,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
     }
   }
 
-  ValueOutput output(options.format, std::cout);
+  ValueOutput output(options.format, std::cout, options.rawFields);
   HeadlessWindow window(options, output);
   gsmlog::TLogWriter& writer = gsmlog::ProgramLogWriter();
   // Shared with the gpsd client's thread, which may outlive this function by a moment.

@@ -19,6 +19,7 @@
 #include "parser/field_table.h"
 #include "platform/text_encoding.h"
 #include "sites/event_message.h"
+#include "sites/live_cycle.h"
 
 namespace ui {
 
@@ -116,7 +117,7 @@ void CyclePublishing::AcceptField(int fieldCode, int cellIndex, const parser::Fi
   const parser::FieldInfo* field = parser::FindField(fieldCode);
   if (field == nullptr) return;
   if (polling_) {
-    values_.push_back({fieldCode, cellIndex, value.text});
+    values_.push_back({fieldCode, cellIndex, value.text, value.number});
     return;
   }
   if (cellIndex != 0 || value.text == parser::kNotAvailable) return;
@@ -145,8 +146,8 @@ void CyclePublishing::PollStarted() {
 void CyclePublishing::CycleCompleted(int n) {
   stamp_ = survey::StampCycle(gps_.Fresh());
   recorder_.CycleCompleted(n);
-  std::vector<sites::CycleValue> values = std::exchange(values_, {});
-  if (publisher_) publisher_->Cycle(sites::CycleObject(n, stamp_, values));
+  const radio::Cycle cycle = sites::CycleOfDelivered(n, stamp_, std::exchange(values_, {}));
+  if (publisher_) publisher_->Cycle(sites::CycleObject(cycle, publisher_->Session()));
 }
 
 void CyclePublishing::Event(const history::CellEvent& event) {

@@ -93,7 +93,7 @@ class CyclePublishing : public core::RunObserver, public parser::FieldSink {
   gps::GpsLink& gps_;
   // On the monitor thread only.
   bool polling_ = false;
-  std::vector<sites::CycleValue> values_;
+  std::vector<radio::DeliveredField> values_;
   sites::SiteIdentity identity_;
   survey::CycleStamp stamp_;
   std::unique_ptr<sites::SitePublisher> publisher_;
