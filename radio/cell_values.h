@@ -23,6 +23,7 @@ using Value = std::variant<std::monostate, std::int64_t, double, std::string>;
 struct NamedValue {
   std::string_view name;
   Value value;
+  bool operator==(const NamedValue&) const = default;
 };
 
 // The names of a cell of a technology, in the order every output lists them: tech, mcc, mnc,
