@@ -97,7 +97,7 @@ std::string CollectedLog(const std::filesystem::path& dir, const std::string& im
   return logs.size() == 1 ? logs[0] : std::string();
 }
 
-// The IMEI a monitor printed (its JSON line of code 1).
+// The IMEI a monitor printed (its raw JSON line of code 1).
 std::string ImeiOf(const ChildProcess& monitor) {
   for (const auto& line : Lines(monitor.Stdout())) {
     const auto object = nlohmann::json::parse(line, nullptr, false);
@@ -138,8 +138,9 @@ class Collector {
 
 std::vector<std::string> MonitorArgs(const std::string& device, const std::string& url, int cycles,
                                      const std::string& log) {
-  return {GSMMON_CLI_PATH, "monitor",  "--port", device,  "--speed", "115200", "--cycles", std::to_string(cycles),
-          "--no-gps",      "--format", "jsonl",  "--log", log,       "--mqtt", url};
+  return {
+      GSMMON_CLI_PATH, "monitor",  "--port", device,         "--speed", "115200", "--cycles", std::to_string(cycles),
+      "--no-gps",      "--format", "jsonl",  "--raw-fields", "--log",   log,      "--mqtt",   url};
 }
 
 // Waits until the collected log of a site holds n sealed cycles.

@@ -168,8 +168,8 @@ TEST_F(SurveyDrive, PositionsOfTheDriveOnTheRightCycles) {
     SCOPED_TRACE(line);
     ASSERT_EQ(object["position"].is_null(), !c.latitude.has_value());
     if (c.latitude) {
-      EXPECT_NEAR(object["position"]["lat"].get<double>(), *c.latitude, 1e-7);
-      EXPECT_NEAR(object["position"]["lon"].get<double>(), *c.longitude, 1e-7);
+      EXPECT_NEAR(object["position"]["latitude_deg"].get<double>(), *c.latitude, 1e-7);
+      EXPECT_NEAR(object["position"]["longitude_deg"].get<double>(), *c.longitude, 1e-7);
     }
   }
   int placed = 0;
