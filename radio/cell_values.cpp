@@ -251,6 +251,15 @@ bool SetCellValue(Cell& cell, std::string_view name, const Value& value) {
   return PutNumber(cell, name, number);
 }
 
+ValueKind KindOf(std::string_view name) {
+  if (name == "tech" || name == "country_name" || name == "operator_name" || name == "band" || name == "fix_time") {
+    return ValueKind::text;
+  }
+  const Range* range = RangeOf(name);
+  if (range != nullptr) return range->whole ? ValueKind::whole : ValueKind::real;
+  return name == "fix_mode" ? ValueKind::whole : ValueKind::real;
+}
+
 std::vector<NamedValue> CellValues(const Cell& cell) {
   std::vector<NamedValue> values;
   for (const std::string_view name : CellValueNames(cell.tech())) values.push_back({name, CellValue(cell, name)});

@@ -34,6 +34,10 @@ struct NamedValue {
 std::span<const std::string_view> CellValueNames(Tech tech);
 // The values of a cell under CellValueNames(cell.tech()), in that order.
 std::vector<NamedValue> CellValues(const Cell& cell);
+// What a name holds: a text (tech, country_name, operator_name, band), a whole number, or a real.
+enum class ValueKind : std::uint8_t { text, whole, real };
+ValueKind KindOf(std::string_view name);
+
 // One value of a cell by its name; absent for a name its technology does not have.
 Value CellValue(const Cell& cell, std::string_view name);
 
