@@ -68,11 +68,6 @@ constexpr radio::Tech kColumnTech = radio::Tech::gsm;
 
 }  // namespace
 
-std::string_view FieldName(int fieldCode) {
-  const FieldInfo* field = FindField(fieldCode);
-  return field == nullptr ? std::string_view{} : field->key;
-}
-
 std::vector<std::string> CsvColumns() {
   std::vector<std::string> columns = {"event", "n", "session", "time"};
   for (const std::string_view name : radio::PositionNames()) columns.emplace_back(name);

@@ -19,9 +19,6 @@ namespace cli {
 
 enum class OutputFormat { text, csv, jsonl };
 
-// The field table's name of a field code ("rxlevel_dbm", "bsic"), "" for an unknown one.
-std::string_view FieldName(int fieldCode);
-
 // The CSV's columns: event, n, session, time, the position's names, the serving cell's (a GSM
 // cell's names), each neighbour's with "n1_" .. "n6_" before them, then from, to and threshold
 // of an event row.
