@@ -64,6 +64,14 @@ TEST(HeadlessTool, JsonLinesAreCyclesAndEventsWithNumbers) {
       EXPECT_TRUE(cell["rxlevel_dbm"].is_number_integer()) << line;
       EXPECT_TRUE(cell["bsic"].is_number_integer()) << line;
     }
+    // No value is a text with a decimal comma: the texts are names.
+    for (const auto* cell : {&serving, &object["neighbours"][0]}) {
+      for (const auto& [name, value] : cell->items()) {
+        if (value.is_string()) {
+          EXPECT_EQ(value.get<std::string>().find(','), std::string::npos) << name;
+        }
+      }
+    }
   }
   EXPECT_EQ(cycles, 2);
   // Two cycles of one cell, well above the level threshold: the connection's start and end only.
