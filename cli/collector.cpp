@@ -21,6 +21,7 @@
 #include "log/log_record.h"
 #include "log/log_writer.h"
 #include "mqtt/mqtt_client.h"
+#include "parser/cycle_fields.h"
 #include "parser/measurement_fields.h"
 #include "platform/text_encoding.h"
 #include "sites/cycle_message.h"
@@ -115,8 +116,8 @@ class Collector {
           window_, site->writer, nullptr, nullptr, [self](gsmlog::TLogWriter& writer, const radio::Cycle&) {
             if (self->sealing == nullptr) return;
             writer.Hold(gsmlog::kCycleTimeCode, self->sealing->time);
-            if (self->sealing->fix)
-              writer.Hold(gsmlog::kCyclePositionCode, survey::FormatPosition(*self->sealing->fix));
+            if (self->sealing->cycle.position)
+              writer.Hold(gsmlog::kCyclePositionCode, survey::FormatPosition(*self->sealing->cycle.position));
           });
     }
     return *site;
@@ -161,7 +162,7 @@ class Collector {
     const std::optional<sites::ParsedCycle> cycle = sites::ParseCycleMessage(text, why);
     if (!cycle) return Malformed(topic, why);
     Site& site = SiteOf(level);
-    const std::pair<std::string, long long> key{cycle->session, cycle->n};
+    const std::pair<std::string, long long> key{cycle->session, cycle->cycle.n};
     if (site.written.contains(key)) {
       ++counts_.repeats;
       return;
@@ -172,10 +173,8 @@ class Collector {
 
     radio::Cycle values;
     values.n = ++site.cyclesInLog;
-    for (const sites::CycleValue& value : cycle->values) {
-      const parser::FieldValue field = parser::TextValue(value.text);
-      values.delivered.push_back({value.code, value.cell, field.text, field.number});
-    }
+    // The values as the modem's own report gave them, so a collected log reads as a site's own.
+    values.delivered = parser::FieldsOfCycle(cycle->cycle);
     site.sealing = &*cycle;
     site.recorder->CycleCompleted(values);
     site.sealing = nullptr;

@@ -64,13 +64,6 @@ class HeadlessWindow : public core::WindowOps {
   std::atomic<bool> errorShown_{false};
 };
 
-// The values a cycle delivered, as the cycle message takes them.
-std::vector<sites::CycleValue> CycleValuesOf(const radio::Cycle& cycle) {
-  std::vector<sites::CycleValue> values;
-  for (const radio::DeliveredField& field : cycle.delivered) values.push_back({field.code, field.cell, field.text});
-  return values;
-}
-
 // Says on stderr when gpsd does not answer, stops answering or answers again, from the start of
 // polling on (before it, a failing port or modem is the one message to read).
 class GpsReport {
@@ -113,8 +106,9 @@ class GpsReport {
 // last cycle.
 class HeadlessOutput : public core::RunConsumer {
  public:
-  HeadlessOutput(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, GpsReport* gpsReport)
-      : options_(options), window_(window), output_(output), gpsReport_(gpsReport) {}
+  HeadlessOutput(const MonitorOptions& options, HeadlessWindow& window, ValueOutput& output, GpsReport* gpsReport,
+                 const sites::SitePublishing& publishing)
+      : options_(options), window_(window), output_(output), gpsReport_(gpsReport), publishing_(publishing) {}
 
   void SetSession(core::Session& session) { session_ = &session; }
 
@@ -123,8 +117,8 @@ class HeadlessOutput : public core::RunConsumer {
   }
   void CycleCompleted(const radio::Cycle& cycle) override {
     const int n = static_cast<int>(cycle.n);
-    const survey::CycleStamp stamp{cycle.time, cycle.position};
-    output_.CycleEnded(n, window_.Model(), stamp, sites::CycleObject(n, stamp, CycleValuesOf(cycle)));
+    const nlohmann::ordered_json message = sites::CycleObject(cycle, publishing_.Session());
+    output_.CycleEnded(cycle, window_.Model(), message);
     cyclesDone_.store(n);
     // Output nobody can receive ends the run, as the last cycle asked for does.
     if (output_.Failed() || (options_.cycles > 0 && n >= options_.cycles)) session_->StopMonitor(false);
@@ -137,6 +131,7 @@ class HeadlessOutput : public core::RunConsumer {
   HeadlessWindow& window_;
   ValueOutput& output_;
   GpsReport* gpsReport_;
+  const sites::SitePublishing& publishing_;  // its run's session names the cycles too
   core::Session* session_ = nullptr;
   std::atomic<int> cyclesDone_{0};
 };
@@ -158,7 +153,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
     }
   }
 
-  ValueOutput output(options.format, std::cout);
+  ValueOutput output(options.format, std::cout, options.rawFields);
   HeadlessWindow window(options, output);
   gsmlog::TLogWriter writer;
   // Shared with the gpsd client's thread, which may outlive this function by a moment.
@@ -176,7 +171,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
         return sites::SitePublishing::Target{*broker, options.mqtt};
       },
       false);
-  HeadlessOutput printing(options, window, output, gpsReport.get());
+  HeadlessOutput printing(options, window, output, gpsReport.get(), publishing);
   // The events go out on the monitor thread, as the cycles do, and to the broker once its
   // publisher is made.
   history::RunEvents events(writer, [&output, &publishing](const history::CellEvent& event) {

@@ -16,6 +16,7 @@ struct MonitorOptions {
   int speed = 9600;  // baud
   int cycles = 0;    // complete poll cycles before stopping; 0 runs until stopped
   OutputFormat format = OutputFormat::text;
+  bool rawFields = false;               // jsonl: every value as the report delivered it, too
   std::string logFile;                  // empty: no log file
   bool logRequested = false;            // --log was given, so an empty name is refused rather than ignored
   std::string gpsd = "localhost:2947";  // where positions come from: HOST:PORT

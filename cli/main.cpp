@@ -51,6 +51,9 @@ int main(int argc, char** argv) {
   monitorCommand->add_option("--format", monitor.format, "text, csv or jsonl")
       ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case))
       ->default_str("text");
+  monitorCommand->add_flag(
+      "--raw-fields", monitor.rawFields,
+      "jsonl: also print each value as the modem's report gave it (code, cell, text), for debugging");
   CLI::Option* logOption = monitorCommand->add_option("--log", monitor.logFile, "Record a measurement log file");
   const CLI::Validator gpsdAddress(
       [](std::string& text) { return gps::ParseGpsdAddress(text) ? std::string() : "Неверный адрес gpsd: " + text; },

@@ -9,9 +9,9 @@
 #include <ostream>
 #include <sstream>
 
-#include "log/log_record.h"
 #include "parser/field_table.h"
 #include "platform/text_encoding.h"
+#include "radio/cell_values.h"
 #include "sites/cycle_message.h"
 #include "sites/event_message.h"
 #include "survey/survey_text.h"
@@ -49,52 +49,78 @@ std::string PadUtf8(const std::string& text, std::size_t width) {
   return chars >= width ? text + " " : text + std::string(width - chars, ' ');
 }
 
-}  // namespace
-
-std::string_view FieldName(int fieldCode) {
-  const FieldInfo* field = FindField(fieldCode);
-  return field == nullptr ? std::string_view{} : field->key;
+// A value as a CSV cell: a number with a decimal point, a text quoted where it must be, nothing
+// for an absent value.
+std::string CsvCell(const radio::Value& value) {
+  if (const auto* whole = std::get_if<std::int64_t>(&value)) return std::to_string(*whole);
+  if (const auto* real = std::get_if<double>(&value)) return radio::NumberText(*real);
+  if (const auto* text = std::get_if<std::string>(&value)) return CsvField(platform::Cp1251ToPrintable(*text));
+  return {};
 }
 
-ValueOutput::ValueOutput(OutputFormat format, std::ostream& out) : format_(format), out_(out) {}
+template <class Json>
+std::string CsvText(const Json& value) {
+  return value.is_string() ? CsvField(value.template get<std::string>()) : std::string();
+}
+
+// A GSM cell's names fill the serving cell's columns, whatever the cell's technology.
+constexpr radio::Tech kColumnTech = radio::Tech::gsm;
+
+}  // namespace
+
+std::vector<std::string> CsvColumns() {
+  std::vector<std::string> columns = {"event", "n", "session", "time"};
+  for (const std::string_view name : radio::PositionNames()) columns.emplace_back(name);
+  for (const std::string_view name : radio::CellValueNames(kColumnTech)) columns.emplace_back(name);
+  for (int cell = 1; cell < kCellCount; ++cell) {
+    for (const std::string_view name : radio::NeighbourColumnNames()) {
+      columns.push_back("n" + std::to_string(cell) + "_" + std::string(name));
+    }
+  }
+  for (const char* name : {"from", "to", "threshold"}) columns.emplace_back(name);
+  return columns;
+}
+
+ValueOutput::ValueOutput(OutputFormat format, std::ostream& out, bool rawFields)
+    : format_(format), out_(out), rawFields_(rawFields) {}
 
 void ValueOutput::Value(int fieldCode, int cellIndex, const std::string& text) {
-  const std::string utf8 = platform::Cp1251ToPrintable(text);
-  if (format_ == OutputFormat::jsonl) {
-    out_ << nlohmann::json{{"code", fieldCode}, {"cell", cellIndex}, {"text", utf8}}.dump() << '\n';
-  } else if (format_ == OutputFormat::csv) {
-    if (!headerDone_) {
-      out_ << "time,code,cell,field,text\n";
-      headerDone_ = true;
-    }
-    out_ << LocalTimestamp() << ',' << fieldCode << ',' << cellIndex << ',' << FieldName(fieldCode) << ','
-         << CsvField(utf8) << '\n';
+  if (format_ == OutputFormat::jsonl && rawFields_) {
+    out_ << nlohmann::json{{"code", fieldCode}, {"cell", cellIndex}, {"text", platform::Cp1251ToPrintable(text)}}.dump()
+         << '\n';
   }
 }
 
-void ValueOutput::CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp,
-                             const nlohmann::json& cycle) {
-  const std::string time = survey::FormatLocalTime(stamp.time);
+void ValueOutput::CsvHeader() {
+  if (headerDone_) return;
+  const std::vector<std::string> columns = CsvColumns();
+  for (std::size_t i = 0; i < columns.size(); ++i) out_ << (i == 0 ? "" : ",") << columns[i];
+  out_ << '\n';
+  headerDone_ = true;
+}
+
+void ValueOutput::CycleEnded(const radio::Cycle& cycle, const DisplayModel& model,
+                             const nlohmann::ordered_json& message) {
   if (format_ == OutputFormat::jsonl) {
-    out_ << cycle.dump() << '\n';
+    out_ << message.dump() << '\n';
   } else if (format_ == OutputFormat::csv) {
-    // The cycle's own rows, under the codes its log records use: its time, then its position.
-    const std::string stamped = LocalTimestamp(stamp.time);
-    out_ << stamped << ',' << gsmlog::kCycleTimeCode << ",0,cycle_time," << time << '\n';
-    if (stamp.fix) {
-      static constexpr const char* kParts[] = {"latitude", "longitude", "altitude_m",
-                                               "gps_mode", "h_error_m", "fix_time"};
-      const std::string text = survey::FormatPosition(*stamp.fix);
-      std::size_t start = 0;
-      for (const char* part : kParts) {
-        const std::size_t end = std::min(text.find(';', start), text.size());
-        out_ << stamped << ',' << gsmlog::kCyclePositionCode << ",0," << part << ',' << text.substr(start, end - start)
-             << '\n';
-        start = end + 1;
+    CsvHeader();
+    out_ << "cycle," << cycle.n << ',' << CsvText(message.value("session", nlohmann::ordered_json())) << ','
+         << survey::FormatLocalTime(cycle.time);
+    for (const radio::NamedValue& value : radio::PositionValues(cycle.position)) out_ << ',' << CsvCell(value.value);
+    for (const std::string_view name : radio::CellValueNames(kColumnTech)) {
+      out_ << ',' << (cycle.serving ? CsvCell(radio::CellValue(*cycle.serving, name)) : std::string());
+    }
+    for (std::size_t cell = 0; cell + 1 < static_cast<std::size_t>(kCellCount); ++cell) {
+      for (const std::string_view name : radio::NeighbourColumnNames()) {
+        out_ << ','
+             << (cell < cycle.neighbours.size() ? CsvCell(radio::CellValue(cycle.neighbours[cell], name))
+                                                : std::string());
       }
     }
+    out_ << ",,,\n";
   } else {
-    PrintTable(n, model, stamp);
+    PrintTable(cycle, model);
   }
   out_.flush();
 }
@@ -110,12 +136,14 @@ void ValueOutput::Event(const history::CellEvent& event) {
   if (format_ == OutputFormat::jsonl) {
     out_ << sites::EventObject(event).dump() << '\n';
   } else if (format_ == OutputFormat::csv) {
-    if (!headerDone_) {
-      out_ << "time,code,cell,field,text\n";
-      headerDone_ = true;
-    }
-    out_ << LocalTimestamp(event.time) << ',' << gsmlog::kCycleEventCode << ",0,event,"
-         << CsvField(platform::Cp1251ToPrintable(history::FormatEventRecord(event))) << '\n';
+    CsvHeader();
+    // The event's kind, its time, and what changed, in the last columns; the cycle's are empty.
+    const nlohmann::json object = sites::EventObject(event);
+    out_ << object.at("event").get<std::string>() << ",,," << object.at("time").get<std::string>()
+         << std::string(CsvColumns().size() - 7, ',') << ',' << CsvText(object.value("from", nlohmann::json())) << ','
+         << CsvText(object.value("to", nlohmann::json())) << ',';
+    if (object.contains("threshold")) out_ << object.at("threshold").get<int>();
+    out_ << '\n';
   } else {
     out_ << "Событие: " << platform::Cp1251ToPrintable(history::EventText(event)) << '\n';
   }
@@ -123,15 +151,15 @@ void ValueOutput::Event(const history::CellEvent& event) {
 
 bool ValueOutput::Failed() const { return out_.fail(); }
 
-void ValueOutput::PrintTable(int n, const DisplayModel& model, const survey::CycleStamp& stamp) {
+void ValueOutput::PrintTable(const radio::Cycle& cycle, const DisplayModel& model) {
   const auto show = [&](int field, int cell) { return platform::Cp1251ToPrintable(model.Text(field, cell)); };
-  out_ << "Цикл " << n << "  " << LocalTimestamp(stamp.time);
-  if (stamp.fix) {
-    const std::string text = survey::FormatPosition(*stamp.fix);
+  out_ << "Цикл " << cycle.n << "  " << LocalTimestamp(cycle.time);
+  if (cycle.position) {
+    const std::string text = survey::FormatPosition(*cycle.position);
     const std::size_t second = text.find(';', text.find(';') + 1);
     std::string place = text.substr(0, second);
     place.replace(place.find(';'), 1, ", ");
-    out_ << "  " << place << " (" << stamp.fix->mode << "D)";
+    out_ << "  " << place << " (" << cycle.position->mode << "D)";
   }
   out_ << "\n";
   out_ << PadUtf8("Страна:", 11) << PadUtf8(show(fcCountry, 0), 12) << PadUtf8("Оператор:", 11) << show(fcOperator, 0)

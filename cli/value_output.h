@@ -1,33 +1,39 @@
 #pragma once
-// How the headless monitor prints: every accepted value as a CSV row or a JSON line, or, in text
-// form, a table of the serving cell and the six neighbours after each poll cycle; each cycle's
-// end with its time and GPS position. Texts arrive in Windows-1251 and leave in UTF-8, control
-// characters shown as '?'.
+// How the headless monitor prints each poll cycle: a JSON line (the object of the cycle message,
+// sites/cycle_message.h), a CSV row under the same names (radio/cell_values.h; numbers with a
+// decimal point, an empty cell for an absent value), or, in text form, a table of the serving
+// cell and the six neighbours as the window shows them. Events are lines and rows of their own.
+// Texts arrive in Windows-1251 and leave in UTF-8, control characters shown as '?'.
 
 #include <iosfwd>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/display_model.h"
 #include "history/cell_events.h"
-#include "survey/cycle_stamp.h"
+#include "radio/cycle.h"
 
 namespace cli {
 
 enum class OutputFormat { text, csv, jsonl };
 
-// A short English name of a field code ("rxlevel", "bsic"), "" for an unknown one.
-std::string_view FieldName(int fieldCode);
+// The CSV's columns: event, n, session, time, the position's names, the serving cell's (a GSM
+// cell's names), each neighbour's with "n1_" .. "n6_" before them, then from, to and threshold
+// of an event row.
+std::vector<std::string> CsvColumns();
 
 class ValueOutput {
  public:
-  ValueOutput(OutputFormat format, std::ostream& out);
+  // rawFields: JSON lines also print every accepted value as the report delivered it
+  // ({"cell":..,"code":..,"text":..}), for debugging.
+  ValueOutput(OutputFormat format, std::ostream& out, bool rawFields = false);
 
   void Value(int fieldCode, int cellIndex, const std::string& text);
-  // The end of cycle n, with its time and position (the same the log records); cycle is its
-  // object (sites/cycle_message.h), the JSON line's.
-  void CycleEnded(int n, const DisplayModel& model, const survey::CycleStamp& stamp, const nlohmann::json& cycle);
+  // The end of a cycle, with its time and position (the same the log records); message is its
+  // object (sites/cycle_message.h), the JSON line's; model what the window would show.
+  void CycleEnded(const radio::Cycle& cycle, const DisplayModel& model, const nlohmann::ordered_json& message);
   void Error(const std::string& text);
   // An event of the run (a cell change, the level crossing its threshold, the connection's start
   // and end), as it is detected.
@@ -36,10 +42,12 @@ class ValueOutput {
   bool Failed() const;
 
  private:
-  void PrintTable(int n, const DisplayModel& model, const survey::CycleStamp& stamp);
+  void PrintTable(const radio::Cycle& cycle, const DisplayModel& model);
+  void CsvHeader();
 
   OutputFormat format_;
   std::ostream& out_;
+  bool rawFields_ = false;
   bool headerDone_ = false;
 };
 

@@ -20,6 +20,8 @@
 #include "platform/file_name.h"
 #include "platform/read_only_file.h"
 #include "platform/text_encoding.h"
+#include "radio/cell_values.h"
+#include "survey/log_cycle.h"
 
 namespace gsmexport {
 namespace {
@@ -65,25 +67,6 @@ std::string WorkExtension(ExportFormat format) {
   return "out";
 }
 
-std::optional<long long> IntegerOf(std::string_view text) {
-  long long value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
-// A value text with a decimal comma ("0,57") or point.
-std::optional<double> RealOf(std::string_view text) {
-  std::string copy(text);
-  std::replace(copy.begin(), copy.end(), ',', '.');
-  double value = 0;
-  const auto [end, error] = std::from_chars(copy.data(), copy.data() + copy.size(), value);
-  if (copy.empty() || error != std::errc{} || end != copy.data() + copy.size() || !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 void RegisterDrivers() {
   static std::once_flag once;
   std::call_once(once, [] { GDALAllRegister(); });
@@ -108,21 +91,22 @@ enum Field {
   fGpsMode,
   fHorizontalError,
   fFixTime,
-  fCountry,
-  fOperator,
-  fLac,
-  fCellId,
-  fBsic,
-  fChannel,
-  fBand,
-  fRxLevel,
-  fRxQuality,
-  fBitError,
-  fDistance,
-  fNeighbours,  // then four per neighbour: channel, BSIC, level, band
+  fCells,  // then the serving cell's values and each neighbour's, by the names of radio/cell_values.h
 };
-constexpr int kNeighbourFields = 4;
-constexpr int kFieldCount = fNeighbours + kNeighbourFields * (survey::kCycleCells - 1);
+// A GSM cell's values, then five columns for each neighbour; FieldDefs names them.
+constexpr int kFieldCount = fCells + 15 + 5 * (survey::kCycleCells - 1);
+
+OGRFieldType TypeOf(std::string_view name) {
+  switch (radio::KindOf(name)) {
+    case radio::ValueKind::text:
+      return OFTString;
+    case radio::ValueKind::whole:
+      return name == "cell_id" ? OFTInteger64 : OFTInteger;
+    case radio::ValueKind::real:
+      return OFTReal;
+  }
+  return OFTString;
+}
 
 struct FieldDef {
   std::string name;
@@ -136,18 +120,16 @@ std::vector<FieldDef> FieldDefs(ExportFormat format) {
   const OGRFieldType timeType = isoText ? OFTString : OFTDateTime;
   const OGRFieldType fixTimeType = isoText || format == ExportFormat::gpx ? OFTString : OFTDateTime;
   std::vector<FieldDef> defs = {
-      {"cycle", OFTInteger},  {"time", timeType},       {"latitude", OFTReal},    {"longitude", OFTReal},
-      {"altitude", OFTReal},  {"gps_mode", OFTInteger}, {"h_error", OFTReal},     {"fix_time", fixTimeType},
-      {"country", OFTString}, {"operator", OFTString},  {"lac", OFTInteger},      {"cell_id", OFTInteger},
-      {"bsic", OFTString},    {"channel", OFTInteger},  {"band", OFTString},      {"rxlevel", OFTInteger},
-      {"rxqual", OFTInteger}, {"ber", OFTReal},         {"distance_km", OFTReal},
+      {"n", OFTInteger},       {"time", timeType},       {"latitude_deg", OFTReal},       {"longitude_deg", OFTReal},
+      {"altitude_m", OFTReal}, {"fix_mode", OFTInteger}, {"horizontal_error_m", OFTReal}, {"fix_time", fixTimeType},
   };
+  for (const std::string_view name : radio::CellValueNames(radio::Tech::gsm)) {
+    defs.push_back({std::string(name), TypeOf(name)});
+  }
   for (int n = 1; n < survey::kCycleCells; ++n) {
-    const std::string prefix = "n" + std::to_string(n) + "_";
-    defs.push_back({prefix + "channel", OFTInteger});
-    defs.push_back({prefix + "bsic", OFTString});
-    defs.push_back({prefix + "rxlevel", OFTInteger});
-    defs.push_back({prefix + "band", OFTString});
+    for (const std::string_view name : radio::NeighbourColumnNames()) {
+      defs.push_back({"n" + std::to_string(n) + "_" + std::string(name), TypeOf(name)});
+    }
   }
   return defs;
 }
@@ -200,6 +182,7 @@ class FeatureWriter {
     layer_ = dataset_->CreateLayer(layerName, geometry == wkbNone ? nullptr : &wgs84, geometry, layerOptions.List());
     if (layer_ == nullptr) return false;
     const auto defs = FieldDefs(format_);
+    if (defs.size() != static_cast<std::size_t>(kFieldCount)) return false;
     for (int i = 0; i < kFieldCount; ++i) {
       OGRFeatureDefn* defn = layer_->GetLayerDefn();
       index_[i] = defn->GetFieldIndex(defs[static_cast<std::size_t>(i)].name.c_str());
@@ -233,25 +216,15 @@ class FeatureWriter {
     f.SetField(index_[fCycle], static_cast<GIntBig>(cycle.number));
     if (cycle.time) SetTime(fTime, *cycle.time);
     if (cycle.fix) SetFix(*cycle.fix);
-    SetText(fCountry, cycle.country);
-    SetText(fOperator, cycle.operatorName);
-    SetInteger(fLac, cycle.lac);
-    const survey::CellTexts& serving = cycle.cells[0];
-    SetInteger(fCellId, serving.cell);
-    SetText(fBsic, serving.bsic);
-    SetInteger(fChannel, serving.channel);
-    SetText(fBand, serving.band);
-    SetInteger(fRxLevel, serving.level);
-    SetInteger(fRxQuality, cycle.quality);
-    SetReal(fBitError, cycle.bitError);
-    SetReal(fDistance, cycle.distance);
-    for (int n = 1; n < survey::kCycleCells; ++n) {
-      const survey::CellTexts& cell = cycle.cells[static_cast<std::size_t>(n)];
-      const int base = fNeighbours + kNeighbourFields * (n - 1);
-      SetInteger(base, cell.channel);
-      SetText(base + 1, cell.bsic);
-      SetInteger(base + 2, cell.level);
-      SetText(base + 3, cell.band);
+    const radio::Cycle typed = survey::CycleOfLog(cycle);
+    int column = fCells;
+    for (const std::string_view name : radio::CellValueNames(radio::Tech::gsm)) {
+      SetValue(column++, typed.serving ? radio::CellValue(*typed.serving, name) : radio::Value{});
+    }
+    for (std::size_t n = 0; n + 1 < survey::kCycleCells; ++n) {
+      for (const std::string_view name : radio::NeighbourColumnNames()) {
+        SetValue(column++, n < typed.neighbours.size() ? radio::CellValue(typed.neighbours[n], name) : radio::Value{});
+      }
     }
     // Null rather than absent, so that every format lists every column.
     for (const int field : index_) {
@@ -295,14 +268,13 @@ class FeatureWriter {
   long Placed() const { return placed_; }
 
  private:
-  void SetText(int field, const std::string& cp1251) {
-    if (!cp1251.empty()) feature_->SetField(index_[field], platform::Cp1251ToUtf8(cp1251).c_str());
-  }
-  void SetInteger(int field, const std::string& text) {
-    if (const auto value = IntegerOf(text)) feature_->SetField(index_[field], static_cast<GIntBig>(*value));
-  }
-  void SetReal(int field, const std::string& text) {
-    if (const auto value = RealOf(text)) feature_->SetField(index_[field], *value);
+  void SetValue(int field, const radio::Value& value) {
+    const int index = index_[field];
+    if (const auto* whole = std::get_if<std::int64_t>(&value)) feature_->SetField(index, static_cast<GIntBig>(*whole));
+    if (const auto* real = std::get_if<double>(&value)) feature_->SetField(index, *real);
+    if (const auto* text = std::get_if<std::string>(&value)) {
+      feature_->SetField(index, platform::Cp1251ToUtf8(*text).c_str());
+    }
   }
   void SetTime(int field, const survey::IsoTime& t) {
     if (feature_->GetFieldDefnRef(index_[field])->GetType() == OFTString) {

@@ -15,7 +15,7 @@ constexpr int kHighestLevel = -47;
 // A placemark larger than this is copied as it is, without a style.
 constexpr std::size_t kMaxPlacemark = 1u << 20;
 
-constexpr std::string_view kLevelData = "<SimpleData name=\"rxlevel\">";
+constexpr std::string_view kLevelData = "<SimpleData name=\"rxlevel_dbm\">";
 
 // KML writes colours as alpha, blue, green, red.
 std::string KmlColour(survey::Colour colour) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
+#include "parser/cycle_fields.h"
 #include "parser/field_table.h"
 #include "sites/cycle_message.h"
 #include "survey/survey_text.h"
@@ -23,11 +24,12 @@ inline void RunCycleMessage(const std::uint8_t* data, std::size_t size) {
     return;
   }
   FUZZ_CHECK(size <= sites::kMaxCycleMessage);
-  FUZZ_CHECK(cycle->n >= 1);
+  FUZZ_CHECK(cycle->cycle.n >= 1);
   FUZZ_CHECK(cycle->session.size() <= 64);
   const auto time = survey::ParseIsoTime(cycle->time);
   FUZZ_CHECK(time && time->offsetMinutes && survey::ToTimePoint(*time));
-  for (const sites::CycleValue& value : cycle->values) {
+  // What the collector writes into a log: the cycle as the field report's values.
+  for (const radio::DeliveredField& value : parser::FieldsOfCycle(cycle->cycle)) {
     FUZZ_CHECK(parser::FindField(value.code) != nullptr);
     FUZZ_CHECK(value.cell >= 0 && value.cell < parser::kCellCount);
     FUZZ_CHECK(!value.text.empty() && value.text.size() <= 128);

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "parser/measurement_fields.h"
 #include "radio/cycle.h"
@@ -15,6 +16,13 @@ namespace parser {
 // absent; identity fields fill cycle.identity. Cells outside 0..6 and codes of no field are
 // ignored. The value is not added to cycle.delivered.
 void ApplyField(radio::Cycle& cycle, int fieldCode, int cellIndex, const FieldValue& value);
+
+// The reverse for the GSM cells of a cycle: the values the field report of the modem's own family
+// gives for them, as the column table and the dispatcher make them (Windows-1251 texts such as
+// "-75", "0,14", "5,5", "Россия", "01", "EGSM", with their numbers). The serving cell's fields and
+// then each neighbour's, each cell in the field table's order; "(n/a)" for a measure the cell
+// lacks. A neighbour with nothing known of it gives none. Cells of other technologies give none.
+std::vector<radio::DeliveredField> FieldsOfCycle(const radio::Cycle& cycle);
 
 // The cycle record's band of a band text the reports show ("900", "1800", "EGSM"); "" for others.
 std::string_view BandName(std::string_view bandText);

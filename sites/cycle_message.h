@@ -1,39 +1,34 @@
 #pragma once
 // A poll cycle as one JSON object: the headless tool's JSON line of a cycle, and the message a
-// site publishes for it. The values are those the cycle delivered, by the field names of the
-// field table: "serving" for the serving cell, "neighbours" for cells 1 to 6 (null for a value
-// that was "(n/a)"), beside the cycle's number, time and position. The reverse reads such a
-// message strictly: anything unexpected makes it malformed, and it never throws.
+// site publishes for it. Schema 2: the cycle's number, the run's session, its time and position,
+// the serving cell and the neighbours, every value a JSON number (or a text where it is a name)
+// under the names of radio/cell_values.h, null where absent. The reverse reads such a message, and
+// the schema-1 messages of sites not yet upgraded (every value a text, by the field table's
+// names), strictly: anything unexpected makes it malformed, and it never throws.
 
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "gps/gps_fix.h"
-#include "survey/cycle_stamp.h"
+#include "radio/cycle.h"
 
 namespace sites {
 
-// One value a cycle delivered: field code, cell index, text (Windows-1251).
-struct CycleValue {
-  int code = 0;
-  int cell = 0;
-  std::string text;
-};
+inline constexpr int kCycleSchema = 2;
 
 // Messages larger than this are malformed before they are read.
 inline constexpr std::size_t kMaxCycleMessage = 64 * 1024;
 
-nlohmann::json CycleObject(int n, const survey::CycleStamp& stamp, const std::vector<CycleValue>& values);
+// The message of a cycle, its members in the scheme's order; session "" gives null (a run that
+// publishes nowhere).
+nlohmann::ordered_json CycleObject(const radio::Cycle& cycle, std::string_view session);
 
 struct ParsedCycle {
-  long long n = 0;
-  std::string session;             // the publishing run's, "" when the message has none
-  std::string time;                // as written, a valid ISO 8601 time with its zone
-  std::optional<gps::Fix> fix;     // the position, when it had one
-  std::vector<CycleValue> values;  // Windows-1251, "(n/a)" for null; in the field table's order per cell
+  int schema = kCycleSchema;  // 1 or 2, as the message said
+  std::string session;        // the publishing run's, "" when the message has none
+  std::string time;           // as written, a valid ISO 8601 time with its zone
+  radio::Cycle cycle;         // its n, time and position, and its cells (texts Windows-1251)
 };
 
 // The cycle of a message, or nothing with why (English, for the collector's count) set.

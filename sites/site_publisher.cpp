@@ -85,7 +85,7 @@ std::string SitePublisher::Status(const char* state, const char* reason) const {
 
 void SitePublisher::Start() { publisher_->Start(); }
 
-void SitePublisher::Cycle(nlohmann::json cycle) {
+void SitePublisher::Cycle(nlohmann::ordered_json cycle) {
   cycle["session"] = session_;
   publisher_->Publish(Topic("cycle"), cycle.dump());
 }

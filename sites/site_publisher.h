@@ -39,7 +39,7 @@ class SitePublisher {
   // Starts connecting; returns at once.
   void Start();
   // The cycle object with the run's session added; queued, never waits.
-  void Cycle(nlohmann::json cycle);
+  void Cycle(nlohmann::ordered_json cycle);
   void Event(nlohmann::json event);
   // At the end of the run: the queued messages get until deadline (or until stopWaiting), then the
   // status turns "offline". Says on stderr what was dropped or left unsent.

@@ -40,10 +40,7 @@ void SitePublishing::RunStarted(const core::RunStart& start) {
 }
 
 void SitePublishing::CycleCompleted(const radio::Cycle& cycle) {
-  if (!publisher_) return;
-  std::vector<CycleValue> values;
-  for (const radio::DeliveredField& field : cycle.delivered) values.push_back({field.code, field.cell, field.text});
-  publisher_->Cycle(CycleObject(static_cast<int>(cycle.n), {cycle.time, cycle.position}, values));
+  if (publisher_) publisher_->Cycle(CycleObject(cycle, publisher_->Session()));
 }
 
 void SitePublishing::ErrorShown(const std::string& text) {

@@ -40,6 +40,8 @@ class SitePublishing final : public core::RunConsumer {
   // An event of the run (the run's events consumer tells it on the monitor thread).
   void Event(const history::CellEvent& event);
 
+  // The running publisher's session id, "" when there is none; on the monitor thread.
+  std::string Session() const { return publisher_ ? publisher_->Session() : std::string(); }
   // The run's publisher, after the session has ended; null when none was made.
   std::unique_ptr<SitePublisher> TakePublisher() { return std::move(publisher_); }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -34,7 +35,7 @@ std::string TempPath(const std::string& name) {
 
 }  // namespace
 
-TEST(HeadlessTool, JsonLinesCarryEveryValueAndEachCycle) {
+TEST(HeadlessTool, JsonLinesAreCyclesAndEventsWithNumbers) {
   testsupport::ModemSimProcess sim({"--seed", "4"});
   ASSERT_TRUE(sim.Started());
   ChildProcess tool({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--speed", "115200", "--cycles", "2",
@@ -42,18 +43,56 @@ TEST(HeadlessTool, JsonLinesCarryEveryValueAndEachCycle) {
   ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
 
   int cycles = 0;
-  int serving = 0;
-  int neighbours = 0;
-  std::vector<int> identity;
   std::vector<std::string> events;
   for (const auto& line : Lines(tool.Stdout())) {
     const auto object = nlohmann::json::parse(line);
-    if (object.contains("event")) {
-      if (object["event"] == "cycle") {
-        EXPECT_EQ(object["n"], ++cycles);
-      } else {
-        events.push_back(object["event"]);
+    ASSERT_TRUE(object.contains("event")) << line;  // no raw field lines unless asked for
+    if (object["event"] != "cycle") {
+      events.push_back(object["event"]);
+      continue;
+    }
+    EXPECT_EQ(object["n"], ++cycles);
+    EXPECT_EQ(object["schema"], 2);
+    const auto& serving = object["serving"];
+    EXPECT_TRUE(serving["rxlevel_dbm"].is_number_integer()) << line;
+    EXPECT_TRUE(serving["ber_percent"].is_number()) << line;
+    EXPECT_EQ(serving["mcc"], 250);
+    EXPECT_EQ(serving["country_name"], "Россия");
+    EXPECT_EQ(serving["tech"], "gsm");
+    ASSERT_EQ(object["neighbours"].size(), 6u);
+    for (const auto& cell : object["neighbours"]) {
+      EXPECT_TRUE(cell["rxlevel_dbm"].is_number_integer()) << line;
+      EXPECT_TRUE(cell["bsic"].is_number_integer()) << line;
+    }
+    // No value is a text with a decimal comma: the texts are names.
+    for (const auto* cell : {&serving, &object["neighbours"][0]}) {
+      for (const auto& [name, value] : cell->items()) {
+        if (value.is_string()) {
+          EXPECT_EQ(value.get<std::string>().find(','), std::string::npos) << name;
+        }
       }
+    }
+  }
+  EXPECT_EQ(cycles, 2);
+  // Two cycles of one cell, well above the level threshold: the connection's start and end only.
+  EXPECT_EQ(events, (std::vector<std::string>{"connection_started", "connection_ended"}));
+}
+
+TEST(HeadlessTool, RawFieldsKeepEveryValueAsDelivered) {
+  testsupport::ModemSimProcess sim({"--seed", "4"});
+  ASSERT_TRUE(sim.Started());
+  ChildProcess tool({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--speed", "115200", "--cycles", "2",
+                     "--format", "jsonl", "--raw-fields"});
+  ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
+
+  int cycles = 0;
+  int serving = 0;
+  int neighbours = 0;
+  std::vector<int> identity;
+  for (const auto& line : Lines(tool.Stdout())) {
+    const auto object = nlohmann::json::parse(line);
+    if (object.contains("event")) {
+      cycles += object["event"] == "cycle";
       continue;
     }
     const int code = object["code"];
@@ -67,26 +106,84 @@ TEST(HeadlessTool, JsonLinesCarryEveryValueAndEachCycle) {
     }
   }
   EXPECT_EQ(cycles, 2);
-  // Two cycles of one cell, well above the level threshold: the connection's start and end only.
-  EXPECT_EQ(events, (std::vector<std::string>{"connection_started", "connection_ended"}));
   EXPECT_EQ(identity, (std::vector<int>{4, 1, 2, 3}));
   EXPECT_EQ(serving, 2);
   EXPECT_EQ(neighbours, 12);
 }
 
-TEST(HeadlessTool, CsvQuotesDecimalCommas) {
-  testsupport::ModemSimProcess sim({"--seed", "4"});
-  ASSERT_TRUE(sim.Started());
-  ChildProcess tool({GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "1", "--format", "csv"});
-  ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
-  const auto lines = Lines(tool.Stdout());
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "time,code,cell,field,text");
-  bool sawBitError = false;
-  for (const auto& line : lines) {
-    if (line.find(",390,0,ber_percent,\"") != std::string::npos) sawBitError = true;
+// Splits a CSV line of no quoted cells.
+std::vector<std::string> CsvCells(const std::string& line) {
+  std::vector<std::string> cells;
+  std::size_t start = 0;
+  for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1) {
+    cells.push_back(line.substr(start, comma - start));
   }
-  EXPECT_TRUE(sawBitError);
+  cells.push_back(line.substr(start));
+  return cells;
+}
+
+// The JSON line's value a CSV column stands for: the serving cell's without a prefix, a
+// neighbour's after "n1_" .. "n6_", the position's, the cycle's own.
+nlohmann::json JsonOfColumn(const nlohmann::json& cycle, const std::string& column) {
+  if (column == "n" || column == "event" || column == "session") return cycle[column];
+  if (cycle["position"].is_object() && cycle["position"].contains(column)) return cycle["position"][column];
+  if (column.size() > 3 && column[0] == 'n' && column[2] == '_' && column[1] >= '1' && column[1] <= '6') {
+    const auto neighbours = cycle["neighbours"];
+    const std::size_t index = static_cast<std::size_t>(column[1] - '1');
+    return index < neighbours.size() ? neighbours[index].value(column.substr(3), nlohmann::json()) : nlohmann::json();
+  }
+  return cycle["serving"].value(column, nlohmann::json());
+}
+
+// The same seed gives the same cycles, so a run printing JSON lines and one printing CSV show the
+// same numbers under the same names; CSV numbers have a decimal point and absent values are empty.
+TEST(HeadlessTool, CsvRowsAndJsonLinesCarryTheSameNumbersUnderTheSameNames) {
+  const auto run = [](const char* format) {
+    testsupport::ModemSimProcess sim({"--seed", "4", "--neighbours", "4"});
+    EXPECT_TRUE(sim.Started());
+    ChildProcess tool(
+        {GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "3", "--no-gps", "--format", format});
+    EXPECT_EQ(tool.Wait(30s), 0) << tool.Stderr();
+    return Lines(tool.Stdout());
+  };
+  std::vector<nlohmann::json> cycles;
+  for (const auto& line : run("jsonl")) {
+    const auto object = nlohmann::json::parse(line);
+    if (object["event"] == "cycle") cycles.push_back(object);
+  }
+  const auto lines = run("csv");
+  ASSERT_EQ(cycles.size(), 3u);
+  ASSERT_FALSE(lines.empty());
+  const auto columns = CsvCells(lines[0]);
+  EXPECT_EQ(lines[0].rfind("event,n,session,time,latitude_deg,longitude_deg,", 0), 0u) << lines[0];
+  std::size_t row = 0;
+  int compared = 0;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].find('"'), std::string::npos) << lines[i];
+    const auto cells = CsvCells(lines[i]);
+    ASSERT_EQ(cells.size(), columns.size()) << lines[i];
+    if (cells[0] != "cycle") continue;
+    ASSERT_LT(row, cycles.size());
+    const nlohmann::json& cycle = cycles[row++];
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      if (columns[c] == "time" || columns[c] == "from" || columns[c] == "to" || columns[c] == "threshold") continue;
+      SCOPED_TRACE(columns[c] + " = " + cells[c]);
+      const nlohmann::json expected = JsonOfColumn(cycle, columns[c]);
+      if (expected.is_null()) {
+        EXPECT_EQ(cells[c], "");
+      } else if (expected.is_number()) {
+        double number = 0;
+        const auto [end, error] = std::from_chars(cells[c].data(), cells[c].data() + cells[c].size(), number);
+        EXPECT_TRUE(error == std::errc{} && end == cells[c].data() + cells[c].size());
+        EXPECT_EQ(number, expected.get<double>());
+        ++compared;
+      } else {
+        EXPECT_EQ(cells[c], expected.get<std::string>());
+      }
+    }
+  }
+  EXPECT_EQ(row, cycles.size());
+  EXPECT_GT(compared, 3 * 20);  // the serving cell's numbers and four neighbours' each cycle
 }
 
 TEST(HeadlessTool, TextTableAndLogWithItsReport) {

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -140,30 +141,30 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
     };
     std::unique_ptr<OGRFeature> first(layer->GetNextFeature());
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->GetFieldAsInteger(F("cycle")), 1);
-    EXPECT_STREQ(first->GetFieldAsString(F("country")), "Россия");
-    EXPECT_STREQ(first->GetFieldAsString(F("operator")), "МТС");
-    EXPECT_EQ(first->GetFieldAsInteger(F("rxlevel")), -63);
+    EXPECT_EQ(first->GetFieldAsInteger(F("n")), 1);
+    EXPECT_EQ(first->GetFieldAsInteger(F("mcc")), 250);
+    EXPECT_STREQ(first->GetFieldAsString(F("country_name")), "Россия");
+    EXPECT_EQ(first->GetFieldAsInteger(F("mnc")), 1);
+    EXPECT_STREQ(first->GetFieldAsString(F("operator_name")), "МТС");
+    EXPECT_EQ(first->GetFieldAsInteger(F("rxlevel_dbm")), -63);
     EXPECT_EQ(first->GetFieldAsInteger(F("rxqual")), 2);
-    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("ber")), 0.57);
+    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("ber_percent")), 0.57);
     EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("distance_km")), 5.5);
     EXPECT_EQ(first->GetFieldAsInteger(F("lac")), 5580);
     EXPECT_EQ(first->GetFieldAsInteger(F("cell_id")), 69777);
-    EXPECT_STREQ(first->GetFieldAsString(F("bsic")), "5.4");
+    EXPECT_EQ(first->GetFieldAsInteger(F("bsic")), 44);  // NCC 5, BCC 4
     EXPECT_EQ(first->GetFieldAsInteger(F("channel")), 121);
-    EXPECT_STREQ(first->GetFieldAsString(F("band")), "900");
+    EXPECT_STREQ(first->GetFieldAsString(F("band")), "GSM900");
     EXPECT_EQ(first->GetFieldAsInteger(F("n6_channel")), 996);
-    if (c.format != ExportFormat::gpx) {  // GPX takes extension values that look like numbers for numbers
-      EXPECT_STREQ(first->GetFieldAsString(F("n6_bsic")), "6.0");
-    }
-    EXPECT_EQ(first->GetFieldAsInteger(F("n6_rxlevel")), -101);
-    EXPECT_STREQ(first->GetFieldAsString(F("n6_band")), "EGSM");
+    EXPECT_EQ(first->GetFieldAsInteger(F("n6_bsic")), 48);
+    EXPECT_EQ(first->GetFieldAsInteger(F("n6_rxlevel_dbm")), -101);
+    EXPECT_STREQ(first->GetFieldAsString(F("n6_band")), "EGSM900");
     EXPECT_STREQ(first->GetFieldAsString(F("n1_channel")), "");  // neighbour 1 did not report
-    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("latitude")), 55.7558);
-    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("longitude")), 37.6173);
-    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("altitude")), 150.2);
-    EXPECT_EQ(first->GetFieldAsInteger(F("gps_mode")), 3);
-    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("h_error")), 4.5);
+    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("latitude_deg")), 55.7558);
+    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("longitude_deg")), 37.6173);
+    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("altitude_m")), 150.2);
+    EXPECT_EQ(first->GetFieldAsInteger(F("fix_mode")), 3);
+    EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("horizontal_error_m")), 4.5);
     const std::string fixTime = first->GetFieldAsString(F("fix_time"));
     EXPECT_TRUE(fixTime == "2026-12-09T19:48:14.000Z" || fixTime == "2026/12/09 19:48:14+00") << fixTime;
     if (c.format != ExportFormat::csv) {
@@ -174,7 +175,7 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
       EXPECT_NEAR(point->toPoint()->getY(), 55.7558, 1e-7);
     }
     if (c.typedFields) {
-      EXPECT_EQ(first->GetFieldDefnRef(first->GetFieldIndex(F("rxlevel")))->GetType(), OFTInteger);
+      EXPECT_EQ(first->GetFieldDefnRef(first->GetFieldIndex(F("rxlevel_dbm")))->GetType(), OFTInteger);
       // The cycle's instant, whatever zone it is written in.
       int y, mo, d, h, mi, tz;
       float s;
@@ -194,10 +195,10 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
       continue;
     }
     ASSERT_TRUE(second);
-    EXPECT_EQ(second->GetFieldAsInteger(F("cycle")), 2);
-    EXPECT_EQ(second->GetFieldAsInteger(F("rxlevel")), -70);
-    EXPECT_FALSE(second->IsFieldSetAndNotNull(second->GetFieldIndex("latitude")) &&
-                 std::string(second->GetFieldAsString(F("latitude"))) != "");
+    EXPECT_EQ(second->GetFieldAsInteger(F("n")), 2);
+    EXPECT_EQ(second->GetFieldAsInteger(F("rxlevel_dbm")), -70);
+    EXPECT_FALSE(second->IsFieldSetAndNotNull(second->GetFieldIndex("latitude_deg")) &&
+                 std::string(second->GetFieldAsString(F("latitude_deg"))) != "");
     if (c.nullGeometryKept) {
       EXPECT_EQ(second->GetGeometryRef(), nullptr);
     }
@@ -268,9 +269,24 @@ TEST_F(Export, LogWithoutTimeRecordsExportsWithAnEmptyTime) {
   std::getline(lines, first);
   std::getline(lines, second);
   EXPECT_FALSE(std::getline(lines, extra));
-  EXPECT_EQ(header.substr(0, 20), "cycle,time,latitude,");
-  EXPECT_EQ(first.substr(0, 23), "1,,,,,,,,250,,,,,,,-70,");
-  EXPECT_EQ(second.substr(0, 8), "2,,,,,,,");
+  EXPECT_EQ(header.rfind("n,time,latitude_deg,longitude_deg,", 0), 0u) << header;
+  // Each row's cells by the header's names.
+  const auto cells = [&header](const std::string& row) {
+    std::map<std::string, std::string> byName;
+    std::istringstream names(header), values(row);
+    for (std::string name, value; std::getline(names, name, ',');) {
+      std::getline(values, value, ',');
+      byName[name] = value;
+    }
+    return byName;
+  };
+  const auto one = cells(first);
+  EXPECT_EQ(one.at("n"), "1");
+  EXPECT_EQ(one.at("time"), "");
+  EXPECT_EQ(one.at("mcc"), "250");
+  EXPECT_EQ(one.at("rxlevel_dbm"), "-70");
+  EXPECT_EQ(one.at("n1_rxlevel_dbm"), "");
+  EXPECT_EQ(cells(second).at("n"), "2");
 }
 
 TEST_F(Export, RefusalsLeaveEveryFileAsItWas) {

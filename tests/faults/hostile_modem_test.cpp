@@ -12,6 +12,7 @@
 #include <chrono>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -84,7 +85,11 @@ TEST_P(EscapeTest, NoControlCharacterReachesTheTerminal) {
   ASSERT_EQ(*run.status, kExitNormal) << run.err;
   EXPECT_EQ(FirstControl(run.out), "") << run.out;
   EXPECT_EQ(FirstControl(run.err), "") << run.err;
-  EXPECT_NE(run.out.find("?[2J"), std::string::npos) << run.out;
+  // The text shows the modem's BSIC as it came; the machine outputs carry it as a number, and one
+  // with an escape in it is no number.
+  if (std::string_view(GetParam()) == "text") {
+    EXPECT_NE(run.out.find("?[2J"), std::string::npos) << run.out;
+  }
 
   for (const char* command : {"report", "dump"}) {
     SCOPED_TRACE(command);

@@ -50,17 +50,12 @@ TEST(EventsEndToEnd, ScriptedReselectionsInJsonLinesAndInTheLog) {
   // The serving cell of each cycle as its values name it, and the events between.
   std::vector<std::string> servingOf{""};  // by cycle number, from 1
   std::vector<std::string> cycleTimes{""};
-  std::string cell;
   std::vector<Seen> events;
   std::size_t waiting = 0;  // the first event still without its cycle
   for (const auto& line : Lines(tool.Stdout())) {
     const auto object = nlohmann::json::parse(line);
-    if (!object.contains("event")) {
-      if (object["cell"] == 0 && object["code"] == 386) cell = object["text"];
-      continue;
-    }
     if (object["event"] == "cycle") {
-      servingOf.push_back(cell);
+      servingOf.push_back(std::to_string(object["serving"]["cell_id"].get<long>()));
       cycleTimes.push_back(object["time"]);
       for (; waiting < events.size(); ++waiting) events[waiting].cycle = object["n"];
       continue;

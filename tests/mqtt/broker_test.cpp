@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "sites/cycle_message.h"
 #include "survey/cycle_reader.h"
 #include "tests/support/child_process.h"
 #include "tests/support/modem_sim_process.h"
@@ -101,7 +102,7 @@ std::string CollectedLog(const std::filesystem::path& dir, const std::string& im
   return logs.size() == 1 ? logs[0] : std::string();
 }
 
-// The IMEI a monitor printed (its JSON line of code 1).
+// The IMEI a monitor printed (its raw JSON line of code 1).
 std::string ImeiOf(const ChildProcess& monitor) {
   for (const auto& line : Lines(monitor.Stdout())) {
     const auto object = nlohmann::json::parse(line, nullptr, false);
@@ -142,8 +143,9 @@ class Collector {
 
 std::vector<std::string> MonitorArgs(const std::string& device, const std::string& url, int cycles,
                                      const std::string& log) {
-  return {GSMMON_CLI_PATH, "monitor",  "--port", device,  "--speed", "115200", "--cycles", std::to_string(cycles),
-          "--no-gps",      "--format", "jsonl",  "--log", log,       "--mqtt", url};
+  return {
+      GSMMON_CLI_PATH, "monitor",  "--port", device,         "--speed", "115200", "--cycles", std::to_string(cycles),
+      "--no-gps",      "--format", "jsonl",  "--raw-fields", "--log",   log,      "--mqtt",   url};
 }
 
 // Waits until the collected log of a site holds n sealed cycles.
@@ -172,13 +174,15 @@ TEST(MqttBroker, TwoSitesCollectedAsTheirOwnLogs) {
   ASSERT_TRUE(simA.Started() && simB.Started());
   const std::string ownA = (dir / "a.log").string();
   const std::string ownB = (dir / "b.log").string();
-  // The sites' events, as anyone subscribed sees them.
-  ChildProcess events([&] {
-    std::vector<std::string> args = {MOSQUITTO_SUB_PATH, "-t", "sites/+/event", "-v", "-W", "90"};
+  // The sites' events and cycles, as anyone subscribed sees them.
+  const auto subscribe = [&](const char* topic) {
+    std::vector<std::string> args = {MOSQUITTO_SUB_PATH, "-t", topic, "-v", "-W", "90"};
     const auto more = broker.ClientArgs();
     args.insert(args.end(), more.begin(), more.end());
     return args;
-  }());
+  };
+  ChildProcess events(subscribe("sites/+/event"));
+  ChildProcess cycles(subscribe("sites/+/cycle"));
   // One with the password in its URL, one from a file.
   ChildProcess monitorA(MonitorArgs(simA.DevicePath(), broker.Url("sites"), 5, ownA), dir, "monitor-a");
   auto argsB = MonitorArgs(simB.DevicePath(), broker.Url("sites", false), 5, ownB);
@@ -201,6 +205,21 @@ TEST(MqttBroker, TwoSitesCollectedAsTheirOwnLogs) {
       << events.Stdout();
   EXPECT_EQ(CountOf(events.Stdout(), "\"event\":\"connection_started\""), 2) << events.Stdout();
   EXPECT_NE(events.Stdout().find("sites/" + ImeiOf(monitorA) + "/event "), std::string::npos) << events.Stdout();
+  // Each cycle message is the cycle's JSON line, session and all.
+  for (const ChildProcess* monitor : {&monitorA, &monitorB}) {
+    const std::string topic = "sites/" + ImeiOf(*monitor) + "/cycle ";
+    std::vector<nlohmann::json> printed, published;
+    for (const auto& line : Lines(monitor->Stdout())) {
+      const auto object = nlohmann::json::parse(line);
+      if (object.value("event", "") == "cycle") printed.push_back(object);
+    }
+    for (const auto& line : Lines(cycles.Stdout())) {
+      if (line.rfind(topic, 0) == 0) published.push_back(nlohmann::json::parse(line.substr(topic.size())));
+    }
+    EXPECT_EQ(printed.size(), 5u);
+    EXPECT_EQ(published, printed);
+    for (const auto& cycle : published) EXPECT_TRUE(cycle["serving"]["rxlevel_dbm"].is_number_integer()) << cycle;
+  }
   const std::string said = collector.Stop();
   EXPECT_NE(said.find("Записано циклов: 10, повторов: 0, пропущено сообщений: 0"), std::string::npos) << said;
 
@@ -351,6 +370,57 @@ TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
   EXPECT_NE(said.find("Записано циклов: 3, повторов: 1, пропущено сообщений: 6"), std::string::npos) << said;
   EXPECT_TRUE(CollectedLog(collector.Dir(), "111").empty());
   EXPECT_FALSE(std::filesystem::exists(collector.Dir() / "a b"));
+}
+
+// Sites not yet upgraded send the first schema, texts as the window shows them; their cycles go
+// into the same log as the same cycles sent in the second schema, numbers.
+TEST(MqttBroker, BothSchemasFileTheSameLog) {
+  const TestDir dir("schemas");
+  testsupport::MosquittoProcess broker(dir / "broker", {});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  Collector collector(broker, dir);
+  ASSERT_TRUE(collector.Connected());
+
+  const auto publish = [&](const std::string& topic, const std::string& message) {
+    std::vector<std::string> args = {MOSQUITTO_PUB_PATH, "-q", "1", "-t", topic};
+    const auto more = broker.ClientArgs();
+    args.insert(args.end(), more.begin(), more.end());
+    args.insert(args.end(), {"-m", message});
+    ChildProcess pub(args);
+    EXPECT_EQ(pub.Wait(10s), 0) << topic << pub.Stderr();
+  };
+  for (int n = 1; n <= 3; ++n) {
+    const std::string first =
+        R"({"event":"cycle","n":)" + std::to_string(n) + R"(,"session":"3622eb211adbba54","time":"2026-12-10T16:07:0)" +
+        std::to_string(n) +
+        R"(.305+03:00","position":{"lat":55.755826,"lon":37.6173,"alt":156.3,"mode":3,"h_error":17.1,)"
+        R"("fix_time":"2026-12-10T13:07:07.000Z"},"serving":{"country":"Россия","operator":"Билайн","lac":"7145",)"
+        R"("cell_id":"89295","bsic":"4.4","channel":"989","band":"EGSM","rxlevel_dbm":"-8)" +
+        std::to_string(n) + R"(","rxqual":")" + std::to_string(n) + R"(","ber_percent":")" +
+        (n == 1   ? "0,28"
+         : n == 2 ? "0,57"
+                  : "1,13") +
+        R"(","distance_km":")" + (n == 3 ? "0" : "3,3") +
+        R"(","phone_state":"Соединено"},"neighbours":[{"channel":"732","band":"1800","bsic":"0.6","cell_id":"55891",)"
+        R"("rxlevel_dbm":"-70"},{"channel":null},{},{},{},{}]})";
+    std::string why;
+    const auto parsed = sites::ParseCycleMessage(first, why);
+    ASSERT_TRUE(parsed) << why;
+    auto second = sites::CycleObject(parsed->cycle, parsed->session);
+    second["time"] = parsed->time;  // in the zone the site wrote it
+    publish("sites/444/cycle", first);
+    publish("sites/555/cycle", second.dump());
+  }
+  const std::string first = WaitForCollected(collector.Dir(), "444", 3);
+  const std::string second = WaitForCollected(collector.Dir(), "555", 3);
+  collector.Stop();
+  ASSERT_FALSE(first.empty() || second.empty());
+  const auto bytes = [](const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(bytes(first), bytes(second));
+  EXPECT_EQ(ReportBody(first), ReportBody(second));
 }
 
 TEST(MqttBroker, KilledSiteShowsOffline) {

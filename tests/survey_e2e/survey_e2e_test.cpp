@@ -71,10 +71,10 @@ std::vector<Cycle> ReadBack(const std::string& gpkg) {
     std::smatch m;
     if (cycles.empty() || !std::regex_match(line, m, field) || m[3] == "(null)") continue;
     Cycle& c = cycles.back();
-    if (m[1] == "cycle") c.number = std::stoi(m[3]);
+    if (m[1] == "n") c.number = std::stoi(m[3]);
     if (m[1] == "time") c.time = OgrTime(m[3]).value_or(system_clock::time_point{});
-    if (m[1] == "latitude") c.latitude = std::stod(m[3]);
-    if (m[1] == "longitude") c.longitude = std::stod(m[3]);
+    if (m[1] == "latitude_deg") c.latitude = std::stod(m[3]);
+    if (m[1] == "longitude_deg") c.longitude = std::stod(m[3]);
     if (m[1] == "fix_time") c.fixTime = OgrTime(m[3]);
   }
   return cycles;
@@ -168,8 +168,8 @@ TEST_F(SurveyDrive, PositionsOfTheDriveOnTheRightCycles) {
     SCOPED_TRACE(line);
     ASSERT_EQ(object["position"].is_null(), !c.latitude.has_value());
     if (c.latitude) {
-      EXPECT_NEAR(object["position"]["lat"].get<double>(), *c.latitude, 1e-7);
-      EXPECT_NEAR(object["position"]["lon"].get<double>(), *c.longitude, 1e-7);
+      EXPECT_NEAR(object["position"]["latitude_deg"].get<double>(), *c.latitude, 1e-7);
+      EXPECT_NEAR(object["position"]["longitude_deg"].get<double>(), *c.longitude, 1e-7);
     }
   }
   int placed = 0;

@@ -105,8 +105,9 @@ TEST(MqttSettings, TheWindowsObserverPublishesEachCycle) {
   const std::string line = out.substr(start, out.find('\n', start) - start);
   const auto cycle = nlohmann::json::parse(line);
   EXPECT_EQ(cycle["n"], 1);
-  EXPECT_EQ(cycle["serving"]["rxlevel_dbm"], "-75");
-  EXPECT_EQ(cycle["neighbours"][1]["channel"], "55");
+  EXPECT_EQ(cycle["schema"], 2);
+  EXPECT_EQ(cycle["serving"]["rxlevel_dbm"], -75);
+  EXPECT_EQ(cycle["neighbours"][1]["channel"], 55);
 }
 
 }  // namespace
