@@ -54,8 +54,8 @@ Tfrm& CreateMonitorWindow() {
   // A connection publishes to the broker the settings name when its polling starts.
   wiring->publishing = std::make_unique<sites::SitePublishing>([] { return SavedPublishingTarget(); }, true);
   sites::SitePublishing* publishing = wiring->publishing.get();
-  wiring->events = std::make_unique<history::RunEvents>(
-      wiring->writer, [window, publishing](const history::CellEvent& event) {
+  wiring->events =
+      std::make_unique<history::RunEvents>(wiring->writer, [window, publishing](const history::CellEvent& event) {
         window->Ops().ShowEvent(event);
         publishing->Event(event);
       });
@@ -63,13 +63,16 @@ Tfrm& CreateMonitorWindow() {
   events->SetThreshold(SavedLevelThreshold());
   state.liveEvents = events;
   // Each cycle goes into the log with its events, its time and, when fresh, its position.
+  window->Recorder().SetBeforeValues(
+      [events](gsmlog::TLogWriter& log, const radio::Cycle&) { events->HoldLeadingRecords(log); });
   window->Recorder().SetBeforeSeal([events](gsmlog::TLogWriter& log, const radio::Cycle& cycle) {
     events->HoldRecords(log);
     survey::HoldCycleRecords(log, cycle);
   });
   wiring->liveHistory = std::make_unique<LiveHistoryFeed>(window->Ops());
   wiring->session = std::make_unique<core::Session>(
-      window->Ops(), std::vector<core::RunConsumer*>{events, &window->Recorder(), publishing, wiring->liveHistory.get()},
+      window->Ops(),
+      std::vector<core::RunConsumer*>{events, &window->Recorder(), publishing, wiring->liveHistory.get()},
       [&gps] { return gps.Fresh(); });
   window->SetSession(*wiring->session);
   InstallHistoryShortcut(*window);
