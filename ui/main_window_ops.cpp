@@ -103,9 +103,7 @@ void MainWindowOps::ShowError(const std::string& text) {
 }
 
 void MainWindowOps::MarkFields(bool withIdentity, parser::SweepPass pass) {
-  Post([form = &window_, withIdentity, pass] {
-    ui::MarkFields(*form, withIdentity, pass);
-  });
+  Post([form = &window_, withIdentity, pass] { ui::MarkFields(*form, withIdentity, pass); });
 }
 
 void MainWindowOps::PrepareConnection() {

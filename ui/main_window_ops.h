@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
+#include "core/run_consumer.h"
 #include "core/window_ops.h"
 #include "history/cell_events.h"
-#include "core/run_consumer.h"
 
 namespace ui {
 
