@@ -392,6 +392,7 @@ ExportResult RunExport(const std::string& logName, const std::string& outName, c
   }
   result.cycles = writer.Written();
   result.placed = writer.Placed();
+  result.verdict = read.verdict;
   result.damaged = read.damaged;
   result.ok = read.ok;
   if (read.damaged) result.error = read.error;

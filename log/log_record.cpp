@@ -103,7 +103,7 @@ bool ReadLogRecord(TLogReader& reader, std::int32_t& code, std::string& text, Re
   commit();
 
   if (code == kChecksumCode) reader.ExpectedChecksum = FormatChecksum(sumBefore);
-  if (text.empty()) return stopWith(ReadStop::emptyText);
+  if (text.empty()) return stopWith(length > 0 || used < 5 ? ReadStop::textMissing : ReadStop::emptyText);
   if (stop) *stop = want < length ? ReadStop::textCut : ReadStop::none;
   return true;
 }
