@@ -52,17 +52,16 @@ struct FieldRoute {
 // Which report value a record code sets, and the unit appended on storing; false for none. The
 // summary's values come in the order of their codes; a unit of letters follows a blank, "%" none.
 bool RouteOf(std::int32_t code, FieldRoute& route) {
-  const RecordCodeInfo info = DescribeRecordCode(code);
-  route.unit = info.unit;
-  route.blank = !info.unit.empty() && info.unit != "%";
   if (code >= kSummaryDateCode && code <= kBand1800ShareCode) {
     route.value = static_cast<std::size_t>(ReportValue::date) + static_cast<std::size_t>(code - kSummaryDateCode);
-    return true;
+  } else {
+    // A field's own code: the fields the report shows on a line of their own, with their unit.
+    const int row = parser::FieldIndex(code);
+    if (row < 0 || !parser::kFieldTable[static_cast<std::size_t>(row)].inReport) return false;
+    route.value = static_cast<std::size_t>(ReportValue::firstField) + static_cast<std::size_t>(row);
   }
-  // A field's own code: the fields the report shows on a line of their own, with their unit.
-  const int row = parser::FieldIndex(code);
-  if (row < 0 || !parser::kFieldTable[static_cast<std::size_t>(row)].inReport) return false;
-  route.value = static_cast<std::size_t>(ReportValue::firstField) + static_cast<std::size_t>(row);
+  route.unit = DescribeRecordCode(code).unit;
+  route.blank = !route.unit.empty() && route.unit != "%";
   return true;
 }
 

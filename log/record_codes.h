@@ -3,6 +3,7 @@
 // of its value and, for the cell-indexed codes, the cell and the field. The writer, the listing,
 // the report and the cycle reader all take a code's meaning from here.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -82,9 +83,14 @@ inline constexpr CellFieldName kCellFields[] = {
 // The code's meaning; kind unknown (and an empty name) for a code of none.
 RecordCodeInfo DescribeRecordCode(std::int32_t code);
 
+inline constexpr std::int32_t kRecordCodeTable = 1 << 16;  // no code of meaning lies above
+extern const std::array<bool, kRecordCodeTable> kCycleRecordCodes;
+
 // Whether a record of the code is a measured value of a poll cycle: a cycle is the run of records
-// up to a matching seal that holds at least one of them.
-bool IsCycleRecord(std::int32_t code);
+// up to a matching seal that holds at least one of them. Asked for every record a reader reads.
+inline bool IsCycleRecord(std::int32_t code) {
+  return code >= 0 && code < kRecordCodeTable && kCycleRecordCodes[static_cast<std::size_t>(code)];
+}
 
 // The code's name with its place, as a listing gives it: "serving.rxlevel_dbm",
 // "neighbour1.bsic", "summary.rxlevel_dbm_avg", "network.country_name", "checksum", "cycle.time";
