@@ -9,18 +9,16 @@ namespace gsmlog {
 
 using namespace platform::literals;
 
-ChecksumCheck VerdictKeeper::Record(std::uint64_t offset, std::uint64_t end, std::int32_t code, std::string_view text,
-                                    ReadStop stop, std::string_view expected) {
+ChecksumCheck VerdictKeeper::Unusual(std::uint64_t offset, std::uint64_t end, std::int32_t code, std::string_view text,
+                                     ReadStop stop, std::string_view expected) {
   ChecksumCheck check = ChecksumCheck::notChecksum;
   if (code == kChecksumCode) {
     check = stop == ReadStop::textCut ? ChecksumCheck::cut
             : text == expected        ? ChecksumCheck::match
                                       : ChecksumCheck::mismatch;
   }
-  if (counting_) ++records_;
   // The first damage decides; a listing may read on past a mismatching seal, the verdict does not.
   if (mismatch_) return check;
-  if (counting_ && IsCycleRecord(code)) cycleOpen_ = true;
   if (check == ChecksumCheck::match) {
     matched_ = true;
     sealedEnd_ = end;
