@@ -2,8 +2,6 @@
 // headless tool and the history loader agree on the verdict, the cycles read and the message, and
 // exit 0 only for a log read to its end.
 
-#include "log/log_verdict.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,6 +14,7 @@
 #include "history/cell_history.h"
 #include "log/log_dump.h"
 #include "log/log_reader.h"
+#include "log/log_verdict.h"
 #include "log/log_viewer.h"
 #include "log/log_writer.h"
 #include "platform/text_encoding.h"
@@ -52,7 +51,7 @@ long NumberAfter(const std::string& text, const std::string& label) {
   return std::stol(match[1]);
 }
 
-class LogVerdict : public ::testing::Test {
+class LogReaders : public ::testing::Test {
  protected:
   void SetUp() override {
     log_ = TempPath("run.log");
@@ -80,7 +79,7 @@ class LogVerdict : public ::testing::Test {
   std::vector<std::size_t> seals_;
 };
 
-TEST_F(LogVerdict, EveryReaderGivesTheSameAnswerOnTheSameBytes) {
+TEST_F(LogReaders, EveryReaderGivesTheSameAnswerOnTheSameBytes) {
   const std::size_t seal = 13;  // bytes of a seal
   const std::size_t middle = seals_[kCycles / 2];
   struct Case {
@@ -162,7 +161,7 @@ TEST_F(LogVerdict, EveryReaderGivesTheSameAnswerOnTheSameBytes) {
 }
 
 // The report builder's fast pass judges as the serial reader does, on the same damaged bytes.
-TEST_F(LogVerdict, TheFastReportPassGivesTheSerialVerdict) {
+TEST_F(LogReaders, TheFastReportPassGivesTheSerialVerdict) {
   const std::size_t middle = seals_[kCycles / 2];
   std::vector<std::vector<char>> inputs = {bytes_, {bytes_.begin(), bytes_.begin() + static_cast<long>(middle + 20)}};
   inputs.push_back(bytes_);
