@@ -49,19 +49,31 @@ struct FieldRoute {
   bool blank = false;     // a blank goes between the text and the unit
 };
 
+// The summary's units, from the table of record codes: a unit of letters follows a blank, "%" none.
+constexpr auto kSummaryRoutes = [] {
+  std::array<FieldRoute, kBand1800ShareCode - kSummaryDateCode + 1> routes{};
+  for (const RecordCodeInfo& info : kFixedCodes) {
+    if (info.code < kSummaryDateCode || info.code > kBand1800ShareCode) continue;
+    const auto index = static_cast<std::size_t>(info.code - kSummaryDateCode);
+    routes[index] = {static_cast<std::size_t>(ReportValue::date) + index, info.unit,
+                     !info.unit.empty() && info.unit != "%"};
+  }
+  return routes;
+}();
+
 // Which report value a record code sets, and the unit appended on storing; false for none. The
-// summary's values come in the order of their codes; a unit of letters follows a blank, "%" none.
+// summary's values come in the order of their codes.
 bool RouteOf(std::int32_t code, FieldRoute& route) {
   if (code >= kSummaryDateCode && code <= kBand1800ShareCode) {
-    route.value = static_cast<std::size_t>(ReportValue::date) + static_cast<std::size_t>(code - kSummaryDateCode);
-  } else {
-    // A field's own code: the fields the report shows on a line of their own, with their unit.
-    const int row = parser::FieldIndex(code);
-    if (row < 0 || !parser::kFieldTable[static_cast<std::size_t>(row)].inReport) return false;
-    route.value = static_cast<std::size_t>(ReportValue::firstField) + static_cast<std::size_t>(row);
+    route = kSummaryRoutes[static_cast<std::size_t>(code - kSummaryDateCode)];
+    return true;
   }
-  route.unit = DescribeRecordCode(code).unit;
-  route.blank = !route.unit.empty() && route.unit != "%";
+  // A field's own code: the fields the report shows on a line of their own, with their unit.
+  const int row = parser::FieldIndex(code);
+  if (row < 0 || !parser::kFieldTable[static_cast<std::size_t>(row)].inReport) return false;
+  route.value = static_cast<std::size_t>(ReportValue::firstField) + static_cast<std::size_t>(row);
+  route.unit = parser::kFieldTable[static_cast<std::size_t>(row)].unit;
+  route.blank = !route.unit.empty();
   return true;
 }
 
@@ -190,11 +202,11 @@ namespace {
 // Consumes records as they become available and keeps what the report needs. Consume reads
 // serially; the fast scan (report_scan.h) hands over ordinary records' values and lets this
 // class read every other record, so what is valid is decided here alone, by the VerdictKeeper
-// every reader of a log shares. Only the serial reader sees every record, so only it counts
-// records and cycles.
+// every reader of a log shares. Neither path counts records or cycles: the report has no use for
+// them, and its speed is the reader's (ReadLogVerdict counts them for a message).
 class ReportBuilder final : public ScanSink {
  public:
-  ReportBuilder(const std::string& fileName, bool serial) : fileName_(fileName), keeper_(serial) {
+  explicit ReportBuilder(const std::string& fileName) : fileName_(fileName), keeper_(false) {
     InitLogReader(reader_, nullptr, 0);
     text_.reserve(kMaxLogText);
   }
@@ -254,11 +266,18 @@ class ReportBuilder final : public ScanSink {
       keeper_.Stop(offset, stop);
       return false;
     }
-    const ChecksumCheck check =
-        keeper_.Record(offset, offset + (reader_.Pos - from), code_, text_, stop, reader_.ExpectedChecksum);
-    if (check == ChecksumCheck::mismatch) return false;
+    // An ordinary record tells a keeper that counts nothing nothing: only its value is kept.
+    if ((code_ == kChecksumCode || stop != ReadStop::none) && !Judge(offset, offset + (reader_.Pos - from), stop)) {
+      return false;
+    }
     Store();
     return true;
+  }
+
+  // A seal, or a record the end of the data cut: false when it is a mismatching seal. Out of the
+  // loop of ordinary records, which it would only slow.
+  [[gnu::noinline]] bool Judge(std::uint64_t offset, std::uint64_t end, ReadStop stop) {
+    return keeper_.Record(offset, end, code_, text_, stop, reader_.ExpectedChecksum) != ChecksumCheck::mismatch;
   }
 
   void Store() {
@@ -330,7 +349,7 @@ const std::uint8_t* ReportBuilder::Destinations() const {
 
 LogReport BuildLogReportSerial(const std::uint8_t* data, std::size_t size, const std::string& fileName) {
   if (data == nullptr || size == 0) return {false, {}, ReadFailedMessage(fileName)};
-  ReportBuilder builder(fileName, true);
+  ReportBuilder builder(fileName);
   builder.SetData(data, size);
   builder.Consume();
   return builder.Finish(size);
@@ -338,7 +357,7 @@ LogReport BuildLogReportSerial(const std::uint8_t* data, std::size_t size, const
 
 LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName,
                                  const ScanOptions& options) {
-  ReportBuilder builder(fileName, false);
+  ReportBuilder builder(fileName);
   if (ScanLogData(data, size, builder, options) != ScanResult::done) return {false, {}, ReadFailedMessage(fileName)};
   return builder.Finish(size);
 }
@@ -357,7 +376,7 @@ LogReport BuildLogReportWith(const std::string& fileName, const ScanOptions& opt
     return {false, {}, ReadFailedMessage(fileName), platform::DecodeSystemError(errno)};
   }
 
-  ReportBuilder builder(fileName, false);
+  ReportBuilder builder(fileName);
   const bool regular = S_ISREG(info.st_mode);
   const std::size_t sizeHint = regular && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
   if (ScanLogFile(file.Fd(), regular, sizeHint, builder, options) != ScanResult::done) {

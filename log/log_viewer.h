@@ -23,8 +23,8 @@ struct LogReport {
   std::string error;              // the Russian message when !ok, exactly as the user sees it
   platform::SystemError cause{};  // why the file could not be opened or read, when the system said
   // How far the file holds (log_verdict.h), once it was read. The report is shown whenever
-  // verdict.reportable, even of a file damaged after a matching seal; only the serial build
-  // counts records and cycles (ReadLogVerdict of log_reader.h does for the others).
+  // verdict.reportable, even of a file damaged after a matching seal. Records and cycles are not
+  // counted here (ReadLogVerdict of log_reader.h counts them).
   LogVerdict verdict{};
 };
 
