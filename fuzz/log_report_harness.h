@@ -68,7 +68,7 @@ inline gsmlog::LogReport ReportThroughFile(const std::uint8_t* data, std::size_t
   return report;
 }
 
-// The same verdict; counts only where both counted (the fast pass counts no records or cycles).
+// The same verdict; counts only where both counted (the report builder counts no records or cycles).
 inline void CheckSameVerdict(const gsmlog::LogVerdict& a, const gsmlog::LogVerdict& b) {
   FUZZ_CHECK(a.state == b.state);
   FUZZ_CHECK(a.fault == b.fault);

@@ -2,7 +2,7 @@
 // The one serial reader of a log file: every record in file order with its offset, number and
 // checksum check, read in chunks in constant memory, and the file's verdict (log_verdict.h).
 // The listing, the cycle reader (and through it the export and the history) read through it; the
-// report builder's fast pass feeds the same VerdictKeeper.
+// report builder (both its passes) feeds the same VerdictKeeper.
 
 #include <cstddef>
 #include <cstdint>

@@ -35,7 +35,7 @@ struct LogVerdict {
   std::uint64_t sealedBytes = 0;          // bytes up to the end of the last matching seal before it
   std::uint64_t totalBytes = 0;           // the bytes of the file
   long cycles = 0;                        // whole cycles before it
-  bool counted = true;                    // record and cycles counted (the report's fast pass counts neither)
+  bool counted = true;                    // record and cycles counted (the report builder counts neither)
   bool reportable = false;                // a seal matched and none mismatched: the report shows what was read
 
   // All of the file was read: whole, or cut short at its end.
@@ -44,7 +44,7 @@ struct LogVerdict {
 
 class VerdictKeeper {
  public:
-  // counting false: not every record is fed (the report's fast pass), so neither records nor
+  // counting false: not every record is fed (the report builder), so neither records nor
   // cycles are counted; seals and the record reading stopped at must still come.
   explicit VerdictKeeper(bool counting = true) : counting_(counting) {}
 
