@@ -55,7 +55,8 @@ std::string_view ReadStopText(ReadStop stop);
 std::string FormatDumpLine(const DumpRecord& record);
 
 // The closing line: where and why reading ended, the records and cycles read, and the verdict:
-// "end at offset 1500: text cut short; 61 records; 3 cycles; file cut short at offset 1490 (record 61)".
+// "end at offset 1495: record cut short before its text; 151 records; 3 cycles; file cut short at
+// offset 1495 (record 152)".
 std::string FormatDumpEnd(const LogDump& dump);
 
 }  // namespace gsmlog
