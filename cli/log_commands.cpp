@@ -5,26 +5,48 @@
 #include "cli/standard_output.h"
 #include "export/log_export.h"
 #include "log/log_dump.h"
+#include "log/log_reader.h"
 #include "log/log_viewer.h"
 #include "platform/file_name.h"
 #include "platform/text_encoding.h"
 
 namespace cli {
 
+namespace {
+
+// Says how far a log not read whole holds, on stderr.
+void TellVerdict(const std::string& fileName, const gsmlog::LogVerdict& verdict) {
+  if (verdict.state == gsmlog::LogState::whole) return;
+  std::cerr << platform::Cp1251ToPrintable(gsmlog::VerdictMessage(fileName, verdict)) << std::endl;
+}
+
+}  // namespace
+
 int PrintLogReport(const std::string& fileName, bool raw) {
   const gsmlog::LogReport report = gsmlog::BuildLogReport(fileName);
+  // The fast build counts no cycles: a file not read whole is read again, serially, for the message.
+  const auto counted = [&] { return gsmlog::ReadLogVerdict(fileName); };
   if (!report.ok) {
-    std::cerr << platform::Cp1251ToPrintable(report.error) << std::endl;
+    const gsmlog::LogRead read = counted();
+    if (read.ok && !read.verdict.ReadToEnd()) {
+      TellVerdict(fileName, read.verdict);
+    } else {
+      std::cerr << platform::Cp1251ToPrintable(report.error) << std::endl;
+    }
     return 1;
   }
   if (raw) {
     std::cout.write(report.text.data(), static_cast<std::streamsize>(report.text.size()));
-    return FinishOutput(std::cout);
+  } else {
+    std::string text = report.text;
+    std::erase(text, '\r');
+    std::cout << platform::Cp1251ToPrintable(text);
   }
-  std::string text = report.text;
-  std::erase(text, '\r');
-  std::cout << platform::Cp1251ToPrintable(text);
-  return FinishOutput(std::cout);
+  const int written = FinishOutput(std::cout);
+  if (report.verdict.state == gsmlog::LogState::whole) return written;
+  const gsmlog::LogRead read = counted();
+  TellVerdict(fileName, read.ok ? read.verdict : report.verdict);
+  return written != 0 || !report.verdict.ReadToEnd() ? 1 : 0;
 }
 
 int DumpLogFile(const std::string& fileName) {
@@ -41,11 +63,8 @@ int DumpLogFile(const std::string& fileName) {
   }
   std::cout << platform::Cp1251ToPrintable(gsmlog::FormatDumpEnd(dump)) << '\n';
   if (FinishOutput(std::cout) != 0) return 1;
-  if (!dump.valid) {
-    std::cerr << platform::Cp1251ToPrintable(gsmlog::DamagedMessage(fileName)) << std::endl;
-    return 1;
-  }
-  return 0;
+  TellVerdict(fileName, dump.verdict);
+  return dump.verdict.ReadToEnd() ? 0 : 1;
 }
 
 int ExportLogFile(const std::string& fileName, const std::string& outName, const std::string& formatName,
@@ -72,6 +91,7 @@ int ExportLogFile(const std::string& fileName, const std::string& outName, const
     std::cerr << platform::Cp1251ToPrintable(result.error) << std::endl;
     return 1;
   }
+  TellVerdict(fileName, result.verdict);
   return 0;
 }
 

@@ -380,6 +380,7 @@ ExportResult RunExport(const std::string& logName, const std::string& outName, c
   if (!output->Commit(writer.File(), result.error)) return result;
   result.cycles = writer.Written();
   result.placed = writer.Placed();
+  result.verdict = read.verdict;
   result.damaged = read.damaged;
   result.ok = read.ok;
   if (read.damaged) result.error = read.error;

@@ -39,12 +39,13 @@ struct ExportOptions {
 };
 
 struct ExportResult {
-  bool ok = false;         // every cycle of an undamaged log was written
-  bool damaged = false;    // the log is damaged: the cycles before the damage were written
-  bool cancelled = false;  // the progress callback asked to stop; nothing is left behind
-  std::string error;       // Russian, Windows-1251, when !ok and !cancelled
-  long cycles = 0;         // features written (GPX: only cycles with a position)
-  long placed = 0;         // of them, with a position
+  bool ok = false;             // every cycle of an undamaged log was written
+  bool damaged = false;        // the log is damaged: the cycles before the damage were written
+  bool cancelled = false;      // the progress callback asked to stop; nothing is left behind
+  std::string error;           // Russian, Windows-1251, when !ok and !cancelled
+  long cycles = 0;             // features written (GPX: only cycles with a position)
+  long placed = 0;             // of them, with a position
+  gsmlog::LogVerdict verdict;  // how far the log holds: a log cut short exports whole, and says so
 };
 
 // Exports the log logName to outName (both file name bytes, opened as they are).

@@ -68,10 +68,25 @@ inline gsmlog::LogReport ReportThroughFile(const std::uint8_t* data, std::size_t
   return report;
 }
 
+// The same verdict; counts only where both counted (the report builder counts no records or cycles).
+inline void CheckSameVerdict(const gsmlog::LogVerdict& a, const gsmlog::LogVerdict& b) {
+  FUZZ_CHECK(a.state == b.state);
+  FUZZ_CHECK(a.fault == b.fault);
+  FUZZ_CHECK(a.offset == b.offset);
+  FUZZ_CHECK(a.sealedBytes == b.sealedBytes);
+  FUZZ_CHECK(a.totalBytes == b.totalBytes);
+  FUZZ_CHECK(a.reportable == b.reportable);
+  if (a.counted && b.counted) {
+    FUZZ_CHECK(a.record == b.record);
+    FUZZ_CHECK(a.cycles == b.cycles);
+  }
+}
+
 inline void CheckSameReport(const gsmlog::LogReport& report, const gsmlog::LogReport& serial) {
   FUZZ_CHECK(report.ok == serial.ok);
   FUZZ_CHECK(report.text == serial.text);
   FUZZ_CHECK(report.error == serial.error);
+  CheckSameVerdict(report.verdict, serial.verdict);
 }
 
 inline void RunLogReport(const std::uint8_t* data, std::size_t size) {
@@ -89,6 +104,12 @@ inline void RunLogReport(const std::uint8_t* data, std::size_t size) {
   const gsmlog::LogDump dump = gsmlog::DumpLogData(data, size);
   CheckDump(dump, size);
   FUZZ_CHECK(dump.valid == report.ok);
+  if (size > 0) {
+    CheckSameVerdict(dump.verdict, serial.verdict);
+    FUZZ_CHECK(dump.verdict.counted && dump.verdict.cycles >= 0);
+    FUZZ_CHECK(dump.verdict.reportable == report.ok);
+    FUZZ_CHECK(dump.verdict.sealedBytes <= size && dump.verdict.offset <= size);
+  }
 
   // A geometry from the input's length, so that segment and lane edges fall everywhere over a run.
   // Threads take turns per segment, so with threads the input is cut into about four segments.
@@ -104,6 +125,7 @@ inline void RunLogReport(const std::uint8_t* data, std::size_t size) {
   const gsmlog::LogReport chunked = ReportThroughFile(data, size, chunkSize);
   FUZZ_CHECK(chunked.ok == report.ok);
   if (report.ok) FUZZ_CHECK(chunked.text == report.text);
+  if (size > 0) CheckSameVerdict(chunked.verdict, serial.verdict);
 }
 
 }  // namespace fuzzing

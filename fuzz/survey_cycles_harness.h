@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
+#include "log/log_reader.h"
 #include "survey/cycle_reader.h"
 #include "survey/survey_text.h"
 
@@ -56,6 +57,13 @@ inline void RunSurveyCycles(const std::uint8_t* data, std::size_t size) {
   FUZZ_CHECK(!result.stopped);
   FUZZ_CHECK(result.ok == result.error.empty());
   FUZZ_CHECK(!(result.ok && result.damaged));
+  // The cycles handed on are the ones the verdict counts, and the file's verdict is the listing's.
+  if (result.ok || result.damaged) {
+    FUZZ_CHECK(result.verdict.cycles == result.cycles);
+    FUZZ_CHECK(result.damaged == !result.verdict.ReadToEnd());
+    const gsmlog::LogVerdict listed = gsmlog::ReadLogVerdict(data, size);
+    FUZZ_CHECK(listed.state == result.verdict.state && listed.cycles == result.verdict.cycles);
+  }
 }
 
 }  // namespace fuzzing

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "log/log_dump.h"
+#include "log/log_reader.h"
 #include "log/log_record.h"
-#include "log/log_viewer.h"
 #include "parser/measurement_fields.h"
 
 namespace history {
@@ -164,7 +163,6 @@ LoadResult LoadHistory(const std::string& fileName, CellHistory& history) {
   survey::CycleAssembler assembler;
   std::vector<CellEvent> pending;  // events of the cycle being read
   bool axisDecided = false;
-  bool damaged = false;
   const auto placeEvents = [&](double cycleAxis) {
     for (CellEvent& event : pending) {
       const double at = history.AxisKind() == CellHistory::Axis::time ? AxisTime(event.time) : cycleAxis;
@@ -172,16 +170,18 @@ LoadResult LoadHistory(const std::string& fileName, CellHistory& history) {
     }
     pending.clear();
   };
-  const gsmlog::LogDump dump = gsmlog::DumpLogFile(fileName, [&](const gsmlog::DumpRecord& record) {
+  bool mismatch = false;
+  const gsmlog::LogRead read = gsmlog::ReadLogRecords(fileName, [&](const gsmlog::LogRecord& record) {
+    // The verdict is decided at the first mismatching seal; nothing after it is the file's.
     if (record.check == gsmlog::ChecksumCheck::mismatch) {
-      damaged = true;
+      mismatch = true;
       return false;
     }
     if (record.code == gsmlog::kCycleEventCode) {
       if (auto event = ParseEventRecord(record.text)) pending.push_back(std::move(*event));
       return true;
     }
-    if (!assembler.Add(record.code, record.text)) return true;
+    if (!assembler.Add(record)) return true;
     const survey::SurveyCycle& cycle = assembler.Cycle();
     std::optional<std::chrono::system_clock::time_point> time;
     if (cycle.time) time = survey::ToTimePoint(*cycle.time);
@@ -199,12 +199,13 @@ LoadResult LoadHistory(const std::string& fileName, CellHistory& history) {
   if (!axisDecided) history.Clear(CellHistory::Axis::cycleNumber);
   // The connection's end comes after the last cycle.
   placeEvents(history.LastTime());
-  if (!dump.ok) {
-    result.error = dump.error;
+  if (!read.ok) {
+    result.error = read.error;
     return result;
   }
-  if (damaged || !dump.valid) {
-    result.error = gsmlog::DamagedMessage(fileName);
+  result.verdict = read.verdict;
+  if (!read.verdict.ReadToEnd()) {
+    result.error = gsmlog::VerdictMessage(fileName, read.verdict);
     return result;
   }
   result.ok = true;

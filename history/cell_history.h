@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "history/cell_events.h"
+#include "log/log_verdict.h"
 #include "survey/cycle_reader.h"
 
 namespace history {
@@ -111,14 +112,15 @@ class CycleCollector {
 };
 
 struct LoadResult {
-  bool ok = false;
+  bool ok = false;    // the log was read to its end (whole, or cut short after its last cycle)
   std::string error;  // the Russian message (Windows-1251) when !ok
   long cycles = 0;
+  gsmlog::LogVerdict verdict;  // how far the log holds, once read
 };
 
 // Reads a log into history (cleared first): each cycle whose seal matched, on the time axis when
 // the log has cycle time records (cycle numbers otherwise), and its event records as markers.
-// Reading stops at damage; the cycles before it stay.
+// Reading stops at damage; the cycles before it stay, and the message says where and how many.
 LoadResult LoadHistory(const std::string& fileName, CellHistory& history);
 
 }  // namespace history

@@ -9,21 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "log/log_reader.h"
 #include "log/log_record.h"
 #include "platform/system_error.h"
 
 namespace gsmlog {
 
-// cut: a checksum record whose text the end of the file cut short; it verifies nothing.
-enum class ChecksumCheck { notChecksum, match, mismatch, cut };
-
-struct DumpRecord {
-  std::size_t offset = 0;  // byte offset of the record's first byte in the file
-  std::int32_t code = 0;
-  std::string text;  // Windows-1251
-  ChecksumCheck check = ChecksumCheck::notChecksum;
-  std::string expected;  // checksum records: the text that would match
-};
+using DumpRecord = LogRecord;
 
 struct LogDump {
   bool ok = false;                      // false: the file could not be read; see error
@@ -34,6 +26,7 @@ struct LogDump {
   ReadStop stop = ReadStop::endOfData;  // why reading ended (none: the sink ended it)
   std::size_t stopOffset = 0;           // offset of the record reading ended in
   bool valid = false;  // what the report builder would accept: a whole checksum record matched, none mismatched
+  LogVerdict verdict;  // whole, cut short or damaged, and the cycles before
 };
 
 // Takes each record as it is listed; false ends the listing there.
@@ -50,7 +43,8 @@ LogDump DumpLogFile(const std::string& fileName, const DumpSink& sink);
 // The same, keeping every record in records (for small files and tests).
 LogDump DumpLogFile(const std::string& fileName);
 
-// A short English meaning of a record code, such as "serving.rxlevel" or "summary.date".
+// A short English meaning of a record code, such as "serving.rxlevel_dbm" or "summary.date"
+// (RecordCodeName of record_codes.h).
 std::string LogCodeMeaning(std::int32_t code);
 
 // A short English phrase for a stop reason, such as "end of data".
@@ -60,7 +54,9 @@ std::string_view ReadStopText(ReadStop stop);
 // "     21  12814  checksum              DEADBEEF  [mismatch, expected 643EC572]".
 std::string FormatDumpLine(const DumpRecord& record);
 
-// The closing line: where and why reading ended, and whether the file is valid.
+// The closing line: where and why reading ended, the records and cycles read, and the verdict:
+// "end at offset 1495: record cut short before its text; 151 records; 3 cycles; file cut short at
+// offset 1495 (record 152)".
 std::string FormatDumpEnd(const LogDump& dump);
 
 }  // namespace gsmlog

@@ -89,6 +89,12 @@ bool ReadLogRecord(TLogReader& reader, std::int32_t& code, std::string& text, Re
   }
 
   const std::size_t want = length < available - used ? length : available - used;
+  if (want == 0) {
+    // No text: a length of 0, or the end of the data before the length or the first text byte.
+    commit();
+    if (code == kChecksumCode) reader.ExpectedChecksum = FormatChecksum(sumBefore);
+    return stopWith(length > 0 || used < 5 ? ReadStop::textMissing : ReadStop::emptyText);
+  }
   text.resize(want);
   char* out = text.data();
   for (std::size_t i = 0; i < want; ++i) {
@@ -103,7 +109,6 @@ bool ReadLogRecord(TLogReader& reader, std::int32_t& code, std::string& text, Re
   commit();
 
   if (code == kChecksumCode) reader.ExpectedChecksum = FormatChecksum(sumBefore);
-  if (text.empty()) return stopWith(ReadStop::emptyText);
   if (stop) *stop = want < length ? ReadStop::textCut : ReadStop::none;
   return true;
 }

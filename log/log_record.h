@@ -83,8 +83,14 @@ inline bool ReadLogByte(TLogReader& reader, std::uint8_t& b) {
 }
 
 // Why ReadLogRecord stopped (false result); with a true result none, or textCut for a record
-// whose text the end of the data cut short.
-enum class ReadStop { none, endOfData, codeCut, lengthTooLarge, controlByte, emptyText, textCut };
+// whose text the end of the data cut short. emptyText is a length of 0; textMissing a record the
+// end of the data cut before its first text byte (or before its length).
+enum class ReadStop { none, endOfData, codeCut, lengthTooLarge, controlByte, emptyText, textCut, textMissing };
+
+// Whether the end of the data, not a byte present, stopped reading: the file was cut short there.
+constexpr bool StopIsCut(ReadStop stop) {
+  return stop == ReadStop::endOfData || stop == ReadStop::codeCut || stop == ReadStop::textMissing;
+}
 
 // The next record; false when reading must stop (end of data, a cut code, a length above 128,
 // a text byte below 0x20, an empty text). A text cut by the end of the data is returned with the

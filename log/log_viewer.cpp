@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "log/log_record.h"
+#include "log/log_verdict.h"
+#include "log/record_codes.h"
 #include "log/report_scan.h"
 #include "parser/field_table.h"
 #include "platform/file_name.h"
@@ -37,6 +39,8 @@ enum class ReportValue : std::size_t {
   band1800,
   firstField,
 };
+static_assert(static_cast<std::size_t>(ReportValue::band1800) == kBand1800ShareCode - kSummaryDateCode,
+              "the summary's report values in the order of their codes");
 constexpr std::size_t kReportValues = static_cast<std::size_t>(ReportValue::firstField) + parser::kFieldTable.size();
 
 struct FieldRoute {
@@ -45,46 +49,24 @@ struct FieldRoute {
   bool blank = false;     // a blank goes between the text and the unit
 };
 
-constexpr FieldRoute Route(ReportValue value, std::string_view unit) { return {static_cast<std::size_t>(value), unit}; }
+// The summary's units, from the table of record codes: a unit of letters follows a blank, "%" none.
+constexpr auto kSummaryRoutes = [] {
+  std::array<FieldRoute, kBand1800ShareCode - kSummaryDateCode + 1> routes{};
+  for (const RecordCodeInfo& info : kFixedCodes) {
+    if (info.code < kSummaryDateCode || info.code > kBand1800ShareCode) continue;
+    const auto index = static_cast<std::size_t>(info.code - kSummaryDateCode);
+    routes[index] = {static_cast<std::size_t>(ReportValue::date) + index, info.unit,
+                     !info.unit.empty() && info.unit != "%"};
+  }
+  return routes;
+}();
 
-// Which report value a record code sets, and the unit appended on storing; false for none.
+// Which report value a record code sets, and the unit appended on storing; false for none. The
+// summary's values come in the order of their codes.
 bool RouteOf(std::int32_t code, FieldRoute& route) {
-  switch (code) {
-    case kSummaryDateCode:
-      route = Route(ReportValue::date, "");
-      return true;
-    case kSummaryStartCode:
-      route = Route(ReportValue::start, "");
-      return true;
-    case kSummaryEndCode:
-      route = Route(ReportValue::end, "");
-      return true;
-    case kRxLevelMaxCode:
-      route = Route(ReportValue::rxMax, " dBm");
-      return true;
-    case kRxLevelMinCode:
-      route = Route(ReportValue::rxMin, " dBm");
-      return true;
-    case kRxLevelAverageCode:
-      route = Route(ReportValue::rxAverage, " dBm");
-      return true;
-    case kBitErrorMaxCode:
-      route = Route(ReportValue::berMax, "%");
-      return true;
-    case kBitErrorMinCode:
-      route = Route(ReportValue::berMin, "%");
-      return true;
-    case kBitErrorAverageCode:
-      route = Route(ReportValue::berAverage, "%");
-      return true;
-    case kBand900ShareCode:
-      route = Route(ReportValue::band900, "%");
-      return true;
-    case kBand1800ShareCode:
-      route = Route(ReportValue::band1800, "%");
-      return true;
-    default:
-      break;
+  if (code >= kSummaryDateCode && code <= kBand1800ShareCode) {
+    route = kSummaryRoutes[static_cast<std::size_t>(code - kSummaryDateCode)];
+    return true;
   }
   // A field's own code: the fields the report shows on a line of their own, with their unit.
   const int row = parser::FieldIndex(code);
@@ -219,10 +201,12 @@ namespace {
 
 // Consumes records as they become available and keeps what the report needs. Consume reads
 // serially; the fast scan (report_scan.h) hands over ordinary records' values and lets this
-// class read every other record, so what is valid is decided here alone.
+// class read every other record, so what is valid is decided here alone, by the VerdictKeeper
+// every reader of a log shares. Neither path counts records or cycles: the report has no use for
+// them, and its speed is the reader's (ReadLogVerdict counts them for a message).
 class ReportBuilder final : public ScanSink {
  public:
-  explicit ReportBuilder(const std::string& fileName) : fileName_(fileName) {
+  explicit ReportBuilder(const std::string& fileName) : fileName_(fileName), keeper_(false) {
     InitLogReader(reader_, nullptr, 0);
     text_.reserve(kMaxLogText);
   }
@@ -233,21 +217,18 @@ class ReportBuilder final : public ScanSink {
     reader_.Size = size;
     reader_.Pos = 0;
   }
-  std::size_t Pos() const { return reader_.Pos; }
 
-  // Reads records until reading stops, or (when more data may follow) until fewer bytes than a
-  // whole record remain. False once reading has stopped for good.
-  bool Consume(bool atEnd) {
+  // Reads records until reading stops. False once reading has stopped for good.
+  bool Consume() {
     for (;;) {
-      if (!atEnd && reader_.Size - reader_.Pos < kMaxLogRecord) return true;
-      if (!ReadLogRecord(reader_, code_, text_, &stop_)) return false;
-      if (!Store()) return false;
+      if (!ReadOne(reader_.Pos)) return false;
     }
   }
 
-  LogReport Finish() const {
+  LogReport Finish(std::uint64_t totalBytes) const {
     LogReport result;
-    if (damaged_ || !verified_) {
+    result.verdict = keeper_.Finish(totalBytes);
+    if (!result.verdict.reportable) {
       result.error = DamagedMessage(fileName_);
       return result;
     }
@@ -261,55 +242,65 @@ class ReportBuilder final : public ScanSink {
   void StoreValue(std::int32_t code, std::string_view text) override {
     code_ = code;
     text_.assign(text);
-    stop_ = ReadStop::none;
     Store();
   }
 
   bool ReadSerially(const std::uint8_t* raw, std::size_t size, std::size_t& pos, const TXorState& xorState,
-                    const TCrcState& crc) override {
+                    const TCrcState& crc, std::uint64_t fileOffset) override {
     reader_.Data = raw;
     reader_.Size = size;
     reader_.Pos = pos;
     reader_.Xor = xorState;
     reader_.Crc = crc;
-    const bool more = ReadLogRecord(reader_, code_, text_, &stop_) && Store();
+    const bool more = ReadOne(fileOffset);
     pos = reader_.Pos;
     return more;
   }
 
  private:
-  bool Store() {
+  // The record at the reader's position, whose first byte is at offset of the file.
+  bool ReadOne(std::uint64_t offset) {
+    const std::size_t from = reader_.Pos;
+    ReadStop stop = ReadStop::none;
+    if (!ReadLogRecord(reader_, code_, text_, &stop)) {
+      keeper_.Stop(offset, stop);
+      return false;
+    }
+    // An ordinary record tells a keeper that counts nothing nothing: only its value is kept.
+    if ((code_ == kChecksumCode || stop != ReadStop::none) && !Judge(offset, offset + (reader_.Pos - from), stop)) {
+      return false;
+    }
+    Store();
+    return true;
+  }
+
+  // A seal, or a record the end of the data cut: false when it is a mismatching seal. Out of the
+  // loop of ordinary records, which it would only slow.
+  [[gnu::noinline]] bool Judge(std::uint64_t offset, std::uint64_t end, ReadStop stop) {
+    return keeper_.Record(offset, end, code_, text_, stop, reader_.ExpectedChecksum) != ChecksumCheck::mismatch;
+  }
+
+  void Store() {
     FieldRoute route;
     if (RouteOf(code_, route)) {
       std::string& value = data_.values[route.value];
       value = text_;
       if (route.blank) value += ' ';
       value += route.unit;
-    } else if (code_ == kChecksumCode && stop_ != ReadStop::textCut) {
-      // A checksum record cut by the end of the file, like one with an empty text, verifies
-      // nothing either way; only a whole matching one makes the file sound.
-      if (text_ != reader_.ExpectedChecksum) {
-        damaged_ = true;
-        return false;
-      }
-      verified_ = true;
     }
     const std::int32_t group = code_ / 1024 - 1;
     if (group >= 0 && group < kShownGroups) {
       const int slot = SlotOf(code_ % 1024);
       if (slot >= 0) data_.cells[static_cast<std::size_t>(group)][static_cast<std::size_t>(slot)] = text_;
     }
-    return true;
   }
 
   const std::string& fileName_;
   TLogReader reader_;
+  VerdictKeeper keeper_;
   ReportData data_;
   std::int32_t code_ = 0;
   std::string text_;
-  ReadStop stop_ = ReadStop::none;
-  bool damaged_ = false;   // a whole checksum record did not match
-  bool verified_ = false;  // a whole checksum record matched
 };
 
 // The report values records set, numbered densely as ScanSink asks: the summary's, then the fields
@@ -360,15 +351,15 @@ LogReport BuildLogReportSerial(const std::uint8_t* data, std::size_t size, const
   if (data == nullptr || size == 0) return {false, {}, ReadFailedMessage(fileName)};
   ReportBuilder builder(fileName);
   builder.SetData(data, size);
-  builder.Consume(true);
-  return builder.Finish();
+  builder.Consume();
+  return builder.Finish(size);
 }
 
 LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName,
                                  const ScanOptions& options) {
   ReportBuilder builder(fileName);
   if (ScanLogData(data, size, builder, options) != ScanResult::done) return {false, {}, ReadFailedMessage(fileName)};
-  return builder.Finish();
+  return builder.Finish(size);
 }
 
 LogReport BuildLogReportFromData(const std::uint8_t* data, std::size_t size, const std::string& fileName) {
@@ -391,7 +382,7 @@ LogReport BuildLogReportWith(const std::string& fileName, const ScanOptions& opt
   if (ScanLogFile(file.Fd(), regular, sizeHint, builder, options) != ScanResult::done) {
     return {false, {}, ReadFailedMessage(fileName)};
   }
-  return builder.Finish();
+  return builder.Finish(sizeHint);
 }
 
 LogReport BuildLogReportChunked(const std::string& fileName, std::size_t chunkSize) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "log/log_verdict.h"
 #include "platform/system_error.h"
 
 namespace gsmlog {
@@ -21,6 +22,10 @@ struct LogReport {
   std::string text;               // the report when ok
   std::string error;              // the Russian message when !ok, exactly as the user sees it
   platform::SystemError cause{};  // why the file could not be opened or read, when the system said
+  // How far the file holds (log_verdict.h), once it was read. The report is shown whenever
+  // verdict.reportable, even of a file damaged after a matching seal. Records and cycles are not
+  // counted here (ReadLogVerdict of log_reader.h counts them).
+  LogVerdict verdict{};
 };
 
 // The report of the named file. The name is a path's bytes, opened as they are; the messages

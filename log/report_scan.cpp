@@ -502,7 +502,7 @@ class Scanner {
     const TCrcState crc{CrcBlockSum(WindowSum(block), dot, into), static_cast<std::uint32_t>((offset_ + pos) % 24)};
     const auto key = static_cast<std::uint8_t>(pos < size_ ? raw_[pos] ^ plain_[pos] : 0);
     const TXorState xorState{key, static_cast<std::uint32_t>(offset_ + pos)};
-    return sink_.ReadSerially(raw_, size_, pos, xorState, crc);
+    return sink_.ReadSerially(raw_, size_, pos, xorState, crc, offset_ + pos);
   }
 
   void StoreValues() {

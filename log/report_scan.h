@@ -41,9 +41,10 @@ class ScanSink {
   // The text of the last ordinary record of a destination, in record order across destinations.
   virtual void StoreValue(std::int32_t code, std::string_view text) = 0;
   // Reads the record at pos of the scrambled bytes [raw, raw + size) from the given states, as
-  // the serial reader does; pos moves past it. False once reading has stopped for good.
+  // the serial reader does; pos moves past it, fileOffset is where it starts in the file. False
+  // once reading has stopped for good.
   virtual bool ReadSerially(const std::uint8_t* raw, std::size_t size, std::size_t& pos, const TXorState& xorState,
-                            const TCrcState& crc) = 0;
+                            const TCrcState& crc, std::uint64_t fileOffset) = 0;
 };
 
 enum class ScanResult { done, readFailed };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "gps/gps_fix.h"
+#include "log/log_reader.h"
 #include "survey/survey_text.h"
 
 namespace survey {
@@ -29,12 +30,12 @@ struct SurveyCycle {
   std::array<CellTexts, kCycleCells> cells;
 };
 
-// Collects records into cycles: feed every record in file order.
+// Collects records into cycles: feed every record in file order. A cycle ends at a matching seal
+// after at least one of its measured values (gsmlog::IsCycleRecord), as the verdict counts them.
 class CycleAssembler {
  public:
-  // One record; a checksum record (code 12814) passes whether its text matched. True when it
-  // closed a cycle: Cycle() holds it until the next record comes.
-  bool Add(std::int32_t code, const std::string& text);
+  // One record. True when it closed a cycle: Cycle() holds it until the next record comes.
+  bool Add(const gsmlog::LogRecord& record);
   const SurveyCycle& Cycle() const { return done_; }
 
  private:
@@ -45,17 +46,18 @@ class CycleAssembler {
 };
 
 struct CycleReadResult {
-  bool ok = false;       // the file was read to its end and is not damaged
-  bool damaged = false;  // a checksum record did not match, or none was found
-  bool stopped = false;  // the consumer asked to stop
-  std::string error;     // the Russian message (Windows-1251) when !ok and !stopped
-  long cycles = 0;       // cycles handed on
+  bool ok = false;             // the file was read to its end, whole or cut short after its last cycle
+  bool damaged = false;        // a checksum record did not match, a byte stopped reading, or no seal matched
+  bool stopped = false;        // the consumer asked to stop
+  std::string error;           // the Russian message (Windows-1251) when !ok and !stopped
+  long cycles = 0;             // cycles handed on
+  gsmlog::LogVerdict verdict;  // how far the file holds, once read (gsmlog::VerdictMessage says it)
 };
 
 // Called with each cycle whose seal matched; false stops reading.
 using CycleConsumer = std::function<bool(const SurveyCycle&)>;
 // Told the bytes read so far and the file's size after each chunk; false stops reading.
-using ReadProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+using ReadProgress = gsmlog::LogReadProgress;
 
 // Reads the named log (Windows-1251 name, as the report takes it). A cycle whose seal does not
 // match is not handed on, and reading ends there (damaged). Records after the last seal belong to

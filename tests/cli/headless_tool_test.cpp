@@ -288,7 +288,10 @@ TEST(HeadlessTool, ErrorsGoToStderrWithAStatus) {
   { std::ofstream(damaged) << "not a log at all"; }
   ChildProcess report({GSMMON_CLI_PATH, "report", damaged});
   EXPECT_EQ(report.Wait(10s), 1);
-  EXPECT_EQ(report.Stderr(), "Файл протокола " + damaged + " поврежден\n");
+  EXPECT_EQ(report.Stderr(),
+            "Файл протокола " + damaged +
+                " поврежден: недопустимый байт в тексте записи (байт 0, запись 1); прочитано циклов: 0, "
+                "байт: 0 из 16\n");
 
   ChildProcess missingFile({GSMMON_CLI_PATH, "report", "/no/such.log"});
   EXPECT_EQ(missingFile.Wait(10s), 1);

@@ -162,7 +162,9 @@ TEST_F(SurveyExport, UnknownFormatsAndBadLogs) {
   std::filesystem::remove(out);
   ChildProcess tool({GSMMON_CLI_PATH, "export", damaged, "-o", out});
   EXPECT_EQ(tool.Wait(10s), 1);
-  EXPECT_EQ(tool.Stderr(), "Файл протокола " + damaged + " поврежден\n");
+  EXPECT_EQ(tool.Stderr(), "Файл протокола " + damaged +
+                               " поврежден: недопустимый байт в тексте записи (байт 0, запись 1); прочитано циклов: 0, "
+                               "байт: 0 из 16\n");
   EXPECT_EQ(tool.Stdout(), "Экспортировано циклов: 0, с местоположением: 0\n");
 }
 

@@ -398,7 +398,11 @@ TEST_F(Export, DamagedLogKeepsTheCyclesBeforeTheDamageAndACancelKeepsNothing) {
   const auto result = gsmexport::ExportLog(damaged, out, options);
   EXPECT_FALSE(result.ok);
   EXPECT_TRUE(result.damaged);
-  EXPECT_EQ(result.error, gsmlog::DamagedMessage(damaged));
+  EXPECT_EQ(
+      result.error,
+      gsmlog::DamagedMessage(damaged) +
+          std::string(
+              ": контрольная сумма не совпадает (байт 42, запись 5); прочитано циклов: 1, байт: 34 из 76"_cp1251));
   EXPECT_EQ(result.cycles, 1);
   const Dataset dataset = OpenVector(out);
   ASSERT_TRUE(dataset);

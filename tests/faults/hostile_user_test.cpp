@@ -140,7 +140,7 @@ void ExpectLogWithMeasurements(const std::filesystem::path& dir, const std::stri
   ASSERT_TRUE(dump.status.has_value());
   EXPECT_EQ(*dump.status, 0) << dump.err;
   EXPECT_GE(CountOf(dump.out, "serving.rxlevel"), 1) << dump.out;
-  EXPECT_NE(dump.out.find("file valid"), std::string::npos);
+  EXPECT_NE(dump.out.find("file whole"), std::string::npos) << dump.out;
 }
 
 struct ClosedCase {

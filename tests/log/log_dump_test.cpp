@@ -44,12 +44,14 @@ TEST(Dump, ListsOffsetsCodesAndChecksumMatches) {
   EXPECT_FALSE(dump.valid);
   EXPECT_EQ(dump.stop, gsmlog::ReadStop::codeCut);
   EXPECT_EQ(dump.stopOffset, 55u);
-  EXPECT_EQ(gsmlog::FormatDumpLine(dump.records[1]), "      13     257  network.country         250");
+  EXPECT_EQ(gsmlog::FormatDumpLine(dump.records[1]), "      13     257  network.country_name    250");
   EXPECT_EQ(
       gsmlog::FormatDumpLine(dump.records[2]),
       "      21   12814  checksum                DEADBEEF  [mismatch, expected " + dump.records[2].expected + "]");
   EXPECT_EQ(gsmlog::FormatDumpLine(dump.records[0]), "       0   12814  checksum                00000000  [match]");
-  EXPECT_EQ(gsmlog::FormatDumpEnd(dump), "end at offset 55: code cut short; 5 records; file damaged");
+  EXPECT_EQ(gsmlog::FormatDumpEnd(dump),
+            "end at offset 55: code cut short; 5 records; 0 cycles; file damaged at offset 21 (record 3): checksum "
+            "mismatch");
 }
 
 TEST(Dump, ValidOnlyWithAWholeMatchingChecksumRecord) {
@@ -156,23 +158,25 @@ TEST(Dump, CodeMeanings) {
   };
   const Case cases[] = {
       {1, "identity.imei"},
-      {257, "network.country"},
+      {257, "network.country_name"},
       {385, "network.bsic"},
-      {1411, "serving.rxlevel"},
+      {1411, "serving.rxlevel_dbm"},
       {1412, "serving.channel"},
       {1289, "serving.band"},
       {2433, "neighbour1.bsic"},
-      {6530, "neighbour5.cellid"},
-      {7555, "neighbour6.rxlevel (not in report)"},
+      {6530, "neighbour5.cell_id"},
+      {7555, "neighbour6.rxlevel_dbm (not in report)"},
       {12803, "summary.date"},
-      {12808, "summary.rxlevel.avg"},
-      {391, "summary.distance"},
+      {12808, "summary.rxlevel_dbm_avg"},
+      {12812, "summary.gsm900_percent"},
+      {391, "summary.distance_km"},
       {12814, "checksum"},
       {20481, "cycle.time"},
       {20482, "cycle.position"},
+      {20483, "cycle.event"},
       {16773, "serving.rxqual"},
-      {16774, "serving.ber"},
-      {16775, "serving.distance"},
+      {16774, "serving.ber_percent"},
+      {16775, "serving.distance_km"},
       {16384 + 387, "unknown"},
       {1413, "unknown"},
       {-1, "unknown"},

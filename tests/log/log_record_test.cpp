@@ -116,8 +116,8 @@ TEST(Record, ReaderStopsWhereTheFormatSays) {
       {"0x1F byte", logtest::PlainLog{}.Add(257, "a\x1F"), 0, ReadStop::controlByte},
       {"0x20 and high bytes", logtest::PlainLog{}.Add(257, " \x80\xC0\xFF"), 1, ReadStop::endOfData},
       {"zero length", logtest::PlainLog{}.Add(258, "").Add(257, "1"), 0, ReadStop::emptyText},
-      {"length without text", logtest::PlainLog{}.Add(257, "1").AddWithLength(258, 3, ""), 1, ReadStop::emptyText},
-      {"code without length", logtest::PlainLog{}.Add(257, "1").Raw(1).Raw(1).Raw(0).Raw(0), 1, ReadStop::emptyText},
+      {"length without text", logtest::PlainLog{}.Add(257, "1").AddWithLength(258, 3, ""), 1, ReadStop::textMissing},
+      {"code without length", logtest::PlainLog{}.Add(257, "1").Raw(1).Raw(1).Raw(0).Raw(0), 1, ReadStop::textMissing},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

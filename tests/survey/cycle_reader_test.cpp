@@ -122,7 +122,13 @@ TEST_F(CycleReader, DamageEndsReadingBeforeTheCycleItBreaks) {
   const auto cycles = ReadAll(path, &result);
   EXPECT_FALSE(result.ok);
   EXPECT_TRUE(result.damaged);
-  EXPECT_EQ(result.error, gsmlog::DamagedMessage(path));
+  // Where the damage was found, and what was read before it.
+  EXPECT_EQ(
+      result.error,
+      gsmlog::DamagedMessage(path) +
+          std::string(
+              ": контрольная сумма не совпадает (байт 76, запись 6); прочитано циклов: 1, байт: 68 из 110"_cp1251));
+  EXPECT_EQ(result.verdict.cycles, 1);
   ASSERT_EQ(cycles.size(), 1u);
   EXPECT_EQ(cycles[0].cells[0].level, "-70");
 
@@ -141,12 +147,15 @@ TEST_F(CycleReader, FilesThatAreNoLog) {
   struct Case {
     const char* name;
     std::vector<std::uint8_t> bytes;
-    std::string (*message)(const std::string&);
+    std::string_view detail;  // after the damaged message; none: the "cannot read" message
   };
   const Case cases[] = {
-      {"empty.log", {}, gsmlog::ReadFailedMessage},
-      {"text.log", {'n', 'o', 't', ' ', 'a', ' ', 'l', 'o', 'g'}, gsmlog::DamagedMessage},
-      {"unsealed.log", logtest::PlainLog().Add(1411, "-70").Bytes(), gsmlog::DamagedMessage},
+      {"empty.log", {}, {}},
+      {"text.log",
+       {'n', 'o', 't', ' ', 'a', ' ', 'l', 'o', 'g'},
+       ": недопустимый байт в тексте записи (байт 0, запись 1); прочитано циклов: 0, байт: 0 из 9"_cp1251},
+      {"unsealed.log", logtest::PlainLog().Add(1411, "-70").Bytes(),
+       ": нет совпадающей контрольной суммы (байт 8, запись 2); прочитано циклов: 0, байт: 0 из 8"_cp1251},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -155,7 +164,8 @@ TEST_F(CycleReader, FilesThatAreNoLog) {
     survey::CycleReadResult result;
     EXPECT_TRUE(ReadAll(path, &result).empty());
     EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, c.message(path));
+    EXPECT_EQ(result.error, c.detail.empty() ? gsmlog::ReadFailedMessage(path)
+                                             : gsmlog::DamagedMessage(path) + std::string(c.detail));
   }
   survey::CycleReadResult result;
   ReadAll(dir_.File("missing.log"), &result);

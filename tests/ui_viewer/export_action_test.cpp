@@ -94,7 +94,9 @@ TEST_F(ExportFixture, DamagedLogAndUnwritablePlace) {
   { std::ofstream(damaged.toStdString()) << "not a log"; }
   viewer.SetReport("report", damaged.toStdString());
   EXPECT_EQ(ExportTo({dir.filePath(QStringLiteral("d.csv")), gsmexport::ExportFormat::csv}),
-            "Файл протокола " + damaged + " поврежден\nЭкспортировано циклов: 0, с местоположением: 0");
+            "Файл протокола " + damaged +
+                " поврежден: недопустимый байт в тексте записи (байт 0, запись 1); прочитано циклов: 0, байт: 0 из 9\n"
+                "Экспортировано циклов: 0, с местоположением: 0");
 
   viewer.SetReport("report", log.toStdString());
   const QString nowhere = dir.filePath(QStringLiteral("no/folder/out.kml"));
