@@ -111,6 +111,7 @@ TEST(LiveHistory, ReselectionsGiveOneTracePerCellAndAMarkerEach) {
     EXPECT_EQ(fromLog.Markers()[i].event.kind, model.Markers()[i].event.kind);
     EXPECT_NEAR(fromLog.Markers()[i].time, model.Markers()[i].time, 0.002);
   }
+  EXPECT_TRUE(ui::EndMonitorWindow());
   std::error_code ignored;
   fs::remove_all(dir, ignored);
 }

@@ -73,6 +73,9 @@ class MonitorWindowTest : public testing::Test {
     form_->show();
   }
   static void TearDownTestSuite() {
+    // The window's run ends with its thread joined.
+    EXPECT_TRUE(ui::EndMonitorWindow());
+    form_ = nullptr;
     delete sim_;
     fs::current_path(fs::temp_directory_path());
     std::error_code ignored;
