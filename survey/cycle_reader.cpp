@@ -12,6 +12,7 @@
 #include "parser/measurement_fields.h"
 #include "platform/read_only_file.h"
 #include "platform/text_encoding.h"
+#include "survey/cell_records.h"
 
 namespace survey {
 namespace {
@@ -47,6 +48,10 @@ bool CycleAssembler::Add(std::int32_t code, const std::string& text) {
     open_ = SurveyCycle{};
     hasValues_ = false;
     return true;
+  }
+  if (AddCellRecord(open_.otherCells, code, text)) {
+    hasValues_ = true;
+    return false;
   }
   std::string* target = nullptr;
   switch (code) {

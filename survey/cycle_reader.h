@@ -10,6 +10,7 @@
 #include <string>
 
 #include "gps/gps_fix.h"
+#include "radio/cell_text.h"
 #include "survey/survey_text.h"
 
 namespace survey {
@@ -27,6 +28,7 @@ struct SurveyCycle {
   std::optional<gps::Fix> fix;  // the cycle's position record, when there is a readable one
   std::string country, operatorName, lac, quality, bitError, distance;  // the serving cell's
   std::array<CellTexts, kCycleCells> cells;
+  radio::CellLineReader otherCells;  // cells of other technologies than GSM, as typed cells
 };
 
 // Collects records into cycles: feed every record in file order.
