@@ -171,6 +171,8 @@ std::string LogCodeMeaning(std::int32_t code) {
       return "cycle.position";
     case kCycleEventCode:
       return "cycle.event";
+    case kCycleCellCode:
+      return "cycle.cell";
     default:
       break;
   }

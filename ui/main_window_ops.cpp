@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/thread_sanitizer.h"
+#include "ui/cells_window.h"
 #include "ui/form_control.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/history_window.h"
@@ -103,9 +104,7 @@ void MainWindowOps::ShowError(const std::string& text) {
 }
 
 void MainWindowOps::MarkFields(bool withIdentity, parser::SweepPass pass) {
-  Post([form = &window_, withIdentity, pass] {
-    ui::MarkFields(*form, withIdentity, pass);
-  });
+  Post([form = &window_, withIdentity, pass] { ui::MarkFields(*form, withIdentity, pass); });
 }
 
 void MainWindowOps::PrepareConnection() {
@@ -133,6 +132,10 @@ void MainWindowOps::ShowCycle(const radio::Cycle& cycle) {
 
 void MainWindowOps::ShowHistoryCycle(const radio::Cycle& cycle) {
   Post([cycle] { AddLiveCycle(cycle); });
+}
+
+void MainWindowOps::ShowCellsCycle(const radio::Cycle& cycle) {
+  Post([cycle] { ShowLiveCells(cycle); });
 }
 
 std::string MainWindowOps::RecordName() {

@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
+#include "core/run_consumer.h"
 #include "core/window_ops.h"
 #include "history/cell_events.h"
-#include "core/run_consumer.h"
 
 namespace ui {
 
@@ -40,6 +40,8 @@ class MainWindowOps final : public core::WindowOps {
   // An event of the run, and a completed cycle: onto the live history.
   void ShowEvent(const history::CellEvent& event);
   void ShowHistoryCycle(const radio::Cycle& cycle);
+  // A completed cycle: into the cells window.
+  void ShowCellsCycle(const radio::Cycle& cycle);
   void ShowRecording(const std::string& name);
 
  private:
@@ -58,6 +60,16 @@ class LiveHistoryFeed final : public core::RunConsumer {
  public:
   explicit LiveHistoryFeed(MainWindowOps& ops) : ops_(ops) {}
   void CycleCompleted(const radio::Cycle& cycle) override { ops_.ShowHistoryCycle(cycle); }
+
+ private:
+  MainWindowOps& ops_;
+};
+
+// The cells window as a consumer of the window's run: each cycle onto it.
+class LiveCellsFeed final : public core::RunConsumer {
+ public:
+  explicit LiveCellsFeed(MainWindowOps& ops) : ops_(ops) {}
+  void CycleCompleted(const radio::Cycle& cycle) override { ops_.ShowCellsCycle(cycle); }
 
  private:
   MainWindowOps& ops_;

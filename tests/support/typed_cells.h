@@ -2,6 +2,10 @@
 // Cells and cycles of every technology made from their values by name, for tests.
 
 #include <initializer_list>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "parser/cycle_fields.h"
 #include "radio/cell_values.h"
@@ -17,6 +21,25 @@ inline radio::Cell TypedCell(radio::Tech tech, std::initializer_list<radio::Name
     if (!radio::SetCellValue(cell, value.name, value.value)) cell.band = "refused " + std::string(value.name);
   }
   return cell;
+}
+
+// A GSM 900 cell: channel, BSIC "N.B" (none: ""), level in dBm, cell identity (none: -1).
+inline radio::Cell GsmCell(int channel, std::string_view bsic, int levelDbm, std::int64_t cellId = -1) {
+  radio::Cell cell = TypedCell(radio::Tech::gsm, {{"channel", channel}, {"rxlevel_dbm", levelDbm}});
+  cell.band = "GSM900";
+  if (bsic.size() == 3) cell.gsm()->bsic = (bsic[0] - '0') * 8 + (bsic[2] - '0');
+  if (cellId >= 0) cell.cellId = cellId;
+  return cell;
+}
+
+// A cycle of cells: the first the serving cell, the others its neighbours in their ranks (a cell
+// with no value stands for a rank the report left empty).
+inline radio::Cycle CycleOf(std::vector<radio::Cell> cells) {
+  radio::Cycle cycle;
+  if (cells.empty()) return cycle;
+  cycle.serving = std::move(cells.front());
+  cycle.neighbours.assign(std::make_move_iterator(cells.begin() + 1), std::make_move_iterator(cells.end()));
+  return cycle;
 }
 
 // An EN-DC cycle as a modem of another family reports it: an LTE serving cell with its NR leg,
