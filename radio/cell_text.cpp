@@ -103,7 +103,7 @@ bool CellLineReader::Add(std::string_view text) {
     return true;
   }
   const std::optional<CellRole> role = CellRoleNamed(fields.front());
-  if (!role || fields.size() < 2 || !fields[1].starts_with("tech=")) return false;
+  if (!role || cells_.size() >= kMostCells || fields.size() < 2 || !fields[1].starts_with("tech=")) return false;
   const std::optional<Tech> tech = TechNamed(fields[1].substr(5));
   if (!tech) return false;
   PlacedCell placed{*role, MakeCell(*tech)};

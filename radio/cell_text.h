@@ -41,9 +41,13 @@ struct PlacedCell {
 // Reads such texts back, in the order they were written.
 class CellLineReader {
  public:
+  // Cells kept at most: more than any modem reports in a cycle, few enough that a hostile log
+  // cannot make a cycle grow without bound.
+  static constexpr std::size_t kMostCells = 64;
+
   // One text. False for a text that is no cell's: an unknown role, no technology as the first
-  // value, a continuation with no cell before it. A value that is not one of its name (no such
-  // name for the technology, out of range, not a number) is left absent; the rest are kept.
+  // value, a continuation with no cell before it; and for a cell beyond kMostCells. A value that is not one of its name
+  // (no such name for the technology, out of range, not a number) is left absent; the rest are kept.
   bool Add(std::string_view text);
   const std::vector<PlacedCell>& Cells() const { return cells_; }
   void Clear() { cells_.clear(); }

@@ -138,6 +138,10 @@ void MainWindowOps::ShowCellsCycle(const radio::Cycle& cycle) {
   Post([cycle] { ShowLiveCells(cycle); });
 }
 
+void MainWindowOps::ShowDialect(const std::string& name) {
+  Post([name] { SetLiveDialect(QString::fromStdString(name)); });
+}
+
 std::string MainWindowOps::RecordName() {
   std::string name;
   Wait([form = &window_, &name] {

@@ -40,8 +40,10 @@ class MainWindowOps final : public core::WindowOps {
   // An event of the run, and a completed cycle: onto the live history.
   void ShowEvent(const history::CellEvent& event);
   void ShowHistoryCycle(const radio::Cycle& cycle);
-  // A completed cycle: into the cells window.
+  // A completed cycle: into the cells window; and the modem family the run talks to (its name),
+  // onto the cells window's status line.
   void ShowCellsCycle(const radio::Cycle& cycle);
+  void ShowDialect(const std::string& name);
   void ShowRecording(const std::string& name);
 
  private:

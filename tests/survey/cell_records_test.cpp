@@ -102,6 +102,10 @@ TEST(CellLineReader, TextsThatAreNoCellAndValuesThatAreNoValue) {
   ASSERT_TRUE(reader.Add("+;pci=17;rsrp_dbm=1e400;tech=nr"));
   ASSERT_EQ(reader.Cells().size(), 1u);
   EXPECT_EQ(Values(reader.Cells()[0].cell), Values(TypedCell(Tech::lte, {{"rsrq_db", -10.0}, {"pci", 17}})));
+  // A cycle holds no more cells than any modem reports, however many records it has.
+  while (reader.Add("neighbour;tech=nr;pci=1")) {
+  }
+  EXPECT_EQ(reader.Cells().size(), radio::CellLineReader::kMostCells);
 }
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -18,6 +18,7 @@
 #include <QTableWidget>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "app/startup.h"
 #include "core/session.h"
@@ -26,6 +27,7 @@
 #include "tests/support/qt_wait.h"
 #include "tests/support/typed_cells.h"
 #include "ui/frmNetMonitor.h"
+#include "ui/main_window_ops.h"
 #include "ui/monitor_window.h"
 
 namespace {
@@ -104,9 +106,10 @@ TEST(CellsWindow, EveryTechnologyInItsOwnColumnsWithTheServingIdentity) {
   gsm.serving->lac = 5580;
   gsm.n = 13;
   window.ShowCycle(gsm);
-  EXPECT_EQ(Rows(window.Table(Tech::gsm)),
-            (std::vector<QStringList>{{"активная", "62", "GSM900", "7.3", "-70", "(n/a)", "(n/a)", "(n/a)", "(n/a)"},
-                                      {"соседняя 1", "70", "GSM900", "1.1", "-88", "(n/a)", "(n/a)", "(n/a)", "(n/a)"}}));
+  EXPECT_EQ(
+      Rows(window.Table(Tech::gsm)),
+      (std::vector<QStringList>{{"активная", "62", "GSM900", "7.3", "-70", "(n/a)", "(n/a)", "(n/a)", "(n/a)"},
+                                {"соседняя 1", "70", "GSM900", "1.1", "-88", "(n/a)", "(n/a)", "(n/a)", "(n/a)"}}));
   for (const Tech tech : {Tech::wcdma, Tech::lte, Tech::nr}) EXPECT_FALSE(window.Table(tech)->isVisible());
   EXPECT_EQ(Label(window, "lblTech"), "GSM");
   EXPECT_EQ(Label(window, "lblMcc"), "(n/a)");
@@ -157,6 +160,10 @@ TEST(CellsWindow, LiveFromTheMainWindowsMenuAndShortcut) {
   auto* window = form.findChild<ui::CellsWindow*>("CellsWindow");
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->isVisible());
+
+  // The modem family, named from the monitor thread's side.
+  std::thread([&form] { form.Ops().ShowDialect("quectel"); }).join();
+  ASSERT_TRUE(WaitUntil([&] { return window->StatusLine()->text() == "Диалект: quectel"; }));
 
   form.findChild<QPushButton*>("btnControl")->click();
   const QTableWidget* gsm = window->Table(Tech::gsm);
