@@ -12,6 +12,7 @@ namespace {
 // Cells of other technologies than GSM, which the field records cannot carry, one record each (a
 // cell whose values do not fit into one goes on in the next).
 void HoldOtherCells(gsmlog::TLogWriter& writer, const radio::Cycle& cycle) {
+  if (!writer.IsOpen()) return;
   const auto hold = [&writer](radio::CellRole role, const radio::Cell& cell) {
     if (cell.tech() == radio::Tech::gsm) return;
     for (const std::string& line : radio::CellLines(role, cell, gsmlog::kMaxLogText)) {

@@ -166,6 +166,8 @@ CellsWindow::CellsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     table->verticalHeader()->setVisible(false);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setFocusPolicy(Qt::NoFocus);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     tables_[t] = table;
     layout->addWidget(captions_[t]);
@@ -180,7 +182,7 @@ CellsWindow::CellsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   status_->setFrameShape(QFrame::StyledPanel);
   layout->addWidget(status_);
   UpdateStatus();
-  resize(640, 480);
+  resize(720, 600);
 }
 
 void CellsWindow::ShowCycle(const radio::Cycle& cycle) {
