@@ -64,8 +64,12 @@ double Run(ui::Tfrm& form, const fs::path& dir, int cycles, const char* tag) {
                            std::chrono::seconds(10 + cycles));
   control->click();
   // Idle again: the thread has ended and the window has shown it.
-  Wait([&] { return !ui::MonitorSession().MonitorThreadRunning() && control->isEnabled() && control->property("Tag").toInt() == 0; },
-       std::chrono::seconds(20));
+  Wait(
+      [&] {
+        return !ui::MonitorSession().MonitorThreadRunning() && control->isEnabled() &&
+               control->property("Tag").toInt() == 0;
+      },
+      std::chrono::seconds(20));
   const auto times = PollTimes(commands);
   if (!polled || times.size() < 3) return -1;
   return (times.back() - times[1]) / static_cast<double>(times.size() - 2);

@@ -191,6 +191,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
         survey::HoldCycleRecords(log, cycle);
       });
 
+  recorder.SetBeforeValues([&events](gsmlog::TLogWriter& log, const radio::Cycle&) { events.HoldLeadingRecords(log); });
   if ((options.logRequested || !options.logFile.empty()) && !recorder.StartLog(options.logFile)) return 1;
 
   core::Session session(window, {&events, &recorder, &publishing, &printing}, [&gps] { return gps.Fresh(); });

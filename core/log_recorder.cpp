@@ -72,6 +72,7 @@ void LogRecorder::StartNamedLog() {
 
 // A failed write closes the log, so the failure is looked for whether a log is still open or not.
 void LogRecorder::CycleCompleted(const radio::Cycle& cycle) {
+  if (beforeValues_) beforeValues_(writer_, cycle);
   for (const radio::DeliveredField& field : cycle.delivered) {
     writer_.Field(field.code, field.cell, parser::FieldValue{field.text, field.number});
   }

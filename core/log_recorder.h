@@ -41,6 +41,9 @@ class LogRecorder : public RunConsumer {
   void RecordAction();
   // Sets what runs before each seal; before any monitor thread runs.
   void SetBeforeSeal(BeforeSeal beforeSeal) { beforeSeal_ = std::move(beforeSeal); }
+  // Sets what runs at the end of each cycle before its values are written (records that lead
+  // the cycle, such as the run's start); before any monitor thread runs.
+  void SetBeforeValues(BeforeSeal beforeValues) { beforeValues_ = std::move(beforeValues); }
 
   // The modem's identity goes to the writer as it arrives (the summary keeps it), a cycle's
   // values when the cycle completes, then a record for each of its cells of another technology
@@ -59,6 +62,7 @@ class LogRecorder : public RunConsumer {
   NameSource nameSource_;
   NameUsed nameUsed_;
   BeforeSeal beforeSeal_;
+  BeforeSeal beforeValues_;
 };
 
 }  // namespace core

@@ -92,7 +92,7 @@ class Session {
   std::atomic<long> cyclesDone_{0};         // the running connection's, on the monitor thread
   std::mutex threadMutex_;                  // guards thread_ (StartMonitor, Join)
   std::thread thread_;
-  std::mutex workersMutex_;                 // guards workers_ and dialNumber_
+  std::mutex workersMutex_;  // guards workers_ and dialNumber_
   struct Worker {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;

@@ -7,12 +7,16 @@
 
 namespace history {
 
-RunEvents::RunEvents(gsmlog::TLogWriter& writer, Listener listener)
-    : writer_(writer), listener_(std::move(listener)) {}
+RunEvents::RunEvents(gsmlog::TLogWriter& writer, Listener listener) : writer_(writer), listener_(std::move(listener)) {}
 
 void RunEvents::Emit(const CellEvent& event) {
   pending_.push_back(FormatEventRecord(event));
   if (listener_) listener_(event);
+}
+
+void RunEvents::HoldLeadingRecords(gsmlog::TLogWriter& writer) {
+  for (const std::string& record : leading_) writer.Hold(gsmlog::kCycleEventCode, record);
+  leading_.clear();
 }
 
 void RunEvents::HoldRecords(gsmlog::TLogWriter& writer) {
@@ -20,10 +24,16 @@ void RunEvents::HoldRecords(gsmlog::TLogWriter& writer) {
   pending_.clear();
 }
 
+void RunEvents::HoldAllRecords(gsmlog::TLogWriter& writer) {
+  HoldLeadingRecords(writer);
+  HoldRecords(writer);
+}
+
 void RunEvents::RunStarted(const core::RunStart& start) {
   detector_.Reset();
   pending_.clear();
   Emit({EventKind::connectionStarted, {}, {}, 0, start.time});
+  leading_ = std::exchange(pending_, {});
 }
 
 void RunEvents::CycleCompleted(const radio::Cycle& cycle) {
@@ -36,9 +46,9 @@ void RunEvents::CycleCompleted(const radio::Cycle& cycle) {
 
 void RunEvents::RunEnded(const core::RunEnd& end) {
   if (!end.reachedPoll) return;
-  Emit({end.lost ? EventKind::connectionLost : EventKind::connectionEnded, {}, {}, 0,
-        std::chrono::system_clock::now()});
-  HoldRecords(writer_);
+  Emit(
+      {end.lost ? EventKind::connectionLost : EventKind::connectionEnded, {}, {}, 0, std::chrono::system_clock::now()});
+  HoldAllRecords(writer_);
 }
 
 }  // namespace history

@@ -34,8 +34,12 @@ class RunEvents final : public core::RunConsumer {
   void RunEnded(const core::RunEnd& end) override;
 
   // Holds the records of the events detected since the last call in writer, to go out with the
-  // cycle's seal. Does nothing while no log is open.
+  // cycle's seal: the run's start ahead of the first cycle's values (HoldLeadingRecords, before
+  // them), every other event after them (HoldRecords). Do nothing while no log is open.
+  void HoldLeadingRecords(gsmlog::TLogWriter& writer);
   void HoldRecords(gsmlog::TLogWriter& writer);
+  // Both, for a front end that holds them together.
+  void HoldAllRecords(gsmlog::TLogWriter& writer);
 
  private:
   void Emit(const CellEvent& event);
@@ -45,6 +49,7 @@ class RunEvents final : public core::RunConsumer {
   std::atomic<int> threshold_{EventDetector::kDefaultThreshold};
   // On the monitor thread only.
   EventDetector detector_;
+  std::vector<std::string> leading_;
   std::vector<std::string> pending_;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // Process-wide facts the windows share: the mode, the main window, and the rest of the window
-// module's process-wide state, all of it touched on the window's thread only (docs/threads.md).
+// module's process-wide state, touched on the window's thread only, apart from what the members
+// say of themselves (docs/threads.md).
 
 #include <QPointer>
 #include <QString>

@@ -20,6 +20,9 @@
 namespace ui {
 namespace {
 
+// The level bars SetLevelBarsVisible shows or hides, iRx0 to iRx5: iRx6 keeps its own setting.
+constexpr int kToggledLevelBars = parser::kCellCount - 1;
+
 using namespace platform::literals;
 using core::WindowLayout;
 
@@ -246,7 +249,7 @@ void MarkFields(QWidget& form, bool withIdentity, parser::SweepPass pass) {
 void SetLevelBarsVisible(QWidget& form, bool visible) {
   for (const parser::FieldInfo& field : parser::kFieldTable) {
     if (!field.levelBar) continue;
-    for (int cell = 0; cell < parser::kCellCount; ++cell) {
+    for (int cell = 0; cell < kToggledLevelBars; ++cell) {
       if (auto* bar = Find<QProgressBar>(form, LevelBarName(field, cell))) bar->setVisible(visible);
     }
   }

@@ -282,7 +282,8 @@ void Tfrm::txtNumberChange() {
 void Tfrm::btnCallClick(QObject* sender) {
   const bool dial = sender && Tag(findChild<QPushButton*>(QStringLiteral("btnCall"))) == 0;
   SetCallState(*this, dial);
-  if (sender && session_ != nullptr) session_->StartCall(dial, FromQt(findChild<QLineEdit*>(QStringLiteral("txtNumber"))->text()));
+  if (sender && session_ != nullptr)
+    session_->StartCall(dial, FromQt(findChild<QLineEdit*>(QStringLiteral("txtNumber"))->text()));
 }
 
 void Tfrm::chkRxViewClick() { SetLevelBarsVisible(*this, true); }

@@ -13,7 +13,7 @@ class QCloseEvent;
 namespace core {
 class LogRecorder;
 class Session;
-}
+}  // namespace core
 namespace gsmlog {
 class TLogWriter;
 }

@@ -65,6 +65,8 @@ Tfrm& CreateMonitorWindow() {
   events->SetThreshold(SavedLevelThreshold());
   state.liveEvents = events;
   // Each cycle goes into the log with its events, its time and, when fresh, its position.
+  window->Recorder().SetBeforeValues(
+      [events](gsmlog::TLogWriter& log, const radio::Cycle&) { events->HoldLeadingRecords(log); });
   window->Recorder().SetBeforeSeal([events](gsmlog::TLogWriter& log, const radio::Cycle& cycle) {
     events->HoldRecords(log);
     survey::HoldCycleRecords(log, cycle);

@@ -6,9 +6,8 @@
 #include <QDialog>
 #include <QString>
 #include <memory>
-#include <vector>
-
 #include <optional>
+#include <vector>
 
 #include "sites/site_publishing.h"
 

@@ -8,13 +8,13 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/session_under_test.h"
 #include "core/open_port_message.h"
 #include "platform/text_encoding.h"
 #include "tests/support/prompt_bound.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/scripted_modem.h"
+#include "tests/support/session_under_test.h"
 
 using namespace platform::literals;
 using namespace std::chrono_literals;

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/session_under_test.h"
 #include "parser/measurement_fields.h"
 #include "tests/support/modem_sim_process.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/session_under_test.h"
 
 using namespace std::chrono_literals;
 

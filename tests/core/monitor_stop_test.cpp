@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "core/log_recorder.h"
-#include "tests/support/session_under_test.h"
 #include "log/log_writer.h"
 #include "tests/support/modem_sim_process.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/scripted_modem.h"
+#include "tests/support/session_under_test.h"
 
 using namespace std::chrono_literals;
 

@@ -34,7 +34,10 @@ class CycleRecorder : public core::RunConsumer {
 
 struct Site {
   explicit Site(std::vector<std::string> simArgs, const std::string& logPath)
-      : sim(simArgs), window({sim.DevicePath(), 115200}), recorder(window, writer, [logPath] { return logPath; }, nullptr) {}
+      : sim(simArgs),
+        window({sim.DevicePath(), 115200}),
+        recorder(
+            window, writer, [logPath] { return logPath; }, nullptr) {}
 
   testsupport::ModemSimProcess sim;
   testsupport::RecordingWindow window;

@@ -12,7 +12,6 @@
 
 #include "core/log_recorder.h"
 #include "history/run_events.h"
-#include "tests/support/recording_window.h"
 #include "log/log_dump.h"
 #include "log/log_record.h"
 #include "log/log_viewer.h"
@@ -20,6 +19,7 @@
 #include "platform/text_encoding.h"
 #include "tests/log/plain_log.h"
 #include "tests/log/temp_dir.h"
+#include "tests/support/recording_window.h"
 
 namespace {
 
@@ -180,6 +180,7 @@ TEST(RunEvents, EventsGoIntoTheLogAndTheReportStaysTheSame) {
   history::RunEvents events(writer, [&](const CellEvent& e) { told.push_back(Brief(e)); });
   core::LogRecorder recorder(window, writer, nullptr, nullptr,
                              [&events](gsmlog::TLogWriter& log, const radio::Cycle&) { events.HoldRecords(log); });
+  recorder.SetBeforeValues([&events](gsmlog::TLogWriter& log, const radio::Cycle&) { events.HoldLeadingRecords(log); });
   ASSERT_TRUE(recorder.StartLog(path));
   events.SetThreshold(-90);
   // The run as a session hands it on: the events first, then the recorder.

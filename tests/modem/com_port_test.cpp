@@ -1,5 +1,4 @@
 #include "modem/com_port.h"
-#include "modem/link_state.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -15,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "modem/link_state.h"
 #include "tests/modem/pty_pair.h"
 
 namespace {

@@ -15,12 +15,9 @@ using modemtest::ScopedActivePort;
 using modemtest::ScriptedPeer;
 using testsupport::RecordedField;
 
-
 class ModemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(port_.Opened());
-  }
+  void SetUp() override { ASSERT_TRUE(port_.Opened()); }
   // The texts the engine handed to the diagnostic output, in order.
   std::vector<std::string> Diagnostics() const { return display_.Diagnostics(); }
 

@@ -136,9 +136,9 @@ TEST(ParseReportLines, ServingCellReportOfAModem) {
   EXPECT_EQ(display.Fields(), expected);
 }
 
-// Bytes of any kind (run under the sanitizers): nothing reads outside the lines, and whatever is dispatched is a known field of the row's
-// cell (or of the serving cell, where a field always goes there) with a text that is a value or
-// "(n/a)" and a number that agrees with it.
+// Bytes of any kind (run under the sanitizers): nothing reads outside the lines, and whatever
+// is dispatched is a known field of the row's cell (or of the serving cell, where a field always
+// goes there) with a text that is a value or "(n/a)" and a number that agrees with it.
 TEST(ParseReportLines, SurvivesArbitraryBytes) {
   testsupport::ScopedDisplayRecorder display;
   const auto check = [&](int cellIndex) {

@@ -95,7 +95,9 @@ class MonitorWindowTest : public testing::Test {
 
   static QPushButton* Control() { return form_->findChild<QPushButton*>("btnControl"); }
   static QString Text(const char* name) { return form_->findChild<QLineEdit*>(name)->text(); }
-  static bool Idle() { return !ui::MonitorSession().MonitorThreadRunning() && Control()->text() == Utf("Подключить"_cp1251); }
+  static bool Idle() {
+    return !ui::MonitorSession().MonitorThreadRunning() && Control()->text() == Utf("Подключить"_cp1251);
+  }
 
   // Connects and waits for live values; the graph must move.
   static void ConnectAndWatch() {

@@ -15,6 +15,7 @@
 #include "form_fixture.h"
 #include "gps/gps_link.h"
 #include "log/log_writer.h"
+#include "parser/cycle_fields.h"
 #include "tests/support/child_process.h"
 #include "tests/support/mosquitto_process.h"
 #include "tests/support/recording_window.h"
@@ -90,7 +91,8 @@ TEST(MqttSettings, TheWindowsObserverPublishesEachCycle) {
     radio::Cycle cycle;
     cycle.n = 1;
     cycle.time = std::chrono::system_clock::now();
-    cycle.delivered = {{parser::fcRxLevel, 0, "-75", -75}, {parser::fcChannel, 2, "55", 55}};
+    parser::ApplyField(cycle, parser::fcRxLevel, 0, {"-75", -75});
+    parser::ApplyField(cycle, parser::fcChannel, 2, {"55", 55});
     publishing.CycleCompleted(cycle);
     publishing.RunEnded({.reachedPoll = true, .lost = false, .cycles = 1});
   }
