@@ -25,7 +25,9 @@ history::CellHistory& Day() {
     const int channels[7] = {62, 70, 80, 512, 600, 990, 1000};
     int levels[7] = {-60, -70, -75, -80, -85, -90, -95};
     int serving = 0;
-    std::array<survey::CellTexts, survey::kCycleCells> cells;
+    radio::Cycle cycle;
+    cycle.serving.emplace();
+    cycle.neighbours.resize(6);
     for (int n = 0; n < kDayCycles; ++n) {
       if (n % 1000 == 999) serving = static_cast<int>(random() % 7);
       for (int& level : levels) level = std::clamp(level + static_cast<int>(random() % 5) - 2, -110, -50);
@@ -34,9 +36,13 @@ history::CellHistory& Day() {
       std::swap(order[0], order[std::find(order, order + 7, serving) - order]);
       for (std::size_t i = 0; i < 7; ++i) {
         const int c = order[i];
-        cells[i] = {std::to_string(channels[c]), std::to_string(c) + ".3", "", std::to_string(levels[c]), "900"};
+        radio::Cell& cell = i == 0 ? *cycle.serving : cycle.neighbours[i - 1];
+        cell.channel = channels[c];
+        cell.band = "GSM900";
+        cell.gsm()->bsic = c * 8 + 3;
+        cell.gsm()->rxLevelDbm = levels[c];
       }
-      h->AddCycle(kStart + 0.4 * n, cells);
+      h->AddCycle(kStart + 0.4 * n, cycle);
     }
     return h;
   }();

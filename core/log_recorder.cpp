@@ -2,9 +2,29 @@
 
 #include <utility>
 
+#include "log/log_record.h"
 #include "log/log_writer.h"
+#include "radio/cell_text.h"
 
 namespace core {
+namespace {
+
+// Cells of other technologies than GSM, which the field records cannot carry, one record each (a
+// cell whose values do not fit into one goes on in the next).
+void HoldOtherCells(gsmlog::TLogWriter& writer, const radio::Cycle& cycle) {
+  if (!writer.IsOpen()) return;
+  const auto hold = [&writer](radio::CellRole role, const radio::Cell& cell) {
+    if (cell.tech() == radio::Tech::gsm) return;
+    for (const std::string& line : radio::CellLines(role, cell, gsmlog::kMaxLogText)) {
+      writer.Hold(gsmlog::kCycleCellCode, line);
+    }
+  };
+  if (cycle.serving) hold(radio::CellRole::serving, *cycle.serving);
+  for (const radio::Cell& cell : cycle.secondary) hold(radio::CellRole::secondary, cell);
+  for (const radio::Cell& cell : cycle.neighbours) hold(radio::CellRole::neighbour, cell);
+}
+
+}  // namespace
 
 LogRecorder::LogRecorder(WindowOps& window, gsmlog::TLogWriter& writer, NameSource nameSource, NameUsed nameUsed,
                          BeforeSeal beforeSeal)
@@ -56,6 +76,7 @@ void LogRecorder::CycleCompleted(const radio::Cycle& cycle) {
   for (const radio::DeliveredField& field : cycle.delivered) {
     writer_.Field(field.code, field.cell, parser::FieldValue{field.text, field.number});
   }
+  HoldOtherCells(writer_, cycle);
   if (beforeSeal_) beforeSeal_(writer_, cycle);
   if (writer_.IsOpen()) writer_.Seal();
   ReportWriteFailure();

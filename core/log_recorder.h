@@ -46,7 +46,8 @@ class LogRecorder : public RunConsumer {
   void SetBeforeValues(BeforeSeal beforeValues) { beforeValues_ = std::move(beforeValues); }
 
   // The modem's identity goes to the writer as it arrives (the summary keeps it), a cycle's
-  // values when the cycle completes, then its own records and the seal.
+  // values when the cycle completes, then a record for each of its cells of another technology
+  // than GSM, its own records and the seal.
   void IdentityAnswered(const radio::DeliveredField& field) override;
   void RunStarted(const RunStart& start) override;
   void CycleCompleted(const radio::Cycle& cycle) override;

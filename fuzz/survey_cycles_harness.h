@@ -1,6 +1,7 @@
 #pragma once
 // Fuzz harness of a log read as poll cycles: the input is a whole log file, read through a memory
-// file in the reader's chunks; and the same bytes as the text of a time or a position record.
+// file in the reader's chunks, each cycle made the cycle record; and the same bytes as the text of
+// a time, a position or a cell record.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,7 +14,11 @@
 
 #include "fuzz/fuzz_check.h"
 #include "log/log_reader.h"
+#include "log/log_record.h"
+#include "radio/cell_text.h"
+#include "radio/cell_values.h"
 #include "survey/cycle_reader.h"
+#include "survey/log_cycle.h"
 #include "survey/survey_text.h"
 
 namespace fuzzing {
@@ -22,6 +27,21 @@ inline void CheckFix(const gps::Fix& fix) {
   FUZZ_CHECK(std::isfinite(fix.latitude) && std::abs(fix.latitude) <= 90);
   FUZZ_CHECK(std::isfinite(fix.longitude) && std::abs(fix.longitude) <= 180);
   FUZZ_CHECK(fix.mode == 2 || fix.mode == 3);
+}
+
+// A cell read back is written within the record's limit, and what that text reads back as is
+// written the same way again.
+inline void CheckCellLines(const radio::CellLineReader& reader) {
+  for (const radio::PlacedCell& placed : reader.Cells()) {
+    const auto lines = radio::CellLines(placed.role, placed.cell, gsmlog::kMaxLogText);
+    radio::CellLineReader again;
+    for (const std::string& line : lines) {
+      FUZZ_CHECK(!line.empty() && line.size() <= gsmlog::kMaxLogText);
+      FUZZ_CHECK(again.Add(line));
+    }
+    FUZZ_CHECK(again.Cells().size() == 1 && again.Cells()[0].role == placed.role);
+    FUZZ_CHECK(radio::CellLines(placed.role, again.Cells()[0].cell, gsmlog::kMaxLogText) == lines);
+  }
 }
 
 inline void RunSurveyCycles(const std::uint8_t* data, std::size_t size) {
@@ -37,6 +57,9 @@ inline void RunSurveyCycles(const std::uint8_t* data, std::size_t size) {
     const auto again = survey::ParsePosition(survey::FormatPosition(*fix));
     FUZZ_CHECK(again && again->mode == fix->mode);
   }
+  radio::CellLineReader cells;
+  cells.Add(text);
+  CheckCellLines(cells);
 
   const int fd = ::memfd_create("survey", MFD_CLOEXEC);
   if (fd < 0) return;
@@ -50,6 +73,9 @@ inline void RunSurveyCycles(const std::uint8_t* data, std::size_t size) {
     FUZZ_CHECK(c.number == expected);
     ++expected;
     if (c.fix) CheckFix(*c.fix);
+    CheckCellLines(c.otherCells);
+    const radio::Cycle cycle = survey::CycleOfLog(c);
+    FUZZ_CHECK(cycle.n == c.number);
     return true;
   });
   ::close(fd);

@@ -5,27 +5,36 @@
 
 #include "log/log_reader.h"
 #include "log/log_record.h"
+#include "log/log_viewer.h"
+#include "parser/cycle_fields.h"
 #include "parser/measurement_fields.h"
+#include "survey/cycle_reader.h"
+#include "survey/log_cycle.h"
 
 namespace history {
 namespace {
 
-std::optional<int> Number(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  const auto value = parser::ValueNumber(text);
-  if (!value || !std::isfinite(*value)) return std::nullopt;
-  return static_cast<int>(std::lround(*value));
+// The texts a cell's legend line shows, as the window shows them.
+std::string IdText(const radio::Cell& cell) {
+  const std::optional<int> id = cell.PhysicalId();
+  if (!id) return {};
+  if (cell.tech() == radio::Tech::gsm) return std::to_string(*id / 8) + "." + std::to_string(*id % 8);
+  return std::to_string(*id);
 }
 
-void KeepText(std::string& kept, const std::string& text) {
-  if (!text.empty() && text != parser::kNotAvailable) kept = text;
+std::string BandText(const std::string& band) {
+  const std::string_view gsm = parser::BandText(band);
+  return gsm.empty() ? band : std::string(gsm);
+}
+
+void KeepText(std::string& kept, std::string text) {
+  if (!text.empty()) kept = std::move(text);
 }
 
 }  // namespace
 
-int BsicNumber(std::string_view text) {
-  if (text.size() != 3 || text[1] != '.' || text[0] < '0' || text[0] > '7' || text[2] < '0' || text[2] > '7') return -1;
-  return (text[0] - '0') * 8 + (text[2] - '0');
+bool HasCells(const radio::Cycle& cycle) {
+  return cycle.serving || !cycle.secondary.empty() || !cycle.neighbours.empty();
 }
 
 double AxisTime(std::chrono::system_clock::time_point time) {
@@ -40,17 +49,16 @@ int CellHistory::FindTrace(const TraceKey& key) const {
   return -1;
 }
 
-void CellHistory::AddCycle(double time, const std::array<survey::CellTexts, survey::kCycleCells>& cells) {
+void CellHistory::AddCycle(double time, const radio::Cycle& cycle) {
   if (!times_.empty() && !(time >= times_.back())) time = times_.back();
-  const auto cycle = static_cast<std::uint32_t>(times_.size());
+  const auto index = static_cast<std::uint32_t>(times_.size());
   times_.push_back(time);
   latestServing_.reset();
-  for (std::size_t index = 0; index < cells.size(); ++index) {
-    const survey::CellTexts& c = cells[index];
-    const auto channel = Number(c.channel);
-    const auto level = Number(c.level);
-    if (!channel || !level) continue;
-    const TraceKey key{*channel, BsicNumber(c.bsic)};
+  const auto add = [&](const radio::Cell& cell, bool serving) {
+    const std::optional<double> level = cell.LevelDbm();
+    if (!cell.channel || !level || !std::isfinite(*level)) return;
+    const auto dbm = static_cast<int>(std::lround(std::clamp(*level, -128.0, 127.0)));
+    const TraceKey key{*cell.channel, cell.PhysicalId().value_or(-1), cell.tech()};
     int found = FindTrace(key);
     if (found < 0) {
       found = static_cast<int>(traces_.size());
@@ -61,16 +69,19 @@ void CellHistory::AddCycle(double time, const std::array<survey::CellTexts, surv
     }
     Trace& trace = traces_[static_cast<std::size_t>(found)];
     // A cell reported twice in one cycle (serving and as a neighbour) keeps one point, the serving one.
-    if (!trace.cycles.empty() && trace.cycles.back() == cycle) continue;
-    KeepText(trace.channel, c.channel);
-    KeepText(trace.bsic, c.bsic);
-    KeepText(trace.cell, c.cell);
-    KeepText(trace.band, c.band);
-    trace.cycles.push_back(cycle);
-    trace.levels.push_back(static_cast<std::int8_t>(std::clamp(*level, -128, 127)));
-    trace.serving.push_back(index == 0 ? 1 : 0);
-    if (index == 0) latestServing_ = *level;
-  }
+    if (!trace.cycles.empty() && trace.cycles.back() == index) return;
+    KeepText(trace.channel, std::to_string(*cell.channel));
+    KeepText(trace.id, IdText(cell));
+    if (cell.cellId) KeepText(trace.cell, std::to_string(*cell.cellId));
+    KeepText(trace.band, BandText(cell.band));
+    trace.cycles.push_back(index);
+    trace.levels.push_back(static_cast<std::int8_t>(dbm));
+    trace.serving.push_back(serving ? 1 : 0);
+    if (serving && !latestServing_) latestServing_ = dbm;
+  };
+  if (cycle.serving) add(*cycle.serving, true);
+  for (const radio::Cell& cell : cycle.secondary) add(cell, true);
+  for (const radio::Cell& cell : cycle.neighbours) add(cell, false);
 }
 
 void CellHistory::AddEvent(double time, CellEvent event) { markers_.push_back({time, std::move(event)}); }
@@ -127,37 +138,6 @@ std::size_t CellHistory::MemoryBytes() const {
   return bytes;
 }
 
-void CycleCollector::Field(int fieldCode, int cellIndex, const std::string& text) {
-  if (cellIndex < 0 || cellIndex >= survey::kCycleCells || text == parser::kNotAvailable) return;
-  survey::CellTexts& cell = cells_[static_cast<std::size_t>(cellIndex)];
-  switch (fieldCode) {
-    case parser::fcChannel:
-      cell.channel = text;
-      break;
-    case parser::fcBaseStation:
-      cell.bsic = text;
-      break;
-    case parser::fcCell:
-      cell.cell = text;
-      break;
-    case parser::fcRxLevel:
-      cell.level = text;
-      break;
-    case parser::fcFreqBand:
-      cell.band = text;
-      break;
-    default:
-      return;
-  }
-  any_ = true;
-}
-
-void CycleCollector::EndCycle(CellHistory& history, double time) {
-  if (any_) history.AddCycle(time, cells_);
-  cells_ = {};
-  any_ = false;
-}
-
 LoadResult LoadHistory(const std::string& fileName, CellHistory& history) {
   LoadResult result;
   survey::CycleAssembler assembler;
@@ -191,7 +171,7 @@ LoadResult LoadHistory(const std::string& fileName, CellHistory& history) {
     }
     double at = static_cast<double>(cycle.number);
     if (history.AxisKind() == CellHistory::Axis::time) at = time ? AxisTime(*time) : history.LastTime();
-    history.AddCycle(at, cycle.cells);
+    history.AddCycle(at, survey::CycleOfLog(cycle));
     placeEvents(at);
     ++result.cycles;
     return true;

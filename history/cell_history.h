@@ -1,9 +1,11 @@
 #pragma once
-// Every cell's receive level over a run: one trace per cell, a cell being its channel and BSIC
-// (not its rank in the neighbour report), so a neighbour that leaves and comes back keeps its
-// trace, and the serving cell's points sit on its own trace, marked as serving. Points are kept in
-// compact arrays (6 bytes each); a redraw asks for the points of a time range folded into pixel
-// columns (min and max per column). Not thread-safe: one thread (the window's) feeds and reads it.
+// Every cell's level over a run: one trace per cell, a cell being its technology, channel and
+// identity within the channel (BSIC, PSC or PCI; not its rank in the neighbour report), so a
+// neighbour that leaves and comes back keeps its trace, and the serving cell's points sit on its
+// own trace, marked as serving. The level is the technology's own on one dBm axis: RxLev, RSCP,
+// RSRP. Points are kept in compact arrays (6 bytes each, whole dBm from -128 to 127); a redraw asks
+// for the points of a time range folded into pixel columns (min and max per column). Not
+// thread-safe: one thread (the window's) feeds and reads it.
 
 #include <array>
 #include <chrono>
@@ -15,24 +17,29 @@
 
 #include "history/cell_events.h"
 #include "log/log_verdict.h"
+#include "radio/cycle.h"
 #include "survey/cycle_reader.h"
 
 namespace history {
 
-// A cell's identity: channel and BSIC (NCC × 8 + BCC; -1 when the cycle had none).
+// A cell's identity: channel, BSIC (NCC × 8 + BCC), PSC or PCI (-1 when the cycle had none), and
+// technology.
 struct TraceKey {
   int channel = 0;
-  int bsic = -1;
+  int id = -1;
+  radio::Tech tech = radio::Tech::gsm;
   friend bool operator==(const TraceKey&, const TraceKey&) = default;
 };
 
 struct Trace {
   TraceKey key;
-  std::string channel, bsic, cell, band;  // the latest texts known (Windows-1251), for the legend
-  int colour = 0;                         // the order in which the cell first appeared, from 0
-  std::vector<std::uint32_t> cycles;      // the cycle of each point, ascending
-  std::vector<std::int8_t> levels;        // dBm
-  std::vector<std::uint8_t> serving;      // 1 where the cell was the serving cell
+  // The latest texts known, for the legend: channel, identity (a BSIC as "7.3"), cell identity and
+  // band as the window shows them ("900" for GSM 900); "" when never known.
+  std::string channel, id, cell, band;
+  int colour = 0;                     // the order in which the cell first appeared, from 0
+  std::vector<std::uint32_t> cycles;  // the cycle of each point, ascending
+  std::vector<std::int8_t> levels;    // dBm
+  std::vector<std::uint8_t> serving;  // 1 where the cell was the serving cell
 };
 
 struct Marker {
@@ -58,10 +65,10 @@ class CellHistory {
   Axis AxisKind() const { return axis_; }
   void Clear(Axis axis);
 
-  // One poll cycle at time (never before the last one: an earlier time is taken as the last),
-  // its cells as the log or the display gave them (0 serving, 1..6 neighbours). A cell without
-  // a channel or a level gives no point.
-  void AddCycle(double time, const std::array<survey::CellTexts, survey::kCycleCells>& cells);
+  // One poll cycle at time (never before the last one: an earlier time is taken as the last): its
+  // serving cell and the cells beside it (the NR leg of EN-DC), marked as serving, and its
+  // neighbours. A cell without a channel or a level gives no point.
+  void AddCycle(double time, const radio::Cycle& cycle);
   // An event at time on the axis.
   void AddEvent(double time, CellEvent event);
 
@@ -92,24 +99,11 @@ class CellHistory {
   std::optional<int> latestServing_;
 };
 
-// Parses a BSIC text "N.B" (NCC.BCC, digits 0..7) into NCC × 8 + BCC; -1 for any other text.
-int BsicNumber(std::string_view text);
-
 // Seconds since the epoch of a time point, the history's time axis.
 double AxisTime(std::chrono::system_clock::time_point time);
 
-// Gathers one cycle's values as they are displayed (cells 0..6) and hands the cycle to the history
-// when it ends.
-class CycleCollector {
- public:
-  void Field(int fieldCode, int cellIndex, const std::string& text);
-  // The cycle ended at time: into history, unless no cell reported anything.
-  void EndCycle(CellHistory& history, double time);
-
- private:
-  std::array<survey::CellTexts, survey::kCycleCells> cells_{};
-  bool any_ = false;
-};
+// True when the cycle reported any cell (a live cycle without one adds nothing to the history).
+bool HasCells(const radio::Cycle& cycle);
 
 struct LoadResult {
   bool ok = false;    // the log was read to its end (whole, or cut short after its last cycle)
@@ -118,9 +112,10 @@ struct LoadResult {
   gsmlog::LogVerdict verdict;  // how far the log holds, once read
 };
 
-// Reads a log into history (cleared first): each cycle whose seal matched, on the time axis when
-// the log has cycle time records (cycle numbers otherwise), and its event records as markers.
-// Reading stops at damage; the cycles before it stay, and the message says where and how many.
+// Reads a log into history (cleared first): each cycle whose seal matched, as the cycle record
+// (survey/log_cycle.h: its cells of every technology), on the time axis when the log has cycle
+// time records (cycle numbers otherwise), and its event records as markers. Reading stops at
+// damage; the cycles before it stay, and the message says where and how many.
 LoadResult LoadHistory(const std::string& fileName, CellHistory& history);
 
 }  // namespace history

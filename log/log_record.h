@@ -33,6 +33,9 @@ inline constexpr std::int32_t kCyclePositionCode = 20482;  // 0x5002: the GPS fi
 // 0x5003: an event of the run (a cell change, the level crossing its threshold, the connection's
 // start and end), with its own time; history/cell_events.h forms and reads the text.
 inline constexpr std::int32_t kCycleEventCode = 20483;
+// 0x5004: a cell of another technology than GSM (WCDMA, LTE, NR), whose values no field code
+// carries; radio/cell_text.h forms and reads the text.
+inline constexpr std::int32_t kCycleCellCode = 20484;
 
 // Serving-cell values that the run summary only folds into statistics also go out as they
 // arrive, under 16384 + field code (the field table's logCycleValue: quality 389, bit-error rate

@@ -45,7 +45,7 @@ namespace {
 
 constexpr bool CycleKind(RecordKind kind) {
   return kind == RecordKind::network || kind == RecordKind::cell || kind == RecordKind::servingCycle ||
-         kind == RecordKind::cycleTime || kind == RecordKind::cyclePosition;
+         kind == RecordKind::cycleTime || kind == RecordKind::cyclePosition || kind == RecordKind::cycleCell;
 }
 
 }  // namespace
@@ -78,6 +78,7 @@ std::string RecordCodeName(std::int32_t code) {
     case RecordKind::cycleTime:
     case RecordKind::cyclePosition:
     case RecordKind::event:
+    case RecordKind::cycleCell:
       return "cycle." + name;
     case RecordKind::cell: {
       std::string place = info.cell == 0 ? "serving" : "neighbour" + std::to_string(info.cell);

@@ -25,6 +25,7 @@ enum class RecordKind : std::uint8_t {
   cycleTime,      // the cycle's local time
   cyclePosition,  // the cycle's GPS position
   event,          // an event of the run
+  cycleCell,      // a cell of another technology than GSM, of one cycle
 };
 
 struct RecordCodeInfo {
@@ -66,6 +67,7 @@ inline constexpr RecordCodeInfo kFixedCodes[] = {
     {kCycleTimeCode, RecordKind::cycleTime, "time", ""},
     {kCyclePositionCode, RecordKind::cyclePosition, "position", ""},
     {kCycleEventCode, RecordKind::event, "event", ""},
+    {kCycleCellCode, RecordKind::cycleCell, "cell", ""},
 };
 
 struct CellFieldName {

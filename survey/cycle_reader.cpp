@@ -4,6 +4,9 @@
 
 #include "log/record_codes.h"
 #include "parser/measurement_fields.h"
+#include "platform/read_only_file.h"
+#include "platform/text_encoding.h"
+#include "survey/cell_records.h"
 
 namespace survey {
 namespace {
@@ -37,6 +40,10 @@ bool CycleAssembler::Add(const gsmlog::LogRecord& record) {
     open_ = SurveyCycle{};
     hasValues_ = false;
     return true;
+  }
+  if (AddCellRecord(open_.otherCells, record.code, record.text)) {
+    hasValues_ = true;
+    return false;
   }
   const gsmlog::RecordCodeInfo info = gsmlog::DescribeRecordCode(record.code);
   std::string* target = nullptr;

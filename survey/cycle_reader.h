@@ -11,6 +11,7 @@
 
 #include "gps/gps_fix.h"
 #include "log/log_reader.h"
+#include "radio/cell_text.h"
 #include "survey/survey_text.h"
 
 namespace survey {
@@ -28,6 +29,7 @@ struct SurveyCycle {
   std::optional<gps::Fix> fix;  // the cycle's position record, when there is a readable one
   std::string country, operatorName, lac, quality, bitError, distance;  // the serving cell's
   std::array<CellTexts, kCycleCells> cells;
+  radio::CellLineReader otherCells;  // cells of other technologies than GSM, as typed cells
 };
 
 // Collects records into cycles: feed every record in file order. A cycle ends at a matching seal

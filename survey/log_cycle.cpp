@@ -32,6 +32,7 @@ radio::Cycle CycleOfLog(const SurveyCycle& logged) {
     Apply(cycle, parser::fcRxLevel, cell, texts.level);
     Apply(cycle, parser::fcFreqBand, cell, texts.band);
   }
+  radio::PlaceCells(cycle, logged.otherCells.Cells());
   return cycle;
 }
 

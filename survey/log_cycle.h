@@ -7,8 +7,9 @@
 
 namespace survey {
 
-// The cycle's number, its time (when its time record has a zone), its position and its cells; a
-// text the log does not hold leaves the measure absent.
+// The cycle's number, its time (when its time record has a zone), its position and its cells (the
+// GSM cells of its field records first, then those of its records of other technologies); a text
+// the log does not hold leaves the measure absent.
 radio::Cycle CycleOfLog(const SurveyCycle& logged);
 
 }  // namespace survey

@@ -24,6 +24,7 @@ namespace ui {
 
 class TfrmViewer;
 struct LiveHistory;
+struct LiveCells;
 
 struct WindowState {
   bool viewerOnly = false;              // ViewerOnly
@@ -40,6 +41,9 @@ struct WindowState {
   // whose threshold the history window sets (an atomic inside; owned by the monitor window's
   // wiring, ui/monitor_window.cpp, null once it is gone).
   LiveHistory* liveHistory = nullptr;
+  // Monitor mode: the latest cycle and the modem family for the cells window, and the window
+  // (made on first use, never deleted).
+  LiveCells* liveCells = nullptr;
   history::RunEvents* liveEvents = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/cells_window.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/history_window.h"
 #include "ui/log_folder.h"
@@ -92,6 +93,7 @@ void InstallGpsStatus(Tfrm& window, gps::GpsLink& link) {
     QMenu* menu = BuildGpsMenu(&window, link);
     menu->addSeparator();
     AddLiveHistoryAction(*menu, &window);
+    AddLiveCellsAction(*menu, &window);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(window.mapToGlobal(at));
   });

@@ -32,7 +32,6 @@ namespace ui {
 
 struct LiveHistory {
   history::CellHistory model;
-  history::CycleCollector cycle;
   QPointer<HistoryWindow> window;
 };
 
@@ -42,6 +41,8 @@ using namespace platform::literals;
 
 constexpr int kTopLevel = -45;  // dBm at the top of the plot
 constexpr int kBottomLevel = -115;
+// With cells of other technologies: their levels (RSCP, RSRP) go lower, down to what a point holds.
+constexpr int kLowestBottomLevel = -130;
 constexpr double kShortestSpan = 5;  // the closest zoom: five seconds, or five cycles
 constexpr double kLiveSpan = 600;    // live, the newest ten minutes until the user zooms
 
@@ -53,10 +54,15 @@ LiveHistory& Live() {
   return *state.liveHistory;
 }
 
-// A legend line: "62 / 7.3  сота 6FE1  900".
+// A legend line: "62 / 7.3  сота 28641  900"; other technologies name theirs and the identity's
+// kind: "LTE 1850 / PCI 123  сота 26132481  B3".
 QString TraceName(const history::Trace& trace) {
-  QString name =
-      ToQt(trace.channel) + QStringLiteral(" / ") + (trace.bsic.empty() ? QStringLiteral("?") : ToQt(trace.bsic));
+  static const QString kPrefixes[] = {QString(), QStringLiteral("WCDMA "), QStringLiteral("LTE "),
+                                      QStringLiteral("NR ")};
+  static const QString kIds[] = {QString(), QStringLiteral("PSC "), QStringLiteral("PCI "), QStringLiteral("PCI ")};
+  const auto tech = static_cast<std::size_t>(trace.key.tech);
+  QString name = kPrefixes[tech] + ToQt(trace.channel) + QStringLiteral(" / ") +
+                 (trace.id.empty() ? QStringLiteral("?") : kIds[tech] + ToQt(trace.id));
   if (!trace.cell.empty()) name += QStringLiteral("  сота ") + ToQt(trace.cell);
   if (!trace.band.empty()) name += QStringLiteral("  ") + ToQt(trace.band);
   return name;
@@ -252,13 +258,16 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), palette().window());
   const QRect area = PlotArea();
   painter.fillRect(area, Qt::white);
+  const bool onlyGsm = std::all_of(model_.Traces().begin(), model_.Traces().end(),
+                                   [](const history::Trace& trace) { return trace.key.tech == radio::Tech::gsm; });
+  const int bottom = onlyGsm ? kBottomLevel : kLowestBottomLevel;
   const auto yOf = [&](int level) {
-    return area.bottom() - (level - kBottomLevel) * (area.height() - 1) / (kTopLevel - kBottomLevel);
+    return area.bottom() - (level - bottom) * (area.height() - 1) / (kTopLevel - bottom);
   };
 
   // The level grid, every 10 dBm.
   painter.setFont(font());
-  for (int level = -110; level <= -50; level += 10) {
+  for (int level = bottom / 10 * 10 + (bottom % 10 == 0 ? 10 : 0); level <= -50; level += 10) {
     const int y = yOf(level);
     painter.setPen(QColor(225, 225, 225));
     painter.drawLine(area.left(), y, area.right(), y);
@@ -454,9 +463,9 @@ void HistoryWindow::UpdateLegend() {
 }
 
 void AddLiveCycle(const radio::Cycle& cycle) {
+  if (!history::HasCells(cycle)) return;
   LiveHistory& live = Live();
-  for (const radio::DeliveredField& field : cycle.delivered) live.cycle.Field(field.code, field.cell, field.text);
-  live.cycle.EndCycle(live.model, history::AxisTime(cycle.time));
+  live.model.AddCycle(history::AxisTime(cycle.time), cycle);
   if (live.window) live.window->ModelChanged();
 }
 
@@ -465,7 +474,6 @@ void AddLiveEvent(const history::CellEvent& event) {
   // A new connection starts a new history.
   if (event.kind == history::EventKind::connectionStarted) {
     live.model.Clear(history::CellHistory::Axis::time);
-    live.cycle = history::CycleCollector{};
   }
   live.model.AddEvent(history::AxisTime(event.time), event);
   if (live.window) live.window->ModelChanged();

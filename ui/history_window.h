@@ -1,9 +1,9 @@
 #pragma once
-// The history window ("История измерений"): every cell's receive level over time, one trace per
-// cell (channel and BSIC) in a colour of its own, with a legend, the run's events as markers,
-// hover values, zoom on the time axis with the wheel, scrolling by dragging, and "follow", which
-// keeps the newest cycle in view. Live it shows the monitor's history as cycles arrive; opened
-// for a log it shows that run. Window's thread only.
+// The history window ("История измерений"): every cell's level over time (RxLev, RSCP, RSRP), one
+// trace per cell (technology, channel and BSIC, PSC or PCI) in a colour of its own, with a
+// legend, the run's events as markers, hover values, zoom on the time axis with the wheel,
+// scrolling by dragging, and "follow", which keeps the newest cycle in view. Live it shows the monitor's history as
+// cycles arrive; opened for a log it shows that run. Window's thread only.
 
 #include <QKeySequence>
 #include <QPointer>
@@ -26,7 +26,8 @@ namespace ui {
 
 class AlignmentPanel;
 
-// The plot: levels from -115 to -45 dBm upwards, time to the right.
+// The plot: levels from -115 (-130 once a cell of another technology than GSM is traced) to -45
+// dBm upwards, time to the right.
 class HistoryPlot : public QWidget {
   Q_OBJECT
  public:

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/thread_sanitizer.h"
+#include "ui/cells_window.h"
 #include "ui/form_control.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/history_window.h"
@@ -131,6 +132,14 @@ void MainWindowOps::ShowCycle(const radio::Cycle& cycle) {
 
 void MainWindowOps::ShowHistoryCycle(const radio::Cycle& cycle) {
   Post([cycle] { AddLiveCycle(cycle); });
+}
+
+void MainWindowOps::ShowCellsCycle(const radio::Cycle& cycle) {
+  Post([cycle] { ShowLiveCells(cycle); });
+}
+
+void MainWindowOps::ShowDialect(const std::string& name) {
+  Post([name] { SetLiveDialect(QString::fromStdString(name)); });
 }
 
 std::string MainWindowOps::RecordName() {

@@ -40,6 +40,10 @@ class MainWindowOps final : public core::WindowOps {
   // An event of the run, and a completed cycle: onto the live history.
   void ShowEvent(const history::CellEvent& event);
   void ShowHistoryCycle(const radio::Cycle& cycle);
+  // A completed cycle: into the cells window; and the modem family the run talks to (its name),
+  // onto the cells window's status line.
+  void ShowCellsCycle(const radio::Cycle& cycle);
+  void ShowDialect(const std::string& name);
   void ShowRecording(const std::string& name);
 
  private:
@@ -58,6 +62,16 @@ class LiveHistoryFeed final : public core::RunConsumer {
  public:
   explicit LiveHistoryFeed(MainWindowOps& ops) : ops_(ops) {}
   void CycleCompleted(const radio::Cycle& cycle) override { ops_.ShowHistoryCycle(cycle); }
+
+ private:
+  MainWindowOps& ops_;
+};
+
+// The cells window as a consumer of the window's run: each cycle onto it.
+class LiveCellsFeed final : public core::RunConsumer {
+ public:
+  explicit LiveCellsFeed(MainWindowOps& ops) : ops_(ops) {}
+  void CycleCompleted(const radio::Cycle& cycle) override { ops_.ShowCellsCycle(cycle); }
 
  private:
   MainWindowOps& ops_;

@@ -10,6 +10,7 @@
 #include "sites/site_publishing.h"
 #include "survey/cycle_stamp.h"
 #include "ui/app_state.h"
+#include "ui/cells_window.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/gps_status.h"
 #include "ui/history_window.h"
@@ -26,6 +27,7 @@ struct MonitorWiring {
   std::unique_ptr<sites::SitePublishing> publishing;
   std::unique_ptr<history::RunEvents> events;
   std::unique_ptr<LiveHistoryFeed> liveHistory;
+  std::unique_ptr<LiveCellsFeed> liveCells;
   std::unique_ptr<core::Session> session;
 };
 
@@ -70,12 +72,15 @@ Tfrm& CreateMonitorWindow() {
     survey::HoldCycleRecords(log, cycle);
   });
   wiring->liveHistory = std::make_unique<LiveHistoryFeed>(window->Ops());
+  wiring->liveCells = std::make_unique<LiveCellsFeed>(window->Ops());
   wiring->session = std::make_unique<core::Session>(
       window->Ops(),
-      std::vector<core::RunConsumer*>{events, &window->Recorder(), publishing, wiring->liveHistory.get()},
+      std::vector<core::RunConsumer*>{events, &window->Recorder(), publishing, wiring->liveHistory.get(),
+                                      wiring->liveCells.get()},
       [&gps] { return gps.Fresh(); });
   window->SetSession(*wiring->session);
   InstallHistoryShortcut(*window);
+  InstallCellsShortcut(*window);
   Wiring() = std::move(wiring);
   return *window;
 }

@@ -1,6 +1,7 @@
-// The history model: one trace per channel and BSIC whatever the report's ranks, a neighbour that
-// leaves and comes back keeps its trace; pixel columns hold the lowest and highest level of their
-// points; a log is read back onto its time axis (or cycle numbers) with its events.
+// The history model: one trace per technology, channel and BSIC, PSC or PCI whatever the report's
+// ranks, a neighbour that leaves and comes back keeps its trace; pixel columns hold the lowest and
+// highest level of their points; a log is read back onto its time axis (or cycle numbers) with its
+// events and its cells of every technology.
 
 #include "history/cell_history.h"
 
@@ -8,33 +9,42 @@
 
 #include <fstream>
 
+#include "core/log_recorder.h"
 #include "history/run_events.h"
 #include "log/log_record.h"
 #include "log/log_writer.h"
 #include "survey/cycle_stamp.h"
 #include "tests/log/temp_dir.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/typed_cells.h"
 
 namespace {
 
 using history::CellHistory;
 using history::TraceKey;
-using Cells = std::array<survey::CellTexts, survey::kCycleCells>;
+using radio::Tech;
+using testsupport::CycleOf;
+using testsupport::TypedCell;
+using Cell = radio::Cell;
+using Cells = std::vector<radio::Cell>;
 
-survey::CellTexts Cell(int channel, const char* bsic, int level, const char* cell = "") {
-  return {std::to_string(channel), bsic, cell, std::to_string(level), "900"};
+Cell GsmCell(int channel, const char* bsic, int level, std::int64_t cell = -1) {
+  return testsupport::GsmCell(channel, bsic, level, cell);
 }
 
 TEST(CellHistory, OneTracePerChannelAndBsicWhateverTheRank) {
   CellHistory h;
   // Cycle 0: serving 62/7.3, neighbours A (70/1.1) then B (80/2.2).
-  h.AddCycle(100, {Cell(62, "7.3", -70, "6FE1"), Cell(70, "1.1", -80), Cell(80, "2.2", -90)});
+  h.AddCycle(100, CycleOf({GsmCell(62, "7.3", -70, 28641), GsmCell(70, "1.1", -80), GsmCell(80, "2.2", -90)}));
   // Cycle 1: the ranks swap, and a cell on A's channel with another BSIC is another cell.
-  h.AddCycle(101, {Cell(62, "7.3", -71, "6FE1"), Cell(80, "2.2", -79), Cell(70, "1.1", -85), Cell(70, "1.2", -99)});
+  h.AddCycle(101, CycleOf({GsmCell(62, "7.3", -71, 28641), GsmCell(80, "2.2", -79), GsmCell(70, "1.1", -85),
+                           GsmCell(70, "1.2", -99)}));
   // Cycle 2: B has left; a reselection makes A the serving cell, the old serving cell a neighbour.
-  h.AddCycle(102, {Cell(70, "1.1", -75, "7A02"), Cell(62, "7.3", -78)});
+  h.AddCycle(102, CycleOf({GsmCell(70, "1.1", -75, 31234), GsmCell(62, "7.3", -78)}));
   // Cycle 3: B is back, in another rank; a report without a channel or a level gives no point.
-  h.AddCycle(103, {Cell(70, "1.1", -74, "7A02"), survey::CellTexts{"", "3.3", "", "-60", ""},
-                   survey::CellTexts{"90", "3.3", "", "(n/a)", ""}, Cell(62, "7.3", -77), Cell(80, "2.2", -88)});
+  h.AddCycle(103, CycleOf({GsmCell(70, "1.1", -74, 31234), TypedCell(Tech::gsm, {{"bsic", 27}, {"rxlevel_dbm", -60}}),
+                           TypedCell(Tech::gsm, {{"channel", 90}, {"bsic", 27}}), GsmCell(62, "7.3", -77),
+                           GsmCell(80, "2.2", -88)}));
 
   ASSERT_EQ(h.Traces().size(), 4u);
   const auto trace = [&](TraceKey key) -> const history::Trace& {
@@ -46,11 +56,13 @@ TEST(CellHistory, OneTracePerChannelAndBsicWhateverTheRank) {
   EXPECT_EQ(first.cycles, (std::vector<std::uint32_t>{0, 1, 2, 3}));
   EXPECT_EQ(first.levels, (std::vector<std::int8_t>{-70, -71, -78, -77}));
   EXPECT_EQ(first.serving, (std::vector<std::uint8_t>{1, 1, 0, 0}));
-  EXPECT_EQ(first.cell, "6FE1");
+  EXPECT_EQ(first.cell, "28641");
+  EXPECT_EQ(first.id, "7.3");
+  EXPECT_EQ(first.band, "900");
   const history::Trace& a = trace({70, 9});
   EXPECT_EQ(a.cycles, (std::vector<std::uint32_t>{0, 1, 2, 3}));
   EXPECT_EQ(a.serving, (std::vector<std::uint8_t>{0, 0, 1, 1}));
-  EXPECT_EQ(a.cell, "7A02");
+  EXPECT_EQ(a.cell, "31234");
   const history::Trace& b = trace({80, 18});
   EXPECT_EQ(b.cycles, (std::vector<std::uint32_t>{0, 1, 3})) << "back in its own trace after a gap";
   EXPECT_EQ(b.levels, (std::vector<std::int8_t>{-90, -79, -88}));
@@ -67,10 +79,10 @@ TEST(CellHistory, ColumnsHoldTheLowestAndHighestOfTheirPoints) {
   // 1000 cycles a second apart; a saw of levels -100..-51 repeating every 50 cycles, absent from
   // cycle 500 to 599.
   for (int i = 0; i < 1000; ++i) {
-    Cells cells{};
-    if (i < 500 || i >= 600) cells[1] = Cell(10, "1.1", -100 + i % 50);
-    cells[0] = Cell(1, "0.0", -60);
-    h.AddCycle(1000.0 + i, cells);
+    Cells cells(2);
+    if (i < 500 || i >= 600) cells[1] = GsmCell(10, "1.1", -100 + i % 50);
+    cells[0] = GsmCell(1, "0.0", -60);
+    h.AddCycle(1000.0 + i, CycleOf(cells));
   }
   const history::Trace& saw = h.Traces().at(static_cast<std::size_t>(h.FindTrace({10, 9})));
   std::vector<history::Column> columns;
@@ -110,9 +122,63 @@ TEST(CellHistory, ColumnsHoldTheLowestAndHighestOfTheirPoints) {
 
 TEST(CellHistory, TimeNeverRunsBackwards) {
   CellHistory h;
-  h.AddCycle(10, {Cell(1, "0.0", -60)});
-  h.AddCycle(5, {Cell(1, "0.0", -61)});  // the clock was set back
+  h.AddCycle(10, CycleOf({GsmCell(1, "0.0", -60)}));
+  h.AddCycle(5, CycleOf({GsmCell(1, "0.0", -61)}));  // the clock was set back
   EXPECT_EQ(h.TimeOf(1), 10);
+}
+
+TEST(CellHistory, CellsOfEveryTechnologyOnTheirOwnTracesAndLevels) {
+  CellHistory h;
+  radio::Cycle cycle = testsupport::EnDcCycle(1, -95.5);
+  // The same numbers on another technology are another cell; a level below what a point holds
+  // stays at its bottom.
+  cycle.neighbours.push_back(TypedCell(Tech::wcdma, {{"channel", 1850}, {"psc", 124}, {"rscp_dbm", -129.0}}));
+  h.AddCycle(100, cycle);
+  h.AddCycle(101, testsupport::EnDcCycle(2, -97.25));
+  struct Case {
+    TraceKey key;
+    std::vector<std::int8_t> levels;
+    std::vector<std::uint8_t> serving;
+    const char* id;
+  };
+  const Case cases[] = {
+      {{1850, 123, Tech::lte}, {-96, -97}, {1, 1}, "123"},     // RSRP, rounded
+      {{627264, 501, Tech::nr}, {-101, -101}, {1, 1}, "501"},  // the NR leg serves beside it
+      {{1850, 124, Tech::lte}, {-99, -99}, {0, 0}, "124"},    {{10737, 301, Tech::wcdma}, {-87, -87}, {0, 0}, "301"},
+      {{62, 59, Tech::gsm}, {-80, -80}, {0, 0}, "7.3"},       {{643334, 7, Tech::nr}, {-111, -111}, {0, 0}, "7"},
+      {{1850, 124, Tech::wcdma}, {-128}, {0}, "124"},
+  };
+  ASSERT_EQ(h.Traces().size(), std::size(cases));
+  for (const Case& c : cases) {
+    const int i = h.FindTrace(c.key);
+    ASSERT_GE(i, 0) << c.key.channel << " " << c.key.id;
+    const history::Trace& trace = h.Traces()[static_cast<std::size_t>(i)];
+    EXPECT_EQ(trace.levels, c.levels) << c.key.channel;
+    EXPECT_EQ(trace.serving, c.serving) << c.key.channel;
+    EXPECT_EQ(trace.id, c.id);
+  }
+  EXPECT_EQ(h.Traces()[0].band, "B3");
+  EXPECT_EQ(h.Traces()[0].cell, "26132481");
+  EXPECT_EQ(h.LatestServingLevel(), -97);
+
+  // The same cycles through a log: the same traces.
+  logtest::TempDir dir;
+  const std::string path = dir.File("endc.log");
+  gsmlog::TLogWriter writer;
+  testsupport::RecordingWindow window({});
+  core::LogRecorder recorder(window, writer, nullptr, nullptr);
+  ASSERT_TRUE(recorder.StartLog(path));
+  recorder.CycleCompleted(cycle);
+  recorder.CycleCompleted(testsupport::EnDcCycle(2, -97.25));
+  recorder.RunEnded({});
+  CellHistory fromLog;
+  ASSERT_TRUE(history::LoadHistory(path, fromLog).ok);
+  ASSERT_EQ(fromLog.Traces().size(), h.Traces().size());
+  for (std::size_t i = 0; i < h.Traces().size(); ++i) {
+    EXPECT_EQ(fromLog.Traces()[i].key, h.Traces()[i].key) << i;
+    EXPECT_EQ(fromLog.Traces()[i].levels, h.Traces()[i].levels) << i;
+    EXPECT_EQ(fromLog.Traces()[i].serving, h.Traces()[i].serving) << i;
+  }
 }
 
 TEST(CellHistory, ALogReadBackWithTimesAndEvents) {

@@ -28,6 +28,7 @@
 #include "survey/cycle_stamp.h"
 #include "tests/support/modal_closer.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/typed_cells.h"
 #include "ui/alignment_panel.h"
 #include "ui/app_state.h"
 #include "ui/export_action.h"
@@ -37,23 +38,22 @@
 namespace {
 
 using history::CellHistory;
-using Cells = std::array<survey::CellTexts, survey::kCycleCells>;
+using testsupport::CycleOf;
+using Cells = std::vector<radio::Cell>;
 
-survey::CellTexts Cell(int channel, const char* bsic, int level) {
-  return {std::to_string(channel), bsic, "", std::to_string(level), "900"};
-}
+radio::Cell Cell(int channel, const char* bsic, int level) { return testsupport::GsmCell(channel, bsic, level); }
 
 // 600 cycles a second apart from t = 1000: the serving cell 62/7.3 at -60, a neighbour 70/1.1 at
 // -90 whose rank swaps every cycle with 80/2.2 at -100, and a reselection at cycle 300 (70/1.1
 // serves from then on, at -55).
 void Fill(CellHistory& h) {
   for (int i = 0; i < 600; ++i) {
-    Cells cells{};
+    Cells cells(3);
     const bool after = i >= 300;
     cells[0] = after ? Cell(70, "1.1", -55) : Cell(62, "7.3", -60);
     cells[static_cast<std::size_t>(1 + i % 2)] = after ? Cell(62, "7.3", -75) : Cell(70, "1.1", -90);
     cells[static_cast<std::size_t>(2 - i % 2)] = Cell(80, "2.2", -100);
-    h.AddCycle(1000.0 + i, cells);
+    h.AddCycle(1000.0 + i, CycleOf(cells));
   }
   h.AddEvent(1300, {history::EventKind::servingCell, "62", "70", 0, {}});
 }
@@ -148,7 +148,7 @@ TEST(HistoryWindow, FollowKeepsTheNewestCycleInViewUntilDragged) {
   ASSERT_NE(follow, nullptr);
   EXPECT_TRUE(follow->isChecked());
   for (int i = 0; i < 2000; ++i) {
-    model.AddCycle(5000.0 + i, {Cell(62, "7.3", -60 - i % 20)});
+    model.AddCycle(5000.0 + i, CycleOf({Cell(62, "7.3", -60 - i % 20)}));
     if (i % 100 == 99) window.ModelChanged();
   }
   ui::HistoryPlot* plot = window.Plot();
@@ -160,7 +160,7 @@ TEST(HistoryWindow, FollowKeepsTheNewestCycleInViewUntilDragged) {
   Mouse(plot, QEvent::MouseButtonRelease, middle + QPoint(50, 0), Qt::NoButton);
   EXPECT_FALSE(follow->isChecked()) << "a drag leaves the newest behind";
   const double to = plot->To();
-  model.AddCycle(7000, {Cell(62, "7.3", -60)});
+  model.AddCycle(7000, CycleOf({Cell(62, "7.3", -60)}));
   window.ModelChanged();
   EXPECT_EQ(plot->To(), to);
   follow->setChecked(true);
@@ -182,7 +182,7 @@ TEST(AlignmentMode, DigitsHighestLowestResetAndTheTone) {
   EXPECT_EQ(level->text(), "(n/a)");
   EXPECT_GE(level->font().pixelSize(), 40);
   for (const int dbm : {-80, -71, -90, -75}) {
-    model.AddCycle(static_cast<double>(model.CycleCount()), {Cell(62, "7.3", dbm)});
+    model.AddCycle(static_cast<double>(model.CycleCount()), CycleOf({Cell(62, "7.3", dbm)}));
     window.ModelChanged();
   }
   EXPECT_EQ(level->text(), "-75 dBm");
@@ -191,12 +191,12 @@ TEST(AlignmentMode, DigitsHighestLowestResetAndTheTone) {
   panel->findChild<QPushButton*>("btnAlignReset")->click();
   EXPECT_EQ(highest->text(), "-75 dBm");
   EXPECT_EQ(lowest->text(), "-75 dBm");
-  model.AddCycle(static_cast<double>(model.CycleCount()), {Cell(62, "7.3", -66)});
+  model.AddCycle(static_cast<double>(model.CycleCount()), CycleOf({Cell(62, "7.3", -66)}));
   window.ModelChanged();
   EXPECT_EQ(highest->text(), "-66 dBm");
   EXPECT_EQ(lowest->text(), "-75 dBm");
   // A cycle without the serving level keeps the figures.
-  model.AddCycle(static_cast<double>(model.CycleCount()), {});
+  model.AddCycle(static_cast<double>(model.CycleCount()), radio::Cycle{});
   window.ModelChanged();
   EXPECT_EQ(level->text(), "(n/a)");
   EXPECT_EQ(highest->text(), "-66 dBm");

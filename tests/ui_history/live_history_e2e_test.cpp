@@ -73,10 +73,11 @@ TEST(LiveHistory, ReselectionsGiveOneTracePerCellAndAMarkerEach) {
   QApplication::processEvents();
   EXPECT_EQ(form.findChild<QPushButton*>("btnControl")->geometry(), placedBefore);
 
-  // One trace per channel and BSIC.
+  // One trace per channel and BSIC, all of them GSM.
   std::set<std::pair<int, int>> keys;
   for (const history::Trace& trace : model.Traces()) {
-    EXPECT_TRUE(keys.insert({trace.key.channel, trace.key.bsic}).second);
+    EXPECT_TRUE(keys.insert({trace.key.channel, trace.key.id}).second);
+    EXPECT_EQ(trace.key.tech, radio::Tech::gsm);
     EXPECT_TRUE(std::is_sorted(trace.cycles.begin(), trace.cycles.end()));
     EXPECT_EQ(std::adjacent_find(trace.cycles.begin(), trace.cycles.end()), trace.cycles.end());
   }
