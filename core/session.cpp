@@ -49,8 +49,9 @@ bool Session::RunPollCycle(long n) {
   if (n > 1 && !ConnectionActive()) return false;
   if (!PollServingCell()) return false;
   std::this_thread::sleep_for(kPauseBeforeNeighbours);
-  // A stop cuts the neighbour report short: that cycle is not a complete one.
-  if (!PollNeighbourCells() || !ConnectionActive()) return false;
+  // A stop lets a modem that answers promptly finish the cycle; one that cut the report short
+  // leaves no complete cycle.
+  if (!PollNeighbourCells() || StopCutIn()) return false;
   radio::Cycle cycle = builder_.TakeCycle(n);
   cycle.time = std::chrono::system_clock::now();
   if (positionSource_) cycle.position = positionSource_();

@@ -1,5 +1,4 @@
 #include "modem/com_port.h"
-#include "modem/link_state.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -15,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "modem/link_state.h"
 #include "tests/modem/pty_pair.h"
 
 namespace {
@@ -281,8 +281,8 @@ TEST(ComPortOpenTest, ErrnoOutcomes) {
 
 using Clock = std::chrono::steady_clock;
 
-// A stop request reaches a read that waits for the modem: the read ends at once, and so does
-// every later transfer, until the closing exchange, which works again within its budget.
+// A stop request reaches a read that waits for a silent modem: the read ends within the quiet
+// limit, and so does every later transfer, until the closing exchange, which works again within its budget.
 TEST(PortInterruptTest, EndsAPendingReadThenAllowsTheFinalExchange) {
   PtyPair pty;
   PortHandle port;
@@ -314,6 +314,48 @@ TEST(PortInterruptTest, EndsAPendingReadThenAllowsTheFinalExchange) {
   EXPECT_EQ(modem::ReadLine(port, line), modem::TransferStatus::timeout);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   EXPECT_TRUE(modem::ClosePort(port));
+}
+
+// After a stop request a modem that keeps answering promptly is still read, line by line; its
+// falling silent ends the exchange, and so does a drip that would outlast the stop's grace.
+TEST(PortInterruptTest, APromptModemFinishesItsExchange) {
+  struct Case {
+    const char* name;
+    std::chrono::milliseconds gap;  // between the modem's bytes after the stop
+    int bytes;                      // how many it sends
+    int linesRead;                  // whole lines read before the transfer fails
+  };
+  const Case cases[] = {{"prompt lines, then silence", std::chrono::milliseconds(50), 3, 3},
+                        {"a drip beyond the grace", std::chrono::milliseconds(100), 1000, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PtyPair pty;
+    PortHandle port;
+    ASSERT_TRUE(modem::OpenPort(port, pty.SlavePath(), 9600, 5000, false, false));
+    modem::InterruptPort(port);
+    const bool lines = c.linesRead > 0;
+    std::atomic<bool> stop{false};
+    std::thread modemSide([&] {
+      for (int i = 0; i < c.bytes && !stop.load(); ++i) {
+        std::this_thread::sleep_for(c.gap);
+        pty.Feed(lines ? "OK\r" : "x");
+      }
+    });
+    std::string line;
+    int read = 0;
+    const auto start = Clock::now();
+    while (modem::ReadLine(port, line) == modem::TransferStatus::done && read < 100) {
+      if (line == "OK") ++read;
+    }
+    const auto took = Clock::now() - start;
+    stop.store(true);
+    modemSide.join();
+    EXPECT_EQ(read, c.linesRead);
+    EXPECT_TRUE(modem::PortInterrupted(port));
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_FALSE(modem::SendLine(port, "ATZ"));
+    EXPECT_TRUE(modem::ClosePort(port));
+  }
 }
 
 // A modem that sends a byte now and then, never a line end, cannot hold one line read for longer
