@@ -10,6 +10,7 @@
 
 #include "core/run_consumer.h"
 #include "core/window_ops.h"
+#include "platform/system_error.h"
 
 namespace gsmlog {
 class TLogWriter;
@@ -41,6 +42,10 @@ class LogRecorder : public RunConsumer {
   void RecordAction();
   // Sets what runs before each seal; before any monitor thread runs.
   void SetBeforeSeal(BeforeSeal beforeSeal) { beforeSeal_ = std::move(beforeSeal); }
+  // Told a log that could not be created or written, with the cause, in place of the window's
+  // error (a collector says why, and not once per failed cycle).
+  using FailureShown = std::function<void(const std::string& message, platform::SystemError cause)>;
+  void SetFailureShown(FailureShown failureShown) { failureShown_ = std::move(failureShown); }
 
   // The modem's identity goes to the writer as it arrives (the summary keeps it), a cycle's
   // values when the cycle completes, then its own records and the seal.
@@ -58,6 +63,7 @@ class LogRecorder : public RunConsumer {
   NameSource nameSource_;
   NameUsed nameUsed_;
   BeforeSeal beforeSeal_;
+  FailureShown failureShown_;
 };
 
 }  // namespace core

@@ -171,6 +171,10 @@ std::string LogCodeMeaning(std::int32_t code) {
       return "cycle.position";
     case kCycleEventCode:
       return "cycle.event";
+    case kRunSessionCode:
+      return "run.session";
+    case kRunCycleNumberCode:
+      return "cycle.number";
     default:
       break;
   }

@@ -33,6 +33,11 @@ inline constexpr std::int32_t kCyclePositionCode = 20482;  // 0x5002: the GPS fi
 // 0x5003: an event of the run (a cell change, the level crossing its threshold, the connection's
 // start and end), with its own time; history/cell_events.h forms and reads the text.
 inline constexpr std::int32_t kCycleEventCode = 20483;
+// A log collected from a site's messages: 0x5004, the publishing run's session (with the first
+// cycle), and 0x5005, each cycle's number in that run (before its seal), so that a cycle
+// delivered again is found in the log.
+inline constexpr std::int32_t kRunSessionCode = 20484;
+inline constexpr std::int32_t kRunCycleNumberCode = 20485;
 
 // Serving-cell values that the run summary only folds into statistics also go out as they
 // arrive, under 16384 + field code (the field table's logCycleValue: quality 389, bit-error rate
