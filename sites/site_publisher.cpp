@@ -47,7 +47,9 @@ SitePublisher::SitePublisher(const mqtt::BrokerUrl& broker, const MqttSettings& 
       address_(broker.host + ":" + std::to_string(broker.port)) {
   mqtt::ClientOptions options;
   options.broker = broker;
-  options.clientId = "ostrin_gsmmon-" + level_;
+  // One per run: two runs of one IMEI (two modems that read none, a restart overlapping the old
+  // run's last messages) never push each other off the broker.
+  options.clientId = "ostrin_gsmmon-" + level_ + "-" + session_;
   options.caFile = settings.caFile;
   options.keepAliveSeconds = kKeepAlive;
   options.will = mqtt::Message{Topic("status"), Status("offline", "lost"), true};
