@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/app_state.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/history_window.h"
 #include "ui/log_folder.h"
@@ -105,6 +106,8 @@ void InstallGpsStatus(Tfrm& window, gps::GpsLink& link) {
 
 void UpdateGpsStatus(Tfrm& window, const gps::GpsLink& link) {
   if (RxLevelGraph* graph = window.Graph()) graph->SetTipLine(RxLevelGraph::TipLine::gps, GpsStateText(link));
+  // The broker's state beside it, shown the same way.
+  if (MqttStatus* mqtt = State().mqtt) UpdateMqttStatus(window, *mqtt);
 }
 
 TfrmGpsSettings::TfrmGpsSettings(const GpsSettings& settings, QWidget* parent) : QDialog(parent) {

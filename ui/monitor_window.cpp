@@ -52,10 +52,13 @@ Tfrm& CreateMonitorWindow() {
   InstallGpsStatus(*window, gps);
 
   // A connection publishes to the broker the settings name when its polling starts.
-  wiring->publishing = std::make_unique<sites::SitePublishing>([] { return SavedPublishingTarget(); }, true);
+  wiring->publishing =
+      std::make_unique<sites::SitePublishing>([](std::string& why) { return SavedPublishingTarget(why); }, true);
   sites::SitePublishing* publishing = wiring->publishing.get();
-  wiring->events = std::make_unique<history::RunEvents>(
-      wiring->writer, [window, publishing](const history::CellEvent& event) {
+  if (state.mqtt == nullptr) state.mqtt = new MqttStatus;
+  ReportBrokerTo(*publishing, *state.mqtt);
+  wiring->events =
+      std::make_unique<history::RunEvents>(wiring->writer, [window, publishing](const history::CellEvent& event) {
         window->Ops().ShowEvent(event);
         publishing->Event(event);
       });
@@ -69,7 +72,8 @@ Tfrm& CreateMonitorWindow() {
   });
   wiring->liveHistory = std::make_unique<LiveHistoryFeed>(window->Ops());
   wiring->session = std::make_unique<core::Session>(
-      window->Ops(), std::vector<core::RunConsumer*>{events, &window->Recorder(), publishing, wiring->liveHistory.get()},
+      window->Ops(),
+      std::vector<core::RunConsumer*>{events, &window->Recorder(), publishing, wiring->liveHistory.get()},
       [&gps] { return gps.Fresh(); });
   window->SetSession(*wiring->session);
   InstallHistoryShortcut(*window);
