@@ -31,7 +31,7 @@ namespace {
 // A topic or a text of a message (UTF-8) for stderr: its Russian letters as they are, anything
 // that could drive the terminal as '?'.
 std::string Printable(std::string_view utf8) {
-  return platform::Cp1251ToUtf8(platform::Cp1251ToPrintable(platform::Utf8ToCp1251(utf8)));
+  return platform::Cp1251ToPrintable(platform::Utf8ToCp1251(utf8));
 }
 
 // Takes each message apart, checks it and hands it to the filing; counts what it did, and the

@@ -130,6 +130,8 @@ LogFiling::RunLog& LogFiling::RunOf(const std::string& site, const std::string& 
         });
     run->recorder->SetFailureShown([this, self](const std::string& message, platform::SystemError cause) {
       self->failure = cause.code;
+      // Out of descriptors on a first try: Open closes the other logs and tries again.
+      if (firstTry_ && (cause.code == EMFILE || cause.code == ENFILE)) return;
       Failed(platform::Cp1251ToPrintable(message), cause.code);
     });
   }
@@ -168,7 +170,9 @@ bool LogFiling::Open(Site& site, const std::string& level, RunLog& run, const si
       std::error_code error;
       const std::filesystem::path folder = dir_ / level;
       std::filesystem::create_directories(folder, error);
+      firstTry_ = attempt == 0;
       opened = run.recorder->StartLog((folder / (DayName(run.day) + ".log")).string());
+      firstTry_ = false;
       if (opened) {
         run.started = true;
         if (site.status.session == run.session) {

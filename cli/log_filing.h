@@ -65,6 +65,7 @@ class LogFiling final : public CycleFiling {
   std::uint64_t failures_ = 0;
   std::chrono::steady_clock::time_point lastSaid_{};
   std::uint64_t unsaid_ = 0;
+  bool firstTry_ = false;  // a log is being opened for the first time this cycle
 };
 
 // Why a system call failed, for a person: "нет места на диске (ENOSPC)".

@@ -370,8 +370,9 @@ TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
       {"sites/111/cycle", {"-m", R"({"event":"cycle","n":1})"}},
       {"sites/111/status", {"-m", "online"}},
       {"sites/111/event", {"-m", "\x01\x02"}},
-      {"sites/1.1/cycle", {"-m", good}},  // a level a site may publish under
-      {"sites/a b/cycle", {"-m", good}},  // one no site publishes under
+      {"sites/1.1/cycle", {"-m", good}},   // a level a site may publish under
+      {"sites/a b/cycle", {"-m", good}},   // one no site publishes under
+      {"sites/сайт/cycle", {"-m", good}},  // shown in its own letters
       {"sites/222/cycle", {"-m", good}},
       {"sites/222/cycle", {"-m", good}},  // a repeat
       {"sites/333/cycle", {"-m", good}},  // the last: once it is in, all before it were handled
@@ -386,7 +387,8 @@ TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
   }
   ASSERT_FALSE(WaitForCollected(collector.Dir(), "333", 1).empty());
   const std::string said = collector.Stop();
-  EXPECT_NE(said.find("Записано циклов: 3, повторов: 1, пропущено сообщений: 6"), std::string::npos) << said;
+  EXPECT_NE(said.find("Записано циклов: 3, повторов: 1, пропущено сообщений: 7"), std::string::npos) << said;
+  EXPECT_NE(said.find("Пропущено сообщение sites/сайт/cycle: "), std::string::npos) << said;
   EXPECT_TRUE(CollectedLog(collector.Dir(), "111").empty());
   EXPECT_FALSE(std::filesystem::exists(collector.Dir() / "a b"));
 }
@@ -588,6 +590,9 @@ TEST(MqttBroker, CyclesWaitForRoomAndForDescriptors) {
   ASSERT_TRUE(WaitFor([&] { return !CollectedLog(collector.Dir(), "159").empty(); }, 60s)) << collector.Said();
   const std::string said = collector.Stop();
   EXPECT_NE(said.find("Записано циклов: 90, повторов: "), std::string::npos) << said;
+  // Said with its cause, and not once per cycle that came again.
+  EXPECT_LE(CountOf(said, "EFBIG"), 3) << said;
+  EXPECT_EQ(said.find("сбоев записи: 0"), std::string::npos) << said;
   EXPECT_EQ(LogsOf(collector.Dir() / "888").size(), 1u);
   EXPECT_EQ(CycleTimes(CollectedLog(collector.Dir(), "888")).size(), 30u);
   for (int site = 100; site < 160; ++site) {
@@ -621,6 +626,74 @@ TEST(MqttBroker, ASiteIsRefusedOnAnothersTopic) {
   EXPECT_NE(said.find("Записано циклов: 2, повторов: 0, пропущено сообщений: 0"), std::string::npos) << said;
   EXPECT_EQ(LogsOf(collector.Dir() / "222").size(), 1u);
   EXPECT_NE(Dump(CollectedLog(collector.Dir(), "222")).find("ffffffffffffffff"), std::string::npos);
+}
+
+// A peer on the broker's port that answers with bytes no broker sends: the collector says what
+// libmosquitto makes of them, as whole lines, and nothing empty.
+class NoBroker {
+ public:
+  NoBroker() : port_(testsupport::FreeLoopbackPort()) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(static_cast<std::uint16_t>(port_));
+    ::inet_pton(AF_INET, "127.0.0.1", &at.sin_addr);
+    const int yes = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 || ::listen(fd_, 8) != 0) return;
+    thread_ = std::thread([this] {
+      while (true) {
+        const int peer = ::accept(fd_, nullptr, nullptr);
+        if (peer < 0) return;
+        const char zeros[4] = {};
+        [[maybe_unused]] const auto sent = ::send(peer, zeros, sizeof zeros, MSG_NOSIGNAL);
+        std::this_thread::sleep_for(200ms);
+        ::close(peer);
+      }
+    });
+  }
+  ~NoBroker() {
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    if (thread_.joinable()) thread_.join();
+  }
+  NoBroker(const NoBroker&) = delete;
+  NoBroker& operator=(const NoBroker&) = delete;
+  int Port() const { return port_; }
+
+ private:
+  int port_;
+  int fd_ = -1;
+  std::thread thread_;
+};
+
+// A broker that cannot be reached is said once, and its coming back; a peer that is no broker is
+// said as it is, without empty lines.
+TEST(MqttBroker, TheCollectorSaysWhereItsBrokerIs) {
+  const TestDir dir("where");
+  {
+    const NoBroker peer;
+    ChildProcess collector({GSMMON_CLI_PATH, "collect", "--mqtt", "mqtt://127.0.0.1:" + std::to_string(peer.Port()),
+                            "--dir", (dir / "collected").string()},
+                           dir, "collector-peer");
+    ASSERT_TRUE(WaitFor([&] { return collector.Stderr().find("Unrecognised") != std::string::npos; }, 15s))
+        << collector.Stderr();
+    collector.Signal(SIGTERM);
+    EXPECT_EQ(collector.Wait(15s), 0);
+    EXPECT_EQ(collector.Stderr().find("\n\n"), std::string::npos) << collector.Stderr();
+  }
+  testsupport::MosquittoProcess broker(dir / "broker", {});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  broker.Stop();
+  Collector collector(broker, dir, {}, false);
+  const std::string unreachable = "Нет связи с брокером MQTT 127.0.0.1:" + std::to_string(broker.Port());
+  ASSERT_TRUE(WaitFor([&] { return collector.Said().find(unreachable) != std::string::npos; }, 15s))
+      << collector.Said();
+  ASSERT_TRUE(broker.Start()) << broker.Log();
+  ASSERT_TRUE(WaitFor([&] { return collector.Said().find("Подключено к брокеру") != std::string::npos; }, 15s))
+      << collector.Said();
+  const std::string said = collector.Stop();
+  EXPECT_EQ(CountOf(said, unreachable), 1) << said;
 }
 
 TEST(MqttBroker, KilledSiteShowsOffline) {
