@@ -486,19 +486,21 @@ bool ExpectToken(const PortHandle& holder, std::string_view token, MatchMode mat
   return WaitForToken(holder, token, matchMode, line);
 }
 
-void InterruptPort(const PortHandle& holder) {
+void InterruptPort(const PortHandle& holder, StopKind kind) {
   detail::PortState* state = PortAccess::State(holder);
   if (state == nullptr) return;
   auto expected = detail::StopState::running;
   state->stopDeadline.store((Clock::now() + kStopGrace).time_since_epoch().count());
-  if (!state->stop.compare_exchange_strong(expected, detail::StopState::stopping)) {
+  const auto next = kind == StopKind::now ? detail::StopState::interrupted : detail::StopState::stopping;
+  if (!state->stop.compare_exchange_strong(expected, next)) {
     // A second request does not wait for the modem at all.
     if (expected == detail::StopState::stopping)
       state->stop.compare_exchange_strong(expected, detail::StopState::interrupted);
     return;
   }
-  // Wakes a wait begun before the request, so that it waits no longer than the stop allows. Left
-  // unread on purpose: a stopping port's waits do not watch it.
+  // Wakes a wait begun before the request. Left unread on purpose: the descriptor stays readable,
+  // so every later wait of an interrupted port ends at once too (a stopping port's waits do not
+  // watch it).
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(state->wakeFd, &one, sizeof one);
 }

@@ -281,8 +281,8 @@ TEST(ComPortOpenTest, ErrnoOutcomes) {
 
 using Clock = std::chrono::steady_clock;
 
-// A stop request reaches a read that waits for a silent modem: the read ends within the quiet
-// limit, and so does every later transfer, until the closing exchange, which works again within its budget.
+// A stop request reaches a read that waits for the modem: the read ends at once, and so does
+// every later transfer, until the closing exchange, which works again within its budget.
 TEST(PortInterruptTest, EndsAPendingReadThenAllowsTheFinalExchange) {
   PtyPair pty;
   PortHandle port;
@@ -332,7 +332,7 @@ TEST(PortInterruptTest, APromptModemFinishesItsExchange) {
     PtyPair pty;
     PortHandle port;
     ASSERT_TRUE(modem::OpenPort(port, pty.SlavePath(), 9600, 5000, false, false));
-    modem::InterruptPort(port);
+    modem::InterruptPort(port, modem::StopKind::finishExchange);
     const bool lines = c.linesRead > 0;
     std::atomic<bool> stop{false};
     std::thread modemSide([&] {
