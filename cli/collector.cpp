@@ -30,9 +30,7 @@ namespace {
 
 // A topic or a text of a message (UTF-8) for stderr: its Russian letters as they are, anything
 // that could drive the terminal as '?'.
-std::string Printable(std::string_view utf8) {
-  return platform::Cp1251ToPrintable(platform::Utf8ToCp1251(utf8));
-}
+std::string Printable(std::string_view utf8) { return platform::Cp1251ToPrintable(platform::Utf8ToCp1251(utf8)); }
 
 // Takes each message apart, checks it and hands it to the filing; counts what it did, and the
 // cycle numbers of every run, so that cycles that never came are said.
@@ -101,10 +99,8 @@ class Collector {
     return true;
   }
 
-  bool Stored(Filed filed) {
-    if (filed == Filed::failed) return false;
-    return true;
-  }
+  // A store that failed is not acknowledged: the message comes again.
+  static bool Stored(Filed filed) { return filed != Filed::failed; }
 
   bool Status(const std::string& topic, const std::string& level, std::string_view text) {
     const auto status = text.size() <= sites::kMaxCycleMessage ? nlohmann::json::parse(text, nullptr, false)
