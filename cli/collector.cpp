@@ -2,9 +2,10 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <ctime>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -12,17 +13,14 @@
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <string_view>
+#include <vector>
 
+#include "cli/log_filing.h"
+#include "cli/number_ranges.h"
 #include "cli/stop_signals.h"
-#include "core/log_recorder.h"
-#include "core/window_ops.h"
-#include "log/log_record.h"
-#include "log/log_writer.h"
+#include "history/cell_events.h"
 #include "mqtt/mqtt_client.h"
-#include "parser/cycle_fields.h"
-#include "parser/measurement_fields.h"
 #include "platform/text_encoding.h"
 #include "sites/cycle_message.h"
 #include "survey/survey_text.h"
@@ -30,44 +28,19 @@
 namespace cli {
 namespace {
 
-// The collector's errors (a log that cannot be created or written) go to stderr.
-class CollectorWindow : public core::WindowOps {
- public:
-  void ShowConnectionState(core::ConnectionState) override {}
-  void SetWindowLayout(core::WindowLayout) override {}
-  core::PortSettings ReadPortSettings() override { return {}; }
-  void ShowError(const std::string& text) override { std::cerr << platform::Cp1251ToPrintable(text) << std::endl; }
-  void MarkFields(bool, parser::SweepPass) override {}
-  void ShowValue(const radio::DeliveredField&) override {}
-  void PrepareConnection() override {}
-  void ExitProgram() override {}
-};
+// A topic or a text of a message (UTF-8) for stderr: its Russian letters as they are, anything
+// that could drive the terminal as '?'.
+std::string Printable(std::string_view utf8) { return platform::Cp1251ToPrintable(platform::Utf8ToCp1251(utf8)); }
 
-// A cycle remembered as written: the site's run and the cycle's number.
-constexpr std::size_t kRememberedCycles = 20'000;
-
-struct Site {
-  std::string level;  // the topic level, also the folder's name
-  gsmlog::TLogWriter writer;
-  std::unique_ptr<core::LogRecorder> recorder;
-  std::string logSession;  // the run the open log belongs to
-  std::string logDay;      // "YYYY-MM-DD" of the open log
-  long cyclesInLog = 0;
-  // From the site's "online" status (Windows-1251), for the summary's identity.
-  std::string imei, model;
-  std::string statusSession;
-  std::set<std::pair<std::string, long long>> written;  // recent cycles, to skip repeats
-  std::deque<std::pair<std::string, long long>> writtenOrder;
-  // The cycle being sealed: its time and position records go in just before the seal.
-  const sites::ParsedCycle* sealing = nullptr;
-};
-
+// Takes each message apart, checks it and hands it to the filing; counts what it did, and the
+// cycle numbers of every run, so that cycles that never came are said.
 class Collector {
  public:
-  Collector(std::filesystem::path dir, std::string prefix) : dir_(std::move(dir)), prefix_(std::move(prefix)) {}
+  Collector(CycleFiling& filing, std::string prefix) : filing_(filing), prefix_(std::move(prefix)) {}
 
-  // On the subscriber's network thread, one message at a time.
-  void Receive(const std::string& topic, const std::uint8_t* payload, std::size_t size) {
+  // On the subscriber's network thread, one message at a time. False when what the message holds
+  // could not be stored: it is not acknowledged, and comes again.
+  bool Receive(const std::string& topic, const std::uint8_t* payload, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(payload), size);
     std::string_view rest(topic);
     if (!rest.starts_with(prefix_ + "/")) return Malformed(topic, "topic outside the prefix");
@@ -79,51 +52,57 @@ class Collector {
     if (level != mqtt::TopicLevel(level)) return Malformed(topic, "topic level is no IMEI");
     if (kind == "cycle") return Cycle(topic, level, text);
     if (kind == "status") return Status(topic, level, text);
-    if (kind == "event") {
-      if (size > sites::kMaxCycleMessage || nlohmann::json::parse(text, nullptr, false).is_discarded()) {
-        return Malformed(topic, "event is no JSON");
-      }
-      ++counts_.events;
-      return;
-    }
-    Malformed(topic, "unknown kind");
+    if (kind == "event") return Event(topic, level, text);
+    return Malformed(topic, "unknown kind");
   }
 
   // After the subscriber has stopped: every open log gets its summary.
-  void CompleteAll() {
-    for (auto& [level, site] : sites_) CompleteLog(*site);
+  void CompleteAll() { filing_.CompleteAll(); }
+
+  const CollectCounts& Counts() {
+    counts_.failures = filing_.Failures();
+    counts_.missing = 0;
+    for (const auto& [key, numbers] : received_) {
+      for (const auto& [first, last] : numbers.Gaps()) counts_.missing += static_cast<std::uint64_t>(last - first + 1);
+    }
+    return counts_;
   }
 
-  const CollectCounts& Counts() const { return counts_; }
+  // A line for each run with cycles that never came: "сайт 356938035643809, сеанс ...: 5-7, 12".
+  std::vector<std::string> MissingLines() const {
+    std::vector<std::string> lines;
+    for (const auto& [key, numbers] : received_) {
+      const auto gaps = numbers.Gaps();
+      if (gaps.empty()) continue;
+      std::string line = "Не получены циклы сайта " + Printable(key.first) + ", сеанс " + Printable(key.second) + ":";
+      std::size_t shown = 0;
+      for (const auto& [first, last] : gaps) {
+        if (++shown > 20) {
+          line += " ...";
+          break;
+        }
+        line += (shown > 1 ? ", " : " ") + std::to_string(first);
+        if (last > first) line += "-" + std::to_string(last);
+      }
+      lines.push_back(line);
+    }
+    return lines;
+  }
 
  private:
-  void Malformed(const std::string& topic, const std::string& why) {
+  bool Malformed(const std::string& topic, const std::string& why) {
     ++counts_.malformed;
     // The first few are told; a flood of them is only counted.
     if (counts_.malformed <= 10) {
-      std::cerr << "Пропущено сообщение " << platform::Cp1251ToPrintable(topic.substr(0, 200)) << ": " << why
-                << std::endl;
+      std::cerr << "Пропущено сообщение " + Printable(topic.substr(0, 200)) + ": " + why + "\n" << std::flush;
     }
+    return true;
   }
 
-  Site& SiteOf(const std::string& level) {
-    auto& site = sites_[level];
-    if (!site) {
-      site = std::make_unique<Site>();
-      site->level = level;
-      Site* self = site.get();
-      site->recorder = std::make_unique<core::LogRecorder>(
-          window_, site->writer, nullptr, nullptr, [self](gsmlog::TLogWriter& writer, const radio::Cycle&) {
-            if (self->sealing == nullptr) return;
-            writer.Hold(gsmlog::kCycleTimeCode, self->sealing->time);
-            if (self->sealing->cycle.position)
-              writer.Hold(gsmlog::kCyclePositionCode, survey::FormatPosition(*self->sealing->cycle.position));
-          });
-    }
-    return *site;
-  }
+  // A store that failed is not acknowledged: the message comes again.
+  static bool Stored(Filed filed) { return filed != Filed::failed; }
 
-  void Status(const std::string& topic, const std::string& level, std::string_view text) {
+  bool Status(const std::string& topic, const std::string& level, std::string_view text) {
     const auto status = text.size() <= sites::kMaxCycleMessage ? nlohmann::json::parse(text, nullptr, false)
                                                                : nlohmann::json(nlohmann::json::value_t::discarded);
     if (!status.is_object() || !status.contains("status") || !status["status"].is_string()) {
@@ -140,83 +119,70 @@ class Collector {
     const auto session = field("session");
     if (!imei || !model || !session) return Malformed(topic, "bad status texts");
     ++counts_.statuses;
-    Site& site = SiteOf(level);
     const std::string& state = status["status"].get_ref<const std::string&>();
     if (state == "online") {
-      site.imei = *imei;
-      site.model = *model;
-      site.statusSession = *session;
-      if (site.writer.IsOpen() && site.logSession == *session) FeedIdentity(site);
+      filing_.SiteOnline(level, SiteStatus{*imei, *model, *session});
     } else if (state == "offline") {
-      // The end of the run whose log is open: complete it now, with the summary. A site lost
-      // (its last will, also sent when the broker shuts down) may come back with the same run, so
-      // its log stays open, sealed, until the run ends, a new one begins or the collector stops.
+      // The end of the run: its log is complete. A site lost (its last will, also sent when the
+      // broker shuts down) may come back with the same run, so its log stays as it is.
       const auto reason = status.find("reason");
       const bool stopped = reason != status.end() && *reason == "stopped";
-      if (stopped && site.writer.IsOpen() && *session == site.logSession) CompleteLog(site);
+      if (stopped && !session->empty()) return Stored(filing_.RunEnded(level, *session));
     }
-  }
-
-  void Cycle(const std::string& topic, const std::string& level, std::string_view text) {
-    std::string why;
-    const std::optional<sites::ParsedCycle> cycle = sites::ParseCycleMessage(text, why);
-    if (!cycle) return Malformed(topic, why);
-    Site& site = SiteOf(level);
-    const std::pair<std::string, long long> key{cycle->session, cycle->cycle.n};
-    if (site.written.contains(key)) {
-      ++counts_.repeats;
-      return;
-    }
-    const std::string day = cycle->time.substr(0, 10);
-    if (site.writer.IsOpen() && (site.logSession != cycle->session || site.logDay != day)) CompleteLog(site);
-    if (!site.writer.IsOpen() && !StartLog(site, *cycle, day)) return;
-
-    radio::Cycle values;
-    values.n = ++site.cyclesInLog;
-    // The values as the modem's own report gave them, so a collected log reads as a site's own.
-    values.delivered = parser::FieldsOfCycle(cycle->cycle);
-    site.sealing = &*cycle;
-    site.recorder->CycleCompleted(values);
-    site.sealing = nullptr;
-
-    site.written.insert(key);
-    site.writtenOrder.push_back(key);
-    if (site.writtenOrder.size() > kRememberedCycles) {
-      site.written.erase(site.writtenOrder.front());
-      site.writtenOrder.pop_front();
-    }
-    ++counts_.cycles;
-  }
-
-  bool StartLog(Site& site, const sites::ParsedCycle& cycle, const std::string& day) {
-    std::error_code error;
-    const std::filesystem::path folder = dir_ / site.level;
-    std::filesystem::create_directories(folder, error);
-    // "2026-12-09" gives 09122026.log, the log's own naming by date.
-    const std::string name = day.substr(8, 2) + day.substr(5, 2) + day.substr(0, 4) + ".log";
-    if (!site.recorder->StartLog((folder / name).string())) return false;
-    site.logSession = cycle.session;
-    site.logDay = day;
-    site.cyclesInLog = 0;
-    if (site.statusSession == cycle.session) FeedIdentity(site);
     return true;
   }
 
-  // The identity goes into the summary of the log open now.
-  static void FeedIdentity(Site& site) {
-    if (!site.imei.empty()) site.writer.Field(parser::fcImei, 0, parser::TextValue(site.imei));
-    if (!site.model.empty()) site.writer.Field(parser::fcModel, 0, parser::TextValue(site.model));
+  bool Event(const std::string& topic, const std::string& level, std::string_view text) {
+    const auto event = text.size() <= sites::kMaxCycleMessage ? nlohmann::json::parse(text, nullptr, false)
+                                                              : nlohmann::json(nlohmann::json::value_t::discarded);
+    if (!event.is_object()) return Malformed(topic, "event is no JSON object");
+    ++counts_.events;
+    const auto textOf = [&](const char* key) -> std::optional<std::string> {
+      const auto it = event.find(key);
+      if (it == event.end() || it->is_null()) return std::string();
+      if (!it->is_string()) return std::nullopt;
+      return sites::MessageText(it->get_ref<const std::string&>(), 128);
+    };
+    const auto key = textOf("event");
+    const auto time = textOf("time");
+    const auto from = textOf("from");
+    const auto to = textOf("to");
+    const auto session = textOf("session");
+    if (!key || !time || !from || !to || !session) return Malformed(topic, "bad event texts");
+    const auto kind = history::EventKindOf(*key);
+    // An error the site showed is no event of the log.
+    if (!kind) return *key == "error" ? true : Malformed(topic, "unknown event");
+    const auto parsed = survey::ParseIsoTime(*time);
+    if (!parsed || !parsed->offsetMinutes || session->empty()) return Malformed(topic, "event without time or session");
+    history::CellEvent cellEvent;
+    cellEvent.kind = *kind;
+    cellEvent.from = *from;
+    cellEvent.to = *to;
+    if (const auto threshold = event.find("threshold"); threshold != event.end() && threshold->is_number_integer()) {
+      cellEvent.threshold = threshold->get<int>();
+    }
+    return Stored(filing_.FileEvent(level, *session, *time, cellEvent));
   }
 
-  void CompleteLog(Site& site) {
-    if (site.writer.IsOpen()) site.recorder->CompleteLog();
+  bool Cycle(const std::string& topic, const std::string& level, std::string_view text) {
+    std::string why;
+    const std::optional<sites::ParsedCycle> cycle = sites::ParseCycleMessage(text, why);
+    if (!cycle) return Malformed(topic, why);
+    const Filed filed = filing_.FileCycle(level, *cycle);
+    if (filed == Filed::failed) return false;
+    if (filed == Filed::repeat) {
+      ++counts_.repeats;
+    } else {
+      ++counts_.cycles;
+    }
+    if (!cycle->session.empty()) received_[{level, cycle->session}].Add(cycle->cycle.n);
+    return true;
   }
 
-  const std::filesystem::path dir_;
+  CycleFiling& filing_;
   const std::string prefix_;
-  CollectorWindow window_;
-  std::map<std::string, std::unique_ptr<Site>> sites_;
   CollectCounts counts_;
+  std::map<std::pair<std::string, std::string>, NumberRanges> received_;  // by site and session
 };
 
 // The collector's own client id: the same on every start for the same folder on the same
@@ -249,7 +215,11 @@ int RunCollector(const CollectOptions& options) {
     return 1;
   }
 
-  Collector collector(dir, broker->prefix);
+  // Beyond the file size limit a write fails (EFBIG) instead of ending the collector.
+  std::signal(SIGXFSZ, SIG_IGN);
+  const auto say = [](const std::string& line) { std::cerr << line + "\n" << std::flush; };
+  LogFiling filing(dir, say);
+  Collector collector(filing, broker->prefix);
   mqtt::ClientOptions client;
   client.broker = *broker;
   client.clientId = ClientId(dir);
@@ -263,29 +233,65 @@ int RunCollector(const CollectOptions& options) {
     std::cerr << "MQTT: " + problem + "\n" << std::flush;
   };
   const std::string address = broker->host + ":" + std::to_string(broker->port);
-  auto linkChanged = [address](bool connected) {
-    std::cerr << (connected ? "Подключено к брокеру MQTT " + address + "\n"
-                            : "Связь с брокером MQTT " + address + " прервана\n")
-              << std::flush;
+  // The link's state, said when it changes: connected, lost, unreachable since the start, back.
+  // A link the collector drops itself (a log it cannot write) is no news.
+  struct Link {
+    std::mutex mutex;
+    bool everConnected = false;
+    bool connected = false;
+    bool saidDown = false;
+    std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+  };
+  auto link = std::make_shared<Link>();
+  auto refusing = std::make_shared<std::atomic<bool>>(false);
+  auto linkChanged = [address, link, refusing, say](bool connected) {
+    std::lock_guard lock(link->mutex);
+    link->connected = connected;
+    link->since = std::chrono::steady_clock::now();
+    if (connected) {
+      if (!link->everConnected) {
+        say("Подключено к брокеру MQTT " + address);
+      } else if (link->saidDown) {
+        say("Связь с брокером MQTT " + address + " восстановлена");
+      }
+      link->everConnected = true;
+      link->saidDown = false;
+    } else if (!refusing->load() && !link->saidDown) {
+      say("Связь с брокером MQTT " + address + " прервана");
+      link->saidDown = true;
+    }
   };
   const std::string& prefix = broker->prefix;
   mqtt::Subscriber subscriber(
       client, {prefix + "/+/cycle", prefix + "/+/status", prefix + "/+/event"},
-      [&collector](const std::string& topic, const std::uint8_t* payload, std::size_t size) {
-        collector.Receive(topic, payload, size);
+      [&collector, refusing](const std::string& topic, const std::uint8_t* payload, std::size_t size) {
+        const bool stored = collector.Receive(topic, payload, size);
+        refusing->store(!stored);
+        return stored;
       },
       linkChanged);
   subscriber.Start();
 
+  // A broker that cannot be reached is said once, after a few seconds without it.
+  constexpr auto kUnreachableAfter = std::chrono::seconds(5);
+  const timespec tick{1, 0};
   while (true) {
-    const int signal = sigwaitinfo(&stopSignals, nullptr);
+    const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
     if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) break;
+    std::lock_guard lock(link->mutex);
+    if (!link->connected && !link->saidDown && !refusing->load() &&
+        std::chrono::steady_clock::now() - link->since >= kUnreachableAfter) {
+      say("Нет связи с брокером MQTT " + address);
+      link->saidDown = true;
+    }
   }
   subscriber.Stop();
   collector.CompleteAll();
+  for (const std::string& line : collector.MissingLines()) say(line);
   const CollectCounts& counts = collector.Counts();
   std::cerr << "Записано циклов: " << counts.cycles << ", повторов: " << counts.repeats
-            << ", пропущено сообщений: " << counts.malformed << std::endl;
+            << ", пропущено сообщений: " << counts.malformed << ", событий: " << counts.events
+            << ", не получено циклов: " << counts.missing << ", сбоев записи: " << counts.failures << std::endl;
   return 0;
 }
 

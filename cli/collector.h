@@ -1,13 +1,9 @@
 #pragma once
 // The collector: subscribes to the cycles, statuses and events that sites publish to a broker and
-// writes each site's cycles into log files of its own, through the log recorder and writer the
-// monitor uses: a folder per IMEI, a file per day of the cycles' own dates (DDMMYYYY.log, a new
-// run of the site or of the collector the same day DDMMYYYY-2.log and so on, nothing
-// overwritten), sealed after every cycle and completed with the run summary when the site's run
-// ends ("offline", "stopped"), when the day changes, when the site starts a new run and when the
-// collector stops. A message that is not a
-// sound cycle, status or event is counted and skipped; repeats of a cycle (QoS 1 delivers at
-// least once) are written once.
+// files each run's cycles and events (cli/log_filing.h: a log per run and day). A message that is
+// not a sound cycle, status or event is counted and skipped; repeats of a cycle (QoS 1 delivers
+// at least once, and again after a restart) are written once. What cannot be stored is not
+// acknowledged: the collector drops its link and the broker's persistent session keeps it.
 
 #include <cstdint>
 #include <string>
@@ -28,6 +24,8 @@ struct CollectCounts {
   std::uint64_t malformed = 0;  // skipped
   std::uint64_t statuses = 0;
   std::uint64_t events = 0;
+  std::uint64_t missing = 0;   // cycle numbers of a run that never came (between ones that did)
+  std::uint64_t failures = 0;  // stores that failed (and were not acknowledged)
 };
 
 // Runs until SIGINT, SIGTERM or SIGHUP. Exit status 0, or 1 when the address, the password file

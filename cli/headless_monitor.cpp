@@ -166,7 +166,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
     }
   }
   sites::SitePublishing publishing(
-      [&]() -> std::optional<sites::SitePublishing::Target> {
+      [&](std::string&) -> std::optional<sites::SitePublishing::Target> {
         if (!broker) return std::nullopt;
         return sites::SitePublishing::Target{*broker, options.mqtt};
       },

@@ -37,7 +37,11 @@ LogRecorder::LogRecorder(WindowOps& window, gsmlog::TLogWriter& writer, NameSour
 bool LogRecorder::StartLog(const std::string& name) {
   const gsmlog::CreateLogResult created = writer_.Create(name);
   if (!created.ok) {
-    window_.ShowError(created.error);
+    if (failureShown_) {
+      failureShown_(created.error, created.cause);
+    } else {
+      window_.ShowError(created.error);
+    }
     return false;
   }
   if (nameUsed_) nameUsed_(created.nameUsed);
@@ -85,7 +89,13 @@ void LogRecorder::CycleCompleted(const radio::Cycle& cycle) {
 void LogRecorder::RunEnded(const RunEnd& /*end*/) { CompleteLog(); }
 
 void LogRecorder::ReportWriteFailure() {
-  if (auto failure = writer_.TakeWriteFailure()) window_.ShowError(failure->message);
+  auto failure = writer_.TakeWriteFailure();
+  if (!failure) return;
+  if (failureShown_) {
+    failureShown_(failure->message, failure->cause);
+  } else {
+    window_.ShowError(failure->message);
+  }
 }
 
 }  // namespace core

@@ -10,6 +10,7 @@
 
 #include "core/run_consumer.h"
 #include "core/window_ops.h"
+#include "platform/system_error.h"
 
 namespace gsmlog {
 class TLogWriter;
@@ -44,6 +45,10 @@ class LogRecorder : public RunConsumer {
   // Sets what runs at the end of each cycle before its values are written (records that lead
   // the cycle, such as the run's start); before any monitor thread runs.
   void SetBeforeValues(BeforeSeal beforeValues) { beforeValues_ = std::move(beforeValues); }
+  // Told a log that could not be created or written, with the cause, in place of the window's
+  // error (a collector says why, and not once per failed cycle).
+  using FailureShown = std::function<void(const std::string& message, platform::SystemError cause)>;
+  void SetFailureShown(FailureShown failureShown) { failureShown_ = std::move(failureShown); }
 
   // The modem's identity goes to the writer as it arrives (the summary keeps it), a cycle's
   // values when the cycle completes, then a record for each of its cells of another technology
@@ -63,6 +68,7 @@ class LogRecorder : public RunConsumer {
   NameUsed nameUsed_;
   BeforeSeal beforeSeal_;
   BeforeSeal beforeValues_;
+  FailureShown failureShown_;
 };
 
 }  // namespace core

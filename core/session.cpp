@@ -49,8 +49,9 @@ bool Session::RunPollCycle(long n) {
   if (n > 1 && !ConnectionActive()) return false;
   if (!PollServingCell()) return false;
   std::this_thread::sleep_for(kPauseBeforeNeighbours);
-  // A stop cuts the neighbour report short: that cycle is not a complete one.
-  if (!PollNeighbourCells() || !ConnectionActive()) return false;
+  // A stop lets a modem that answers promptly finish the cycle; one that cut the report short
+  // leaves no complete cycle.
+  if (!PollNeighbourCells() || StopCutIn()) return false;
   radio::Cycle cycle = builder_.TakeCycle(n);
   cycle.time = std::chrono::system_clock::now();
   if (positionSource_) cycle.position = positionSource_();
@@ -99,6 +100,7 @@ bool Session::RunOpenConnection() {
   const bool pollStarted = ConnectionActive();
   if (pollStarted) {
     builder_.StartPolling();
+    polling_.store(true);
     const RunStart start{builder_.Identity(), std::chrono::system_clock::now()};
     for (RunConsumer* consumer : consumers_) consumer->RunStarted(start);
     for (long n = 1; RunPollCycle(n); ++n) {
@@ -113,6 +115,7 @@ void Session::MonitorThread() {
   const parser::ScopedThreadSink sink(&builder_);
   builder_.Reset();
   cyclesDone_.store(0);
+  polling_.store(false);
   window_.ShowConnectionState(ConnectionState::connecting);
   const PortSettings settings = window_.ReadPortSettings();
   window_.MarkFields(true, parser::SweepPass::reset);
@@ -164,8 +167,9 @@ bool Session::StopMonitor(bool exitAfter) {
     if (!flags.Active()) return flags.ExitAfter();
   } while (!runFlags_.compare_exchange_weak(flags, RunFlags(false, exitAfter)));
   window_.ShowConnectionState(ConnectionState::disconnecting);
-  // After the state: a read cut short by this is always seen as a stop, never as a fault.
-  modem::InterruptPort(link_.Port());
+  // After the state: a read cut short by this is always seen as a stop, never as a fault. A poll
+  // cycle of a modem that answers promptly finishes; anything before the poll ends at once.
+  modem::InterruptPort(link_.Port(), polling_.load() ? modem::StopKind::finishExchange : modem::StopKind::now);
   if (!exitAfter) window_.SetWindowLayout(WindowLayout::PortLayout);
   return exitAfter;
 }

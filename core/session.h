@@ -90,6 +90,7 @@ class Session {
   std::atomic<bool> threadRunning_{false};  // from StartMonitor until the monitor thread ends
   std::atomic<RunFlags> runFlags_{};        // connection active, exit after stop
   std::atomic<long> cyclesDone_{0};         // the running connection's, on the monitor thread
+  std::atomic<bool> polling_{false};        // the running connection polls: a stop lets a cycle finish
   std::mutex threadMutex_;                  // guards thread_ (StartMonitor, Join)
   std::thread thread_;
   std::mutex workersMutex_;  // guards workers_ and dialNumber_

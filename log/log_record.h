@@ -36,6 +36,11 @@ inline constexpr std::int32_t kCycleEventCode = 20483;
 // 0x5004: a cell of another technology than GSM (WCDMA, LTE, NR), whose values no field code
 // carries; radio/cell_text.h forms and reads the text.
 inline constexpr std::int32_t kCycleCellCode = 20484;
+// A log collected from a site's messages: 0x5005, the publishing run's session (with the first
+// cycle), and 0x5006, each cycle's number in that run (before its seal), so that a cycle
+// delivered again is found in the log.
+inline constexpr std::int32_t kRunSessionCode = 20485;
+inline constexpr std::int32_t kRunCycleNumberCode = 20486;
 
 // Serving-cell values that the run summary only folds into statistics also go out as they
 // arrive, under 16384 + field code (the field table's logCycleValue: quality 389, bit-error rate

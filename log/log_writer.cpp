@@ -43,7 +43,13 @@ void TLogWriter::CloseLocked() {
 
 void TLogWriter::FailLocked(platform::SystemError cause) {
   failure_ = WriteFailure{std::string("Невозможно записать протокол "_cp1251) + platform::FileNameText(name_), cause};
+  // What did not reach the file is forgotten, so that a resumed run goes on from its last seal.
+  crc_ = sealed_.crc;
+  xor_ = sealed_.xorState;
+  stats_ = sealed_.stats;
+  size_ = sealed_.size;
   CloseLocked();
+  resumable_ = true;
 }
 
 bool TLogWriter::FlushLocked() {
@@ -52,6 +58,7 @@ bool TLogWriter::FlushLocked() {
     FailLocked(cause);
     return false;
   }
+  size_ += pending_.size();
   pending_.clear();
   return true;
 }
@@ -77,6 +84,7 @@ bool TLogWriter::SealLocked() {
     FailLocked(cause);
     return false;
   }
+  sealed_ = SealedState{crc_, xor_, stats_, size_};
   return true;
 }
 
@@ -92,7 +100,7 @@ bool TLogWriter::CompleteLocked() {
   }
   WriteLocked(kSummaryDateCode, DateStampOf(runStart_, "."));
   WriteLocked(kSummaryStartCode, TimeStamp(runStart_));
-  WriteLocked(kSummaryEndCode, TimeStamp(now_));
+  WriteLocked(kSummaryEndCode, TimeStamp(runEnd_ ? *runEnd_ : now_));
   if (s.RxLevelCount > 0) {
     number(kRxLevelMaxCode, s.RxLevelMax);
     number(kRxLevelMinCode, s.RxLevelMin);
@@ -117,6 +125,8 @@ bool TLogWriter::CompleteLocked() {
   }
   const bool ok = SealLocked();
   CloseLocked();
+  // A summary that did not reach the disk is written again when the run resumes.
+  if (ok) resumable_ = false;
   return ok;
 }
 
@@ -127,6 +137,10 @@ bool TLogWriter::StartRunLocked(std::unique_ptr<LogFile> file, const std::string
   CrcInit(crc_);
   XorInit(xor_);
   stats_ = TRunStats{};
+  size_ = 0;
+  sealed_ = SealedState{crc_, xor_, stats_, 0};
+  resumable_ = false;
+  runEnd_.reset();
   failure_.reset();
   now_ = platform::CaptureLocalTime();
   runStart_ = now_;
@@ -146,8 +160,9 @@ CreateLogResult TLogWriter::Create(const std::string& name) {
   CreateLogResult result;
   result.error = std::string("Невозможно создать файл протокола \""_cp1251) + platform::FileNameText(name) + "\"";
   if (name.empty()) return result;
-  // The first seal already tells whether the file takes writes.
-  const auto start = [&](int fd, const std::string& nameUsed) {
+  // The first seal already tells whether the file takes writes; a file made for it that does not
+  // goes again, so a full disk does not fill the folder with empty logs.
+  const auto start = [&](int fd, const std::string& nameUsed, bool created) {
     result.nameUsed = nameUsed;
     if (!StartRunLocked(std::make_unique<DescriptorLogFile>(fd), nameUsed)) {
       if (failure_) {
@@ -155,6 +170,8 @@ CreateLogResult TLogWriter::Create(const std::string& name) {
         result.cause = failure_->cause;
       }
       failure_.reset();
+      resumable_ = false;
+      if (created) ::unlink(nameUsed.c_str());
       return result;
     }
     result.ok = true;
@@ -180,14 +197,14 @@ CreateLogResult TLogWriter::Create(const std::string& name) {
       result.cause = platform::CheckFailed(platform::ErrorReason::wrongType);
       return result;
     }
-    return start(fd, name);
+    return start(fd, name, false);
   }
   const platform::NewFile created = platform::CreateNewFile(name);
   if (created.fd < 0) {
     result.cause = platform::DecodeSystemError(created.error);
     return result;
   }
-  return start(created.fd, created.name);
+  return start(created.fd, created.name, true);
 }
 
 bool TLogWriter::Attach(int fd, const std::string& name) {
@@ -253,6 +270,51 @@ bool TLogWriter::Seal() {
 bool TLogWriter::Complete() {
   std::lock_guard lock(mutex_);
   return CompleteLocked();
+}
+
+bool TLogWriter::Suspend() {
+  std::lock_guard lock(mutex_);
+  if (!file_ || !pending_.empty()) return false;
+  CloseLocked();
+  resumable_ = true;
+  return true;
+}
+
+bool TLogWriter::Resume() {
+  std::lock_guard lock(mutex_);
+  if (file_) return true;
+  if (!resumable_) return false;
+  const auto fail = [&](int fd, platform::SystemError cause) {
+    if (fd >= 0) ::close(fd);
+    failure_ = WriteFailure{std::string("Невозможно записать протокол "_cp1251) + platform::FileNameText(name_), cause};
+    return false;
+  };
+  const int fd = ::open(name_.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return fail(fd, platform::DecodeSystemError(errno));
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return fail(fd, platform::DecodeSystemError(errno));
+  if (!S_ISREG(info.st_mode)) return fail(fd, platform::CheckFailed(platform::ErrorReason::wrongType));
+  // Whatever a failed write left after the last seal goes: a reader would stop at it.
+  if (::ftruncate(fd, static_cast<off_t>(sealed_.size)) != 0 || ::lseek(fd, 0, SEEK_END) < 0)
+    return fail(fd, platform::DecodeSystemError(errno));
+  file_ = std::make_unique<DescriptorLogFile>(fd);
+  crc_ = sealed_.crc;
+  xor_ = sealed_.xorState;
+  stats_ = sealed_.stats;
+  size_ = sealed_.size;
+  resumable_ = false;
+  return true;
+}
+
+bool TLogWriter::CanResume() const {
+  std::lock_guard lock(mutex_);
+  return !file_ && resumable_;
+}
+
+void TLogWriter::SetRunTimes(const platform::LocalTime& start, const platform::LocalTime& end) {
+  std::lock_guard lock(mutex_);
+  runStart_ = start;
+  runEnd_ = end;
 }
 
 bool TLogWriter::IsOpen() const {

@@ -99,6 +99,21 @@ class TLogWriter final : public parser::FieldSink {
   // Writes the run summary and a final checksum record, then closes the file.
   bool Complete();
 
+  // Closes the open file after its seal but keeps the run, to be resumed later (a collector keeps
+  // only a few files open). False when nothing is open or records wait for a seal.
+  bool Suspend();
+  // Reopens the file of a suspended run, or of a run whose write failed (a full disk), cut back
+  // to its last seal, and goes on from there as if nothing happened after that seal (the
+  // statistics too). True when the file is open after it; false, with the failure to take, when
+  // it cannot be reopened, and when there is no such run (a device or a pipe is never reopened).
+  bool Resume();
+  // True while a run's file is closed but the run may resume.
+  bool CanResume() const;
+
+  // The run's start and end for the summary, in place of the clock's (a log written from
+  // another's cycles carries their times). Until the next run starts.
+  void SetRunTimes(const platform::LocalTime& start, const platform::LocalTime& end);
+
   // True while a log file is open.
   bool IsOpen() const;
 
@@ -135,6 +150,17 @@ class TLogWriter final : public parser::FieldSink {
   platform::LocalTime now_;
   platform::LocalTime runStart_;
   std::optional<WriteFailure> failure_;
+  std::optional<platform::LocalTime> runEnd_;
+  // The run as it was after its last seal that reached the file: a resumed run goes on from it.
+  struct SealedState {
+    TCrcState crc;
+    TXorState xorState;
+    TRunStats stats;
+    std::uint64_t size = 0;
+  };
+  SealedState sealed_;
+  std::uint64_t size_ = 0;  // bytes the run's file holds
+  bool resumable_ = false;  // the file is closed, the run is not over
   // Records encoded but not yet written: a cycle's records go out with its seal, in one write.
   std::vector<std::uint8_t> pending_;
 };

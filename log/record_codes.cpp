@@ -75,10 +75,13 @@ std::string RecordCodeName(std::int32_t code) {
       return "summary." + name;
     case RecordKind::checksum:
       return name;
+    case RecordKind::runSession:
+      return "run." + name;
     case RecordKind::cycleTime:
     case RecordKind::cyclePosition:
     case RecordKind::event:
     case RecordKind::cycleCell:
+    case RecordKind::cycleNumber:
       return "cycle." + name;
     case RecordKind::cell: {
       std::string place = info.cell == 0 ? "serving" : "neighbour" + std::to_string(info.cell);

@@ -26,6 +26,8 @@ enum class RecordKind : std::uint8_t {
   cyclePosition,  // the cycle's GPS position
   event,          // an event of the run
   cycleCell,      // a cell of another technology than GSM, of one cycle
+  runSession,     // a collected log: the publishing run's session
+  cycleNumber,    // a collected log: a cycle's number in the publishing run
 };
 
 struct RecordCodeInfo {
@@ -68,6 +70,8 @@ inline constexpr RecordCodeInfo kFixedCodes[] = {
     {kCyclePositionCode, RecordKind::cyclePosition, "position", ""},
     {kCycleEventCode, RecordKind::event, "event", ""},
     {kCycleCellCode, RecordKind::cycleCell, "cell", ""},
+    {kRunSessionCode, RecordKind::runSession, "session", ""},
+    {kRunCycleNumberCode, RecordKind::cycleNumber, "number", ""},
 };
 
 struct CellFieldName {

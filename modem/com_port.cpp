@@ -25,7 +25,7 @@ namespace modem {
 namespace detail {
 
 // How far a stop request has come: see InterruptPort and BeginFinalExchange.
-enum class StopState { running, interrupted, finalExchange };
+enum class StopState { running, stopping, interrupted, finalExchange };
 
 struct PortState {
   std::atomic<int> fd{-1};
@@ -36,6 +36,8 @@ struct PortState {
   std::atomic<StopState> stop{StopState::running};
   // Steady-clock ticks; set before stop turns to finalExchange.
   std::atomic<std::chrono::steady_clock::rep> finalDeadline{0};
+  // Steady-clock ticks; set before stop turns to stopping.
+  std::atomic<std::chrono::steady_clock::rep> stopDeadline{0};
   bool savedValid = false;
   termios saved{};
   std::mutex traceMutex;
@@ -71,6 +73,11 @@ using Millis = std::chrono::milliseconds;
 // The gap after a byte that ends a multi-byte read, as the modem's serial driver used it.
 constexpr Millis kIntervalTimeout{5};
 constexpr std::size_t kTraceLines = 20;
+// After a stop request a modem that keeps answering may finish its exchange, unless it falls
+// silent this long or the exchange is still going when the grace ends: a prompt modem's cycle is
+// over well within it, and the closing "ATZ" still fits into the promised stop time.
+constexpr Millis kStopQuietLimit{300};
+constexpr Millis kStopGrace{800};
 
 detail::PortState* OpenState(const PortHandle& holder) {
   detail::PortState* state = PortAccess::State(holder);
@@ -83,14 +90,38 @@ int PollTimeout(Clock::time_point until) {
   return left <= 0 ? 0 : static_cast<int>(left);
 }
 
-// Applies a stop request to a transfer about to wait: false when the port is interrupted;
-// otherwise until is cut to the final exchange's deadline, and watchWake tells whether the wait
-// must also watch for an interrupt.
-bool StopAllows(const detail::PortState& state, Clock::time_point& until, bool& watchWake) {
+// True when a stop request ends every transfer now: the port is interrupted, or its grace is over.
+bool StopEnds(detail::PortState& state) {
+  auto stop = state.stop.load();
+  if (stop == detail::StopState::stopping &&
+      Clock::now() >= Clock::time_point(Clock::duration(state.stopDeadline.load()))) {
+    state.stop.compare_exchange_strong(stop, detail::StopState::interrupted);
+    stop = state.stop.load();
+  }
+  return stop == detail::StopState::interrupted;
+}
+
+// Applies a stop request to a transfer about to wait, whose last byte moved (or which began) at
+// quietSince: false when the port is interrupted, or is stopping and the modem was quiet too long
+// or the grace is over (the port is interrupted from then on); otherwise until is cut to what the
+// stop leaves, and watchWake tells whether the wait must also watch for a stop request.
+bool StopAllows(detail::PortState& state, Clock::time_point quietSince, Clock::time_point& until, bool& watchWake) {
   switch (state.stop.load()) {
     case detail::StopState::running:
       watchWake = state.wakeFd >= 0;
       return true;
+    case detail::StopState::stopping: {
+      const auto limit =
+          std::min(Clock::time_point(Clock::duration(state.stopDeadline.load())), quietSince + kStopQuietLimit);
+      if (Clock::now() >= limit) {
+        auto expected = detail::StopState::stopping;
+        state.stop.compare_exchange_strong(expected, detail::StopState::interrupted);
+        return false;
+      }
+      watchWake = false;
+      until = std::min(until, limit);
+      return true;
+    }
     case detail::StopState::interrupted:
       return false;
     case detail::StopState::finalExchange:
@@ -115,12 +146,13 @@ bool WaitReady(const detail::PortState& state, int fd, short events, Clock::time
 // the one before.
 TransferStatus ReadInto(detail::PortState& state, char* buffer, std::size_t count, Clock::time_point deadline) {
   const int fd = state.fd.load();
+  const Clock::time_point start = Clock::now();
   Clock::time_point lastByte{};
   std::size_t got = 0;
   bool hungUp = false;
   std::lock_guard lock(state.inputMutex);
   while (got < count) {
-    if (state.stop.load() == detail::StopState::interrupted) return TransferStatus::failed;
+    if (StopEnds(state)) return TransferStatus::failed;
     if (state.inputBegin < state.inputEnd) {
       const std::size_t take = std::min(count - got, state.inputEnd - state.inputBegin);
       std::copy_n(state.input.data() + state.inputBegin, take, buffer + got);
@@ -144,7 +176,7 @@ TransferStatus ReadInto(detail::PortState& state, char* buffer, std::size_t coun
     if (state.closed.load() || hungUp) return TransferStatus::failed;
     auto until = got > 0 ? std::min(deadline, lastByte + kIntervalTimeout) : deadline;
     bool watchWake = false;
-    if (!StopAllows(state, until, watchWake)) return TransferStatus::failed;
+    if (!StopAllows(state, got > 0 ? lastByte : start, until, watchWake)) return TransferStatus::failed;
     if (Clock::now() >= until) break;
     short revents = 0;
     if (!WaitReady(state, fd, POLLIN, until, watchWake, revents)) return TransferStatus::failed;
@@ -355,12 +387,14 @@ TransferStatus WriteBytes(const PortHandle& holder, const char* buffer, std::siz
   if (state == nullptr) return TransferStatus::failed;
   const int fd = state->fd.load();
   const auto deadline = Clock::now() + Millis(static_cast<long long>(state->timeoutMs) * static_cast<long long>(count));
+  auto lastMoved = Clock::now();
   std::size_t sent = 0;
   while (sent < count) {
-    if (state->stop.load() == detail::StopState::interrupted) return TransferStatus::failed;
+    if (StopEnds(*state)) return TransferStatus::failed;
     const ssize_t n = ::write(fd, buffer + sent, count - sent);
     if (n > 0) {
       sent += static_cast<std::size_t>(n);
+      lastMoved = Clock::now();
       continue;
     }
     if (n < 0) {
@@ -370,7 +404,7 @@ TransferStatus WriteBytes(const PortHandle& holder, const char* buffer, std::siz
     }
     auto until = deadline;
     bool watchWake = false;
-    if (!StopAllows(*state, until, watchWake)) return TransferStatus::failed;
+    if (!StopAllows(*state, lastMoved, until, watchWake)) return TransferStatus::failed;
     if (Clock::now() >= until) return TransferStatus::timeout;
     short revents = 0;
     if (!WaitReady(*state, fd, POLLOUT, until, watchWake, revents)) return TransferStatus::failed;
@@ -452,12 +486,21 @@ bool ExpectToken(const PortHandle& holder, std::string_view token, MatchMode mat
   return WaitForToken(holder, token, matchMode, line);
 }
 
-void InterruptPort(const PortHandle& holder) {
+void InterruptPort(const PortHandle& holder, StopKind kind) {
   detail::PortState* state = PortAccess::State(holder);
   if (state == nullptr) return;
   auto expected = detail::StopState::running;
-  if (!state->stop.compare_exchange_strong(expected, detail::StopState::interrupted)) return;
-  // Left unread on purpose: the descriptor stays readable, so every later wait ends at once too.
+  state->stopDeadline.store((Clock::now() + kStopGrace).time_since_epoch().count());
+  const auto next = kind == StopKind::now ? detail::StopState::interrupted : detail::StopState::stopping;
+  if (!state->stop.compare_exchange_strong(expected, next)) {
+    // A second request does not wait for the modem at all.
+    if (expected == detail::StopState::stopping)
+      state->stop.compare_exchange_strong(expected, detail::StopState::interrupted);
+    return;
+  }
+  // Wakes a wait begun before the request. Left unread on purpose: the descriptor stays readable,
+  // so every later wait of an interrupted port ends at once too (a stopping port's waits do not
+  // watch it).
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(state->wakeFd, &one, sizeof one);
 }

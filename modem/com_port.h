@@ -111,14 +111,18 @@ bool WaitForAnyToken(const PortHandle& holder, const std::vector<std::string>& t
 bool WaitForToken(const PortHandle& holder, std::string_view token, MatchMode matchMode, std::string& line);
 bool ExpectToken(const PortHandle& holder, std::string_view token, MatchMode matchMode);
 
-// Stop requests, so that a stop never waits for the modem. InterruptPort (any thread) ends a
-// transfer waiting on the port at once and makes every later one fail at once (status 2).
-// BeginFinalExchange (the port's own thread) lifts that for the exchange that closes the
-// connection: transfers work again, but each ends by now + budget at the latest, and an interrupt
-// no longer applies. Neither does anything on an unset or closed holder.
-void InterruptPort(const PortHandle& holder);
+// Stop requests, so that a stop never waits long for the modem. InterruptPort (any thread) with
+// StopKind::now ends a transfer waiting on the port at once and makes every later one fail at
+// once (status 2). With StopKind::finishExchange the exchange under way goes on while the modem
+// answers promptly: a transfer fails once the modem has been quiet for 300 ms or 800 ms have
+// passed since the request, and from then on the port is interrupted (a second request of either
+// kind interrupts it at once). BeginFinalExchange (the port's own thread) lifts that for the
+// exchange that closes the connection: transfers work again, but each ends by now + budget at the
+// latest, and an interrupt no longer applies. Neither does anything on an unset or closed holder.
+enum class StopKind { now, finishExchange };
+void InterruptPort(const PortHandle& holder, StopKind kind = StopKind::now);
 void BeginFinalExchange(const PortHandle& holder, std::chrono::milliseconds budget);
-// True after InterruptPort, until BeginFinalExchange.
+// True once a stop request has cut a transfer (or every transfer) short, until BeginFinalExchange.
 bool PortInterrupted(const PortHandle& holder);
 
 // A copy of the port's trace; empty when the port was opened without it.

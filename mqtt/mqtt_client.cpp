@@ -1,6 +1,7 @@
 #include "mqtt/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,8 +21,10 @@ struct ClientBase {
   std::condition_variable startChanged;
   bool stopRequested = false;
 
-  void Problem(const std::string& text) const {
-    if (options.onProblem) options.onProblem(text);
+  void Problem(std::string text) const {
+    // libmosquitto's lines may end with a line end of their own.
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    if (options.onProblem && !text.empty()) options.onProblem(text);
   }
 
   // The first connection, tried until it is under way with the same back-off as libmosquitto's
@@ -332,6 +335,9 @@ struct Subscriber::Impl : ClientBase {
   mosquitto* client = nullptr;
   bool running = false;
   std::atomic<bool> stopping{false};
+  // On the network thread: a message was not taken, so nothing more is until the link is new.
+  bool refused = false;
+  std::chrono::seconds backOff{0};
   std::thread starter;  // the first connection's attempts
 
   ~Impl() {
@@ -362,6 +368,7 @@ void Subscriber::Start() {
       self.Problem(RefusalText(rc));
       return;
     }
+    self.refused = false;
     // Subscribed anew on every connection: a broker without the session does not remember them.
     for (const std::string& filter : self.filters) mosquitto_subscribe(m, nullptr, filter.c_str(), 1);
     if (self.linkChanged) self.linkChanged(true);
@@ -369,12 +376,24 @@ void Subscriber::Start() {
   mosquitto_disconnect_callback_set(impl.client, [](mosquitto*, void* owner, int) {
     Impl& self = Impl::Of(owner);
     if (self.linkChanged && !self.stopping.load()) self.linkChanged(false);
+    if (!self.refused) return;
+    // The back-off before libmosquitto's own reconnection; a stop ends it.
+    self.backOff = std::min(std::max(self.backOff * 2, std::chrono::seconds(1)), std::chrono::seconds(30));
+    std::unique_lock lock(self.startMutex);
+    self.startChanged.wait_for(lock, self.backOff, [&self] { return self.stopRequested; });
   });
-  mosquitto_message_callback_set(impl.client, [](mosquitto*, void* owner, const mosquitto_message* message) {
+  mosquitto_message_callback_set(impl.client, [](mosquitto* m, void* owner, const mosquitto_message* message) {
     Impl& self = Impl::Of(owner);
-    if (message == nullptr || message->topic == nullptr || message->payloadlen < 0) return;
-    self.handler(message->topic, static_cast<const std::uint8_t*>(message->payload),
-                 static_cast<std::size_t>(message->payloadlen));
+    if (self.refused || message == nullptr || message->topic == nullptr || message->payloadlen < 0) return;
+    if (self.handler(message->topic, static_cast<const std::uint8_t*>(message->payload),
+                     static_cast<std::size_t>(message->payloadlen))) {
+      self.backOff = std::chrono::seconds(0);
+      return;
+    }
+    // The acknowledgement of this message (and of those before it, queued to go after this
+    // callback) must never reach the broker: the socket ends here, and with it the link.
+    self.refused = true;
+    ::shutdown(mosquitto_socket(m), SHUT_RDWR);
   });
   impl.starter = std::thread([impl = impl_] { impl->ConnectAndLoop(impl->client); });
   impl.running = true;

@@ -9,7 +9,10 @@
 // full the oldest message is dropped and counted.
 //
 // Subscriber: subscribes to topic filters on every (re)connection and hands each message to a
-// callback on the network thread.
+// callback on the network thread. A message the callback could not take is not acknowledged:
+// the link is dropped at once (with it the acknowledgements of the messages before it, which a
+// broker sends again), and the connection is tried again after a back-off from 1 s doubling to
+// 30 s, so that a persistent session keeps and redelivers what was not taken.
 
 #include <chrono>
 #include <cstddef>
@@ -85,7 +88,8 @@ class Publisher {
 
 class Subscriber {
  public:
-  using Handler = std::function<void(const std::string& topic, const std::uint8_t* payload, std::size_t size)>;
+  // True when the message is taken; false when it must come again.
+  using Handler = std::function<bool(const std::string& topic, const std::uint8_t* payload, std::size_t size)>;
 
   Subscriber(ClientOptions options, std::vector<std::string> filters, Handler handler, LinkChanged linkChanged = {});
   ~Subscriber();

@@ -1,5 +1,6 @@
 #include "sites/site_publisher.h"
 
+#include <atomic>
 #include <iostream>
 #include <mutex>
 #include <random>
@@ -39,35 +40,49 @@ std::optional<mqtt::BrokerUrl> BrokerOf(const MqttSettings& settings, std::strin
   return broker;
 }
 
-SitePublisher::SitePublisher(const mqtt::BrokerUrl& broker, const MqttSettings& settings, const SiteIdentity& identity)
+SitePublisher::SitePublisher(const mqtt::BrokerUrl& broker, const MqttSettings& settings, const SiteIdentity& identity,
+                             BrokerReport report)
     : broker_(broker),
       identity_(identity),
       level_(mqtt::TopicLevel(identity.imei)),
       session_(NewSession()),
       address_(broker.host + ":" + std::to_string(broker.port)) {
+  if (!report) {
+    // The headless tool says when the link is lost and when it is back, not the first connection.
+    report = [first = std::make_shared<std::atomic<bool>>(true)](BrokerEvent event, const std::string& text) {
+      if (event == BrokerEvent::connecting) return;
+      if (event == BrokerEvent::connected && first->exchange(false)) return;
+      std::cerr << text + "\n" << std::flush;
+    };
+  }
   mqtt::ClientOptions options;
   options.broker = broker;
-  options.clientId = "ostrin_gsmmon-" + level_;
+  // One per run: two runs of one IMEI (two modems that read none, a restart overlapping the old
+  // run's last messages) never push each other off the broker.
+  options.clientId = "ostrin_gsmmon-" + level_ + "-" + session_;
   options.caFile = settings.caFile;
   options.keepAliveSeconds = kKeepAlive;
   options.will = mqtt::Message{Topic("status"), Status("offline", "lost"), true};
   options.onConnect = {mqtt::Message{Topic("status"), Status("online"), true}};
-  // Told on the network thread; each line goes out whole.
-  auto linkChanged = [address = address_, said = std::make_shared<bool>(false)](bool connected) {
+  report(BrokerEvent::connecting, address_);
+  // Told on the network thread.
+  auto linkChanged = [address = address_, said = std::make_shared<bool>(false), report](bool connected) {
     if (!connected) {
-      std::cerr << "Связь с брокером MQTT " + address + " прервана\n" << std::flush;
+      report(BrokerEvent::lost, "Связь с брокером MQTT " + address + " прервана");
       *said = true;
-    } else if (*said) {
-      std::cerr << "Связь с брокером MQTT " + address + " восстановлена\n" << std::flush;
+    } else {
+      report(BrokerEvent::connected,
+             *said ? "Связь с брокером MQTT " + address + " восстановлена" : "Подключено к брокеру MQTT " + address);
     }
   };
   // The same problem is told once until another comes.
-  options.onProblem = [last = std::make_shared<std::pair<std::mutex, std::string>>()](const std::string& problem) {
+  options.onProblem = [last = std::make_shared<std::pair<std::mutex, std::string>>(),
+                       report](const std::string& problem) {
     // Told on the connecting thread and on the network thread.
     std::lock_guard lock(last->first);
     if (problem == last->second) return;
     last->second = problem;
-    std::cerr << "MQTT: " + problem + "\n" << std::flush;
+    report(BrokerEvent::problem, "MQTT: " + problem);
   };
   publisher_ = std::make_unique<mqtt::Publisher>(std::move(options), settings.queue, std::move(linkChanged));
 }

@@ -27,6 +27,13 @@ struct MqttSettings {
 // (Russian, UTF-8), when the URL is no broker address or the file cannot be read.
 std::optional<mqtt::BrokerUrl> BrokerOf(const MqttSettings& settings, std::string& message);
 
+// What a site's publisher tells of its broker, on its own threads: it is connecting (text: the
+// broker's address), it is connected (again), the link is lost, or a problem keeps it away (a
+// refused login, a CA file that cannot be read, a password file gone). Texts in Russian, UTF-8,
+// whole lines as the headless tool prints them.
+enum class BrokerEvent { connecting, connected, lost, problem };
+using BrokerReport = std::function<void(BrokerEvent event, const std::string& text)>;
+
 // The identity a site announces (UTF-8 texts, as the modem answered).
 struct SiteIdentity {
   std::string imei, manufacturer, model, firmware;
@@ -34,7 +41,9 @@ struct SiteIdentity {
 
 class SitePublisher {
  public:
-  SitePublisher(const mqtt::BrokerUrl& broker, const MqttSettings& settings, const SiteIdentity& identity);
+  // Without a report, what it tells goes to stderr.
+  SitePublisher(const mqtt::BrokerUrl& broker, const MqttSettings& settings, const SiteIdentity& identity,
+                BrokerReport report = {});
 
   // Starts connecting; returns at once.
   void Start();

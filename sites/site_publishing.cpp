@@ -32,9 +32,14 @@ void SitePublishing::JoinFinishing() {
 void SitePublishing::RunStarted(const core::RunStart& start) {
   std::vector<nlohmann::json> early = std::exchange(early_, {});
   if (publisher_) return;
-  const std::optional<Target> target = target_ ? target_() : std::nullopt;
-  if (!target) return;
-  publisher_ = std::make_unique<SitePublisher>(target->broker, target->settings, SiteIdentityOf(start.identity));
+  std::string why;
+  const std::optional<Target> target = target_ ? target_(why) : std::nullopt;
+  if (!target) {
+    if (!why.empty() && report_) report_(BrokerEvent::problem, why);
+    return;
+  }
+  publisher_ =
+      std::make_unique<SitePublisher>(target->broker, target->settings, SiteIdentityOf(start.identity), report_);
   publisher_->Start();
   for (nlohmann::json& event : early) publisher_->Event(std::move(event));
 }

@@ -25,13 +25,19 @@ class SitePublishing final : public core::RunConsumer {
     mqtt::BrokerUrl broker;
     MqttSettings settings;
   };
-  using TargetSource = std::function<std::optional<Target>()>;
+  // Nothing, with why set (Russian, UTF-8) when the settings name a broker that cannot be used
+  // (a password file that cannot be read), or left empty when they name none.
+  using TargetSource = std::function<std::optional<Target>(std::string& why)>;
 
   // finishAtEnd: at the end of each run the queued messages get up to 10 s to go out, on a thread
   // of their own (joined at the next run's end or with this object); otherwise the owner finishes
   // the publisher itself (TakePublisher) once the session has ended.
   SitePublishing(TargetSource target, bool finishAtEnd);
   ~SitePublishing() override;
+
+  // Where the runs' publishers tell of their broker, and a target that could not be used; before
+  // any run (stderr without it).
+  void SetBrokerReport(BrokerReport report) { report_ = std::move(report); }
 
   void RunStarted(const core::RunStart& start) override;
   void CycleCompleted(const radio::Cycle& cycle) override;
@@ -50,6 +56,7 @@ class SitePublishing final : public core::RunConsumer {
 
   const TargetSource target_;
   const bool finishAtEnd_;
+  BrokerReport report_;
   std::unique_ptr<SitePublisher> publisher_;
   // Events told before this run's publisher existed (the run's start, told ahead of this
   // consumer), published first once it does.

@@ -23,6 +23,7 @@ class RunEvents;
 namespace ui {
 
 class TfrmViewer;
+class MqttStatus;
 struct LiveHistory;
 struct LiveCells;
 
@@ -36,6 +37,9 @@ struct WindowState {
   // The monitor window's link to gpsd: made and set on the window's thread before any monitor
   // thread runs; the link itself may be read from any thread (its own lock).
   std::unique_ptr<gps::GpsLink> gps;
+  // The broker state of the monitor window's publishing: made with the window, never deleted (a
+  // run's publisher may still tell it something as its queue drains after the window is gone).
+  MqttStatus* mqtt = nullptr;
   ChooseExportTarget exportChooser;  // SetExportChooser: tests answer the export's file dialog
   // Monitor mode: the live history (made with the window, never deleted) and the run's events,
   // whose threshold the history window sets (an atomic inside; owned by the monitor window's

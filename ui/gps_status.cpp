@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "ui/cells_window.h"
+#include "ui/app_state.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/history_window.h"
 #include "ui/log_folder.h"
@@ -107,6 +108,8 @@ void InstallGpsStatus(Tfrm& window, gps::GpsLink& link) {
 
 void UpdateGpsStatus(Tfrm& window, const gps::GpsLink& link) {
   if (RxLevelGraph* graph = window.Graph()) graph->SetTipLine(RxLevelGraph::TipLine::gps, GpsStateText(link));
+  // The broker's state beside it, shown the same way.
+  if (MqttStatus* mqtt = State().mqtt) UpdateMqttStatus(window, *mqtt);
 }
 
 TfrmGpsSettings::TfrmGpsSettings(const GpsSettings& settings, QWidget* parent) : QDialog(parent) {

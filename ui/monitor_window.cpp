@@ -54,8 +54,11 @@ Tfrm& CreateMonitorWindow() {
   InstallGpsStatus(*window, gps);
 
   // A connection publishes to the broker the settings name when its polling starts.
-  wiring->publishing = std::make_unique<sites::SitePublishing>([] { return SavedPublishingTarget(); }, true);
+  wiring->publishing =
+      std::make_unique<sites::SitePublishing>([](std::string& why) { return SavedPublishingTarget(why); }, true);
   sites::SitePublishing* publishing = wiring->publishing.get();
+  if (state.mqtt == nullptr) state.mqtt = new MqttStatus;
+  ReportBrokerTo(*publishing, *state.mqtt);
   wiring->events =
       std::make_unique<history::RunEvents>(wiring->writer, [window, publishing](const history::CellEvent& event) {
         window->Ops().ShowEvent(event);

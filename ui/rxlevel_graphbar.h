@@ -31,7 +31,7 @@ class RxLevelGraph : public QWidget {
 
   // The tooltip holds one line per subject (where the log goes, the GPS state), each set by its
   // owner; an empty text drops that line.
-  enum class TipLine { log, gps };
+  enum class TipLine { log, gps, mqtt };
   void SetTipLine(TipLine line, const QString& text);
 
   bool HasSurface() const { return !surface_.isNull(); }
@@ -45,7 +45,7 @@ class RxLevelGraph : public QWidget {
   void CopyGraphToScreen();
 
   QImage surface_;
-  QString tipLines_[2];
+  QString tipLines_[3];
 };
 
 }  // namespace ui

@@ -157,6 +157,35 @@ INSTANTIATE_TEST_SUITE_P(Signals, DripStopTest,
                                          StopCase{"Sigint", SIGINT}),
                          [](const testing::TestParamInfo<StopCase>& row) { return std::string(row.param.name); });
 
+// A stop request that comes while a healthy modem is about to answer its neighbour report: the
+// cycle finishes with the answer, the modem gets "ATZ", and the log holds both cycles.
+TEST_F(FaultTest, AStopLetsAPromptModemFinishItsCycle) {
+  std::atomic<bool> atNeighbours{false};
+  std::atomic<bool> signalled{false};
+  ScriptedModem modem([&, reports = 0](const std::string& command) mutable {
+    if (command == "AT^MONP" && ++reports == 2) {
+      atNeighbours.store(true);
+      WaitUntil([&] { return signalled.load(); }, 10s);
+      // The stop is under way before the answer comes, still well within a prompt modem's time.
+      std::this_thread::sleep_for(100ms);
+    }
+    return GoodAnswer(command);
+  });
+  const std::string logFile = (dir_ / "stop.log").string();
+  ChildProcess monitor(MonitorArgs(modem.Path(), 0, logFile), dir_, "monitor");
+  ASSERT_TRUE(WaitUntil([&] { return atNeighbours.load(); }, 30s));
+  monitor.Signal(SIGINT);
+  signalled.store(true);
+  const auto status = monitor.WaitExit(Promptly(2s));
+  ASSERT_TRUE(status.has_value()) << "the monitor did not stop within 2 s";
+  EXPECT_EQ(*status, kExitNormal) << monitor.Stderr();
+  EXPECT_EQ(CyclesAnnounced(monitor.Stdout()), 2) << monitor.Stdout();
+  EXPECT_EQ(modem.Commands().back(), "ATZ");
+  const RunResult dump = RunToEnd({kCli, "dump", logFile}, dir_, "dump");
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  EXPECT_EQ(CountOf(dump.out, "cycle.time"), 2) << dump.out;
+}
+
 // A modem that drips faster than any read time-out: each line read still ends, the wait for the
 // report gives up, and the connection ends by itself.
 TEST_F(FaultTest, FastDripEndsTheConnectionByItself) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -262,6 +263,56 @@ TEST_F(Writer, FailedWriteIsReportedOnceAndStopsTheRun) {
   EXPECT_FALSE(writer_->Complete());
   EXPECT_EQ(Failure(), std::nullopt);
   EXPECT_EQ(writer_->KeptText(parser::fcImei), "IMEI1");
+}
+
+// The file size limit stands in for a full disk: a new log whose first seal fails leaves no
+// file; a run whose cycle could not be written, and one closed after its seal, resume from their
+// last seal, the cut cycle gone from the file and from the statistics.
+TEST_F(Writer, ARunResumesFromItsLastSeal) {
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto limitTo = [&](rlim_t bytes) {
+    rlimit limit = saved;
+    limit.rlim_cur = bytes;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  };
+  const std::string path = dir_.File("resumed.log");
+
+  limitTo(0);
+  EXPECT_FALSE(writer_->Create(path).ok);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+  ASSERT_TRUE(writer_->Create(path).ok);
+  Log(387, 0, "-70");
+  ASSERT_TRUE(writer_->Seal());
+  limitTo(static_cast<rlim_t>(std::filesystem::file_size(path) + 3));
+  Log(387, 0, "-90");
+  EXPECT_FALSE(writer_->Seal());
+  EXPECT_TRUE(Failure().has_value());
+  EXPECT_TRUE(writer_->CanResume());
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+  ASSERT_TRUE(writer_->Resume());
+  Log(387, 0, "-80");
+  ASSERT_TRUE(writer_->Seal());
+  ASSERT_TRUE(writer_->Suspend());
+  EXPECT_FALSE(writer_->IsOpen());
+  ASSERT_TRUE(writer_->Resume());
+  Log(387, 0, "-60");
+  ASSERT_TRUE(writer_->Seal());
+  EXPECT_EQ(writer_->Stats().RxLevelCount, 3);
+  EXPECT_EQ(writer_->Stats().RxLevelMin, -80.0f);
+  ASSERT_TRUE(writer_->Complete());
+  EXPECT_FALSE(writer_->CanResume());
+
+  std::vector<std::string> levels;
+  for (const Rec& record : DataRecords(path)) {
+    if (record.code == gsmlog::CellRecordCode(387, 0)) levels.push_back(record.text);
+  }
+  EXPECT_EQ(levels, (std::vector<std::string>{"-70", "-80", "-60"}));
+  std::signal(SIGXFSZ, previous);
 }
 
 TEST_F(Writer, CompletedRunReportsIdentityNetworkStatisticsAndCells) {

@@ -316,6 +316,48 @@ TEST(PortInterruptTest, EndsAPendingReadThenAllowsTheFinalExchange) {
   EXPECT_TRUE(modem::ClosePort(port));
 }
 
+// After a stop request a modem that keeps answering promptly is still read, line by line; its
+// falling silent ends the exchange, and so does a drip that would outlast the stop's grace.
+TEST(PortInterruptTest, APromptModemFinishesItsExchange) {
+  struct Case {
+    const char* name;
+    std::chrono::milliseconds gap;  // between the modem's bytes after the stop
+    int bytes;                      // how many it sends
+    int linesRead;                  // whole lines read before the transfer fails
+  };
+  const Case cases[] = {{"prompt lines, then silence", std::chrono::milliseconds(50), 3, 3},
+                        {"a drip beyond the grace", std::chrono::milliseconds(100), 1000, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PtyPair pty;
+    PortHandle port;
+    ASSERT_TRUE(modem::OpenPort(port, pty.SlavePath(), 9600, 5000, false, false));
+    modem::InterruptPort(port, modem::StopKind::finishExchange);
+    const bool lines = c.linesRead > 0;
+    std::atomic<bool> stop{false};
+    std::thread modemSide([&] {
+      for (int i = 0; i < c.bytes && !stop.load(); ++i) {
+        std::this_thread::sleep_for(c.gap);
+        pty.Feed(lines ? "OK\r" : "x");
+      }
+    });
+    std::string line;
+    int read = 0;
+    const auto start = Clock::now();
+    while (modem::ReadLine(port, line) == modem::TransferStatus::done && read < 100) {
+      if (line == "OK") ++read;
+    }
+    const auto took = Clock::now() - start;
+    stop.store(true);
+    modemSide.join();
+    EXPECT_EQ(read, c.linesRead);
+    EXPECT_TRUE(modem::PortInterrupted(port));
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_FALSE(modem::SendLine(port, "ATZ"));
+    EXPECT_TRUE(modem::ClosePort(port));
+  }
+}
+
 // A modem that sends a byte now and then, never a line end, cannot hold one line read for longer
 // than the first byte's wait and one more time-out.
 TEST(PortDripTest, ALineEndsOneTimeOutAfterItsFirstByte) {

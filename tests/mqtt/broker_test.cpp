@@ -7,9 +7,11 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -92,6 +94,13 @@ std::vector<std::string> CycleTimes(const std::string& log) {
   return times;
 }
 
+// The listing of a log.
+std::string Dump(const std::string& log) {
+  ChildProcess dump({GSMMON_CLI_PATH, "dump", log});
+  EXPECT_EQ(dump.Wait(10s), 0) << dump.Stderr();
+  return dump.Stdout();
+}
+
 // The one log file the collector wrote for a site (its IMEI's folder), "" while there is none.
 std::string CollectedLog(const std::filesystem::path& dir, const std::string& imei) {
   std::error_code error;
@@ -126,6 +135,12 @@ class Collector {
     }
   }
   std::string Said() const { return process_->Stderr(); }
+  pid_t Pid() const { return process_->Pid(); }
+  // SIGKILL: nothing is completed.
+  void Kill() {
+    process_->Signal(SIGKILL);
+    process_->Wait(15s);
+  }
   bool Connected() const { return connected_; }
   const std::filesystem::path& Dir() const { return dir_; }
   // SIGTERM: the collector completes its logs and says what it did.
@@ -199,6 +214,9 @@ TEST(MqttBroker, TwoSitesCollectedAsTheirOwnLogs) {
     EXPECT_EQ(CycleTimes(collected), CycleTimes(own));
     // The site's "offline" completes its log: the summary is there before the collector stops.
     ASSERT_TRUE(WaitFor([&] { return ReportBody(collected) == ReportBody(own); }, 10s));
+    // The run's events too, the connection's start and end among them.
+    EXPECT_EQ(CountOf(Dump(collected), "cycle.event"), CountOf(Dump(own), "cycle.event"));
+    EXPECT_EQ(CountOf(Dump(collected), "connection_ended"), 1);
   }
   // Each run's start and end went out under its event topic.
   EXPECT_TRUE(WaitFor([&] { return CountOf(events.Stdout(), "\"event\":\"connection_ended\"") == 2; }, 10s))
@@ -221,7 +239,8 @@ TEST(MqttBroker, TwoSitesCollectedAsTheirOwnLogs) {
     for (const auto& cycle : published) EXPECT_TRUE(cycle["serving"]["rxlevel_dbm"].is_number_integer()) << cycle;
   }
   const std::string said = collector.Stop();
-  EXPECT_NE(said.find("Записано циклов: 10, повторов: 0, пропущено сообщений: 0"), std::string::npos) << said;
+  EXPECT_NE(said.find("Записано циклов: 10, повторов: 0, пропущено сообщений: 0, событий: 4,"), std::string::npos)
+      << said;
 
   // Each site's retained status is "offline" now, with its identity.
   ChildProcess sub([&] {
@@ -351,8 +370,9 @@ TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
       {"sites/111/cycle", {"-m", R"({"event":"cycle","n":1})"}},
       {"sites/111/status", {"-m", "online"}},
       {"sites/111/event", {"-m", "\x01\x02"}},
-      {"sites/1.1/cycle", {"-m", good}},  // a level a site may publish under
-      {"sites/a b/cycle", {"-m", good}},  // one no site publishes under
+      {"sites/1.1/cycle", {"-m", good}},   // a level a site may publish under
+      {"sites/a b/cycle", {"-m", good}},   // one no site publishes under
+      {"sites/сайт/cycle", {"-m", good}},  // shown in its own letters
       {"sites/222/cycle", {"-m", good}},
       {"sites/222/cycle", {"-m", good}},  // a repeat
       {"sites/333/cycle", {"-m", good}},  // the last: once it is in, all before it were handled
@@ -367,7 +387,8 @@ TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
   }
   ASSERT_FALSE(WaitForCollected(collector.Dir(), "333", 1).empty());
   const std::string said = collector.Stop();
-  EXPECT_NE(said.find("Записано циклов: 3, повторов: 1, пропущено сообщений: 6"), std::string::npos) << said;
+  EXPECT_NE(said.find("Записано циклов: 3, повторов: 1, пропущено сообщений: 7"), std::string::npos) << said;
+  EXPECT_NE(said.find("Пропущено сообщение sites/сайт/cycle: "), std::string::npos) << said;
   EXPECT_TRUE(CollectedLog(collector.Dir(), "111").empty());
   EXPECT_FALSE(std::filesystem::exists(collector.Dir() / "a b"));
 }
@@ -421,6 +442,262 @@ TEST(MqttBroker, BothSchemasFileTheSameLog) {
   };
   EXPECT_EQ(bytes(first), bytes(second));
   EXPECT_EQ(ReportBody(first), ReportBody(second));
+}
+
+// A cycle message of the first schema, as sites not yet upgraded send it.
+std::string CycleMessage(const std::string& session, int n, const std::string& time) {
+  return R"({"event":"cycle","n":)" + std::to_string(n) + R"(,"session":")" + session + R"(","time":")" + time +
+         R"(","position":null,"serving":{"rxlevel_dbm":"-7)" + std::to_string(n % 10) +
+         R"(","country":"Россия"},"neighbours":[]})";
+}
+
+// Publishes messages through one mosquitto_pub per message, with the broker's login unless
+// login is given.
+void Publish(const testsupport::MosquittoProcess& broker,
+             const std::vector<std::pair<std::string, std::string>>& messages, std::vector<std::string> login = {}) {
+  for (const auto& [topic, message] : messages) {
+    std::vector<std::string> args = {MOSQUITTO_PUB_PATH, "-q", "1", "-t", topic, "-m", message};
+    const auto more = broker.ClientArgs();
+    args.insert(args.end(), more.begin(), more.end());
+    if (!login.empty()) args.insert(args.end(), login.begin(), login.end());  // the later -u, -P count
+    ChildProcess pub(args);
+    EXPECT_EQ(pub.Wait(10s), 0) << topic << pub.Stderr();
+  }
+}
+
+std::vector<std::string> LogsOf(const std::filesystem::path& folder) {
+  std::vector<std::string> logs;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (entry.path().extension() == ".log") logs.push_back(entry.path().string());
+  }
+  std::sort(logs.begin(), logs.end());
+  return logs;
+}
+
+// Two runs of one site whose cycles come interleaved each keep a log of their own, with their
+// events, and the summary's date and times are their cycles' own; cycle numbers that never came
+// are said. After the collector is killed, the cycles it had written and that the broker brings
+// again are found in its logs and not written twice.
+TEST(MqttBroker, RunsOfOneSiteKeepTheirLogsThroughARestart) {
+  const TestDir dir("runs");
+  testsupport::MosquittoProcess broker(dir / "broker", {});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  const std::string a = "aaaaaaaaaaaaaaaa", b = "bbbbbbbbbbbbbbbb";
+  const auto time = [](int second) { return "2026-12-08T14:26:4" + std::to_string(second) + ".000+03:00"; };
+  {
+    Collector collector(broker, dir);
+    ASSERT_TRUE(collector.Connected());
+    Publish(broker, {{"sites/777/event",
+                      R"({"event":"connection_started","time":")" + time(0) + R"(","session":")" + a + R"("})"},
+                     {"sites/777/cycle", CycleMessage(a, 1, time(1))},
+                     {"sites/777/cycle", CycleMessage(b, 1, time(1))},
+                     {"sites/777/cycle", CycleMessage(a, 2, time(2))},
+                     {"sites/777/cycle", CycleMessage(b, 2, time(2))},
+                     {"sites/777/cycle", CycleMessage(a, 3, time(3))},
+                     {"sites/777/cycle", CycleMessage(b, 5, time(5))}});
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          const auto written = LogsOf(collector.Dir() / "777");
+          return written.size() == 2 && CycleTimes(written[0]).size() == 3 && CycleTimes(written[1]).size() == 3;
+        },
+        20s));
+    const std::string said = collector.Stop();
+    EXPECT_NE(said.find("Записано циклов: 6, повторов: 0, пропущено сообщений: 0, событий: 1, не получено циклов: 2"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find(": 3-4"), std::string::npos) << said;
+  }
+  const auto logs = LogsOf(dir / "collected" / "777");
+  ASSERT_EQ(logs.size(), 2u);
+  std::string logA;
+  for (const auto& log : logs) {
+    const std::string dump = Dump(log);
+    if (dump.find(a) != std::string::npos) logA = log;
+  }
+  ASSERT_FALSE(logA.empty());
+  EXPECT_EQ(CycleTimes(logA).size(), 3u);
+  EXPECT_EQ(CountOf(Dump(logA), "connection_started"), 1);
+  ChildProcess report({GSMMON_CLI_PATH, "report", logA});
+  ASSERT_EQ(report.Wait(10s), 0);
+  const auto lines = Lines(report.Stdout());
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_NE(report.Stdout().find("08.12.2026"), std::string::npos) << report.Stdout();
+  EXPECT_NE(report.Stdout().find("14:26:41 - 14:26:43"), std::string::npos) << report.Stdout();
+
+  // Killed after writing a's fourth cycle; the broker brings the cycles again on its return.
+  {
+    Collector collector(broker, dir);
+    ASSERT_TRUE(collector.Connected());
+    Publish(broker, {{"sites/777/cycle", CycleMessage(a, 4, time(4))}});
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          const auto written = LogsOf(collector.Dir() / "777");
+          return written.size() == 3 && CycleTimes(written[1]).size() == 1;
+        },
+        20s));
+    collector.Kill();
+  }
+  Collector collector(broker, dir);
+  ASSERT_TRUE(collector.Connected());
+  Publish(broker, {{"sites/777/cycle", CycleMessage(a, 3, time(3))},
+                   {"sites/777/cycle", CycleMessage(a, 4, time(4))},
+                   {"sites/777/cycle", CycleMessage(a, 5, time(5))}});
+  const auto cyclesInLogs = [&] {
+    std::size_t cycles = 0;
+    for (const auto& log : LogsOf(dir / "collected" / "777")) cycles += CycleTimes(log).size();
+    return cycles;
+  };
+  ASSERT_TRUE(WaitFor([&] { return cyclesInLogs() == 8; }, 20s)) << cyclesInLogs();
+  // The fourth may come twice more (the killed collector's unacknowledged one): never written again.
+  const std::string said = collector.Stop();
+  EXPECT_NE(said.find("Записано циклов: 1, повторов: "), std::string::npos) << said;
+  EXPECT_EQ(cyclesInLogs(), 8u);
+}
+
+// Logs that cannot be written: the file size limit of the collector reached (as a full disk), and
+// a limit of open files below the number of sites. Nothing is acknowledged that is not in a log:
+// once there is room again, every cycle is in its site's one log, exactly once, and the cause was
+// said.
+TEST(MqttBroker, CyclesWaitForRoomAndForDescriptors) {
+  const TestDir dir("room");
+  testsupport::MosquittoProcess broker(dir / "broker", {});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  Collector collector(broker, dir);
+  ASSERT_TRUE(collector.Connected());
+
+  rlimit small{2000, RLIM_INFINITY};  // the soft limit only: it is raised again
+  ASSERT_EQ(::prlimit(collector.Pid(), RLIMIT_FSIZE, &small, nullptr), 0);
+  std::vector<std::pair<std::string, std::string>> messages;
+  for (int n = 1; n <= 30; ++n)
+    messages.emplace_back("sites/888/cycle", CycleMessage("cccccccccccccccc", n, "2026-12-08T14:26:40.000+03:00"));
+  Publish(broker, messages);
+  ASSERT_TRUE(WaitFor([&] { return collector.Said().find("EFBIG") != std::string::npos; }, 20s)) << collector.Said();
+  const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+  ASSERT_EQ(::prlimit(collector.Pid(), RLIMIT_FSIZE, &unlimited, nullptr), 0);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return !CollectedLog(collector.Dir(), "888").empty() &&
+               CycleTimes(CollectedLog(collector.Dir(), "888")).size() == 30;
+      },
+      60s))
+      << collector.Said();
+
+  // Far fewer descriptors than sites.
+  rlimit few{24, 4096};
+  ASSERT_EQ(::prlimit(collector.Pid(), RLIMIT_NOFILE, &few, nullptr), 0);
+  messages.clear();
+  for (int site = 100; site < 160; ++site)
+    messages.emplace_back("sites/" + std::to_string(site) + "/cycle",
+                          CycleMessage("dddddddddddddddd", 1, "2026-12-08T14:26:40.000+03:00"));
+  Publish(broker, messages);
+  ASSERT_TRUE(WaitFor([&] { return !CollectedLog(collector.Dir(), "159").empty(); }, 60s)) << collector.Said();
+  const std::string said = collector.Stop();
+  EXPECT_NE(said.find("Записано циклов: 90, повторов: "), std::string::npos) << said;
+  // Said with its cause, and not once per cycle that came again.
+  EXPECT_LE(CountOf(said, "EFBIG"), 3) << said;
+  EXPECT_EQ(said.find("сбоев записи: 0"), std::string::npos) << said;
+  EXPECT_EQ(LogsOf(collector.Dir() / "888").size(), 1u);
+  EXPECT_EQ(CycleTimes(CollectedLog(collector.Dir(), "888")).size(), 30u);
+  for (int site = 100; site < 160; ++site) {
+    EXPECT_EQ(CycleTimes(CollectedLog(collector.Dir(), std::to_string(site))).size(), 1u) << site;
+  }
+}
+
+// The broker configuration of the README: each site logs in under its IMEI and may write only
+// under its own topic, so a site cannot end or split another's logs.
+TEST(MqttBroker, ASiteIsRefusedOnAnothersTopic) {
+  const TestDir dir("acl");
+  testsupport::MosquittoProcess broker(dir / "broker",
+                                       {.user = "collector",
+                                        .password = "c",
+                                        .moreUsers = {{"111", "one"}, {"222", "two"}},
+                                        .acl = "user collector\ntopic read sites/#\n\npattern write sites/%u/#\n"});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  Collector collector(broker, dir);
+  ASSERT_TRUE(collector.Connected()) << broker.Log();
+  Publish(broker, {{"sites/222/cycle", CycleMessage("eeeeeeeeeeeeeeee", 1, "2026-12-08T14:26:40.000+03:00")}},
+          {"-u", "111", "-P", "one"});
+  Publish(broker, {{"sites/222/status", R"({"status":"offline","reason":"stopped","session":"ffffffffffffffff"})"}},
+          {"-u", "111", "-P", "one"});
+  Publish(broker, {{"sites/111/cycle", CycleMessage("eeeeeeeeeeeeeeee", 1, "2026-12-08T14:26:40.000+03:00")}},
+          {"-u", "111", "-P", "one"});
+  Publish(broker, {{"sites/222/cycle", CycleMessage("ffffffffffffffff", 1, "2026-12-08T14:26:40.000+03:00")}},
+          {"-u", "222", "-P", "two"});
+  ASSERT_FALSE(WaitForCollected(collector.Dir(), "222", 1).empty()) << collector.Said();
+  ASSERT_FALSE(WaitForCollected(collector.Dir(), "111", 1).empty()) << collector.Said();
+  const std::string said = collector.Stop();
+  EXPECT_NE(said.find("Записано циклов: 2, повторов: 0, пропущено сообщений: 0"), std::string::npos) << said;
+  EXPECT_EQ(LogsOf(collector.Dir() / "222").size(), 1u);
+  EXPECT_NE(Dump(CollectedLog(collector.Dir(), "222")).find("ffffffffffffffff"), std::string::npos);
+}
+
+// A peer on the broker's port that answers with bytes no broker sends: the collector says what
+// libmosquitto makes of them, as whole lines, and nothing empty.
+class NoBroker {
+ public:
+  NoBroker() : port_(testsupport::FreeLoopbackPort()) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(static_cast<std::uint16_t>(port_));
+    ::inet_pton(AF_INET, "127.0.0.1", &at.sin_addr);
+    const int yes = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 || ::listen(fd_, 8) != 0) return;
+    thread_ = std::thread([this] {
+      while (true) {
+        const int peer = ::accept(fd_, nullptr, nullptr);
+        if (peer < 0) return;
+        const char zeros[4] = {};
+        [[maybe_unused]] const auto sent = ::send(peer, zeros, sizeof zeros, MSG_NOSIGNAL);
+        std::this_thread::sleep_for(200ms);
+        ::close(peer);
+      }
+    });
+  }
+  ~NoBroker() {
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    if (thread_.joinable()) thread_.join();
+  }
+  NoBroker(const NoBroker&) = delete;
+  NoBroker& operator=(const NoBroker&) = delete;
+  int Port() const { return port_; }
+
+ private:
+  int port_;
+  int fd_ = -1;
+  std::thread thread_;
+};
+
+// A broker that cannot be reached is said once, and its coming back; a peer that is no broker is
+// said as it is, without empty lines.
+TEST(MqttBroker, TheCollectorSaysWhereItsBrokerIs) {
+  const TestDir dir("where");
+  {
+    const NoBroker peer;
+    ChildProcess collector({GSMMON_CLI_PATH, "collect", "--mqtt", "mqtt://127.0.0.1:" + std::to_string(peer.Port()),
+                            "--dir", (dir / "collected").string()},
+                           dir, "collector-peer");
+    ASSERT_TRUE(WaitFor([&] { return collector.Stderr().find("Unrecognised") != std::string::npos; }, 15s))
+        << collector.Stderr();
+    collector.Signal(SIGTERM);
+    EXPECT_EQ(collector.Wait(15s), 0);
+    EXPECT_EQ(collector.Stderr().find("\n\n"), std::string::npos) << collector.Stderr();
+  }
+  testsupport::MosquittoProcess broker(dir / "broker", {});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  broker.Stop();
+  Collector collector(broker, dir, {}, false);
+  const std::string unreachable = "Нет связи с брокером MQTT 127.0.0.1:" + std::to_string(broker.Port());
+  ASSERT_TRUE(WaitFor([&] { return collector.Said().find(unreachable) != std::string::npos; }, 15s))
+      << collector.Said();
+  ASSERT_TRUE(broker.Start()) << broker.Log();
+  ASSERT_TRUE(WaitFor([&] { return collector.Said().find("Подключено к брокеру") != std::string::npos; }, 15s))
+      << collector.Said();
+  const std::string said = collector.Stop();
+  EXPECT_EQ(CountOf(said, unreachable), 1) << said;
 }
 
 TEST(MqttBroker, KilledSiteShowsOffline) {

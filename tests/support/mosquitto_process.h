@@ -26,6 +26,8 @@ struct BrokerSetup {
   bool tls = false;
   std::string user;  // with a password: logins are required
   std::string password;
+  std::vector<std::pair<std::string, std::string>> moreUsers{};  // further logins and passwords
+  std::string acl{};                                             // the access control list, when given
 };
 
 // Runs a command through the shell, its output into log; true when it succeeded.
@@ -51,7 +53,16 @@ class MosquittoProcess {
       ok_ = RunShell("mosquitto_passwd -b -c '" + (dir_ / "passwords").string() + "' '" + setup_.user + "' '" +
                          setup_.password + "'",
                      log);
+      for (const auto& [user, password] : setup_.moreUsers) {
+        ok_ = ok_ &&
+              RunShell("mosquitto_passwd -b '" + (dir_ / "passwords").string() + "' '" + user + "' '" + password + "'",
+                       log);
+      }
       config << "allow_anonymous false\npassword_file " << (dir_ / "passwords").string() << "\n";
+      if (!setup_.acl.empty()) {
+        std::ofstream(dir_ / "acl") << setup_.acl;
+        config << "acl_file " << (dir_ / "acl").string() << "\n";
+      }
     } else {
       config << "allow_anonymous true\n";
     }

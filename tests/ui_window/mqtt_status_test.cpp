@@ -4,6 +4,9 @@
 #include "ui/mqtt_status.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMenu>
 #include <QSettings>
 #include <QSpinBox>
@@ -19,6 +22,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/mosquitto_process.h"
 #include "tests/support/recording_window.h"
+#include "ui/app_state.h"
 #include "ui/gps_status.h"
 
 namespace {
@@ -69,6 +73,107 @@ TEST(MqttSettings, DialogOnTheMenuOffersOkOnlyForAUsableAddress) {
   delete menu;
 }
 
+// The dialog refuses files that are not there, offers a browse button for each, and shows a
+// long address whole.
+TEST(MqttSettings, DialogChecksItsFilesAndShowsALongAddress) {
+  const SettingsStore store;
+  QTemporaryDir dir;
+  const QString present = dir.filePath(QStringLiteral("password"));
+  QFile file(present);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("secret\n");
+  file.close();
+  const QString missing = dir.filePath(QStringLiteral("missing"));
+
+  ui::TfrmMqttSettings dialog(ui::LoadMqttSettings());
+  dialog.txtUrl->setText(QStringLiteral("mqtts://site@broker/north"));
+  struct Case {
+    const char* name;
+    QString passwordFile, caFile;
+    bool ok;
+    const char* problem;
+  };
+  const Case cases[] = {{"both present", present, present, true, ""},
+                        {"none named", {}, {}, true, ""},
+                        {"password file missing", missing, present, false, "Файл пароля не найден"},
+                        {"CA file missing", present, missing, false, "Сертификат ЦС не найден"},
+                        {"a folder as the CA file", {}, dir.path(), false, "Сертификат ЦС не найден"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialog.txtPasswordFile->setText(c.passwordFile);
+    dialog.txtCaFile->setText(c.caFile);
+    EXPECT_EQ(dialog.btnOk->isEnabled(), c.ok);
+    EXPECT_EQ(dialog.lblProblem->text(), QString::fromUtf8(c.problem));
+  }
+  EXPECT_EQ(dialog.btnPasswordFile->text(), "Обзор...");
+  EXPECT_EQ(dialog.btnCaFile->text(), "Обзор...");
+  dialog.show();
+  const QString longUrl = QStringLiteral("mqtts://356938035643809@broker.example.org:8883/north");
+  EXPECT_GE(dialog.txtUrl->width(), dialog.txtUrl->fontMetrics().horizontalAdvance(longUrl));
+}
+
+// What keeps the window's run from its broker is its broker state, in the context menu and the
+// graph's tooltip, and each problem goes to the window's error box once.
+TEST(MqttSettings, TheBrokersStateAndProblemsReachTheWindow) {
+  const SettingsStore store;
+  QTemporaryDir dir;
+  const int port = testsupport::FreeLoopbackPort();
+  const std::string address = "127.0.0.1:" + std::to_string(port);
+  struct Case {
+    const char* name;
+    ui::MqttSettings settings;
+    std::string problem;  // the start of the error shown
+    QString state;        // the start of the state line
+  };
+  const Case cases[] = {
+      {"nobody listens",
+       {QString::fromStdString("mqtt://" + address + "/w"), {}, {}, 10},
+       "Нет связи с брокером MQTT " + address,
+       QStringLiteral("MQTT: нет связи с брокером ")},
+      {"the password file gone",
+       {QString::fromStdString("mqtt://u@" + address + "/w"), dir.filePath(QStringLiteral("gone")), {}, 10},
+       "Невозможно прочитать файл пароля MQTT",
+       QStringLiteral("MQTT: Невозможно прочитать файл пароля")},
+      {"the CA file gone",
+       {QString::fromStdString("mqtts://" + address + "/w"), {}, dir.filePath(QStringLiteral("gone.crt")), 10},
+       "MQTT: не удалось прочитать сертификат",
+       QStringLiteral("MQTT: не удалось прочитать сертификат")}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui::SaveMqttSettings(c.settings);
+    ui::MqttStatus status;
+    sites::SitePublishing publishing([](std::string& why) { return ui::SavedPublishingTarget(why); }, true);
+    ui::ReportBrokerTo(publishing, status);
+    core::RunStart start;
+    start.identity.imei = "357889315217211";
+    publishing.RunStarted(start);
+    std::vector<std::string> problems;
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (problems.empty() && std::chrono::steady_clock::now() < deadline) {
+      problems = status.TakeProblems();
+      std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].rfind(c.problem, 0), 0u) << problems[0];
+    EXPECT_TRUE(status.StateText().startsWith(c.state)) << status.StateText().toStdString();
+    std::this_thread::sleep_for(1500ms);  // the next attempts tell the same, which is not shown again
+    EXPECT_TRUE(status.TakeProblems().empty());
+
+    // The window's menu carries the state line above the settings.
+    ui::State().mqtt = &status;
+    gps::GpsLink link;
+    QWidget owner;
+    QMenu* menu = ui::BuildGpsMenu(&owner, link);
+    QAction* line = menu->findChild<QAction*>(QStringLiteral("actMqttState"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_FALSE(line->isEnabled());
+    EXPECT_TRUE(line->text().startsWith(c.state)) << line->text().toStdString();
+    delete menu;
+    ui::State().mqtt = nullptr;
+    publishing.RunEnded({.reachedPoll = true, .lost = false, .cycles = 0});
+  }
+}
+
 TEST(MqttSettings, TheWindowsObserverPublishesEachCycle) {
   const SettingsStore store;
   QTemporaryDir dir;
@@ -84,7 +189,7 @@ TEST(MqttSettings, TheWindowsObserverPublishesEachCycle) {
 
   // The window's run publishes to the broker its saved settings name.
   {
-    sites::SitePublishing publishing([] { return ui::SavedPublishingTarget(); }, true);
+    sites::SitePublishing publishing([](std::string& why) { return ui::SavedPublishingTarget(why); }, true);
     core::RunStart start;
     start.identity.imei = "357889315217211";
     publishing.RunStarted(start);
