@@ -201,6 +201,18 @@ bool ParseCells(const json& message, int schema, radio::Cycle& cycle, std::strin
     cycle.serving = ParseCellObject(*serving, why);
     if (!cycle.serving) return false;
   }
+  const auto secondary = message.find("secondary");
+  if (secondary != message.end()) {
+    if (!secondary->is_array() || secondary->size() > static_cast<std::size_t>(parser::kCellCount - 1)) {
+      why = "bad secondary cells";
+      return false;
+    }
+    for (const json& object : *secondary) {
+      auto cell = ParseCellObject(object, why);
+      if (!cell) return false;
+      cycle.secondary.push_back(std::move(*cell));
+    }
+  }
   if (neighbours == message.end()) return true;
   for (const json& object : *neighbours) {
     auto cell = ParseCellObject(object, why);
@@ -215,7 +227,7 @@ bool ParseCells(const json& message, int schema, radio::Cycle& cycle, std::strin
 ordered CycleObject(const radio::Cycle& cycle, std::string_view session) {
   ordered neighbours = ordered::array();
   for (const radio::Cell& cell : cycle.neighbours) neighbours.push_back(CellObject(cell));
-  return ordered{{"event", "cycle"},
+  ordered object{{"event", "cycle"},
                  {"schema", kCycleSchema},
                  {"n", cycle.n},
                  {"session", session.empty() ? ordered() : ordered(std::string(session))},
@@ -223,6 +235,13 @@ ordered CycleObject(const radio::Cycle& cycle, std::string_view session) {
                  {"position", PositionObject(cycle.position)},
                  {"serving", cycle.serving ? CellObject(*cycle.serving) : ordered()},
                  {"neighbours", std::move(neighbours)}};
+  // The cells beside the serving one (the NR leg of EN-DC), only in a cycle that has them.
+  if (!cycle.secondary.empty()) {
+    ordered secondary = ordered::array();
+    for (const radio::Cell& cell : cycle.secondary) secondary.push_back(CellObject(cell));
+    object["secondary"] = std::move(secondary);
+  }
+  return object;
 }
 
 std::optional<std::string> MessageText(std::string_view utf8, std::size_t limit) {

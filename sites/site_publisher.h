@@ -30,6 +30,7 @@ std::optional<mqtt::BrokerUrl> BrokerOf(const MqttSettings& settings, std::strin
 // The identity a site announces (UTF-8 texts, as the modem answered).
 struct SiteIdentity {
   std::string imei, manufacturer, model, firmware;
+  std::string dialect;  // the dialect the run speaks, "" when not known
 };
 
 class SitePublisher {
