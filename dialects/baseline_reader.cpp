@@ -20,6 +20,13 @@ RegistrationFacts ReadRegistration(const std::string& entry) {
   facts.area = Hex(FieldAt(fields, stat + 1));
   facts.cellId = Hex(FieldAt(fields, stat + 2));
   facts.accessTech = Within(Decimal(FieldAt(fields, stat + 3)), 0, 13);
+  // Some firmware writes a field of its own (a routing area) between the area and the cell.
+  if (!Decimal(FieldAt(fields, stat + 3)) && fields.size() > stat + 4) {
+    if (const auto accessTech = Within(Decimal(fields[stat + 4]), 0, 13)) {
+      facts.cellId = Hex(fields[stat + 3]);
+      facts.accessTech = accessTech;
+    }
+  }
   return facts;
 }
 
@@ -133,9 +140,11 @@ CellReport BaselineReport(const BaselineFacts& facts) {
   if (!tech && facts.operatorTech) tech = TechOfAccess(*facts.operatorTech);
   if (!tech && chosen == &facts.eps) tech = radio::Tech::lte;
   if (!tech) {
+    // A cell identity longer than GSM's 16 bits is UTRAN's at least.
+    const bool longCellId = chosen != nullptr && chosen->cellId && *chosen->cellId > 0xFFFF;
     if (facts.rsrpDbm) {
       tech = radio::Tech::lte;
-    } else if (facts.rscpDbm) {
+    } else if (facts.rscpDbm || longCellId) {
       tech = radio::Tech::wcdma;
     } else if (facts.rxLevelDbm || facts.csqRssiDbm || !facts.plmn.empty() || chosen != nullptr) {
       tech = radio::Tech::gsm;
@@ -148,7 +157,9 @@ CellReport BaselineReport(const BaselineFacts& facts) {
   SetPlmnText(cell, facts.plmn);
   cell.operatorName = facts.operatorName;
   if (chosen != nullptr) {
-    SetArea(cell, chosen->area);
+    // +CREG and +CGREG give a LAC, +CEREG a TAC: an area only of the cell's own kind.
+    const bool trackingArea = *tech == radio::Tech::lte || *tech == radio::Tech::nr;
+    if (trackingArea == (chosen == &facts.eps)) SetArea(cell, chosen->area);
     SetCellId(cell, chosen->cellId);
   }
   const auto rssi = AsReal(facts.csqRssiDbm ? std::optional<long long>(*facts.csqRssiDbm) : std::nullopt);

@@ -57,7 +57,7 @@ std::vector<std::string> PrefixedEntries(std::string_view text, std::string_view
       entries.emplace_back(Trim(line.substr(prefix.size())));
       inEntry = true;
     } else if (inEntry && !StartsOwnLine(line)) {
-      entries.back() += ' ';
+      if (!entries.back().empty()) entries.back() += ' ';
       entries.back() += line;
     } else {
       inEntry = false;
@@ -125,7 +125,7 @@ std::optional<long long> Hex(std::string_view field) {
   if (IsPlaceholder(field)) return std::nullopt;
   if (StartsWithNoCase(field, "0x")) field.remove_prefix(2);
   // Longer than 36 bits is no identity a modem reports.
-  if (field.empty() || field.size() > 9) return std::nullopt;
+  if (field.empty() || field.size() > 9 || field.front() == '-' || field.front() == '+') return std::nullopt;
   bool allF = true;
   for (const char c : field) allF = allF && (c == 'f' || c == 'F');
   if (allF) return std::nullopt;

@@ -18,12 +18,11 @@ SimLteCell LteServing(const CellWorld& world) {
 }
 
 std::vector<SimWcdmaCell> WcdmaNeighbours(const CellWorld& world) {
-  std::vector<SimWcdmaCell> cells;
-  const auto& neighbours = world.Neighbours();
-  for (std::size_t i = 0; i < neighbours.size() && i < 2; ++i) {
-    cells.push_back({10700, (neighbours[i].cellId * 7) % 512, neighbours[i].level - 12, -6 - static_cast<int>(i)});
-  }
-  return cells;
+  // Two cells whose codes follow from the serving cell (the neighbours' order changes as their
+  // levels wander), their levels below it.
+  const SimCell& serving = world.Serving();
+  return {{10700, (serving.cellId * 7) % 512, serving.level - 12, -6},
+          {10700, (serving.cellId * 7 + 13) % 512, serving.level - 18, -9}};
 }
 
 SimNrCell NrLeg(const CellWorld& world) {
