@@ -23,6 +23,17 @@ constexpr auto kPauseBetweenCycles = 300ms;
 // The closing "ATZ" gets this long, whatever the modem does, so a stop ends promptly.
 constexpr auto kFinalExchangeBudget = 1000ms;
 
+// What the seed family's report would show of a cycle: its GSM cells, the neighbours in the
+// columns of the first six GSM ones.
+radio::Cycle GsmView(const radio::Cycle& cycle) {
+  radio::Cycle view;
+  if (cycle.serving && cycle.serving->tech() == radio::Tech::gsm) view.serving = cycle.serving;
+  for (const radio::Cell& cell : cycle.neighbours) {
+    if (cell.tech() == radio::Tech::gsm) view.neighbours.push_back(cell);
+  }
+  return view;
+}
+
 }  // namespace
 
 Session::Session(WindowOps& window, std::vector<RunConsumer*> consumers, PositionSource positionSource)
@@ -140,7 +151,7 @@ bool Session::RunDialectCycle(long n) {
   const radio::Cycle taken = builder_.TakeCycle(n);
   cycle.n = taken.n;
   cycle.identity = taken.identity;
-  cycle.delivered = parser::FieldsOfCycle(cycle);
+  cycle.delivered = parser::FieldsOfCycle(GsmView(cycle));
   CompleteCycle(cycle, n);
   return true;
 }

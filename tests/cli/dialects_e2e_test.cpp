@@ -10,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -164,4 +165,36 @@ TEST(DialectsEndToEnd, SeedFamilyRunIsAsBefore) {
   ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
   EXPECT_EQ(tool.Stderr(), "");
   EXPECT_NE(tool.Stdout().find(R"("dialect":"moni")"), std::string::npos);
+}
+
+// The window's table (here the text output, which shows what the window shows): GSM cells of any
+// family fill it; an LTE serving cell leaves the serving column "(n/a)" and its GSM neighbours
+// take the neighbour columns.
+TEST(DialectsEndToEnd, GsmCellsOfAnyFamilyFillTheTable) {
+  const modemsim::CellWorld world(4, 6);
+  std::set<std::string> neighbourChannels;
+  for (const modemsim::SimCell& cell : world.Neighbours()) neighbourChannels.insert(std::to_string(cell.channel));
+  struct Row {
+    const char* dialect;
+    const char* tech;
+    std::string serving;
+  };
+  for (const Row& row :
+       {Row{"simcom", "gsm", std::to_string(world.Serving().channel)}, Row{"quectel", "lte", "(n/a)"}}) {
+    SCOPED_TRACE(row.dialect);
+    testsupport::ModemSimProcess sim({"--seed", "4", "--dialect", row.dialect, "--tech", row.tech});
+    ASSERT_TRUE(sim.Started());
+    ChildProcess tool(
+        {GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--speed", "115200", "--cycles", "1", "--no-gps"});
+    ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
+    std::vector<std::string> channels;
+    for (const std::string& line : testsupport::Lines(tool.Stdout())) {
+      if (line.rfind("Канал:", 0) != 0) continue;
+      std::istringstream words(line.substr(std::string("Канал:").size()));
+      for (std::string word; words >> word;) channels.push_back(word);
+    }
+    ASSERT_EQ(channels.size(), 7u) << tool.Stdout();
+    EXPECT_EQ(channels[0], row.serving);
+    EXPECT_EQ(std::set<std::string>(channels.begin() + 1, channels.end()), neighbourChannels) << tool.Stdout();
+  }
 }
