@@ -61,10 +61,11 @@ void Session::Join() {
 bool Session::RunPollCycle(long n) {
   if (n > 1 && !ConnectionActive()) return false;
   if (dialect_ != nullptr) return RunDialectCycle(n);
-  if (!PollServingCell()) {
+  bool refused = false;
+  if (!PollServingCell(&refused)) {
     // A modem of no known family that refuses the seed family's report goes on with the 3GPP
-    // baseline; one that fell silent or was stopped ends as before.
-    if (n == 1 && fallbackToBaseline_ && !StopCutIn() && ConnectionActive() && SwitchToBaseline()) {
+    // baseline; one that fell silent, answered something else or was stopped ends as before.
+    if (n == 1 && refused && fallbackToBaseline_ && !StopCutIn() && ConnectionActive() && SwitchToBaseline()) {
       return RunDialectCycle(n);
     }
     return false;
@@ -134,7 +135,8 @@ bool Session::SwitchToBaseline() {
 // a refused command is said once and left out from then on. The GSM cells' values are delivered
 // as the seed family's report would give them, for the window, the log and the report.
 bool Session::RunDialectCycle(long n) {
-  if (!ConnectionActive()) return false;
+  // A modem that refused every command has nothing left to poll.
+  if (!ConnectionActive() || commands_->Active().empty()) return false;
   dialects::CycleFacts facts;
   for (const dialects::PollCommand& command : commands_->Active()) {
     const Answer answer = ExchangeCommand(command.text);
