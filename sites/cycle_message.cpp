@@ -177,15 +177,19 @@ bool ParseTextCell(const json& object, int cell, radio::Cycle& cycle, std::strin
   return true;
 }
 
+// The cells a message may list beside its serving cell: the six rows of the seed family's report
+// (schema 1); the families of other makers list more, of every technology.
+constexpr std::size_t kMostListedCells = 32;
+
 bool ParseCells(const json& message, int schema, radio::Cycle& cycle, std::string& why) {
+  const std::size_t mostNeighbours = schema == 1 ? static_cast<std::size_t>(parser::kCellCount - 1) : kMostListedCells;
   const auto serving = message.find("serving");
   if (serving == message.end()) {
     why = "no serving cell";
     return false;
   }
   const auto neighbours = message.find("neighbours");
-  if (neighbours != message.end() &&
-      (!neighbours->is_array() || neighbours->size() > static_cast<std::size_t>(parser::kCellCount - 1))) {
+  if (neighbours != message.end() && (!neighbours->is_array() || neighbours->size() > mostNeighbours)) {
     why = "bad neighbours";
     return false;
   }
@@ -203,7 +207,7 @@ bool ParseCells(const json& message, int schema, radio::Cycle& cycle, std::strin
   }
   const auto secondary = message.find("secondary");
   if (secondary != message.end()) {
-    if (!secondary->is_array() || secondary->size() > static_cast<std::size_t>(parser::kCellCount - 1)) {
+    if (!secondary->is_array() || secondary->size() > kMostListedCells) {
       why = "bad secondary cells";
       return false;
     }
