@@ -17,6 +17,7 @@
 #include "cli/stop_signals.h"
 #include "core/log_recorder.h"
 #include "core/session.h"
+#include "dialects/dialect.h"
 #include "gps/gps_link.h"
 #include "history/run_events.h"
 #include "log/log_writer.h"
@@ -112,6 +113,26 @@ class HeadlessOutput : public core::RunConsumer {
 
   void SetSession(core::Session& session) { session_ = &session; }
 
+  // The dialect of a family of its own is said at the start; the seed family's run says nothing
+  // more than it always did.
+  void DialectTold(const core::DialectNote& note) override {
+    output_.SetDialect(note.dialect);
+    switch (note.kind) {
+      case core::DialectNote::Kind::inUse:
+        if (note.dialect != dialects::kSeedDialect) std::cerr << "Диалект модема: " << note.dialect << std::endl;
+        break;
+      case core::DialectNote::Kind::fallback:
+        std::cerr << "Модем не дает отчет " << note.command << ", опрос продолжается командами 3GPP (диалект "
+                  << note.dialect << ")" << std::endl;
+        break;
+      case core::DialectNote::Kind::refused:
+        std::cerr << "Модем отклонил команду " << note.command << ", она больше не посылается" << std::endl;
+        break;
+    }
+    output_.DialectNote(note.kind == core::DialectNote::Kind::refused ? "command_refused" : "dialect", note.dialect,
+                        note.command, note.kind == core::DialectNote::Kind::inUse);
+  }
+
   void RunStarted(const core::RunStart& /*start*/) override {
     if (gpsReport_) gpsReport_->PollStarted();
   }
@@ -195,6 +216,7 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   if ((options.logRequested || !options.logFile.empty()) && !recorder.StartLog(options.logFile)) return 1;
 
   core::Session session(window, {&events, &recorder, &publishing, &printing}, [&gps] { return gps.Fresh(); });
+  session.SetDialect(options.dialect);
   printing.SetSession(session);
   session.StartMonitor();
 

@@ -23,6 +23,7 @@ struct MonitorOptions {
   bool noGps = false;                   // record no positions
   int levelThreshold = -100;            // dBm: the serving level below it is an event, and rising to it again
   sites::MqttSettings mqtt;             // publishing of the cycles to a broker, when its URL is set
+  std::string dialect;                  // the modem family's dialect; "" picks it from the identity
 };
 
 // Exit status: 0 after a normal end; 1 when an error was shown (the port does not open, the

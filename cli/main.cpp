@@ -9,6 +9,7 @@
 #include "cli/headless_monitor.h"
 #include "cli/log_commands.h"
 #include "cli/usage_error.h"
+#include "dialects/dialect.h"
 #include "gps/gpsd_client.h"
 #include "mqtt/broker_url.h"
 #include "platform/standard_descriptors.h"
@@ -88,6 +89,14 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(std::size_t{1}, std::size_t{1'000'000}))
       ->capture_default_str()
       ->needs(mqttOption);
+
+  std::vector<std::string> dialectNames;
+  for (const std::string_view name : dialects::DialectNames()) dialectNames.emplace_back(name);
+  monitorCommand
+      ->add_option("--dialect", monitor.dialect,
+                   "The modem family's commands: " + CLI::detail::join(dialectNames, ", ") +
+                       " (default: from the modem's identity)")
+      ->check(CLI::IsMember(dialectNames));
 
   std::string reportFile;
   bool raw = false;

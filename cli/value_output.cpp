@@ -132,9 +132,19 @@ void ValueOutput::Error(const std::string& text) {
   }
 }
 
+void ValueOutput::DialectNote(std::string_view event, const std::string& dialect, const std::string& command,
+                              bool atStart) {
+  if (format_ != OutputFormat::jsonl || atStart) return;
+  nlohmann::json object{{"event", event}, {"dialect", dialect}};
+  if (!command.empty()) object["command"] = command;
+  out_ << object.dump() << '\n';
+}
+
 void ValueOutput::Event(const history::CellEvent& event) {
   if (format_ == OutputFormat::jsonl) {
-    out_ << sites::EventObject(event).dump() << '\n';
+    nlohmann::json object = sites::EventObject(event);
+    if (event.kind == history::EventKind::connectionStarted && !dialect_.empty()) object["dialect"] = dialect_;
+    out_ << object.dump() << '\n';
   } else if (format_ == OutputFormat::csv) {
     CsvHeader();
     // The event's kind, its time, and what changed, in the last columns; the cycle's are empty.

@@ -38,6 +38,11 @@ class ValueOutput {
   // An event of the run (a cell change, the level crossing its threshold, the connection's start
   // and end), as it is detected.
   void Event(const history::CellEvent& event);
+  // The dialect of the run, which the connection's start event names.
+  void SetDialect(std::string dialect) { dialect_ = std::move(dialect); }
+  // A change of dialect or a refused command, as a JSON line of its own (not for the dialect
+  // told at the start, which the start event carries).
+  void DialectNote(std::string_view event, const std::string& dialect, const std::string& command, bool atStart);
   // True once a write has failed (checked at each cycle's end, where the output is flushed).
   bool Failed() const;
 
@@ -49,6 +54,7 @@ class ValueOutput {
   std::ostream& out_;
   bool rawFields_ = false;
   bool headerDone_ = false;
+  std::string dialect_;
 };
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "dialects/dialect.h"
 #include "modem/com_port.h"
 #include "modem/modem.h"
 #include "parser/measurement_fields.h"
@@ -13,6 +14,19 @@ namespace {
 
 // The final result of an answer, as a modem writes it on a line of its own.
 bool IsFinalResult(const std::string& line) { return line == "OK" || line == "ERROR"; }
+
+// modem::WaitForToken(port, "Serving Cell", anywhere, line), read for read, noting a refusal
+// among the lines it passes over.
+bool WaitForServingTitle(const modem::PortHandle& port, std::string& line, bool* refused) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const modem::TransferStatus status = modem::ReadLine(port, line);
+    if (status == modem::TransferStatus::failed) return false;
+    if (status != modem::TransferStatus::done) continue;
+    if (modem::TokenMatches(line, "Serving Cell", modem::MatchMode::anywhere)) return true;
+    if (refused != nullptr && dialects::IsRefusal(line)) *refused = true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -37,13 +51,13 @@ bool QueryIdentity() {
   return true;
 }
 
-bool PollServingCell() {
+bool PollServingCell(bool* refused) {
   std::lock_guard lock(modem::CommandLock());
   const auto port = modem::ActivePort();
   std::string a;
   std::string b;
   if (!modem::SendLine(port, "AT^MONI")) return false;
-  if (!modem::WaitForToken(port, "Serving Cell", modem::MatchMode::anywhere, a)) return false;
+  if (!WaitForServingTitle(port, a, refused)) return false;
   // With CR LF line ends: the title's empty remainder, the header, its remainder, the values.
   if (!modem::ReadReply(a) || !modem::ReadReply(b) || !modem::ReadReply(a) || !modem::ReadReply(a)) return false;
   if (!parser::ParseReportLines(b, a, 0)) return false;

@@ -11,8 +11,9 @@ bool ResetModem();
 // Firmware, IMEI, manufacturer and model, in this order; false at the first failed query.
 bool QueryIdentity();
 
-// The serving-cell exchange ("AT^MONI"); false ends the poll.
-bool PollServingCell();
+// The serving-cell exchange ("AT^MONI"); false ends the poll. refused, when given, tells whether
+// the modem refused the report ("ERROR", "+CME ERROR: ...") while it was awaited.
+bool PollServingCell(bool* refused = nullptr);
 
 // The neighbour exchange ("AT^MONP"); false (a failed send or no header) ends the poll. Rows
 // that fail to arrive or parse, and a missing closing "OK", do not. Up to six rows, cells 1..6;

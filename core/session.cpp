@@ -3,10 +3,12 @@
 #include <chrono>
 #include <utility>
 
+#include "core/dialect_exchange.h"
 #include "core/open_port_message.h"
 #include "core/poll_cycle.h"
 #include "modem/com_port.h"
 #include "modem/modem.h"
+#include "parser/cycle_fields.h"
 #include "platform/text_encoding.h"
 
 namespace core {
@@ -20,6 +22,17 @@ constexpr auto kPauseBeforeNeighbours = 100ms;
 constexpr auto kPauseBetweenCycles = 300ms;
 // The closing "ATZ" gets this long, whatever the modem does, so a stop ends promptly.
 constexpr auto kFinalExchangeBudget = 1000ms;
+
+// What the seed family's report would show of a cycle: its GSM cells, the neighbours in the
+// columns of the first six GSM ones.
+radio::Cycle GsmView(const radio::Cycle& cycle) {
+  radio::Cycle view;
+  if (cycle.serving && cycle.serving->tech() == radio::Tech::gsm) view.serving = cycle.serving;
+  for (const radio::Cell& cell : cycle.neighbours) {
+    if (cell.tech() == radio::Tech::gsm) view.neighbours.push_back(cell);
+  }
+  return view;
+}
 
 }  // namespace
 
@@ -47,12 +60,27 @@ void Session::Join() {
 // before the recording started.
 bool Session::RunPollCycle(long n) {
   if (n > 1 && !ConnectionActive()) return false;
-  if (!PollServingCell()) return false;
+  if (dialect_ != nullptr) return RunDialectCycle(n);
+  bool refused = false;
+  if (!PollServingCell(&refused)) {
+    // A modem of no known family that refuses the seed family's report goes on with the 3GPP
+    // baseline; one that fell silent, answered something else or was stopped ends as before.
+    if (n == 1 && refused && fallbackToBaseline_ && !StopCutIn() && ConnectionActive() && SwitchToBaseline()) {
+      return RunDialectCycle(n);
+    }
+    return false;
+  }
   std::this_thread::sleep_for(kPauseBeforeNeighbours);
   // A stop lets a modem that answers promptly finish the cycle; one that cut the report short
   // leaves no complete cycle.
   if (!PollNeighbourCells() || StopCutIn()) return false;
   radio::Cycle cycle = builder_.TakeCycle(n);
+  CompleteCycle(cycle, n);
+  return true;
+}
+
+// Shows and hands on a cycle whose values are complete, then pauses before the next.
+void Session::CompleteCycle(radio::Cycle& cycle, long n) {
   cycle.time = std::chrono::system_clock::now();
   if (positionSource_) cycle.position = positionSource_();
   window_.ShowCycle(cycle);
@@ -61,6 +89,73 @@ bool Session::RunPollCycle(long n) {
   cyclesDone_.store(n);
   std::this_thread::sleep_for(kPauseBetweenCycles);
   window_.MarkFields(false, parser::SweepPass::reset);
+}
+
+void Session::Tell(const DialectNote& note) {
+  for (RunConsumer* consumer : consumers_) consumer->DialectTold(note);
+}
+
+void Session::SetDialect(std::string name) {
+  std::lock_guard lock(dialectMutex_);
+  dialectName_ = std::move(name);
+}
+
+// The dialect named, else the family the identity names; a modem of no known family is polled
+// the seed family's way first.
+void Session::ChooseDialect() {
+  std::string name;
+  {
+    std::lock_guard lock(dialectMutex_);
+    name = dialectName_;
+  }
+  const bool named = !name.empty();
+  if (!named) {
+    const radio::Identity identity = builder_.Identity();
+    name = dialects::FamilyOfIdentity(identity.manufacturer, identity.model);
+  }
+  fallbackToBaseline_ = name.empty();
+  if (name.empty()) name = dialects::kSeedDialect;
+  dialect_ = dialects::DialectNamed(name);
+  commands_.reset();
+  if (dialect_ != nullptr) commands_.emplace(*dialect_);
+  Tell({DialectNote::Kind::inUse, std::string(name), {}});
+}
+
+// True when the modem answers the baseline's set-up: it is there, and the run goes on with it.
+bool Session::SwitchToBaseline() {
+  const dialects::Dialect* baseline = dialects::DialectNamed(dialects::kBaselineDialect);
+  if (baseline == nullptr || !SetUpDialect(*baseline)) return false;
+  dialect_ = baseline;
+  commands_.emplace(*baseline);
+  fallbackToBaseline_ = false;
+  Tell({DialectNote::Kind::fallback, std::string(dialects::kBaselineDialect), "AT^MONI"});
+  return true;
+}
+
+// One cycle of a family's dialect: each command still polled, its answer read into the cycle;
+// a refused command is said once and left out from then on. The GSM cells' values are delivered
+// as the seed family's report would give them, for the window, the log and the report.
+bool Session::RunDialectCycle(long n) {
+  // A modem that refused every command has nothing left to poll.
+  if (!ConnectionActive() || commands_->Active().empty()) return false;
+  dialects::CycleFacts facts;
+  for (const dialects::PollCommand& command : commands_->Active()) {
+    const Answer answer = ExchangeCommand(command.text);
+    if (answer.kind == AnswerKind::silent || !ConnectionActive()) return false;
+    if (answer.kind == AnswerKind::refused) {
+      if (commands_->Refuse(command.text)) {
+        Tell({DialectNote::Kind::refused, std::string(dialect_->name), std::string(command.text)});
+      }
+      continue;
+    }
+    command.read(answer.text, facts);
+  }
+  radio::Cycle cycle = dialects::CycleOfFacts(facts);
+  const radio::Cycle taken = builder_.TakeCycle(n);
+  cycle.n = taken.n;
+  cycle.identity = taken.identity;
+  cycle.delivered = parser::FieldsOfCycle(GsmView(cycle));
+  CompleteCycle(cycle, n);
   return true;
 }
 
@@ -101,8 +196,10 @@ bool Session::RunOpenConnection() {
   if (pollStarted) {
     builder_.StartPolling();
     polling_.store(true);
+    ChooseDialect();
     const RunStart start{builder_.Identity(), std::chrono::system_clock::now()};
     for (RunConsumer* consumer : consumers_) consumer->RunStarted(start);
+    if (dialect_ != nullptr) SetUpDialect(*dialect_);
     for (long n = 1; RunPollCycle(n); ++n) {
     }
   }

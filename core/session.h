@@ -17,6 +17,7 @@
 #include "core/cycle_builder.h"
 #include "core/run_consumer.h"
 #include "core/window_ops.h"
+#include "dialects/dialect.h"
 #include "modem/link_state.h"
 #include "radio/position.h"
 
@@ -44,6 +45,10 @@ class Session {
 
   // Ends the program with exit code 0 (through WindowOps::ExitProgram).
   void ExitProgram();
+
+  // The dialect the next connections speak, by name (dialects::DialectNames()); "" picks it from
+  // the modem's identity. Any thread.
+  void SetDialect(std::string name);
 
   // Starts the dial worker ("ATD" + number + ";") or the hang-up worker ("ATH").
   void StartCall(bool dial, const std::string& number);
@@ -77,6 +82,11 @@ class Session {
   void MonitorThread();
   bool RunOpenConnection();
   bool RunPollCycle(long n);
+  void ChooseDialect();
+  bool SwitchToBaseline();
+  bool RunDialectCycle(long n);
+  void CompleteCycle(radio::Cycle& cycle, long n);
+  void Tell(const DialectNote& note);
   void ResetOnClose();
   bool StopCutIn();
   void JoinFinishedWorkers(bool all);
@@ -100,6 +110,13 @@ class Session {
   };
   std::vector<Worker> workers_;  // the call workers, joined once finished, and all at the end
   std::string dialNumber_;
+  std::mutex dialectMutex_;  // guards dialectName_
+  std::string dialectName_;  // as set; "" from the identity
+  // The monitor thread's: the family dialect polled (null: the seed family's exchange), the
+  // commands still polled, and whether a refusal of the seed report falls back to the baseline.
+  const dialects::Dialect* dialect_ = nullptr;
+  std::optional<dialects::CommandList> commands_;
+  bool fallbackToBaseline_ = false;
 };
 
 }  // namespace core

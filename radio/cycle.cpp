@@ -13,7 +13,7 @@ template <class... Ts>
 struct Overloaded : Ts... {
   using Ts::operator()...;
 };
-// Clang 14 (the fuzz build's) deduces no aggregate's arguments by itself.
+// Spelled out for clang 14 (the fuzz build), which does not deduce an aggregate's arguments.
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 

@@ -177,15 +177,19 @@ bool ParseTextCell(const json& object, int cell, radio::Cycle& cycle, std::strin
   return true;
 }
 
+// The cells a message may list beside its serving cell: the six rows of the seed family's report
+// (schema 1); the families of other makers list more, of every technology.
+constexpr std::size_t kMostListedCells = 32;
+
 bool ParseCells(const json& message, int schema, radio::Cycle& cycle, std::string& why) {
+  const std::size_t mostNeighbours = schema == 1 ? static_cast<std::size_t>(parser::kCellCount - 1) : kMostListedCells;
   const auto serving = message.find("serving");
   if (serving == message.end()) {
     why = "no serving cell";
     return false;
   }
   const auto neighbours = message.find("neighbours");
-  if (neighbours != message.end() &&
-      (!neighbours->is_array() || neighbours->size() > static_cast<std::size_t>(parser::kCellCount - 1))) {
+  if (neighbours != message.end() && (!neighbours->is_array() || neighbours->size() > mostNeighbours)) {
     why = "bad neighbours";
     return false;
   }
@@ -201,6 +205,18 @@ bool ParseCells(const json& message, int schema, radio::Cycle& cycle, std::strin
     cycle.serving = ParseCellObject(*serving, why);
     if (!cycle.serving) return false;
   }
+  const auto secondary = message.find("secondary");
+  if (secondary != message.end()) {
+    if (!secondary->is_array() || secondary->size() > kMostListedCells) {
+      why = "bad secondary cells";
+      return false;
+    }
+    for (const json& object : *secondary) {
+      auto cell = ParseCellObject(object, why);
+      if (!cell) return false;
+      cycle.secondary.push_back(std::move(*cell));
+    }
+  }
   if (neighbours == message.end()) return true;
   for (const json& object : *neighbours) {
     auto cell = ParseCellObject(object, why);
@@ -215,7 +231,7 @@ bool ParseCells(const json& message, int schema, radio::Cycle& cycle, std::strin
 ordered CycleObject(const radio::Cycle& cycle, std::string_view session) {
   ordered neighbours = ordered::array();
   for (const radio::Cell& cell : cycle.neighbours) neighbours.push_back(CellObject(cell));
-  return ordered{{"event", "cycle"},
+  ordered object{{"event", "cycle"},
                  {"schema", kCycleSchema},
                  {"n", cycle.n},
                  {"session", session.empty() ? ordered() : ordered(std::string(session))},
@@ -223,6 +239,13 @@ ordered CycleObject(const radio::Cycle& cycle, std::string_view session) {
                  {"position", PositionObject(cycle.position)},
                  {"serving", cycle.serving ? CellObject(*cycle.serving) : ordered()},
                  {"neighbours", std::move(neighbours)}};
+  // The cells beside the serving one (the NR leg of EN-DC), only in a cycle that has them.
+  if (!cycle.secondary.empty()) {
+    ordered secondary = ordered::array();
+    for (const radio::Cell& cell : cycle.secondary) secondary.push_back(CellObject(cell));
+    object["secondary"] = std::move(secondary);
+  }
+  return object;
 }
 
 std::optional<std::string> MessageText(std::string_view utf8, std::size_t limit) {

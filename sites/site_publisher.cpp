@@ -94,6 +94,7 @@ std::string SitePublisher::Status(const char* state, const char* reason) const {
       {"status", state},          {"imei", identity_.imei},         {"manufacturer", identity_.manufacturer},
       {"model", identity_.model}, {"firmware", identity_.firmware}, {"session", session_},
       {"keepalive", kKeepAlive}};
+  if (!identity_.dialect.empty()) status["dialect"] = identity_.dialect;
   if (reason != nullptr) status["reason"] = reason;
   return status.dump();
 }

@@ -37,6 +37,7 @@ using BrokerReport = std::function<void(BrokerEvent event, const std::string& te
 // The identity a site announces (UTF-8 texts, as the modem answered).
 struct SiteIdentity {
   std::string imei, manufacturer, model, firmware;
+  std::string dialect;  // the dialect the run speaks, "" when not known
 };
 
 class SitePublisher {

@@ -15,8 +15,11 @@ constexpr std::size_t kEarlyEvents = 8;
 }  // namespace
 
 SiteIdentity SiteIdentityOf(const radio::Identity& identity) {
-  return {platform::Cp1251ToPrintable(identity.imei), platform::Cp1251ToPrintable(identity.manufacturer),
-          platform::Cp1251ToPrintable(identity.model), platform::Cp1251ToPrintable(identity.firmware)};
+  return {platform::Cp1251ToPrintable(identity.imei),
+          platform::Cp1251ToPrintable(identity.manufacturer),
+          platform::Cp1251ToPrintable(identity.model),
+          platform::Cp1251ToPrintable(identity.firmware),
+          {}};
 }
 
 SitePublishing::SitePublishing(TargetSource target, bool finishAtEnd)
@@ -29,6 +32,8 @@ void SitePublishing::JoinFinishing() {
   finishing_.clear();
 }
 
+void SitePublishing::DialectTold(const core::DialectNote& note) { dialect_ = note.dialect; }
+
 void SitePublishing::RunStarted(const core::RunStart& start) {
   std::vector<nlohmann::json> early = std::exchange(early_, {});
   if (publisher_) return;
@@ -38,8 +43,9 @@ void SitePublishing::RunStarted(const core::RunStart& start) {
     if (!why.empty() && report_) report_(BrokerEvent::problem, why);
     return;
   }
-  publisher_ =
-      std::make_unique<SitePublisher>(target->broker, target->settings, SiteIdentityOf(start.identity), report_);
+  SiteIdentity identity = SiteIdentityOf(start.identity);
+  identity.dialect = dialect_;
+  publisher_ = std::make_unique<SitePublisher>(target->broker, target->settings, identity, report_);
   publisher_->Start();
   for (nlohmann::json& event : early) publisher_->Event(std::move(event));
 }

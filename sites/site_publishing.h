@@ -39,6 +39,7 @@ class SitePublishing final : public core::RunConsumer {
   // any run (stderr without it).
   void SetBrokerReport(BrokerReport report) { report_ = std::move(report); }
 
+  void DialectTold(const core::DialectNote& note) override;
   void RunStarted(const core::RunStart& start) override;
   void CycleCompleted(const radio::Cycle& cycle) override;
   void ErrorShown(const std::string& text) override;
@@ -62,6 +63,7 @@ class SitePublishing final : public core::RunConsumer {
   // consumer), published first once it does.
   std::vector<nlohmann::json> early_;
   std::vector<std::thread> finishing_;
+  std::string dialect_;  // the run's dialect, for its status
 };
 
 // The identity a site announces, from the modem's answers (Windows-1251 in, UTF-8 out).

@@ -192,3 +192,38 @@ TEST_F(MonitorPollTest, UnpluggedOrSilentModemEndsTheConnection) {
     sweeps_ = 0;
   }
 }
+
+// Other families: a modem of no known family is polled the seed family's way first and goes on
+// with the 3GPP baseline once it refuses that report; a family's modem is set up and polled with
+// its own commands, and a command it refused is not sent again.
+TEST_F(MonitorPollTest, OtherFamiliesArePolledWithTheirOwnCommands) {
+  const std::vector<std::string> baselineSetup = {"AT+CREG=2", "AT+CGREG=2", "AT+CEREG=2", "AT+COPS=3,2"};
+  struct Row {
+    std::vector<std::string> simArgs;
+    std::vector<std::vector<std::string>> parts;
+  };
+  const std::vector<std::string> baseline = {"AT+CREG?", "AT+CGREG?", "AT+CEREG?", "AT+COPS?", "AT+CSQ", "AT+CESQ"};
+  const Row rows[] = {
+      {{"--dialect", "baseline", "--tech", "lte"}, {kStart, {"AT^MONI"}, baselineSetup, baseline, baseline, {"ATZ"}}},
+      {{"--dialect", "quectel", "--tech", "lte"},
+       {kStart,
+        baselineSetup,
+        {"AT+QENG=1", "AT+QENG=\"servingcell\"", "AT+QENG=\"neighbourcell\"", "AT+QENG?"},
+        baseline,
+        {"AT+QENG=\"servingcell\"", "AT+QENG=\"neighbourcell\""},
+        baseline,
+        {"ATZ"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.simArgs[1]);
+    StartSim(row.simArgs);
+    Connect(2);
+    ASSERT_TRUE(WaitForEnd());
+    std::vector<std::string> expected;
+    for (const auto& part : row.parts) expected.insert(expected.end(), part.begin(), part.end());
+    EXPECT_EQ(CommandTexts(), expected);
+    for (const auto& call : window_->Calls()) EXPECT_NE(call.rfind("error", 0), 0u) << call;
+    sim_.reset();
+    sweeps_ = 0;
+  }
+}

@@ -87,6 +87,15 @@ ScriptedReply BabbleAfterServingTitle(const std::string& command) {
   return GoodAnswer(command);
 }
 
+// A modem of no known family that answers its identity and refuses everything else: it falls
+// back to the 3GPP baseline, refuses that too, and the run ends instead of polling nothing.
+ScriptedReply RefusesAllButIdentity(const std::string& command) {
+  for (const char* answered : {"ATZ", "ATE", "AT+CGMR", "AT+CGSN", "AT+CGMI", "AT+CGMM"}) {
+    if (command == answered) return GoodAnswer(command);
+  }
+  return {"\r\nERROR\r\n"};
+}
+
 ScriptedModem::Script HangUpAt(std::string at, int occurrence) {
   return [at = std::move(at), occurrence, seen = 0](const std::string& command) mutable {
     if (command == at && ++seen == occurrence) return ScriptedReply{"", true};
@@ -105,6 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
         GarbageCase{"NoiseToReports", NoiseToReports(3), 0, kExitConnectionEnded, kConnectionLost},
         GarbageCase{"ServingWithoutLineEnd", ServingWithoutLineEnd, 0, kExitConnectionEnded, kConnectionLost},
         GarbageCase{"OkWithoutLineEnd", OkWithoutLineEnd, 1, kExitNormal, ""},
+        GarbageCase{"RefusesAllButIdentity", RefusesAllButIdentity, 0, kExitConnectionEnded,
+                    "Модем отклонил команду AT+CESQ"},
         GarbageCase{"HangUpAtManufacturer", HangUpAt("AT+CGMI", 1), 0, kExitConnectionEnded, kConnectionLost},
         GarbageCase{"HangUpAtNeighbours", HangUpAt("AT^MONP", 2), 0, kExitConnectionEnded, kConnectionLost}),
     [](const testing::TestParamInfo<GarbageCase>& row) { return std::string(row.param.name); });

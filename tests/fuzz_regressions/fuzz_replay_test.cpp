@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fuzz/cycle_message_harness.h"
+#include "fuzz/dialect_reader_harness.h"
 #include "fuzz/line_reader_harness.h"
 #include "fuzz/log_report_harness.h"
 #include "fuzz/report_parser_harness.h"
@@ -40,6 +41,23 @@ std::vector<std::filesystem::path> InputsOf(const std::string& target) {
 
 void PrintTo(const Target& target, std::ostream* out) { *out << target.name; }
 
+template <const char* kName>
+void RunDialect(const std::uint8_t* data, std::size_t size) {
+  fuzzing::RunDialectReaders(kName, data, size);
+}
+constexpr char kBaseline[] = "baseline";
+constexpr char kQuectel[] = "quectel";
+constexpr char kSimcom[] = "simcom";
+constexpr char kUblox[] = "ublox";
+constexpr char kTelit[] = "telit";
+constexpr char kSierra[] = "sierra";
+constexpr Harness RunBaseline = RunDialect<kBaseline>;
+constexpr Harness RunQuectel = RunDialect<kQuectel>;
+constexpr Harness RunSimcom = RunDialect<kSimcom>;
+constexpr Harness RunUblox = RunDialect<kUblox>;
+constexpr Harness RunTelit = RunDialect<kTelit>;
+constexpr Harness RunSierra = RunDialect<kSierra>;
+
 class FuzzReplay : public testing::TestWithParam<Target> {};
 
 TEST_P(FuzzReplay, EveryKeptInputHoldsTheInvariants) {
@@ -58,7 +76,10 @@ INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
                                          Target{"log_report", fuzzing::RunLogReport},
                                          Target{"line_reader", fuzzing::RunLineReader},
                                          Target{"survey_cycles", fuzzing::RunSurveyCycles},
-                                         Target{"cycle_message", fuzzing::RunCycleMessage}),
+                                         Target{"cycle_message", fuzzing::RunCycleMessage},
+                                         Target{"dialect_baseline", RunBaseline}, Target{"dialect_quectel", RunQuectel},
+                                         Target{"dialect_simcom", RunSimcom}, Target{"dialect_ublox", RunUblox},
+                                         Target{"dialect_telit", RunTelit}, Target{"dialect_sierra", RunSierra}),
                          [](const testing::TestParamInfo<Target>& row) { return std::string(row.param.name); });
 
 }  // namespace

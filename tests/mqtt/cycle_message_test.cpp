@@ -121,6 +121,32 @@ TEST(CycleMessage, RoundTripGivesTheCycleBack) {
   }
 }
 
+// A cycle of another maker's modem: an LTE serving cell with its NR leg beside it and more
+// neighbours of every technology than the seed family's six rows; the collector reads it whole.
+TEST(CycleMessage, EnDcCycleWithManyNeighboursRoundTrips) {
+  radio::Cycle sent;
+  sent.n = 3;
+  sent.time = std::chrono::system_clock::time_point(std::chrono::milliseconds(1796918819123));
+  sent.serving = radio::MakeCell(radio::Tech::lte);
+  ASSERT_TRUE(radio::SetCellValue(*sent.serving, "pci", std::int64_t{366}));
+  ASSERT_TRUE(radio::SetCellValue(*sent.serving, "tac", std::int64_t{0xB5D1}));
+  sent.secondary.push_back(radio::MakeCell(radio::Tech::nr));
+  ASSERT_TRUE(radio::SetCellValue(sent.secondary[0], "pci", std::int64_t{891}));
+  ASSERT_TRUE(radio::SetCellValue(sent.secondary[0], "rsrp_dbm", -97.5));
+  for (int i = 0; i < 9; ++i) {
+    sent.neighbours.push_back(radio::MakeCell(i < 3 ? radio::Tech::wcdma : radio::Tech::gsm));
+    ASSERT_TRUE(radio::SetCellValue(sent.neighbours.back(), "channel", std::int64_t{10 + i}));
+  }
+  const nlohmann::ordered_json object = sites::CycleObject(sent, "");
+  EXPECT_EQ(object["secondary"][0]["tech"], "nr");
+  std::string why;
+  const auto parsed = sites::ParseCycleMessage(object.dump(), why);
+  ASSERT_TRUE(parsed) << why;
+  EXPECT_EQ(ValuesOf(parsed->cycle), ValuesOf(sent));
+  ASSERT_EQ(parsed->cycle.secondary.size(), 1u);
+  EXPECT_EQ(radio::CellValues(parsed->cycle.secondary[0]), radio::CellValues(sent.secondary[0]));
+}
+
 // The first schema, as sites not yet upgraded send it: every value the text the window shows.
 constexpr const char* kSchema1 =
     R"({"event":"cycle","n":3,"session":"3622eb211adbba54","time":"2026-12-10T16:07:08.305+03:00",)"

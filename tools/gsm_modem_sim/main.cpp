@@ -183,6 +183,20 @@ int main(int argc, char** argv) {
   app.add_option("--reselect-every", options.reselectEvery,
                  "a cell reselection after every N poll cycles: the strongest neighbour becomes the serving cell")
       ->check(CLI::Range(0L, kMostCycles));
+  const std::map<std::string, modemsim::SimDialect> dialects = {{"moni", modemsim::SimDialect::moni},
+                                                                {"baseline", modemsim::SimDialect::baseline},
+                                                                {"quectel", modemsim::SimDialect::quectel},
+                                                                {"simcom", modemsim::SimDialect::simcom}};
+  const std::map<std::string, modemsim::SimTech> techs = {
+      {"gsm", modemsim::SimTech::gsm}, {"lte", modemsim::SimTech::lte}, {"endc", modemsim::SimTech::endc}};
+  app.add_option("--dialect", options.dialect,
+                 "whose commands it answers: moni (default: AT^MONI and AT^MONP), baseline (3GPP only), quectel or "
+                 "simcom")
+      ->transform(CLI::CheckedTransformer(dialects));
+  app.add_option("--tech", options.tech,
+                 "what the other dialects report: gsm (default), lte (with WCDMA and GSM neighbours) or endc (LTE "
+                 "with an NR leg)")
+      ->transform(CLI::CheckedTransformer(techs));
   app.add_option("--log-commands", logPath, "append each command received, after a monotonic time in ms");
   app.add_option("--line-rate", lineRate, "send no faster than a serial line at BAUD, 10 bits a byte (0: at once)")
       ->check(CLI::Range(0L, 10'000'000L));

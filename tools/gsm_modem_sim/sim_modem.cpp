@@ -102,10 +102,11 @@ std::string SimModem::answer(const std::string& raw) {
     echo_ = true;
     return FramedAnswer({});
   }
-  if (command == "AT+CGMR") return FramedAnswer({std::string(kRevision)});
+  const SimIdentity identity = IdentityOf(options_.dialect, options_.tech);
+  if (command == "AT+CGMR") return FramedAnswer({identity.revision});
   if (command == "AT+CGSN") return FramedAnswer({Imei()});
-  if (command == "AT+CGMI") return FramedAnswer({std::string(kManufacturer)});
-  if (command == "AT+CGMM") return FramedAnswer({std::string(kModel)});
+  if (command == "AT+CGMI") return FramedAnswer({identity.manufacturer});
+  if (command == "AT+CGMM") return FramedAnswer({identity.model});
   if (command == "AT+CIMI") return FramedAnswer({"250" + std::to_string(world_.Mnc() + 100).substr(1) + "0123456789"});
   if (command.size() > 4 && command.starts_with("ATD") && command.back() == ';') {
     inCall_ = true;
@@ -116,8 +117,17 @@ std::string SimModem::answer(const std::string& raw) {
     return FramedAnswer({});
   }
   const bool serving = command == "AT^MONI";
+  if (options_.dialect != SimDialect::moni && !serving && command != "AT^MONP") {
+    if (OpensCycle(options_.dialect, command)) {
+      if (dialectCycleOpened_) ++cycles_;
+      dialectCycleOpened_ = true;
+      if (silent()) return {};
+      world_.Advance();
+    }
+    return DialectAnswer(options_.dialect, options_.tech, world_, command).value_or(Framed("ERROR"));
+  }
   if (serving || command == "AT^MONP") {
-    if (options_.noMoni) return Framed("ERROR");
+    if (options_.noMoni || options_.dialect != SimDialect::moni) return Framed("ERROR");
     std::string out = options_.ring && ++reports_ % 5 == 0 ? Framed("RING") : std::string();
     if (serving) {
       // After every reselectEvery complete cycles, the next serving report comes from another cell.

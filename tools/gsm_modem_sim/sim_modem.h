@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/gsm_modem_sim/cell_world.h"
+#include "tools/gsm_modem_sim/sim_dialects.h"
 
 namespace modemsim {
 
@@ -15,12 +16,14 @@ struct SimOptions {
   std::uint32_t seed = 1;
   int neighbours = 6;  // rows of the neighbour report, 0..6
   SimBand band = SimBand::mixed;
-  bool echoAlways = false;  // "ATE" leaves the echo on
-  bool ring = false;        // a "RING" notice before every fifth cell report
-  bool noMoni = false;      // cell reports answered with ERROR
-  long silentAfter = -1;    // poll cycles answered before falling silent; -1 never
-  long hangupAfter = -1;    // poll cycles answered before the line drops; -1 never
-  long reselectEvery = 0;   // poll cycles between two cell reselections; 0 never
+  bool echoAlways = false;                // "ATE" leaves the echo on
+  bool ring = false;                      // a "RING" notice before every fifth cell report
+  bool noMoni = false;                    // cell reports answered with ERROR
+  long silentAfter = -1;                  // poll cycles answered before falling silent; -1 never
+  long hangupAfter = -1;                  // poll cycles answered before the line drops; -1 never
+  long reselectEvery = 0;                 // poll cycles between two cell reselections; 0 never
+  SimDialect dialect = SimDialect::moni;  // whose commands it answers
+  SimTech tech = SimTech::gsm;            // what the other dialects report it camped on
 };
 
 class SimModem {
@@ -58,6 +61,7 @@ class SimModem {
   long cycles_ = 0;
   long reports_ = 0;
   long reselectedAt_ = 0;  // the cycle count at the last reselection
+  bool dialectCycleOpened_ = false;
   std::string line_;
   std::vector<std::string> commands_;
 };
