@@ -57,6 +57,7 @@ class Tfrm : public QWidget {
   core::LogRecorder& Recorder() const { return *recorder_; }
   // The session the window's buttons drive; none until set (the buttons then do nothing).
   void SetSession(core::Session& session) { session_ = &session; }
+  core::Session* Session() const { return session_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;

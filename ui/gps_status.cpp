@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "ui/cells_window.h"
+#include "ui/dialect_choice.h"
 #include "ui/app_state.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/history_window.h"
@@ -95,6 +96,7 @@ void InstallGpsStatus(Tfrm& window, gps::GpsLink& link) {
     menu->addSeparator();
     AddLiveHistoryAction(*menu, &window);
     AddLiveCellsAction(*menu, &window);
+    if (core::Session* session = window.Session()) AddDialectAction(*menu, &window, *session);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(window.mapToGlobal(at));
   });

@@ -72,6 +72,10 @@ class LiveCellsFeed final : public core::RunConsumer {
  public:
   explicit LiveCellsFeed(MainWindowOps& ops) : ops_(ops) {}
   void CycleCompleted(const radio::Cycle& cycle) override { ops_.ShowCellsCycle(cycle); }
+  // The family in use, on the window's status line.
+  void DialectTold(const core::DialectNote& note) override {
+    if (note.kind != core::DialectNote::Kind::refused) ops_.ShowDialect(note.dialect);
+  }
 
  private:
   MainWindowOps& ops_;

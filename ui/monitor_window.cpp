@@ -10,6 +10,7 @@
 #include "sites/site_publishing.h"
 #include "survey/cycle_stamp.h"
 #include "ui/app_state.h"
+#include "ui/dialect_choice.h"
 #include "ui/cells_window.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/gps_status.h"
@@ -81,6 +82,7 @@ Tfrm& CreateMonitorWindow() {
       std::vector<core::RunConsumer*>{events, &window->Recorder(), publishing, wiring->liveHistory.get(),
                                       wiring->liveCells.get()},
       [&gps] { return gps.Fresh(); });
+  wiring->session->SetDialect(LoadDialectChoice().toStdString());
   window->SetSession(*wiring->session);
   InstallHistoryShortcut(*window);
   InstallCellsShortcut(*window);
