@@ -39,10 +39,9 @@ void AddDialectAction(QMenu& menu, QWidget* parent, core::Session& session) {
     const QString saved = LoadDialectChoice();
     const qsizetype current = saved.isEmpty() ? 0 : items.indexOf(saved);
     bool ok = false;
-    const QString chosen =
-        QInputDialog::getItem(parent, QStringLiteral("Диалект модема"),
-                              QStringLiteral("Команды опроса (со следующего подключения):"), items,
-                              static_cast<int>(current < 0 ? 0 : current), false, &ok);
+    const QString chosen = QInputDialog::getItem(parent, QStringLiteral("Диалект модема"),
+                                                 QStringLiteral("Команды опроса (со следующего подключения):"), items,
+                                                 static_cast<int>(current < 0 ? 0 : current), false, &ok);
     if (!ok) return;
     const QString name = chosen == kByIdentity ? QString() : chosen;
     SaveDialectChoice(name);

@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/app_state.h"
 #include "ui/cells_window.h"
 #include "ui/dialect_choice.h"
-#include "ui/app_state.h"
 #include "ui/frmNetMonitor.h"
 #include "ui/history_window.h"
 #include "ui/log_folder.h"
