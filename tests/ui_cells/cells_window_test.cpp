@@ -180,6 +180,8 @@ TEST(CellsWindow, LiveFromTheMainWindowsMenuAndShortcut) {
       << gsm->item(0, 1)->text().toStdString();
   EXPECT_EQ(Label(*window, "lblTech"), "GSM");
   for (const Tech tech : {Tech::wcdma, Tech::lte, Tech::nr}) EXPECT_FALSE(window->Table(tech)->isVisible());
+  // The window's run ends with its thread joined.
+  EXPECT_TRUE(ui::EndMonitorWindow());
   std::error_code ignored;
   fs::remove_all(dir, ignored);
 }
