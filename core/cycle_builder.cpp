@@ -15,10 +15,7 @@ void CycleBuilder::AcceptField(int fieldCode, int cellIndex, const parser::Field
       running_.delivered.push_back(std::move(field));
       return;
     }
-    radio::Cycle identityOnly;
-    identityOnly.identity = identity_;
-    parser::ApplyField(identityOnly, fieldCode, cellIndex, value);
-    identity_ = identityOnly.identity;
+    parser::ApplyIdentityField(identity_, fieldCode, cellIndex, value);
   }
   if (identityListener_) identityListener_(field);
 }

@@ -102,6 +102,11 @@ std::string_view BandText(std::string_view bandName) {
   return {};
 }
 
+void ApplyIdentityField(radio::Identity& identity, int fieldCode, int cellIndex, const FieldValue& value) {
+  if (cellIndex < 0 || cellIndex >= kCellCount) return;
+  SetIdentity(identity, fieldCode, value.text);
+}
+
 void ApplyField(radio::Cycle& cycle, int fieldCode, int cellIndex, const FieldValue& value) {
   if (cellIndex < 0 || cellIndex >= kCellCount) return;
   switch (fieldCode) {

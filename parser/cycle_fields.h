@@ -24,6 +24,10 @@ void ApplyField(radio::Cycle& cycle, int fieldCode, int cellIndex, const FieldVa
 // lacks. A neighbour with nothing known of it gives none. Cells of other technologies give none.
 std::vector<radio::DeliveredField> FieldsOfCycle(const radio::Cycle& cycle);
 
+// Puts an identity answer (IMEI, manufacturer, model, firmware, IMSI) into identity, as ApplyField
+// does into a cycle's; other codes and cells outside 0..6 leave it as it is.
+void ApplyIdentityField(radio::Identity& identity, int fieldCode, int cellIndex, const FieldValue& value);
+
 // The cycle record's band of a band text the reports show ("900", "1800", "EGSM"); "" for others.
 std::string_view BandName(std::string_view bandText);
 // The reverse, for showing a GSM band as the window does; "" for a band that is no GSM band.
