@@ -128,9 +128,9 @@ bool HasLabel(ExportFormat format) { return format == ExportFormat::kml || forma
 std::vector<ColumnDef> CycleColumns(ExportFormat format) {
   std::vector<ColumnDef> defs = {{"n", OFTInteger}, {"time", TimeType(format)}, {"local_time", OFTString}};
   for (const std::string_view name : radio::PositionNames()) {
-    defs.push_back({std::string(name), name == "fix_time" && format != ExportFormat::gpx ? TimeType(format)
-                                       : name == "fix_time"                              ? OFTString
-                                                                                         : TypeOf(name)});
+    // GPX's own time is the point's; the fix's goes as a text among the extensions.
+    const OGRFieldType fixTimeType = format == ExportFormat::gpx ? OFTString : TimeType(format);
+    defs.push_back({std::string(name), name == "fix_time" ? fixTimeType : TypeOf(name)});
   }
   if (format == ExportFormat::kml) defs.push_back({"name", OFTString});
   for (const std::string_view name : kCellNames) defs.push_back({std::string(name), TypeOf(name)});

@@ -24,6 +24,9 @@ QString FilterOf(const gsmexport::FormatInfo& info) {
          QString::fromLatin1(info.extension.data(), static_cast<int>(info.extension.size())) + QStringLiteral(")");
 }
 
+// Semicolons, decimal commas and a byte order mark: what Excel in a Russian locale reads.
+QString ExcelRuFilter() { return QStringLiteral("CSV для Excel (*.csv)"); }
+
 ExportTarget AskWithDialog(QWidget& parent, const QString& suggested) {
   QString filter = ExportFilters().first();
   const QString file = QFileDialog::getSaveFileName(&parent, QStringLiteral("Экспорт протокола"), suggested,
@@ -56,11 +59,18 @@ void SetExportChooser(ChooseExportTarget chooser) { State().exportChooser = std:
 QStringList ExportFilters() {
   QStringList filters;
   for (const gsmexport::FormatInfo& info : gsmexport::Formats()) filters << FilterOf(info);
+  filters << ExcelRuFilter();
   return filters;
 }
 
 ExportTarget TargetOf(const QString& file, const QString& filter) {
-  if (const auto format = gsmexport::FormatOfFile(file.toStdString())) return {file, *format};
+  const bool excelRu = filter == ExcelRuFilter();
+  const auto dialectOf = [excelRu](gsmexport::ExportFormat format) {
+    return excelRu && format == gsmexport::ExportFormat::csv ? gsmexport::CsvDialect::excelRu
+                                                             : gsmexport::CsvDialect::standard;
+  };
+  if (const auto format = gsmexport::FormatOfFile(file.toStdString())) return {file, *format, dialectOf(*format)};
+  if (excelRu) return {file + QStringLiteral(".csv"), gsmexport::ExportFormat::csv, gsmexport::CsvDialect::excelRu};
   for (const gsmexport::FormatInfo& info : gsmexport::Formats()) {
     if (FilterOf(info) == filter) {
       return {file + QStringLiteral(".") +
@@ -112,6 +122,7 @@ void ExportReportLog(TfrmViewer& viewer) {
   progress.setMinimumDuration(500);
   gsmexport::ExportOptions options;
   options.format = target.format;
+  options.csvDialect = target.csvDialect;
   options.overwrite = true;  // the save dialog has asked
   options.progress = [&progress](std::uint64_t done, std::uint64_t total) {
     if (total > 0) progress.setValue(static_cast<int>(std::min<std::uint64_t>(done * 1000 / total, 999)));
