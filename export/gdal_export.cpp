@@ -227,6 +227,11 @@ class LayerWriter {
     return layer_->CreateFeature(feature_.get()) == OGRERR_NONE;
   }
   OGRLayer* Layer() const { return layer_; }
+  // Lets go of the feature before its dataset closes.
+  void Release() {
+    feature_.reset();
+    layer_ = nullptr;
+  }
 
  private:
   void Set(int index, const radio::Value& value) {
@@ -322,14 +327,16 @@ class EventsFile {
     if (format_ == ExportFormat::geoJson) layerOptions.SetNameValue("RFC7946", "YES");
     dataset_.reset(CreateDataset(format_, CheckedName(path_), {}));
     if (!dataset_) return false;
-    LayerWriter layer;
-    if (!layer.Create(*dataset_, "events", format_ != ExportFormat::csv, layerOptions, EventColumns(format_),
-                      format_ == ExportFormat::csv && dialect_ == CsvDialect::excelRu)) {
-      return false;
-    }
-    for (const EventPoint& point : events) {
-      layer.Start();
-      if (!layer.Finish(EventRow(point, format_), point.fix)) return false;
+    {
+      LayerWriter layer;
+      if (!layer.Create(*dataset_, "events", format_ != ExportFormat::csv, layerOptions, EventColumns(format_),
+                        format_ == ExportFormat::csv && dialect_ == CsvDialect::excelRu)) {
+        return false;
+      }
+      for (const EventPoint& point : events) {
+        layer.Start();
+        if (!layer.Finish(EventRow(point, format_), point.fix)) return false;
+      }
     }
     CPLErrorReset();
     GDALClose(GDALDataset::ToHandle(dataset_.release()));
@@ -463,6 +470,8 @@ class FeatureWriter {
     inTransaction_ = false;
     if (format_ == ExportFormat::geoPackage || format_ == ExportFormat::kml) ok = ok && WriteEvents(events);
     if (format_ == ExportFormat::geoPackage) ok = ok && AddLevelStyle(*dataset_, "cycles");
+    cycles_.Release();
+    cells_.Release();
     // GeoPackage leaves a failure of its last writes or of the closing as GDAL's last error.
     CPLErrorReset();
     GDALClose(GDALDataset::ToHandle(dataset_.release()));
@@ -473,6 +482,8 @@ class FeatureWriter {
 
   // Closes without finishing; the files are left to the export's folder, which goes.
   void Discard() {
+    cycles_.Release();
+    cells_.Release();
     inTransaction_ = false;
     if (dataset_) GDALClose(GDALDataset::ToHandle(dataset_.release()));
     ForgetFailuresIn(folder_);

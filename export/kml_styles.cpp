@@ -16,6 +16,9 @@ namespace {
 constexpr std::string_view kLevelNames[] = {"rxlevel_dbm", "rscp_dbm", "rsrp_dbm"};
 
 enum class Section { outside, cycles, events };
+// The folders GDAL writes for the layers.
+constexpr std::string_view kCyclesFolder = "<Folder><name>cycles</name>";
+constexpr std::string_view kEventsFolder = "<Folder><name>events</name>";
 
 // KML writes colours as alpha, blue, green, red.
 std::string KmlColour(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
@@ -85,6 +88,13 @@ void WriteStyled(std::ofstream& out, const std::vector<std::string>& lines, cons
   }
 }
 
+// The layers' folders by the names a person reads in Google Earth's Places panel.
+std::string FolderNamed(const std::string& line) {
+  if (line.find(kCyclesFolder) != std::string::npos) return "<Folder><name>" + std::string(kCyclesCaption) + "</name>";
+  if (line.find(kEventsFolder) != std::string::npos) return "<Folder><name>" + std::string(kEventsCaption) + "</name>";
+  return line;
+}
+
 using LineSink = std::function<void(const std::string& line, Section section)>;
 using PlacemarkSink = std::function<void(const std::vector<std::string>& lines, Section section)>;
 
@@ -97,8 +107,8 @@ bool Scan(const std::string& path, const LineSink& onLine, const PlacemarkSink& 
   std::vector<std::string> placemark;
   for (std::string line; std::getline(in, line);) {
     if (placemark.empty() && line.find("<Placemark>") == std::string::npos) {
-      if (line.find("<Folder><name>cycles</name>") != std::string::npos) section = Section::cycles;
-      if (line.find("<Folder><name>events</name>") != std::string::npos) section = Section::events;
+      if (line.find(kCyclesFolder) != std::string::npos) section = Section::cycles;
+      if (line.find(kEventsFolder) != std::string::npos) section = Section::events;
       onLine(line, section);
       if (line.find("</Folder>") != std::string::npos) section = Section::outside;
       continue;
@@ -142,7 +152,7 @@ bool FinishKml(const std::string& fromPath, const std::string& toPath) {
                      out << "<kml>\n";
                      return;
                    }
-                   out << line << '\n';
+                   out << FolderNamed(line) << '\n';
                    if (line.find("<Document") != std::string::npos) out << Styles();
                    if (section == Section::cycles && line.find("<Folder>") != std::string::npos) classFolders();
                  },

@@ -16,6 +16,7 @@
 #include <regex>
 #include <sstream>
 
+#include "export/kml_styles.h"
 #include "export/level_classes.h"
 #include "export/log_export.h"
 #include "history/cell_events.h"
@@ -50,6 +51,10 @@ std::string FileText(const std::string& path) {
   text << in.rdbuf();
   return text.str();
 }
+
+// The KML's folders of the cycles and the events, which GDAL reads as layers.
+const std::string kCycles(gsmexport::kCyclesCaption);
+const std::string kEvents(gsmexport::kEventsCaption);
 
 const auto kEventTime = testsupport::kSurveyCycleTime - std::chrono::milliseconds(123);
 
@@ -208,7 +213,9 @@ TEST_F(ExportRoundTrip, TheSameCycleNeighboursAndEventsInEveryFormat) {
       ASSERT_TRUE(eventsFile);
       read = Read(*eventsFile, {eventsFile->GetLayer(0)->GetName()});
     } else {
-      read = Read(*dataset, {c.format == ExportFormat::gpx ? "waypoints" : "events"});
+      read = Read(*dataset, {c.format == ExportFormat::gpx   ? "waypoints"
+                             : c.format == ExportFormat::kml ? kEvents
+                                                             : "events"});
     }
     ASSERT_EQ(read.size(), static_cast<std::size_t>(c.events));
     for (std::size_t i = 0; i < read.size(); ++i) {
@@ -291,6 +298,8 @@ TEST_F(ExportRoundTrip, KmlIsNamedTimedWithALegendAndNothingFromTheWeb) {
     ++placemarks;
   }
   EXPECT_EQ(placemarks, 5u);  // two cycles, three events
+  EXPECT_NE(kml.find("<Folder><name>Циклы опроса</name>"), std::string::npos);
+  EXPECT_NE(kml.find("<Folder><name>События</name>"), std::string::npos);
   EXPECT_NE(kml.find("<name>-63 dBm, сота 69777, канал 121</name>"), std::string::npos);
   EXPECT_NE(kml.find("<name>Смена соты: 69000 -&gt; 69777</name>"), std::string::npos);
   // The legend: a folder per class, each point in its class's, coloured by it; no class white

@@ -133,7 +133,7 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
     for (int i = 0; i < dataset->GetLayerCount(); ++i) {
       OGRLayer* layer = dataset->GetLayer(i);
       const std::string name = layer->GetName();
-      if (c.layer != nullptr ? name != c.layer : name == "cycles" || name == "events") continue;
+      if (c.layer != nullptr ? name != c.layer : name == gsmexport::kEventsCaption) continue;
       layer->ResetReading();
       while (OGRFeature* f = layer->GetNextFeature()) features.emplace_back(f);
     }
