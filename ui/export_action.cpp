@@ -135,8 +135,14 @@ void ExportReportLog(TfrmViewer& viewer) {
   const QString counts =
       QStringLiteral("Экспортировано циклов: %1, с местоположением: %2").arg(result.cycles).arg(result.placed);
   if (result.ok) {
+    // GeoJSON and CSV put the events in a file of their own, which the dialog did not name.
+    QString events;
+    if (target.format == gsmexport::ExportFormat::geoJson || target.format == gsmexport::ExportFormat::csv) {
+      events = QStringLiteral("\nСобытия: файл ") +
+               QString::fromStdString(gsmexport::EventsFileName(target.file.toStdString()));
+    }
     Tell(&viewer, QMessageBox::Information,
-         QStringLiteral("Протокол экспортирован в файл ") + target.file + QStringLiteral("\n") + counts);
+         QStringLiteral("Протокол экспортирован в файл ") + target.file + QStringLiteral("\n") + counts + events);
   } else if (result.damaged) {
     Tell(&viewer, QMessageBox::Warning, FromCp1251(result.error) + QStringLiteral("\n") + counts);
   } else {

@@ -141,6 +141,8 @@ TEST_F(ExportFixture, ClickedOnThePoppedUpMenuTheWindowLivesOn) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(closer.Seen());
   EXPECT_EQ(closer.ObjectName(), "InfoBox");
+  EXPECT_TRUE(closer.Text().endsWith("\nСобытия: файл " + dir.filePath(QStringLiteral("clicked-events.geojson"))))
+      << closer.Text().toStdString();
   EXPECT_TRUE(std::filesystem::exists(out.toStdString()));
   EXPECT_FALSE(menu);  // closed and gone
   EXPECT_TRUE(viewer.isVisible());
