@@ -51,7 +51,7 @@ FleetTotals RunFleet(const FleetOptions& options, const std::atomic<int>& stops)
   std::vector<SimulatedSite> simulated;
   std::vector<std::unique_ptr<sites::SitePublisher>> publishers;
   for (int i = 0; i < options.sites; ++i) {
-    simulated.emplace_back(options.seed, i);
+    simulated.emplace_back(options.seed, options.firstSite + i);
     mqtt::BrokerUrl broker = options.broker;
     if (options.userPerSite) broker.user = simulated.back().Identity().imei;
     publishers.push_back(

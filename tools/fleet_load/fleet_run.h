@@ -14,11 +14,15 @@
 namespace fleetload {
 
 inline constexpr std::chrono::milliseconds kCycleInterval{400};
+// libmosquitto's network threads wait in select(), which takes descriptors below 1024 only, and
+// each site takes three (its socket and a pair that wakes its thread).
+inline constexpr int kMostSitesPerProcess = 300;
 
 struct FleetOptions {
   mqtt::BrokerUrl broker;
   sites::MqttSettings mqtt;  // its caFile and queue
   int sites = 10;
+  int firstSite = 0;                      // the index of the first: processes of one fleet take sites of their own
   long cycles = 0;                        // per site; 0: until duration or a stop
   std::chrono::milliseconds duration{0};  // 0: until cycles or a stop
   bool flatOut = false;                   // as fast as the broker takes them

@@ -27,7 +27,11 @@ int main(int argc, char** argv) {
       ->required();
   app.add_option("--mqtt-password-file", options.mqtt.passwordFile, "The broker password's file");
   app.add_option("--mqtt-ca", options.mqtt.caFile, "CA certificate of an mqtts:// broker")->check(CLI::ExistingFile);
-  app.add_option("--sites", options.sites, "Simulated sites (default 10)")->check(CLI::Range(1, 100000));
+  app.add_option("--sites", options.sites,
+                 "Simulated sites (default 10; scripts/fleet-load runs more processes for more)")
+      ->check(CLI::Range(1, fleetload::kMostSitesPerProcess));
+  app.add_option("--first-site", options.firstSite, "Index of the first site, for the next process of a fleet")
+      ->check(CLI::Range(0, 999'999));
   app.add_option("--cycles", options.cycles, "Cycles per site")->check(CLI::Range(1L, 100'000'000L));
   app.add_option("--duration", durationSeconds, "Seconds to publish for")->check(CLI::Range(0.001, 1e7));
   app.add_flag("--flat-out", options.flatOut, "As fast as the broker takes them, not a cycle per 0.4 s");
