@@ -138,6 +138,14 @@ int main(int argc, char** argv) {
   collectCommand->add_option("--mqtt-password-file", collect.mqtt.passwordFile, "The broker password's file");
   collectCommand->add_option("--mqtt-ca", collect.mqtt.caFile, "CA certificate of an mqtts:// broker")
       ->check(CLI::ExistingFile);
+  collectCommand->add_option("--share", collect.share, "Divide the messages with the other collectors of this group")
+      ->check(CLI::Validator(
+          [](std::string& group) {
+            return !group.empty() && mqtt::TopicLevel(group) == group ? std::string()
+                                                                      : "Недопустимое имя группы: " + group;
+          },
+          ""))
+      ->type_name("GROUP");
 
   try {
     app.parse(argc, argv);
