@@ -438,6 +438,15 @@ void HistoryWindow::ModelChanged() {
   if (alignment_ != nullptr) alignment_->ModelChanged();
 }
 
+bool HistoryWindow::ShowTime(const QDateTime& time) {
+  if (model_.AxisKind() != history::CellHistory::Axis::time || !time.isValid()) return false;
+  plot_->SetFollowing(false);
+  const double at = static_cast<double>(time.toMSecsSinceEpoch()) / 1000;
+  const double span = plot_->To() - plot_->From();
+  plot_->SetRange(at - span / 2, at + span / 2);
+  return true;
+}
+
 void HistoryWindow::UpdateLegend() {
   const auto& traces = model_.Traces();
   if (traces.size() < legendTraces_) {  // a new connection started a new history

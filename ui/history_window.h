@@ -16,6 +16,7 @@
 #include "radio/cycle.h"
 
 class QAction;
+class QDateTime;
 class QCheckBox;
 class QMenu;
 class QListWidget;
@@ -86,6 +87,9 @@ class HistoryWindow : public QWidget {
 
   // New cycles or events in the model.
   void ModelChanged();
+  // Centres the view on time, keeping the span, and stops following; false (nothing moves) when
+  // the history's axis counts cycles rather than time.
+  bool ShowTime(const QDateTime& time);
 
   const history::CellHistory& Model() const { return model_; }
   HistoryPlot* Plot() const { return plot_; }
