@@ -83,8 +83,10 @@ class CellHistory {
   // The serving level of the last cycle, if it had one.
   std::optional<int> LatestServingLevel() const { return latestServing_; }
 
-  // The points of trace with times in [from, to), folded into `columns` equal columns.
-  void Decimate(const Trace& trace, double from, double to, int columns, std::vector<Column>& out) const;
+  // The points of trace with times in [from, to), folded into `columns` equal columns; with
+  // servingOnly, only those where the cell was serving.
+  void Decimate(const Trace& trace, double from, double to, int columns, std::vector<Column>& out,
+                bool servingOnly = false) const;
   // The trace's point nearest to time (within maxDistance on the axis), its index or -1.
   long PointNear(const Trace& trace, double time, double maxDistance) const;
 
