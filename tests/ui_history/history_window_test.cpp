@@ -270,6 +270,7 @@ TEST(LogHistory, FromTheReportWindowsMenuWithItsEvents) {
   auto* window = viewer.findChild<ui::HistoryWindow*>("LogHistoryWindow");
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->windowTitle(), "История измерений — run.log") << "a log's history names its file";
   EXPECT_EQ(window->Legend()->count(), 2);
   EXPECT_FALSE(window->Plot()->Following());
   window->close();  // deletes the window and its model
