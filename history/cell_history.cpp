@@ -111,6 +111,8 @@ void CellHistory::Decimate(const Trace& trace, double from, double to, int colum
     c.max = std::max(c.max, level);
     c.last = level;
     c.lastCycle = *it;
+    c.sum += level;
+    ++c.count;
     c.serving = c.serving || trace.serving[i] != 0;
   }
 }

@@ -48,12 +48,14 @@ struct Marker {
 };
 
 // One pixel column of a trace: the lowest and highest level of its points, its first and last
-// point (for the line to the next column) and whether any of them was a serving cell's.
+// point (for the line to the next column), their sum and count (for the mean) and whether any of
+// them was a serving cell's.
 struct Column {
   bool any = false;
   bool serving = false;
   std::int8_t min = 0, max = 0, first = 0, last = 0;
   std::uint32_t firstCycle = 0, lastCycle = 0;
+  int sum = 0, count = 0;
 };
 
 class CellHistory {

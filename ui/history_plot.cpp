@@ -348,9 +348,15 @@ void HistoryPlot::DrawTrace(QPainter& painter, const history::Trace& trace, QRec
     thin.setColor(light);
     thick.setColor(light);
   }
-  // Each column runs from its first point through its lowest and highest to its last, joined to
-  // the next column where the cell was heard without a break; one polyline per stretch, so a
-  // broken line's pattern runs on.
+  // A line through each column's mean, joined to the next column where the cell was heard without
+  // a break, one polyline per stretch so a broken line's pattern runs on; a column whose points
+  // spread also shows their range, faintly.
+  const int bottom = BottomLevel();
+  const auto yOf = [&](double dbm) {
+    return static_cast<int>(std::lround(area.bottom() - (dbm - bottom) * (area.height() - 1) / (kTopLevel - bottom)));
+  };
+  QColor rangeColour = thin.color();
+  rangeColour.setAlpha(faded ? 20 : 70);
   QPolygon run;
   bool runServing = false;
   const auto flush = [&] {
@@ -364,17 +370,21 @@ void HistoryPlot::DrawTrace(QPainter& painter, const history::Trace& trace, QRec
     const history::Column& column = columns_[static_cast<std::size_t>(c)];
     if (!column.any) continue;
     const int x = area.left() + c;
+    const QPoint mean(x, yOf(static_cast<double>(column.sum) / column.count));
+    if (column.max - column.min >= 3) {
+      painter.setPen(rangeColour);
+      painter.drawLine(x, yOf(column.min), x, yOf(column.max));
+    }
     const history::Column* before = previous >= 0 ? &columns_[static_cast<std::size_t>(previous)] : nullptr;
     // Points of consecutive cycles are joined; a cycle without the cell leaves a gap.
     const bool joined = before != nullptr && column.firstCycle == before->lastCycle + 1;
     if (!joined || column.serving != runServing) {
+      const QPoint carried = run.isEmpty() ? mean : run.back();
       flush();
       runServing = column.serving;
-      if (joined) run << QPoint(area.left() + previous, LevelY(before->last, area));
+      if (joined) run << carried;
     }
-    run << QPoint(x, LevelY(column.first, area));
-    if (column.min != column.max) run << QPoint(x, LevelY(column.min, area)) << QPoint(x, LevelY(column.max, area));
-    run << QPoint(x, LevelY(column.last, area));
+    run << mean;
     previous = c;
   }
   flush();
@@ -423,14 +433,22 @@ void HistoryPlot::Render(QPainter& painter, QSize size) const {
   }
 
   painter.setClipRect(area);
-  // The events' lines, faint, under the traces.
-  for (const history::Marker& marker : model_.Markers()) {
-    if (marker.time < from_ || marker.time >= to_) continue;
-    QColor colour = MarkerColour(marker.event.kind);
-    colour.setAlpha(110);
-    painter.setPen(QPen(colour, 1, Qt::DashLine));
-    const int x = XOf(marker.time, area);
-    painter.drawLine(x, area.top(), x, area.bottom());
+  // The events' lines, faint, under the traces; events that share a caption only a tick at the top.
+  const std::vector<CaptionCluster> captions = Captions(size);
+  for (const CaptionCluster& caption : captions) {
+    for (const std::size_t m : caption.markers) {
+      const history::Marker& marker = model_.Markers()[m];
+      QColor colour = MarkerColour(marker.event.kind);
+      const int x = XOf(marker.time, area);
+      if (caption.markers.size() > 1) {
+        painter.setPen(QPen(colour, 1));
+        painter.drawLine(x, area.top(), x, area.top() + 5);
+        continue;
+      }
+      colour.setAlpha(110);
+      painter.setPen(QPen(colour, 1, Qt::DashLine));
+      painter.drawLine(x, area.top(), x, area.bottom());
+    }
   }
   // The threshold under the traces: a trace along it stays seen.
   if (thresholdY) {
@@ -455,7 +473,7 @@ void HistoryPlot::Render(QPainter& painter, QSize size) const {
     painter.setFont(plotFont);
   }
 
-  DrawCaptions(painter, Captions(size));
+  DrawCaptions(painter, captions);
   painter.setPen(Qt::black);
   painter.drawRect(area.adjusted(0, 0, -1, -1));
   if (model_.CycleCount() == 0) painter.drawText(area, Qt::AlignCenter, QStringLiteral("Нет измерений"));

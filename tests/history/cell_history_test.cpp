@@ -97,6 +97,8 @@ TEST(CellHistory, ColumnsHoldTheLowestAndHighestOfTheirPoints) {
     EXPECT_EQ(columns[c].max, -51);
     EXPECT_EQ(columns[c].firstCycle, c * 100);
     EXPECT_EQ(columns[c].lastCycle, c * 100 + 99);
+    EXPECT_EQ(columns[c].count, 100);
+    EXPECT_EQ(columns[c].sum, 2 * (-100 - 51) * 50 / 2) << "two teeth of -100..-51";
     EXPECT_FALSE(columns[c].serving);
   }
   // Zoomed in on 10 cycles over 100 columns: one point every ten columns, the rest empty.

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPrinter>
@@ -55,8 +56,9 @@ void FillThree(CellHistory& h) {
 }
 
 // A one-hour drive from 13:30 past 80 cells: each heard for about five minutes around its own
-// moment, at most -50 dBm close by and falling off with distance; the strongest serves, and each
-// change of the serving cell is an event, as are the level's falls below -95 and rises back.
+// moment, at most -50 dBm close by, falling off with distance and fading a few dB; a cell 4 dB
+// stronger than the serving one (or any, when the serving one is lost) takes over, and each change
+// of the serving cell is an event, as are the level's falls below -95 and rises back.
 double FillDrive(CellHistory& h) {
   const double start = static_cast<double>(QDateTime(QDate(2026, 12, 11), QTime(13, 30)).toSecsSinceEpoch());
   constexpr int kCells = 80;
@@ -72,7 +74,7 @@ double FillDrive(CellHistory& h) {
       const double centre = 20 + c * 3600.0 / kCells;
       const double distance = std::abs(s - centre);
       if (distance > 160) continue;
-      const double wobble = 4 * std::sin(s / 7.0 + c) + 2 * std::sin(s / 2.3 + 3 * c);
+      const double wobble = 3 * std::sin(s / 13.0 + c) + 1.5 * std::sin(s / 4.1 + 3 * c);
       heard.push_back({c, static_cast<int>(std::lround(-52 - distance * 0.3 + wobble - (c % 5) * 3))});
     }
     std::sort(heard.begin(), heard.end(), [](const Heard& a, const Heard& b) { return a.level > b.level; });
@@ -84,16 +86,20 @@ double FillDrive(CellHistory& h) {
     const double t = start + s;
     h.AddCycle(t, CycleOf(cells));
     if (heard.empty()) continue;
-    if (heard.front().cell != serving) {
+    const auto servingNow = [&] {
+      return std::find_if(heard.begin(), heard.end(), [&](const Heard& cell) { return cell.cell == serving; });
+    };
+    if (servingNow() == heard.end() || heard.front().level >= servingNow()->level + 4) {
       if (serving >= 0)
         h.AddEvent(
             t, {history::EventKind::servingCell, std::to_string(serving), std::to_string(heard.front().cell), 0, {}});
       serving = heard.front().cell;
     }
-    if (!low && heard.front().level < -95) {
+    const int level = servingNow()->level;
+    if (!low && level < -95) {
       low = true;
       h.AddEvent(t, {history::EventKind::levelLow, {}, {}, -95, {}});
-    } else if (low && heard.front().level > -90) {
+    } else if (low && level > -90) {
       low = false;
       h.AddEvent(t, {history::EventKind::levelRestored, {}, {}, -95, {}});
     }
@@ -224,7 +230,8 @@ TEST_F(ThreeCells, ThePlotsMenuSavesPngAndSvgCopiesAndPrints) {
       auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       if (dialog == nullptr || !dialog->isVisible()) return;
       EXPECT_EQ(dialog->objectName(), "dlgSavePlot");
-      dialog->selectFile(path);
+      // As typed: selectFile leaves alone a name field that has the focus.
+      dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
       static_cast<QDialog*>(dialog)->accept();
       timer->deleteLater();
     });
