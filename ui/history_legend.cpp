@@ -34,10 +34,11 @@ HistoryLegend::HistoryLegend(const history::CellHistory& model, HistoryPlot& plo
 
 void HistoryLegend::ModelChanged() {
   const auto& traces = model_.Traces();
-  if (traces.size() < entries_) {  // a new connection started a new history
+  if (traces.size() < entries_) {  // a new connection started a new history: every cell shown again
+    ShowAll();
+    plot_.SetHighlighted(-1);
     clear();
     entries_ = 0;
-    for (int i = 0; i < static_cast<int>(traces.size()); ++i) plot_.SetTraceHidden(i, false);
   }
   for (std::size_t i = entries_; i < traces.size(); ++i) {
     addItem(new QListWidgetItem);

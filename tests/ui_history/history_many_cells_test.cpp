@@ -176,6 +176,17 @@ TEST_F(ThreeCells, LegendClickHidesAndShowsDoubleClickShowsOnlyOne) {
       << "a hidden cell is not in the hover";
   menu->findChild<QAction*>("actShowAllCells")->trigger();
   EXPECT_EQ(Shown(), V({true, true, true}));
+
+  // A new connection's history starts with every cell shown, its third cell too.
+  Click(legend->viewport(), EntryAt(2));
+  model.Clear(CellHistory::Axis::time);
+  model.AddCycle(5000, CycleOf({Cell(90, "3.3", -70), Cell(91, "3.4", -80)}));
+  window.ModelChanged();
+  model.AddCycle(5001, CycleOf({Cell(90, "3.3", -70), Cell(92, "3.5", -80)}));
+  window.ModelChanged();
+  ASSERT_EQ(legend->count(), 3);
+  EXPECT_FALSE(plot->TraceHidden(2));
+  EXPECT_EQ(legend->item(2)->foreground().color(), legend->palette().color(QPalette::Active, QPalette::Text));
 }
 
 TEST_F(ThreeCells, HoveringAnEntryHighlightsItsTrace) {
