@@ -27,9 +27,7 @@ HistoryLegend::HistoryLegend(const history::CellHistory& model, HistoryPlot& plo
     ShowOnly(trace);
   });
   connect(this, &QListWidget::itemEntered, this, [this](QListWidgetItem* item) { plot_.SetHighlighted(row(item)); });
-  connect(&plot_, &HistoryPlot::tracesShownChanged, this, [this] {
-    for (int i = 0; i < count(); ++i) Restyle(i);
-  });
+  connect(&plot_, &HistoryPlot::traceShownChanged, this, [this](int trace) { Restyle(trace); });
 }
 
 void HistoryLegend::ModelChanged() {

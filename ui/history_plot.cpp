@@ -153,7 +153,7 @@ void HistoryPlot::SetTraceHidden(int trace, bool hidden) {
   if (hidden_.size() <= index) hidden_.resize(index + 1, false);
   hidden_[index] = hidden;
   update();
-  emit tracesShownChanged();
+  emit traceShownChanged(trace);
 }
 
 void HistoryPlot::SetHighlighted(int trace) {

@@ -73,7 +73,7 @@ class HistoryPlot : public QWidget {
 
  signals:
   void followChanged(bool follow);
-  void tracesShownChanged();
+  void traceShownChanged(int trace);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
