@@ -3,7 +3,6 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
-#include <numeric>
 
 #include "platform/text_encoding.h"
 
