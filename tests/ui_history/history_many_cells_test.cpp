@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
@@ -231,6 +232,17 @@ TEST_F(ThreeCells, EveryEventOfAMomentInItsTooltipAndCaption) {
 }
 
 TEST_F(ThreeCells, ThePlotsMenuSavesPngAndSvgCopiesAndPrints) {
+  // The right button opens it.
+  QContextMenuEvent click(QContextMenuEvent::Mouse, plot->PlotArea().center(),
+                          plot->mapToGlobal(plot->PlotArea().center()));
+  QApplication::sendEvent(plot, &click);
+  QMenu* shown = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* menu = qobject_cast<QMenu*>(top); menu != nullptr && menu->isVisible()) shown = menu;
+  ASSERT_NE(shown, nullptr);
+  EXPECT_NE(shown->findChild<QAction*>("actSavePlotSvg"), nullptr);
+  shown->close();
+
   QTemporaryDir dir;
   const auto saveThrough = [&](const char* action, const QString& name) {
     const QString path = dir.filePath(name);
