@@ -10,10 +10,18 @@ struct ResultGuard {
   ~ResultGuard() { PQclear(result); }
 };
 
-// The server's own message, without its line end.
-std::string Trimmed(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
+// The server's or libpq's message on one line.
+std::string Trimmed(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    if (c == '\n' || c == '\t' || c == '\r') {
+      if (!line.empty() && line.back() != ' ') line += ' ';
+    } else {
+      line += c;
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
 }
 
 }  // namespace

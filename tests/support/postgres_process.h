@@ -67,7 +67,9 @@ class PostgresProcess {
   const std::string& Why() const { return why_; }
   int Port() const { return port_; }
 
+  // Starts the server (again); true at once when it runs.
   bool Start() {
+    if (started_) return true;
     started_ = Shell(std::string(kPostgresBin) + "pg_ctl -D " + Quoted((dir_ / "data").string()) + " -l " +
                      Quoted((dir_ / "server.log").string()) + " -w -t 60 -o " +
                      Quoted("-p " + std::to_string(port_) + " -c listen_addresses=127.0.0.1 -k " + dir_.string() +
