@@ -230,7 +230,7 @@ TEST_F(FleetDatabase, EventsStatusesAndRunsAreKept) {
   batch.AddCycle("333", "s", GsmCycle(1, At()));
   const fleetdb::EventRow handover{"333", "s", "2026-12-11T13:00:01.500+03:00", "serving_cell", "1A2B", "3C4D", {}};
   batch.AddEvent(handover);
-  batch.AddEvent({"333", "s", "2026-12-11T13:00:02.000+03:00", "level_below", "", "", -100});
+  batch.AddEvent({"333", "s", "2026-12-11T13:00:02.000+03:00", "level_low", "", "", -100});
   Write(batch);
 
   fleetdb::CycleBatch later;
@@ -241,7 +241,7 @@ TEST_F(FleetDatabase, EventsStatusesAndRunsAreKept) {
 
   EXPECT_EQ(Sql("SELECT site, session, time, event, from_value, to_value, threshold_dbm FROM events ORDER BY time"),
             "333|s|2026-12-11 10:00:01.5+00|serving_cell|1A2B|3C4D|\n"
-            "333|s|2026-12-11 10:00:02+00|level_below|||-100");
+            "333|s|2026-12-11 10:00:02+00|level_low|||-100");
   EXPECT_EQ(Sql("SELECT imei, manufacturer, model, firmware, session, status, reason FROM sites"),
             "333|Acme|GM-1|1.0|s|offline|stopped");
   EXPECT_EQ(Sql("SELECT site, session, ended, dialect FROM runs"), "333|s|t|3gpp");
