@@ -89,13 +89,24 @@ class CollectorIntoDatabase : public ::testing::Test {
     if (!HasFailure()) std::filesystem::remove_all(dir_, error);
   }
 
-  void StartCollector() {
-    collector_.emplace(std::vector<std::string>{GSMMON_CLI_PATH, "collect", "--mqtt", broker_->Url("sites"), "--db",
-                                                server_->Url(database_)},
-                       dir_, "collector-" + std::to_string(++starts_));
+  void StartCollector(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {GSMMON_CLI_PATH,       "collect", "--mqtt",
+                                     broker_->Url("sites"), "--db",    server_->Url(database_)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    collector_.emplace(args, dir_, "collector-" + std::to_string(++starts_));
     ASSERT_TRUE(WaitFor([&] { return Said().find("Подключено к брокеру") != std::string::npos; }, 15s)) << Said();
   }
   std::string Said() const { return collector_ ? collector_->Stderr() : std::string(); }
+
+  // Publishes one message at QoS 1 and waits for it to be taken.
+  void PublishOne(const std::string& kind, const std::string& payload, bool retain = false) {
+    std::vector<std::string> args = {
+        MOSQUITTO_PUB_PATH, "-q", "1", "-t", "sites/356938035643809/" + kind, "-m", payload};
+    if (retain) args.push_back("-r");
+    for (const std::string& arg : broker_->ClientArgs()) args.push_back(arg);
+    ChildProcess publisher(args, dir_, "publish-" + std::to_string(++publications_));
+    ASSERT_EQ(publisher.Wait(15s), 0) << publisher.Stderr();
+  }
 
   // Publishes the lines as one site's cycles at QoS 1, in the background.
   ChildProcess Publish(const std::string& lines) {
@@ -177,6 +188,35 @@ TEST_F(CollectorIntoDatabase, ADatabaseKilledDuringTheRunLosesAndDoublesNothing)
   EXPECT_EQ(CountOf(Said(), "прервана"), 0) << Said();
   collector_->Signal(SIGTERM);
   EXPECT_EQ(collector_->Wait(15s), 0) << Said();
+}
+
+// A run's status, events and end reach their tables; with --dir beside --db the logs are written
+// as always.
+TEST_F(CollectorIntoDatabase, StatusesAndEventsOfARunAreRowsAndTheLogsAreKeptToo) {
+  StartCollector({"--dir", (dir_ / "logs").string()});
+  PublishOne("status",
+             R"({"status":"online","imei":"356938035643809","manufacturer":"Acme","model":"GM-1",)"
+             R"("firmware":"1.2","session":"run-1","keepalive":10,"dialect":"quectel"})",
+             true);
+  ChildProcess publisher = Publish(CycleLines(1, 10));
+  ASSERT_EQ(publisher.Wait(30s), 0);
+  PublishOne("event", R"({"event":"serving_cell","time":"2026-12-11T13:00:02.000+03:00","from":"1001",)"
+                      R"("to":"1002","session":"run-1"})");
+  PublishOne("status",
+             R"({"status":"offline","reason":"stopped","imei":"356938035643809","manufacturer":"Acme",)"
+             R"("model":"GM-1","firmware":"1.2","session":"run-1","keepalive":10,"dialect":"quectel"})",
+             true);
+  ASSERT_TRUE(WaitFor([&] { return Sql("SELECT count(*) FROM runs WHERE ended") == "1"; }, 30s)) << Said();
+  EXPECT_EQ(Sql("SELECT imei, manufacturer, model, firmware, session, status, reason FROM sites"),
+            "356938035643809|Acme|GM-1|1.2|run-1|offline|stopped");
+  EXPECT_EQ(Sql("SELECT site, session, start_time, end_time, dialect FROM runs"),
+            "356938035643809|run-1|2026-12-11 10:00:00.4+00|2026-12-11 10:00:04+00|quectel");
+  EXPECT_EQ(Sql("SELECT time, event, from_value, to_value FROM events"),
+            "2026-12-11 10:00:02+00|serving_cell|1001|1002");
+  EXPECT_EQ(Sql("SELECT count(*) FROM cycles"), "10");
+  collector_->Signal(SIGTERM);
+  EXPECT_EQ(collector_->Wait(15s), 0) << Said();
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "logs" / "356938035643809" / "11122026.log")) << Said();
 }
 
 TEST_F(CollectorIntoDatabase, APasswordOfTheUrlIsNeverShown) {
