@@ -200,8 +200,9 @@ class Collector {
   std::map<std::pair<std::string, std::string>, NumberRanges> received_;  // by site and session
 };
 
-// The collector's own client id: the same on every start for the same folder on the same
-// machine, so the broker keeps its session (and the cycles published meanwhile) while it is away.
+// The collector's own client id: the same on every start for the same folder and database on the
+// same machine, so the broker keeps its session (and the cycles published meanwhile) while it is
+// away.
 std::string ClientId(const std::filesystem::path& dir, const std::string& db) {
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);

@@ -1,6 +1,7 @@
 #include "cli/db_filing.h"
 
 #include "fleetdb/database_url.h"
+#include "survey/survey_text.h"
 
 namespace cli {
 
@@ -24,7 +25,11 @@ Filed DbFiling::FileCycle(const std::string& site, const sites::ParsedCycle& cyc
 
 Filed DbFiling::FileEvent(const std::string& site, const std::string& session, const std::string& time,
                           const history::CellEvent& event) {
-  fleetdb::EventRow row{site, session, time, std::string(history::EventKey(event.kind)), event.from, event.to, {}};
+  // A time the clock cannot hold (the database could not either) leaves the event to the logs.
+  const auto parsed = survey::ParseIsoTime(time);
+  const auto instant = parsed ? survey::ToTimePoint(*parsed) : std::nullopt;
+  if (!instant) return Filed::written;
+  fleetdb::EventRow row{site, session, *instant, std::string(history::EventKey(event.kind)), event.from, event.to, {}};
   if (event.threshold != 0) row.thresholdDbm = event.threshold;
   batch_.AddEvent(std::move(row));
   return Filed::written;

@@ -250,12 +250,13 @@ bool CycleBatch::Write(Connection& connection, Partitions& partitions, WriteCoun
     }
   }
   for (const EventRow& event : events_) {
-    if (!connection.Query("INSERT INTO events (site, session, time, event, from_value, to_value, threshold_dbm)"
-                          " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT DO NOTHING",
-                          {platform::Cp1251ToUtf8(event.site), platform::Cp1251ToUtf8(event.session), event.time,
-                           event.event, platform::Cp1251ToUtf8(event.from), platform::Cp1251ToUtf8(event.to),
-                           event.thresholdDbm ? std::optional(std::to_string(*event.thresholdDbm)) : std::nullopt},
-                          error)) {
+    if (!connection.Query(
+            "INSERT INTO events (site, session, time, event, from_value, to_value, threshold_dbm)"
+            " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT DO NOTHING",
+            {platform::Cp1251ToUtf8(event.site), platform::Cp1251ToUtf8(event.session), TimeText(event.time),
+             event.event, platform::Cp1251ToUtf8(event.from), platform::Cp1251ToUtf8(event.to),
+             event.thresholdDbm ? std::optional(std::to_string(*event.thresholdDbm)) : std::nullopt},
+            error)) {
       return fail();
     }
   }

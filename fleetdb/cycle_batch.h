@@ -5,6 +5,7 @@
 // collector, a second collector) never makes a second row. Texts come as Windows-1251 and are
 // stored as UTF-8.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,7 +27,7 @@ struct SiteStatusRow {
 
 struct EventRow {
   std::string site, session;
-  std::string time;  // ISO 8601 with its zone, as the site wrote it
+  std::chrono::system_clock::time_point time;
   std::string event, from, to;
   std::optional<int> thresholdDbm;
 };

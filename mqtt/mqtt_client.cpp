@@ -396,8 +396,10 @@ struct Subscriber::Impl : ClientBase {
     while (!stopping.load()) {
       if (!connected) {
         // Attempts after the first wait: a growing delay, and longer after a refused message.
-        if (everTried && !Pause(std::max(backOff, std::chrono::seconds(delay)))) break;
-        delay = std::min(delay * 2, 5);
+        if (everTried) {
+          if (!Pause(std::max(backOff, std::chrono::seconds(delay)))) break;
+          delay = std::min(delay * 2, 5);
+        }
         refused = false;
         taken = 0;
         const int rc = everTried ? mosquitto_reconnect(client)

@@ -228,9 +228,9 @@ TEST_F(FleetDatabase, EventsStatusesAndRunsAreKept) {
   fleetdb::CycleBatch batch;
   batch.AddStatus({"333", "Acme", "GM-1", "1.0", "s", "online", "", "3gpp"});
   batch.AddCycle("333", "s", GsmCycle(1, At()));
-  const fleetdb::EventRow handover{"333", "s", "2026-12-11T13:00:01.500+03:00", "serving_cell", "1A2B", "3C4D", {}};
+  const fleetdb::EventRow handover{"333", "s", At(1250ms), "serving_cell", "1A2B", "3C4D", {}};
   batch.AddEvent(handover);
-  batch.AddEvent({"333", "s", "2026-12-11T13:00:02.000+03:00", "level_low", "", "", -100});
+  batch.AddEvent({"333", "s", At(1750ms), "level_low", "", "", -100});
   Write(batch);
 
   fleetdb::CycleBatch later;
