@@ -236,7 +236,8 @@ int RunCollector(const CollectOptions& options) {
     }
   }
   if (!options.db.empty() && !fleetdb::ValidUrl(options.db, message)) {
-    std::cerr << "Неверный адрес базы данных \"" << fleetdb::DisplayUrl(options.db) << "\": " << message << std::endl;
+    std::cerr << "Неверный адрес базы данных \"" << fleetdb::DisplayUrl(options.db)
+              << "\": " << fleetdb::WithoutPassword(options.db, message) << std::endl;
     return 1;
   }
 

@@ -6,7 +6,7 @@
 namespace cli {
 
 DbFiling::DbFiling(const std::string& url, std::function<void(const std::string&)> say)
-    : shown_(fleetdb::DisplayUrl(url)), say_(std::move(say)), writer_(url) {}
+    : url_(url), shown_(fleetdb::DisplayUrl(url)), say_(std::move(say)), writer_(url) {}
 
 bool DbFiling::Connect() {
   std::string error;
@@ -67,7 +67,7 @@ void DbFiling::Failed(const std::string& error) {
   ++failures_;
   if (down_) return;
   down_ = true;
-  say_("Нет записи в базу данных " + shown_ + ": " + error + "; повтор позже");
+  say_("Нет записи в базу данных " + shown_ + ": " + fleetdb::WithoutPassword(url_, error) + "; повтор позже");
 }
 
 void DbFiling::Succeeded() {

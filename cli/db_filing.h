@@ -39,6 +39,7 @@ class DbFiling final : public CycleFiling {
   void Failed(const std::string& error);
   void Succeeded();
 
+  const std::string url_;
   const std::string shown_;  // the URL without its password
   const std::function<void(const std::string&)> say_;
   fleetdb::FleetWriter writer_;

@@ -21,6 +21,22 @@ TEST(DatabaseUrl, ShownWithoutItsPassword) {
   for (const auto& c : cases) EXPECT_EQ(fleetdb::DisplayUrl(c.url), c.shown) << c.url;
 }
 
+// libpq's messages may quote a piece of the URL: its password never shows through them either.
+TEST(DatabaseUrl, MessagesLoseThePassword) {
+  const struct {
+    const char* url;
+    const char* message;
+    const char* shown;
+  } cases[] = {
+      {"postgresql://u:%zzsecret@db/x", "invalid percent-encoded token: \"%zzsecret\"",
+       "invalid percent-encoded token: \"***\""},
+      {"postgresql://db/x?password=s3cret&user=u", "bad s3cret, s3cret", "bad ***, ***"},
+      {"host=db password='a b'", "near 'a b' and a b", "near *** and ***"},
+      {"postgresql://u@db/x", "could not connect", "could not connect"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(fleetdb::WithoutPassword(c.url, c.message), c.shown) << c.url;
+}
+
 TEST(DatabaseUrl, UnreadableUrlsAreTold) {
   std::string why;
   EXPECT_TRUE(fleetdb::ValidUrl("postgresql://fleet@127.0.0.1:5432/fleet", why));
