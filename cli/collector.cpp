@@ -13,12 +13,16 @@
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string_view>
 #include <vector>
 
+#include "cli/both_filings.h"
+#include "cli/db_filing.h"
 #include "cli/log_filing.h"
 #include "cli/number_ranges.h"
 #include "cli/stop_signals.h"
+#include "fleetdb/database_url.h"
 #include "history/cell_events.h"
 #include "mqtt/mqtt_client.h"
 #include "platform/text_encoding.h"
@@ -55,6 +59,9 @@ class Collector {
     if (kind == "event") return Event(topic, level, text);
     return Malformed(topic, "unknown kind");
   }
+
+  // What was filed since the last commit is stored for good; false when it is not.
+  bool Commit() { return filing_.Commit(); }
 
   // After the subscriber has stopped: every open log gets its summary.
   void CompleteAll() { filing_.CompleteAll(); }
@@ -118,15 +125,23 @@ class Collector {
     const auto model = field("model");
     const auto session = field("session");
     if (!imei || !model || !session) return Malformed(topic, "bad status texts");
+    // What only the database keeps is taken where it is sound.
+    const std::string reason = field("reason").value_or("");
     ++counts_.statuses;
+    const SiteStatus site{*imei,
+                          *model,
+                          *session,
+                          field("manufacturer").value_or(""),
+                          field("firmware").value_or(""),
+                          field("dialect").value_or("")};
     const std::string& state = status["status"].get_ref<const std::string&>();
     if (state == "online") {
-      filing_.SiteOnline(level, SiteStatus{*imei, *model, *session});
+      filing_.SiteOnline(level, site);
     } else if (state == "offline") {
+      filing_.SiteOffline(level, site, reason);
       // The end of the run: its log is complete. A site lost (its last will, also sent when the
       // broker shuts down) may come back with the same run, so its log stays as it is.
-      const auto reason = status.find("reason");
-      const bool stopped = reason != status.end() && *reason == "stopped";
+      const bool stopped = reason == "stopped";
       if (stopped && !session->empty()) return Stored(filing_.RunEnded(level, *session));
     }
     return true;
@@ -185,15 +200,17 @@ class Collector {
   std::map<std::pair<std::string, std::string>, NumberRanges> received_;  // by site and session
 };
 
-// The collector's own client id: the same on every start for the same folder on the same
-// machine, so the broker keeps its session (and the cycles published meanwhile) while it is away.
-// A collector of a group has a session of its own: its shared subscription never meets a plain one
-// kept from its time alone, which would bring every message twice.
-std::string ClientId(const std::filesystem::path& dir, const std::string& share) {
+// The collector's own client id: the same on every start for the same folder and database on the
+// same machine, so the broker keeps its session (and the cycles published meanwhile) while it is
+// away. A collector of a group has a session of its own: its shared subscription never meets a
+// plain one kept from its time alone, which would bring every message twice.
+std::string ClientId(const std::filesystem::path& dir, const std::string& db, const std::string& share) {
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
-  const std::size_t hash =
-      std::hash<std::string>{}(std::string(host) + "\n" + dir.string() + (share.empty() ? "" : "\n" + share));
+  std::string stores = dir.string();
+  if (!db.empty()) stores += "\n" + fleetdb::DisplayUrl(db);
+  if (!share.empty()) stores += "\n" + share;
+  const std::size_t hash = std::hash<std::string>{}(std::string(host) + "\n" + stores);
   char text[32];
   std::snprintf(text, sizeof text, "%016zx", hash);
   return std::string("ostrin_gsmmon_collect-") + text;
@@ -210,22 +227,42 @@ int RunCollector(const CollectOptions& options) {
     std::cerr << message << std::endl;
     return 1;
   }
-  std::error_code error;
-  std::filesystem::create_directories(options.dir, error);
-  const std::filesystem::path dir = std::filesystem::absolute(options.dir, error);
-  if (!std::filesystem::is_directory(dir, error)) {
-    std::cerr << "Невозможно создать папку протоколов \"" << options.dir << "\"" << std::endl;
+  std::filesystem::path dir;
+  if (!options.dir.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(options.dir, error);
+    dir = std::filesystem::absolute(options.dir, error);
+    if (!std::filesystem::is_directory(dir, error)) {
+      std::cerr << "Невозможно создать папку протоколов \"" << options.dir << "\"" << std::endl;
+      return 1;
+    }
+  }
+  if (!options.db.empty() && !fleetdb::ValidUrl(options.db, message)) {
+    std::cerr << "Неверный адрес базы данных \"" << fleetdb::DisplayUrl(options.db)
+              << "\": " << fleetdb::WithoutPassword(options.db, message) << std::endl;
     return 1;
   }
 
   // Beyond the file size limit a write fails (EFBIG) instead of ending the collector.
   std::signal(SIGXFSZ, SIG_IGN);
   const auto say = [](const std::string& line) { std::cerr << line + "\n" << std::flush; };
-  LogFiling filing(dir, say);
+  std::optional<LogFiling> logs;
+  if (!options.dir.empty()) logs.emplace(dir, say);
+  std::optional<DbFiling> database;
+  if (!options.db.empty()) {
+    database.emplace(options.db, say);
+    // Unreachable now is said; the batches try again.
+    database->Connect();
+  }
+  std::optional<BothFilings> both;
+  if (logs && database) both.emplace(*logs, *database);
+  CycleFiling& filing = both   ? static_cast<CycleFiling&>(*both)
+                        : logs ? static_cast<CycleFiling&>(*logs)
+                               : static_cast<CycleFiling&>(*database);
   Collector collector(filing, broker->prefix);
   mqtt::ClientOptions client;
   client.broker = *broker;
-  client.clientId = ClientId(dir, options.share);
+  client.clientId = ClientId(dir, options.db, options.share);
   client.cleanSession = false;
   client.caFile = options.mqtt.caFile;
   client.onProblem = [last = std::make_shared<std::pair<std::mutex, std::string>>()](const std::string& problem) {
@@ -237,7 +274,7 @@ int RunCollector(const CollectOptions& options) {
   };
   const std::string address = broker->host + ":" + std::to_string(broker->port);
   // The link's state, said when it changes: connected, lost, unreachable since the start, back.
-  // A link the collector drops itself (a log it cannot write) is no news.
+  // A link the collector drops itself (a log or a batch it cannot write) is no news.
   struct Link {
     std::mutex mutex;
     bool everConnected = false;
@@ -273,7 +310,12 @@ int RunCollector(const CollectOptions& options) {
         refusing->store(!stored);
         return stored;
       },
-      linkChanged);
+      linkChanged,
+      [&collector, refusing] {
+        const bool stored = collector.Commit();
+        refusing->store(!stored);
+        return stored;
+      });
   subscriber.Start();
 
   // A broker that cannot be reached is said once, after a few seconds without it.
@@ -296,6 +338,10 @@ int RunCollector(const CollectOptions& options) {
   std::cerr << "Записано циклов: " << counts.cycles << ", повторов: " << counts.repeats
             << ", пропущено сообщений: " << counts.malformed << ", событий: " << counts.events
             << ", не получено циклов: " << counts.missing << ", сбоев записи: " << counts.failures << std::endl;
+  if (database) {
+    std::cerr << "В базе данных новых циклов: " << database->Written().cycles
+              << ", уже бывших там: " << database->Written().repeats << std::endl;
+  }
   return 0;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The collector: subscribes to the cycles, statuses and events that sites publish to a broker and
-// files each run's cycles and events (cli/log_filing.h: a log per run and day). A message that is
+// files each run's cycles and events: into logs (cli/log_filing.h: a log per run and day), into the
+// fleet database (cli/db_filing.h), or both. Messages are taken in batches, and a batch is
+// acknowledged only after it is stored (mqtt::Subscriber's commit). A message that is
 // not a sound cycle, status or event is counted and skipped; repeats of a cycle (QoS 1 delivers
 // at least once, and again after a restart) are written once. What cannot be stored is not
 // acknowledged: the collector drops its link and the broker's persistent session keeps it.
@@ -14,7 +16,8 @@ namespace cli {
 
 struct CollectOptions {
   sites::MqttSettings mqtt;  // url, passwordFile, caFile
-  std::string dir;
+  std::string dir;           // the logs' folder; "" for none
+  std::string db;            // the fleet database's PostgreSQL URL; "" for none
   // A shared subscription's group: collectors of one group divide the sites' messages between
   // them. "" subscribes alone.
   std::string share;
@@ -31,8 +34,8 @@ struct CollectCounts {
   std::uint64_t failures = 0;  // stores that failed (and were not acknowledged)
 };
 
-// Runs until SIGINT, SIGTERM or SIGHUP. Exit status 0, or 1 when the address, the password file
-// or the folder is unusable.
+// Runs until SIGINT, SIGTERM or SIGHUP. Exit status 0, or 1 when the address, the password file,
+// the folder or the database's URL is unusable.
 int RunCollector(const CollectOptions& options);
 
 }  // namespace cli

@@ -129,12 +129,16 @@ int main(int argc, char** argv) {
 
   cli::CollectOptions collect;
   CLI::App* collectCommand = app.add_subcommand(
-      "collect", "Collect the cycles that sites publish to an MQTT broker into log files, a folder per IMEI.");
+      "collect",
+      "Collect the cycles that sites publish to an MQTT broker into log files, a folder per IMEI, and/or a "
+      "PostgreSQL/PostGIS database.");
   collectCommand->add_option("--mqtt", collect.mqtt.url, "The broker")
       ->required()
       ->check(brokerUrl)
       ->type_name("mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT][/PREFIX]");
-  collectCommand->add_option("--dir", collect.dir, "Folder of the logs")->required();
+  collectCommand->add_option("--dir", collect.dir, "Folder of the logs");
+  collectCommand->add_option("--db", collect.db, "The fleet database (its password is never shown)")
+      ->type_name("postgresql://[USER[:PASSWORD]@]HOST[:PORT]/DATABASE");
   collectCommand->add_option("--mqtt-password-file", collect.mqtt.passwordFile, "The broker password's file");
   collectCommand->add_option("--mqtt-ca", collect.mqtt.caFile, "CA certificate of an mqtts:// broker")
       ->check(CLI::ExistingFile);
@@ -159,7 +163,14 @@ int main(int argc, char** argv) {
 
   if (*monitorCommand) return cli::RunHeadlessMonitor(monitor);
   if (*reportCommand) return cli::PrintLogReport(reportFile, raw);
-  if (*collectCommand) return cli::RunCollector(collect);
+  if (*collectCommand) {
+    if (collect.dir.empty() && collect.db.empty()) {
+      std::cerr << "Укажите папку протоколов (--dir), базу данных (--db) или обе\nСправка: ostrin_gsmmon_cli --help"
+                << std::endl;
+      return cli::kUsageError;
+    }
+    return cli::RunCollector(collect);
+  }
   if (*exportCommand) return cli::ExportLogFile(exportFile, exportOut, exportFormat, overwrite, csvDialect);
   return cli::DumpLogFile(dumpFile);
 }

@@ -1,6 +1,7 @@
 #include "mqtt/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -331,27 +332,123 @@ Publisher::Counts Publisher::GetCounts() const {
 struct Subscriber::Impl : ClientBase {
   std::vector<std::string> filters;
   Handler handler;
+  Commit commit;
   LinkChanged linkChanged;
   mosquitto* client = nullptr;
   bool running = false;
   std::atomic<bool> stopping{false};
-  // On the network thread: a message was not taken, so nothing more is until the link is new.
-  bool refused = false;
+  std::thread loop;
+
+  // On the loop thread only.
+  bool connected = false;
+  bool refused = false;   // a message was not taken: nothing more is until the link is new
+  std::size_t taken = 0;  // messages taken since the last commit
+  std::chrono::steady_clock::time_point firstTaken{};
   std::chrono::seconds backOff{0};
-  std::thread starter;  // the first connection's attempts
+  int delay = 1;  // seconds before the next attempt to connect
 
   ~Impl() {
     if (client != nullptr) mosquitto_destroy(client);
   }
   static Impl& Of(void* owner) { return static_cast<Impl&>(Base(owner)); }
+
+  // Sleeps for a while unless a stop comes first; false when it did.
+  bool Pause(std::chrono::seconds span) {
+    std::unique_lock lock(startMutex);
+    return !startChanged.wait_for(lock, span, [this] { return stopRequested; });
+  }
+
+  void Refuse() {
+    // The acknowledgements queued for this batch must never reach the broker: the socket ends
+    // here unwritten, and a reconnection discards what libmosquitto still holds.
+    refused = true;
+    taken = 0;
+    ::shutdown(mosquitto_socket(client), SHUT_RDWR);
+    backOff = std::min(std::max(backOff * 2, std::chrono::seconds(1)), std::chrono::seconds(30));
+  }
+
+  // What the handler took is made durable before its acknowledgements may leave.
+  void CommitTaken() {
+    if (taken == 0 || refused) return;
+    if (commit && !commit()) {
+      Refuse();
+      return;
+    }
+    taken = 0;
+    backOff = std::chrono::seconds(0);
+  }
+
+  void Message(const mosquitto_message* message) {
+    if (refused || message == nullptr || message->topic == nullptr || message->payloadlen < 0) return;
+    if (!handler(message->topic, static_cast<const std::uint8_t*>(message->payload),
+                 static_cast<std::size_t>(message->payloadlen))) {
+      Refuse();
+      return;
+    }
+    if (taken++ == 0) firstTaken = std::chrono::steady_clock::now();
+  }
+
+  // The network loop on a thread of its own, in place of libmosquitto's: read what has come,
+  // commit it, and only then write (the acknowledgements libmosquitto queued while reading).
+  void Run() {
+    mosquitto_threaded_set(client, true);
+    bool everTried = false;
+    while (!stopping.load()) {
+      if (!connected) {
+        // Attempts after the first wait: a growing delay, and longer after a refused message.
+        if (everTried) {
+          if (!Pause(std::max(backOff, std::chrono::seconds(delay)))) break;
+          delay = std::min(delay * 2, 5);
+        }
+        refused = false;
+        taken = 0;
+        const int rc = everTried ? mosquitto_reconnect(client)
+                                 : mosquitto_connect(client, options.broker.host.c_str(), options.broker.port,
+                                                     options.keepAliveSeconds);
+        everTried = true;
+        if (rc != MOSQ_ERR_SUCCESS) continue;
+        connected = true;
+      }
+      const int socket = mosquitto_socket(client);
+      pollfd ready{socket, static_cast<short>(POLLIN | (taken == 0 && mosquitto_want_write(client) ? POLLOUT : 0)), 0};
+      // A batch closes when nothing more is waiting, when it is large, or when it is old.
+      const bool batchDue =
+          taken > 0 && (taken >= kMaxBatch || std::chrono::steady_clock::now() - firstTaken >= kMaxBatchAge);
+      const int waitMs = taken > 0 ? 0 : 100;
+      const int polled = batchDue ? 0 : ::poll(&ready, 1, waitMs);
+      int rc = MOSQ_ERR_SUCCESS;
+      if (polled > 0 && (ready.revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
+        rc = mosquitto_loop_read(client, 1);
+      } else if (taken > 0) {
+        CommitTaken();
+      }
+      if (rc == MOSQ_ERR_SUCCESS && taken == 0 && !refused) rc = mosquitto_loop_write(client, 1);
+      if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(client);
+      if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(client) < 0) Lost();
+    }
+    if (connected) {
+      CommitTaken();
+      if (!refused) {
+        mosquitto_disconnect(client);
+        mosquitto_loop_write(client, 1);
+      }
+    }
+  }
+
+  void Lost() {
+    if (!connected) return;
+    connected = false;
+    taken = 0;
+  }
 };
 
 Subscriber::Subscriber(ClientOptions options, std::vector<std::string> filters, Handler handler,
-                       LinkChanged linkChanged)
+                       LinkChanged linkChanged, Commit commit)
     : impl_(std::make_shared<Impl>()) {
   impl_->options = std::move(options);
   impl_->filters = std::move(filters);
   impl_->handler = std::move(handler);
+  impl_->commit = std::move(commit);
   impl_->linkChanged = std::move(linkChanged);
 }
 
@@ -368,34 +465,19 @@ void Subscriber::Start() {
       self.Problem(RefusalText(rc));
       return;
     }
-    self.refused = false;
+    self.delay = 1;
     // Subscribed anew on every connection: a broker without the session does not remember them.
     for (const std::string& filter : self.filters) mosquitto_subscribe(m, nullptr, filter.c_str(), 1);
     if (self.linkChanged) self.linkChanged(true);
   });
   mosquitto_disconnect_callback_set(impl.client, [](mosquitto*, void* owner, int) {
     Impl& self = Impl::Of(owner);
+    self.Lost();
     if (self.linkChanged && !self.stopping.load()) self.linkChanged(false);
-    if (!self.refused) return;
-    // The back-off before libmosquitto's own reconnection; a stop ends it.
-    self.backOff = std::min(std::max(self.backOff * 2, std::chrono::seconds(1)), std::chrono::seconds(30));
-    std::unique_lock lock(self.startMutex);
-    self.startChanged.wait_for(lock, self.backOff, [&self] { return self.stopRequested; });
   });
-  mosquitto_message_callback_set(impl.client, [](mosquitto* m, void* owner, const mosquitto_message* message) {
-    Impl& self = Impl::Of(owner);
-    if (self.refused || message == nullptr || message->topic == nullptr || message->payloadlen < 0) return;
-    if (self.handler(message->topic, static_cast<const std::uint8_t*>(message->payload),
-                     static_cast<std::size_t>(message->payloadlen))) {
-      self.backOff = std::chrono::seconds(0);
-      return;
-    }
-    // The acknowledgement of this message (and of those before it, queued to go after this
-    // callback) must never reach the broker: the socket ends here, and with it the link.
-    self.refused = true;
-    ::shutdown(mosquitto_socket(m), SHUT_RDWR);
-  });
-  impl.starter = std::thread([impl = impl_] { impl->ConnectAndLoop(impl->client); });
+  mosquitto_message_callback_set(
+      impl.client, [](mosquitto*, void* owner, const mosquitto_message* message) { Impl::Of(owner).Message(message); });
+  impl.loop = std::thread([impl = impl_] { impl->Run(); });
   impl.running = true;
 }
 
@@ -404,9 +486,7 @@ void Subscriber::Stop() {
   if (!impl.running) return;
   impl.stopping.store(true);
   impl.RequestStop();
-  impl.starter.join();
-  mosquitto_disconnect(impl.client);
-  mosquitto_loop_stop(impl.client, false);
+  impl.loop.join();
   impl.running = false;
 }
 

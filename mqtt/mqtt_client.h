@@ -9,10 +9,16 @@
 // full the oldest message is dropped and counted.
 //
 // Subscriber: subscribes to topic filters on every (re)connection and hands each message to a
-// callback on the network thread. A message the callback could not take is not acknowledged:
-// the link is dropped at once (with it the acknowledgements of the messages before it, which a
-// broker sends again), and the connection is tried again after a back-off from 1 s doubling to
-// 30 s, so that a persistent session keeps and redelivers what was not taken.
+// callback, in batches: on a network thread of its own (not libmosquitto's), it reads what has
+// come, hands it over, calls the commit callback once for the batch and only then writes the
+// acknowledgements that libmosquitto queued while reading. A batch closes when nothing more is
+// waiting on the socket, at kMaxBatch messages or kMaxBatchAge after its first. A message the
+// callback could not take, or a batch whose commit failed, is not acknowledged: the link is
+// dropped at once unwritten (with it the acknowledgements of the batch, which a broker sends
+// again), and the connection is tried again after a back-off from 1 s doubling to 30 s, so that
+// a persistent session keeps and redelivers what was not taken. How many messages a batch can
+// hold is bounded by the broker's in-flight window for the client (mosquitto:
+// max_inflight_messages, 20 unless configured).
 
 #include <chrono>
 #include <cstddef>
@@ -90,15 +96,21 @@ class Subscriber {
  public:
   // True when the message is taken; false when it must come again.
   using Handler = std::function<bool(const std::string& topic, const std::uint8_t* payload, std::size_t size)>;
+  // Makes what the handler took since the last call durable: true, or false when none of it is.
+  using Commit = std::function<bool()>;
 
-  Subscriber(ClientOptions options, std::vector<std::string> filters, Handler handler, LinkChanged linkChanged = {});
+  static constexpr std::size_t kMaxBatch = 5000;
+  static constexpr std::chrono::milliseconds kMaxBatchAge{20};
+
+  Subscriber(ClientOptions options, std::vector<std::string> filters, Handler handler, LinkChanged linkChanged = {},
+             Commit commit = {});
   ~Subscriber();
   Subscriber(const Subscriber&) = delete;
   Subscriber& operator=(const Subscriber&) = delete;
 
   // Starts connecting on the network thread; returns at once.
   void Start();
-  // Disconnects and ends the network thread; no handler runs after it returns.
+  // Commits what was taken, disconnects and ends the network thread; no callback runs after it.
   void Stop();
 
  private:

@@ -1,0 +1,278 @@
+#include "fleetdb/cycle_batch.h"
+
+#include <cmath>
+#include <cstdio>
+#include <variant>
+
+#include "platform/text_encoding.h"
+#include "radio/cell_values.h"
+
+namespace fleetdb {
+namespace {
+
+// Appends a field in COPY's text format: \N for none, the special characters escaped.
+void Field(std::string& row, const std::optional<std::string>& text) {
+  if (!row.empty() && row.back() != '\n') row += '\t';
+  if (!text) {
+    row += "\\N";
+    return;
+  }
+  for (const char c : *text) {
+    switch (c) {
+      case '\\':
+        row += "\\\\";
+        break;
+      case '\t':
+        row += "\\t";
+        break;
+      case '\n':
+        row += "\\n";
+        break;
+      case '\r':
+        row += "\\r";
+        break;
+      default:
+        row += c;
+    }
+  }
+}
+
+std::optional<std::string> Number(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  return radio::NumberText(value);
+}
+
+std::optional<std::string> ValueText(const radio::Value& value) {
+  if (const auto* whole = std::get_if<std::int64_t>(&value)) return std::to_string(*whole);
+  if (const auto* real = std::get_if<double>(&value)) return Number(*real);
+  if (const auto* text = std::get_if<std::string>(&value)) return platform::Cp1251ToUtf8(*text);
+  return std::nullopt;
+}
+
+// A time as PostgreSQL reads a timestamptz, to the microsecond, UTC.
+std::string TimeText(std::chrono::system_clock::time_point time) {
+  const auto micros = std::chrono::floor<std::chrono::microseconds>(time);
+  const auto days = std::chrono::floor<std::chrono::days>(micros);
+  const std::chrono::year_month_day date{days};
+  const std::chrono::hh_mm_ss clock{micros - days};
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld:%02ld:%02ld.%06ld+00", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<long>(clock.hours().count()), static_cast<long>(clock.minutes().count()),
+                static_cast<long>(clock.seconds().count()), static_cast<long>(clock.subseconds().count()));
+  return text;
+}
+
+void CellFields(std::string& row, const radio::Cell* cell) {
+  const auto level = cell != nullptr ? cell->LevelDbm() : std::nullopt;
+  Field(row, level ? Number(*level) : std::nullopt);
+  for (const std::string& name : CellColumns()) {
+    Field(row, cell != nullptr ? ValueText(radio::CellValue(*cell, name)) : std::nullopt);
+  }
+}
+
+std::string ColumnList() {
+  std::string list = "level_dbm";
+  for (const std::string& name : CellColumns()) list += ", " + name;
+  return list;
+}
+
+std::string CellColumnTypes() {
+  std::string list = "level_dbm double precision";
+  for (const std::string& name : CellColumns()) {
+    switch (radio::KindOf(name)) {
+      case radio::ValueKind::text:
+        list += ", " + name + " text";
+        break;
+      case radio::ValueKind::whole:
+        list += ", " + name + " bigint";
+        break;
+      case radio::ValueKind::real:
+        list += ", " + name + " double precision";
+        break;
+    }
+  }
+  return list;
+}
+
+}  // namespace
+
+const std::vector<std::string>& CellColumns() {
+  static const std::vector<std::string> columns = {
+      "tech",    "mcc",      "mnc",     "country_name", "operator_name", "lac",         "tac",      "cell_id",
+      "channel", "band",     "bsic",    "rxlevel_dbm",  "rxqual",        "ber_percent", "ta",       "distance_km",
+      "psc",     "rscp_dbm", "ecno_db", "pci",          "rsrp_dbm",      "rsrq_db",     "rssi_dbm", "sinr_db"};
+  return columns;
+}
+
+void CycleBatch::AddCycle(const std::string& site, const std::string& session, const radio::Cycle& cycle) {
+  const std::string siteText = platform::Cp1251ToUtf8(site);
+  const std::string sessionText = platform::Cp1251ToUtf8(session);
+  const std::string time = TimeText(cycle.time);
+  const std::string n = std::to_string(cycle.n);
+  months_.insert(MonthOf(cycle.time));
+  ++cycles_;
+
+  std::string row;
+  Field(row, siteText);
+  Field(row, sessionText);
+  Field(row, n);
+  Field(row, time);
+  const auto& position = cycle.position;
+  Field(row, position ? Number(position->longitude) : std::nullopt);
+  Field(row, position ? Number(position->latitude) : std::nullopt);
+  Field(row, position ? Number(position->altitude) : std::nullopt);
+  Field(row, position && position->mode > 0 ? std::optional(std::to_string(position->mode)) : std::nullopt);
+  Field(row, position ? Number(position->horizontalError) : std::nullopt);
+  Field(row, position && position->time.time_since_epoch().count() != 0 ? std::optional(TimeText(position->time))
+                                                                        : std::nullopt);
+  Field(row, cycle.registration == radio::Registration::unknown
+                 ? std::nullopt
+                 : std::optional(std::string(radio::RegistrationName(cycle.registration))));
+  CellFields(row, cycle.serving ? &*cycle.serving : nullptr);
+  cycleRows_ += row + "\n";
+
+  const auto addCells = [&](const std::vector<radio::Cell>& cells, const char* role) {
+    int place = 0;
+    for (const radio::Cell& cell : cells) {
+      std::string cellRow;
+      Field(cellRow, siteText);
+      Field(cellRow, sessionText);
+      Field(cellRow, n);
+      Field(cellRow, time);
+      Field(cellRow, std::string(role));
+      Field(cellRow, std::to_string(++place));
+      CellFields(cellRow, &cell);
+      cellRows_ += cellRow + "\n";
+    }
+  };
+  addCells(cycle.neighbours, "neighbour");
+  addCells(cycle.secondary, "serving");
+}
+
+void CycleBatch::AddEvent(EventRow event) { events_.push_back(std::move(event)); }
+void CycleBatch::AddStatus(SiteStatusRow status) { statuses_.push_back(std::move(status)); }
+void CycleBatch::AddRunEnd(const std::string& site, const std::string& session) {
+  runEnds_.emplace_back(site, session);
+}
+
+bool CycleBatch::Empty() const { return cycles_ == 0 && events_.empty() && statuses_.empty() && runEnds_.empty(); }
+
+void CycleBatch::Clear() {
+  cycleRows_.clear();
+  cellRows_.clear();
+  cycles_ = 0;
+  months_.clear();
+  events_.clear();
+  statuses_.clear();
+  runEnds_.clear();
+}
+
+bool CycleBatch::PrepareSession(Connection& connection, std::string& error) {
+  return connection.Exec(
+      "SET client_encoding = 'UTF8';"
+      "CREATE TEMP TABLE IF NOT EXISTS batch_cycles (site text, session text, n bigint, time timestamptz,"
+      " longitude double precision, latitude double precision, altitude_m double precision, fix_mode smallint,"
+      " horizontal_error_m double precision, fix_time timestamptz, registration text, " +
+          CellColumnTypes() +
+          ");"
+          "CREATE TEMP TABLE IF NOT EXISTS batch_cells (site text, session text, n bigint, time timestamptz,"
+          " role text, place smallint, " +
+          CellColumnTypes() + ");",
+      error);
+}
+
+bool CycleBatch::Write(Connection& connection, Partitions& partitions, WriteCounts& counts, std::string& error) const {
+  if (!partitions.Ensure(connection, months_, error)) return false;
+  const std::string columns = ColumnList();
+  const auto fail = [&] {
+    std::string ignored;
+    if (!connection.Broken()) connection.Exec("ROLLBACK", ignored);
+    return false;
+  };
+  if (!connection.Exec("BEGIN", error)) return fail();
+  std::uint64_t made = 0;
+  if (cycles_ > 0) {
+    if (!connection.Copy("COPY batch_cycles FROM STDIN", cycleRows_, error)) return fail();
+    if (!cellRows_.empty() && !connection.Copy("COPY batch_cells FROM STDIN", cellRows_, error)) return fail();
+    // Sorted by key, so that collectors writing the same rows at once take their locks in one order.
+    const auto inserted = connection.Query(
+        "WITH made AS (INSERT INTO cycles (site, session, n, time, position, altitude_m, fix_mode,"
+        " horizontal_error_m, fix_time, registration, " +
+            columns +
+            ") SELECT site, session, n, time, CASE WHEN latitude IS NULL OR longitude IS NULL THEN NULL ELSE"
+            " ST_SetSRID(ST_MakePoint(longitude, latitude, coalesce(altitude_m, 0)), 4326) END, altitude_m,"
+            " fix_mode, horizontal_error_m, fix_time, registration, " +
+            columns +
+            " FROM batch_cycles ORDER BY site, session, n ON CONFLICT DO NOTHING RETURNING 1)"
+            " SELECT count(*) FROM made",
+        {}, error);
+    if (!inserted || inserted->empty()) return fail();
+    made = std::stoull(inserted->front().front());
+    if (!cellRows_.empty() && !connection.Exec("INSERT INTO cells (site, session, n, time, role, place, " + columns +
+                                                   ") SELECT site, session, n, time, role, place, " + columns +
+                                                   " FROM batch_cells ORDER BY site, session, n, role, place"
+                                                   " ON CONFLICT DO NOTHING",
+                                               error)) {
+      return fail();
+    }
+    if (!connection.Exec("INSERT INTO runs (site, session, start_time, end_time)"
+                         " SELECT site, session, min(time), max(time) FROM batch_cycles GROUP BY site, session"
+                         " ORDER BY site, session ON CONFLICT (site, session) DO UPDATE SET"
+                         " start_time = least(runs.start_time, excluded.start_time),"
+                         " end_time = greatest(runs.end_time, excluded.end_time)",
+                         error)) {
+      return fail();
+    }
+  }
+  const auto text = [](const std::string& cp1251) -> std::optional<std::string> {
+    if (cp1251.empty()) return std::nullopt;
+    return platform::Cp1251ToUtf8(cp1251);
+  };
+  for (const SiteStatusRow& status : statuses_) {
+    if (!connection.Query("INSERT INTO sites (imei, manufacturer, model, firmware, session, status, reason)"
+                          " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (imei) DO UPDATE SET"
+                          " manufacturer = coalesce(excluded.manufacturer, sites.manufacturer),"
+                          " model = coalesce(excluded.model, sites.model),"
+                          " firmware = coalesce(excluded.firmware, sites.firmware),"
+                          " session = coalesce(excluded.session, sites.session), status = excluded.status,"
+                          " reason = excluded.reason, status_time = now()",
+                          {platform::Cp1251ToUtf8(status.imei), text(status.manufacturer), text(status.model),
+                           text(status.firmware), text(status.session), text(status.status), text(status.reason)},
+                          error)) {
+      return fail();
+    }
+    if (!status.session.empty() && !status.dialect.empty() &&
+        !connection.Query("INSERT INTO runs (site, session, dialect) VALUES ($1, $2, $3) ON CONFLICT (site, session)"
+                          " DO UPDATE SET dialect = excluded.dialect",
+                          {platform::Cp1251ToUtf8(status.imei), text(status.session), text(status.dialect)}, error)) {
+      return fail();
+    }
+  }
+  for (const EventRow& event : events_) {
+    if (!connection.Query(
+            "INSERT INTO events (site, session, time, event, from_value, to_value, threshold_dbm)"
+            " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT DO NOTHING",
+            {platform::Cp1251ToUtf8(event.site), platform::Cp1251ToUtf8(event.session), TimeText(event.time),
+             event.event, platform::Cp1251ToUtf8(event.from), platform::Cp1251ToUtf8(event.to),
+             event.thresholdDbm ? std::optional(std::to_string(*event.thresholdDbm)) : std::nullopt},
+            error)) {
+      return fail();
+    }
+  }
+  for (const auto& [site, session] : runEnds_) {
+    if (!connection.Query("INSERT INTO runs (site, session, ended) VALUES ($1, $2, true)"
+                          " ON CONFLICT (site, session) DO UPDATE SET ended = true",
+                          {platform::Cp1251ToUtf8(site), platform::Cp1251ToUtf8(session)}, error)) {
+      return fail();
+    }
+  }
+  // Emptied by DELETE, not by ON COMMIT DELETE ROWS: truncating makes new files at every commit,
+  // which costs more than the few rows of a batch.
+  if (!connection.Exec("DELETE FROM batch_cycles; DELETE FROM batch_cells; COMMIT", error)) return fail();
+  counts.cycles += made;
+  counts.repeats += cycles_ - made;
+  return true;
+}
+
+}  // namespace fleetdb
