@@ -55,6 +55,9 @@ void Watch(GpsdClient::Shared& shared, gps_data_t& data) {
     if (gps_read(&data, nullptr, 0) < 0) return;
     // Only a TPV report carries the fix mode; other reports (sky view, devices) leave it unset.
     if (data.set & MODE_SET) shared.latest->Report(FixOf(data.fix), LatestFix::Clock::now());
+    // Only a sky report counts satellites (gpsd sends one when the receiver lists them).
+    if (data.set & SATELLITE_SET)
+      shared.latest->ReportSky(data.satellites_used, data.satellites_visible, LatestFix::Clock::now());
   }
 }
 
