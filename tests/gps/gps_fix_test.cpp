@@ -200,10 +200,12 @@ TEST(FixTime, OnlyTheYearsAReceiverReports) {
 }
 
 TEST(GpsdAddress, Forms) {
+  using Fault = gps::GpsdAddressFault;
   struct Case {
     const char* text;
-    const char* host;  // null: refused
+    const char* host;  // null: refused, for the fault given
     const char* port;
+    Fault fault = Fault::none;
   };
   const Case cases[] = {
       {"localhost:2947", "localhost", "2947"},
@@ -212,21 +214,27 @@ TEST(GpsdAddress, Forms) {
       {"[::1]:2947", "::1", "2947"},
       {"[::1]", "::1", "2947"},
       {"host:065535", "host", "65535"},
-      {"", nullptr, nullptr},
-      {":2947", nullptr, nullptr},
-      {"host:", nullptr, nullptr},
-      {"host:0", nullptr, nullptr},
-      {"host:65536", nullptr, nullptr},
-      {"host:29x", nullptr, nullptr},
-      {"::1:2947", nullptr, nullptr},
-      {"[::1", nullptr, nullptr},
-      {"[::1]2947", nullptr, nullptr},
-      {"bad host:2947", nullptr, nullptr},
-      {"host\n:2947", nullptr, nullptr},
+      {"", nullptr, nullptr, Fault::noHost},
+      {":2947", nullptr, nullptr, Fault::noHost},
+      {"[]:2947", nullptr, nullptr, Fault::noHost},
+      {"host:", nullptr, nullptr, Fault::noPort},
+      {"[::1]:", nullptr, nullptr, Fault::noPort},
+      {"host:0", nullptr, nullptr, Fault::portOutOfRange},
+      {"host:65536", nullptr, nullptr, Fault::portOutOfRange},
+      {"host:99999999999", nullptr, nullptr, Fault::portOutOfRange},
+      {"host:29x", nullptr, nullptr, Fault::portNotNumber},
+      {"host:-1", nullptr, nullptr, Fault::portNotNumber},
+      {"::1:2947", nullptr, nullptr, Fault::bareIpv6},
+      {"[::1", nullptr, nullptr, Fault::unclosedBracket},
+      {"[::1]2947", nullptr, nullptr, Fault::afterBracket},
+      {"bad host:2947", nullptr, nullptr, Fault::hostCharacter},
+      {"host\n:2947", nullptr, nullptr, Fault::hostCharacter},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    const auto address = gps::ParseGpsdAddress(c.text);
+    Fault fault = Fault::portNotNumber;
+    const auto address = gps::ParseGpsdAddress(c.text, &fault);
+    EXPECT_EQ(fault, c.fault);
     if (!c.host) {
       EXPECT_FALSE(address);
       continue;

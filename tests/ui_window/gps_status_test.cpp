@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -114,6 +116,39 @@ TEST(GpsSettings, RememberedAndApplied) {
   EXPECT_FALSE(link.Address());
   ui::ApplyGpsSettings(link, {true, QStringLiteral("no port:")});
   EXPECT_FALSE(link.Address());
+}
+
+// A greyed OK says why, under the address; a usable address or GPS switched off says nothing.
+TEST(GpsSettings, DialogSaysWhyOkIsGreyed) {
+  ui::TfrmGpsSettings dialog({true, QStringLiteral("localhost:2947")});
+  struct Case {
+    const char* text;
+    const char* problem;  // "" for a usable address
+  };
+  const Case cases[] = {
+      {"localhost:2947", ""},
+      {" 127.0.0.1:12002 ", ""},
+      {"localhost:99999", "Порт должен быть от 1 до 65535"},
+      {"localhost:0", "Порт должен быть от 1 до 65535"},
+      {"localhost:29x", "Порт должен быть числом от 1 до 65535"},
+      {"", "Не указан узел gpsd"},
+      {":2947", "Не указан узел gpsd"},
+      {"localhost:", "Не указан порт после \":\""},
+      {"gps host:2947", "Недопустимый символ в имени узла"},
+      {"::1:2947", "Адрес IPv6 пишется в квадратных скобках: [::1]:2947"},
+      {"[::1", "Нет закрывающей скобки \"]\""},
+      {"[::1]2947", "После \"]\" ожидается \":\" и порт"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    dialog.txtGpsd->setText(QString::fromUtf8(c.text));
+    EXPECT_EQ(dialog.lblGpsdProblem->text(), QString::fromUtf8(c.problem));
+    EXPECT_EQ(dialog.lblGpsdProblem->isVisibleTo(&dialog), *c.problem != '\0');
+    EXPECT_EQ(dialog.btnOk->isEnabled(), *c.problem == '\0');
+  }
+  dialog.chkEnabled->setChecked(false);
+  EXPECT_TRUE(dialog.btnOk->isEnabled());
+  EXPECT_FALSE(dialog.lblGpsdProblem->isVisibleTo(&dialog));
 }
 
 TEST(GpsSettings, DialogOffersOkOnlyForAUsableAddressAndRestartsTheLink) {
