@@ -25,6 +25,7 @@
 #include "platform/text_encoding.h"
 #include "ui/alignment_panel.h"
 #include "ui/app_state.h"
+#include "ui/gps_indicator.h"
 #include "ui/message_box.h"
 #include "ui/program_settings.h"
 
@@ -414,8 +415,9 @@ HistoryWindow::HistoryWindow(const history::CellHistory& model, bool live, QWidg
   if (live) {
     alignment_ = new AlignmentPanel(model, this);
     alignment_->setVisible(false);
-    side->addWidget(alignment_);
+    side->addWidget(alignment_, 1);
     connect(alignButton, &QPushButton::toggled, alignment_, &QWidget::setVisible);
+    layout->addWidget(new GpsIndicator(this));
   }
 
   follow_->setChecked(live);
