@@ -136,10 +136,10 @@ AlignmentPanel::AlignmentPanel(const history::CellHistory& model, QWidget* paren
   reset->setObjectName(QStringLiteral("btnAlignReset"));
   reset->setToolTip(QStringLiteral("Начать наибольший и наименьший уровень заново"));
   buttons->addWidget(reset);
-  auto* whole = new QPushButton(QStringLiteral("Во весь экран"), this);
-  whole->setObjectName(QStringLiteral("btnAlignFullScreen"));
-  whole->setToolTip(QStringLiteral("F11 или двойной щелчок; выход: Esc"));
-  buttons->addWidget(whole);
+  whole_ = new QPushButton(QStringLiteral("Во весь экран"), this);
+  whole_->setObjectName(QStringLiteral("btnAlignFullScreen"));
+  whole_->setToolTip(QStringLiteral("F11 или двойной щелчок; выход: Esc"));
+  buttons->addWidget(whole_);
   grid->addLayout(buttons, 5, 0, 1, 2);
 
   tone_ = new QCheckBox(QStringLiteral("Звук (выше уровень, выше тон)"), this);
@@ -179,7 +179,7 @@ AlignmentPanel::AlignmentPanel(const history::CellHistory& model, QWidget* paren
 
   connect(serving, &QPushButton::clicked, this, [this] { LockServing(); });
   connect(reset, &QPushButton::clicked, this, [this] { Reset(); });
-  connect(whole, &QPushButton::clicked, this, [this] { SetFullScreen(!FullScreen()); });
+  connect(whole_, &QPushButton::clicked, this, [this] { SetFullScreen(!FullScreen()); });
   connect(tone_, &QCheckBox::toggled, this, [this](bool on) { SetTone(on); });
   Reset();
 }
@@ -297,6 +297,7 @@ void AlignmentPanel::SetFullScreen(bool on) {
     if (home != nullptr && home->layout() != nullptr) home->layout()->activate();
   }
   leave_->setEnabled(on);
+  whole_->setText(on ? QStringLiteral("Вернуть в окно") : QStringLiteral("Во весь экран"));
   if (on) activateWindow();
   FitFonts();
 }
@@ -308,6 +309,8 @@ void AlignmentPanel::FitFonts() {
   QFont texts = normalFont_;
   if (FullScreen()) texts.setPixelSize(std::max(QFontInfo(normalFont_).pixelSize(), height() / 24));
   if (font() != texts) setFont(texts);
+  const int margin = FullScreen() ? texts.pixelSize() : 0;
+  if (layout()->contentsMargins().left() != margin) layout()->setContentsMargins(margin, margin, margin, margin);
 
   const QFontMetrics hundred(DigitsFont(font(), 100));
   const int byHeight = level_->height() * 100 / std::max(hundred.height(), 1);

@@ -88,6 +88,7 @@ class AlignmentPanel : public QWidget {
   QLabel* lowestLabel_ = nullptr;
   QCheckBox* tone_ = nullptr;
   QLabel* toneState_ = nullptr;
+  QPushButton* whole_ = nullptr;
   QShortcut* leave_ = nullptr;
   QFont normalFont_;
   std::optional<history::TraceKey> locked_;
