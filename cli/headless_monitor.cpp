@@ -182,8 +182,14 @@ int RunHeadlessMonitor(const MonitorOptions& options) {
   gps::GpsLink gps;
   if (!options.noGps) {
     if (const auto address = gps::ParseGpsdAddress(options.gpsd)) {
-      gpsReport = std::make_shared<GpsReport>(gps::FormatGpsdAddress(*address));
-      gps.Start(*address, [report = gpsReport](bool linked) { report->Linked(linked); });
+      // A run that did not ask for GPS takes positions where gpsd answers and says nothing of it.
+      if (options.gpsdRequested) {
+        gpsReport = std::make_shared<GpsReport>(gps::FormatGpsdAddress(*address));
+        gps.Start(*address, [report = gpsReport](bool linked) { report->Linked(linked); });
+        output.ShowGpsStatus([&gps] { return gps.Status(); }, gps::FormatGpsdAddress(*address));
+      } else {
+        gps.Start(*address);
+      }
     }
   }
   sites::SitePublishing publishing(

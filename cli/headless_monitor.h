@@ -1,6 +1,8 @@
 #pragma once
 // The headless front end of the monitor thread: one connection, values on stdout, messages on
-// stderr, an optional log file, positions from gpsd. Ends after a number of poll cycles, on SIGINT, SIGTERM or SIGHUP
+// stderr, an optional log file, positions from gpsd (tried quietly at its default address; asked
+// for with --gpsd, its state goes with each cycle of the text output and a gpsd that does not
+// answer is said once on stderr). Ends after a number of poll cycles, on SIGINT, SIGTERM or SIGHUP
 // (as the disconnect button does), when standard output cannot be written, or when the
 // connection ends by itself.
 
@@ -20,6 +22,7 @@ struct MonitorOptions {
   std::string logFile;                  // empty: no log file
   bool logRequested = false;            // --log was given, so an empty name is refused rather than ignored
   std::string gpsd = "localhost:2947";  // where positions come from: HOST:PORT
+  bool gpsdRequested = false;           // --gpsd was given: its state is told, not only tried
   bool noGps = false;                   // record no positions
   int levelThreshold = -100;            // dBm: the serving level below it is an event, and rising to it again
   sites::MqttSettings mqtt;             // publishing of the cycles to a broker, when its URL is set

@@ -160,6 +160,7 @@ int main(int argc, char** argv) {
     return cli::kUsageError;
   }
   monitor.logRequested = logOption->count() > 0;
+  monitor.gpsdRequested = gpsdOption->count() > 0;
 
   if (*monitorCommand) return cli::RunHeadlessMonitor(monitor);
   if (*reportCommand) return cli::PrintLogReport(reportFile, raw);

@@ -8,7 +8,9 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
+#include "gps/gps_state_text.h"
 #include "parser/field_table.h"
 #include "platform/text_encoding.h"
 #include "radio/cell_values.h"
@@ -83,6 +85,11 @@ std::vector<std::string> CsvColumns() {
 
 ValueOutput::ValueOutput(OutputFormat format, std::ostream& out, bool rawFields)
     : format_(format), out_(out), rawFields_(rawFields) {}
+
+void ValueOutput::ShowGpsStatus(std::function<gps::GpsStatus()> status, std::string address) {
+  gpsStatus_ = std::move(status);
+  gpsdAddress_ = std::move(address);
+}
 
 void ValueOutput::Value(int fieldCode, int cellIndex, const std::string& text) {
   if (format_ == OutputFormat::jsonl && rawFields_) {
@@ -169,7 +176,18 @@ void ValueOutput::PrintTable(const radio::Cycle& cycle, const DisplayModel& mode
     const std::size_t second = text.find(';', text.find(';') + 1);
     std::string place = text.substr(0, second);
     place.replace(place.find(';'), 1, ", ");
-    out_ << "  " << place << " (" << cycle.position->mode << "D)";
+    out_ << "  " << place << " (" << cycle.position->mode << "D";
+    if (gpsStatus_) {
+      if (const std::string satellites = gps::SatellitesText(gpsStatus_()); !satellites.empty())
+        out_ << ", " << satellites;
+    }
+    out_ << ")";
+  } else if (gpsStatus_) {
+    gps::GpsStatus status = gpsStatus_();
+    // The cycle was stamped without a position: a fix that came after it is the next cycle's.
+    if (status.state == gps::GpsState::fix2D || status.state == gps::GpsState::fix3D)
+      status.state = gps::GpsState::noFix;
+    out_ << "  " << gps::GpsStatusText(status, gpsdAddress_);
   }
   out_ << "\n";
   out_ << PadUtf8("Страна:", 11) << PadUtf8(show(fcCountry, 0), 12) << PadUtf8("Оператор:", 11) << show(fcOperator, 0)

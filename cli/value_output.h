@@ -5,6 +5,7 @@
 // cell and the six neighbours as the window shows them. Events are lines and rows of their own.
 // Texts arrive in Windows-1251 and leave in UTF-8, control characters shown as '?'.
 
+#include <functional>
 #include <iosfwd>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "cli/display_model.h"
+#include "gps/gps_fix.h"
 #include "history/cell_events.h"
 #include "radio/cycle.h"
 
@@ -38,6 +40,9 @@ class ValueOutput {
   // An event of the run (a cell change, the level crossing its threshold, the connection's start
   // and end), as it is detected.
   void Event(const history::CellEvent& event);
+  // Text form: each cycle's line also tells the GPS state, from status (called on the thread that
+  // ends the cycle); address is gpsd's.
+  void ShowGpsStatus(std::function<gps::GpsStatus()> status, std::string address);
   // The dialect of the run, which the connection's start event names.
   void SetDialect(std::string dialect) { dialect_ = std::move(dialect); }
   // A change of dialect or a refused command, as a JSON line of its own (not for the dialect
@@ -55,6 +60,8 @@ class ValueOutput {
   bool rawFields_ = false;
   bool headerDone_ = false;
   std::string dialect_;
+  std::function<gps::GpsStatus()> gpsStatus_;
+  std::string gpsdAddress_;
 };
 
 }  // namespace cli

@@ -15,7 +15,12 @@ void LatestFix::SetLinked(bool linked) {
   std::lock_guard lock(mutex_);
   started_ = true;
   linked_ = linked;
-  if (!linked) fix_.reset();
+  if (!linked) {
+    fix_.reset();
+    last_.reset();
+    satellitesUsed_.reset();
+    satellitesVisible_.reset();
+  }
 }
 
 void LatestFix::Report(const Fix& fix, Clock::time_point received) {
@@ -34,6 +39,14 @@ void LatestFix::Report(const Fix& fix, Clock::time_point received) {
   fix_ = fix;
   if (!(fix.altitude >= kLowestAltitude && fix.altitude <= kHighestAltitude)) fix_->altitude = NAN;
   if (!(fix.horizontalError >= 0 && fix.horizontalError <= kLargestHorizontalError)) fix_->horizontalError = NAN;
+  last_ = fix_;
+}
+
+void LatestFix::ReportSky(int used, int visible, Clock::time_point received) {
+  std::lock_guard lock(mutex_);
+  satellitesUsed_ = used >= 0 ? std::optional<int>(used) : std::nullopt;
+  satellitesVisible_ = visible >= 0 ? std::optional<int>(visible) : std::nullopt;
+  skyReported_ = received;
 }
 
 std::optional<Fix> LatestFix::Fresh(Clock::time_point now) const {
@@ -44,6 +57,25 @@ std::optional<Fix> LatestFix::Fresh(Clock::time_point now) const {
 
 GpsState LatestFix::State(Clock::time_point now) const {
   std::lock_guard lock(mutex_);
+  return StateLocked(now);
+}
+
+GpsStatus LatestFix::Status(Clock::time_point now) const {
+  std::lock_guard lock(mutex_);
+  GpsStatus status;
+  status.state = StateLocked(now);
+  if (last_) {
+    status.last = last_;
+    status.age = now - firstReported_;
+  }
+  if (linked_ && now - skyReported_ <= kSkyFor) {
+    status.satellitesUsed = satellitesUsed_;
+    status.satellitesVisible = satellitesVisible_;
+  }
+  return status;
+}
+
+GpsState LatestFix::StateLocked(Clock::time_point now) const {
   if (!started_) return GpsState::off;
   if (!linked_) return GpsState::noGpsd;
   if (!fix_ || now - firstReported_ > kFreshFor) return GpsState::noFix;

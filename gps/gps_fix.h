@@ -20,6 +20,9 @@ enum class GpsState { off, noGpsd, noFix, fix2D, fix3D };
 using Fix = radio::Position;
 
 inline constexpr std::chrono::seconds kFreshFor{2};
+// A count of satellites holds this long after gpsd's sky report (receivers send it every few
+// seconds at most).
+inline constexpr std::chrono::seconds kSkyFor{10};
 
 // What a receiver on Earth can report: an altitude from below the Dead Sea's shore and the
 // deepest open pits up to a high balloon, a horizontal error estimate of up to 10 km, a fix time
@@ -34,6 +37,18 @@ inline constexpr std::int64_t kLatestFixTime = 4'102'444'800;
 // nothing when it is outside the years above (such a report is no usable fix).
 std::optional<std::chrono::system_clock::time_point> FixTimeOf(std::int64_t seconds, std::int64_t nanoseconds);
 
+// The state as an indicator shows it: the state, the latest usable fix (fresh or grown old) and
+// how long ago gpsd first reported it, and the satellites of gpsd's latest sky report.
+struct GpsStatus {
+  GpsState state = GpsState::off;
+  std::optional<Fix> last;                    // since gpsd last answered; kept through reports of no fix
+  std::chrono::steady_clock::duration age{};  // of last, from its first report
+  std::optional<int> satellitesUsed;          // in the fix
+  std::optional<int> satellitesVisible;       // seen in the sky
+  // A fix held once, no longer fresh.
+  bool Stale() const { return state == GpsState::noFix && last.has_value(); }
+};
+
 class LatestFix {
  public:
   using Clock = std::chrono::steady_clock;
@@ -44,12 +59,17 @@ class LatestFix {
   // beyond the bounds above becomes unknown), anything else (no fix) forgets the one held.
   // received is when it arrived.
   void Report(const Fix& fix, Clock::time_point received);
+  // A sky report of gpsd: satellites used in the fix and seen (negative: not reported).
+  void ReportSky(int used, int visible, Clock::time_point received);
   // The fix held, if gpsd first reported it no more than kFreshFor before now.
   std::optional<Fix> Fresh(Clock::time_point now = Clock::now()) const;
   // off until the first SetLinked; then noGpsd, noFix (no fresh fix), fix2D or fix3D.
   GpsState State(Clock::time_point now = Clock::now()) const;
+  GpsStatus Status(Clock::time_point now = Clock::now()) const;
 
  private:
+  GpsState StateLocked(Clock::time_point now) const;
+
   mutable std::mutex mutex_;
   bool started_ = false;
   bool linked_ = false;
@@ -58,6 +78,9 @@ class LatestFix {
   // no fix, so that the same fix coming back is not fresh again.
   std::chrono::system_clock::time_point lastFixTime_{};
   Clock::time_point firstReported_{};
+  std::optional<Fix> last_;  // the latest usable fix, however old
+  std::optional<int> satellitesUsed_, satellitesVisible_;
+  Clock::time_point skyReported_{};
 };
 
 }  // namespace gps

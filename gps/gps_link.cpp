@@ -28,6 +28,11 @@ GpsState GpsLink::State() const {
   return latest_ ? latest_->State() : GpsState::off;
 }
 
+GpsStatus GpsLink::Status() const {
+  std::lock_guard lock(mutex_);
+  return latest_ ? latest_->Status() : GpsStatus{};
+}
+
 std::optional<GpsdAddress> GpsLink::Address() const {
   std::lock_guard lock(mutex_);
   if (!client_) return std::nullopt;

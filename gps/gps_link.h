@@ -25,6 +25,8 @@ class GpsLink {
   // The fresh fix, if any, for a cycle ending now.
   std::optional<Fix> Fresh() const;
   GpsState State() const;
+  // The state with the latest fix, its age and the satellites; off when stopped.
+  GpsStatus Status() const;
   // The address being read; nothing when stopped.
   std::optional<GpsdAddress> Address() const;
 

@@ -55,6 +55,9 @@ void Watch(GpsdClient::Shared& shared, gps_data_t& data) {
     if (gps_read(&data, nullptr, 0) < 0) return;
     // Only a TPV report carries the fix mode; other reports (sky view, devices) leave it unset.
     if (data.set & MODE_SET) shared.latest->Report(FixOf(data.fix), LatestFix::Clock::now());
+    // Only a sky report counts satellites (gpsd sends one when the receiver lists them).
+    if (data.set & SATELLITE_SET)
+      shared.latest->ReportSky(data.satellites_used, data.satellites_visible, LatestFix::Clock::now());
   }
 }
 
@@ -85,33 +88,42 @@ void Run(const std::shared_ptr<GpsdClient::Shared>& shared) {
 
 }  // namespace
 
-std::optional<GpsdAddress> ParseGpsdAddress(std::string_view text) {
+std::optional<GpsdAddress> ParseGpsdAddress(std::string_view text, GpsdAddressFault* fault) {
+  const auto refuse = [fault](GpsdAddressFault why) -> std::optional<GpsdAddress> {
+    if (fault) *fault = why;
+    return std::nullopt;
+  };
+  if (fault) *fault = GpsdAddressFault::none;
   GpsdAddress address;
   std::string_view host = text;
   std::string_view port;
   if (text.starts_with('[')) {
     const std::size_t close = text.find(']');
-    if (close == std::string_view::npos) return std::nullopt;
+    if (close == std::string_view::npos) return refuse(GpsdAddressFault::unclosedBracket);
     host = text.substr(1, close - 1);
     const std::string_view rest = text.substr(close + 1);
     if (!rest.empty()) {
-      if (rest[0] != ':') return std::nullopt;
+      if (rest[0] != ':') return refuse(GpsdAddressFault::afterBracket);
       port = rest.substr(1);
-      if (port.empty()) return std::nullopt;
+      if (port.empty()) return refuse(GpsdAddressFault::noPort);
     }
   } else if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
     host = text.substr(0, colon);
     port = text.substr(colon + 1);
-    if (port.empty() || host.find(':') != std::string_view::npos) return std::nullopt;
+    if (host.find(':') != std::string_view::npos) return refuse(GpsdAddressFault::bareIpv6);
+    if (port.empty()) return refuse(host.empty() ? GpsdAddressFault::noHost : GpsdAddressFault::noPort);
   }
-  if (host.empty()) return std::nullopt;
+  if (host.empty()) return refuse(GpsdAddressFault::noHost);
   for (const char c : host) {
-    if (static_cast<unsigned char>(c) <= ' ' || c == '[' || c == ']' || c == '/') return std::nullopt;
+    if (static_cast<unsigned char>(c) <= ' ' || c == '[' || c == ']' || c == '/')
+      return refuse(GpsdAddressFault::hostCharacter);
   }
   if (!port.empty()) {
+    if (port.find_first_not_of("0123456789") != std::string_view::npos) return refuse(GpsdAddressFault::portNotNumber);
     int number = 0;
     const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
-    if (error != std::errc{} || end != port.data() + port.size() || number < 1 || number > 65535) return std::nullopt;
+    if (error != std::errc{} || end != port.data() + port.size() || number < 1 || number > 65535)
+      return refuse(GpsdAddressFault::portOutOfRange);
     address.port = std::to_string(number);
   }
   address.host = std::string(host);

@@ -18,8 +18,22 @@ struct GpsdAddress {
   std::string port = "2947";
 };
 
-// "HOST:PORT", "[IPv6]:PORT" or "HOST" (port 2947); the port 1..65535. Nothing for any other text.
-std::optional<GpsdAddress> ParseGpsdAddress(std::string_view text);
+// What keeps a text from being a gpsd address.
+enum class GpsdAddressFault {
+  none,
+  noHost,           // empty, or a port alone
+  hostCharacter,    // a blank, a control character, '[', ']' or '/' in the host
+  bareIpv6,         // an IPv6 address with a port but without its brackets
+  unclosedBracket,  // "[::1" without "]"
+  afterBracket,     // something other than ":PORT" after "]"
+  noPort,           // a ':' with nothing after it
+  portNotNumber,
+  portOutOfRange,  // not 1..65535
+};
+
+// "HOST:PORT", "[IPv6]:PORT" or "HOST" (port 2947); the port 1..65535. Nothing for any other text,
+// and then, when fault is given, why.
+std::optional<GpsdAddress> ParseGpsdAddress(std::string_view text, GpsdAddressFault* fault = nullptr);
 // "localhost:2947", "[::1]:2947".
 std::string FormatGpsdAddress(const GpsdAddress& address);
 

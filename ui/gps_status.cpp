@@ -1,6 +1,7 @@
 #include "ui/gps_status.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -130,9 +131,17 @@ TfrmGpsSettings::TfrmGpsSettings(const GpsSettings& settings, QWidget* parent) :
   btnCancel = new QPushButton(QStringLiteral("Отмена"), this);
   btnCancel->setObjectName(QStringLiteral("btnCancel"));
 
-  auto* address = new QHBoxLayout;
-  address->addWidget(label);
-  address->addWidget(txtGpsd);
+  lblGpsdProblem = new QLabel(this);
+  lblGpsdProblem->setObjectName(QStringLiteral("lblGpsdProblem"));
+  lblGpsdProblem->setWordWrap(true);
+  QPalette warning = lblGpsdProblem->palette();
+  warning.setColor(QPalette::WindowText, QColor(180, 0, 0));
+  lblGpsdProblem->setPalette(warning);
+
+  auto* address = new QGridLayout;
+  address->addWidget(label, 0, 0);
+  address->addWidget(txtGpsd, 0, 1);
+  address->addWidget(lblGpsdProblem, 1, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(btnOk);
@@ -151,10 +160,40 @@ TfrmGpsSettings::TfrmGpsSettings(const GpsSettings& settings, QWidget* parent) :
 
 GpsSettings TfrmGpsSettings::Settings() const { return {chkEnabled->isChecked(), txtGpsd->text().trimmed()}; }
 
+QString GpsdAddressProblem(const QString& text) {
+  gps::GpsdAddressFault fault = gps::GpsdAddressFault::none;
+  gps::ParseGpsdAddress(text.trimmed().toStdString(), &fault);
+  switch (fault) {
+    case gps::GpsdAddressFault::none:
+      return {};
+    case gps::GpsdAddressFault::noHost:
+      return QStringLiteral("Не указан узел gpsd");
+    case gps::GpsdAddressFault::hostCharacter:
+      return QStringLiteral("Недопустимый символ в имени узла");
+    case gps::GpsdAddressFault::bareIpv6:
+      return QStringLiteral("Адрес IPv6 пишется в квадратных скобках: [::1]:2947");
+    case gps::GpsdAddressFault::unclosedBracket:
+      return QStringLiteral("Нет закрывающей скобки \"]\"");
+    case gps::GpsdAddressFault::afterBracket:
+      return QStringLiteral("После \"]\" ожидается \":\" и порт");
+    case gps::GpsdAddressFault::noPort:
+      return QStringLiteral("Не указан порт после \":\"");
+    case gps::GpsdAddressFault::portNotNumber:
+      return QStringLiteral("Порт должен быть числом от 1 до 65535");
+    case gps::GpsdAddressFault::portOutOfRange:
+      return QStringLiteral("Порт должен быть от 1 до 65535");
+  }
+  return {};
+}
+
 void TfrmGpsSettings::InputChange() {
-  const bool usable = gps::ParseGpsdAddress(txtGpsd->text().trimmed().toStdString()).has_value();
+  // A switched-off GPS connects nowhere: its address is not checked.
+  const QString problem = chkEnabled->isChecked() ? GpsdAddressProblem(txtGpsd->text()) : QString();
   txtGpsd->setEnabled(chkEnabled->isChecked());
-  btnOk->setEnabled(!chkEnabled->isChecked() || usable);
+  lblGpsdProblem->setText(problem);
+  lblGpsdProblem->setVisible(!problem.isEmpty());
+  btnOk->setEnabled(problem.isEmpty());
+  btnOk->setToolTip(problem);
 }
 
 void EditGpsSettings(QWidget* parent, gps::GpsLink& link) {

@@ -10,6 +10,7 @@
 #include "gps/gps_link.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -49,7 +50,7 @@ void InstallGpsStatus(Tfrm& window, gps::GpsLink& link);
 void UpdateGpsStatus(Tfrm& window, const gps::GpsLink& link);
 
 // The settings dialog: "Записывать местоположение от gpsd" and the address. OK is offered only
-// for an address that can be used.
+// for an address that can be used; under the address a line says what is wrong with it.
 class TfrmGpsSettings : public QDialog {
   Q_OBJECT
  public:
@@ -58,12 +59,16 @@ class TfrmGpsSettings : public QDialog {
 
   QCheckBox* chkEnabled = nullptr;
   QLineEdit* txtGpsd = nullptr;
+  QLabel* lblGpsdProblem = nullptr;  // empty and hidden while the address can be used
   QPushButton* btnOk = nullptr;
   QPushButton* btnCancel = nullptr;
 
  private:
   void InputChange();
 };
+
+// Why a text is no gpsd address (Russian); empty for a usable one.
+QString GpsdAddressProblem(const QString& text);
 
 // Runs the dialog for the link; on OK saves the settings and restarts the link with them.
 void EditGpsSettings(QWidget* parent, gps::GpsLink& link);

@@ -20,6 +20,7 @@
 #include "ui/alignment_panel.h"
 #include "ui/app_state.h"
 #include "ui/cell_statistics_window.h"
+#include "ui/gps_indicator.h"
 #include "ui/local_file_name.h"
 #include "ui/message_box.h"
 #include "ui/plot_image.h"
@@ -118,8 +119,9 @@ HistoryWindow::HistoryWindow(const history::CellHistory& model, bool live, QWidg
   if (live) {
     alignment_ = new AlignmentPanel(model, this);
     alignment_->setVisible(false);
-    side->addWidget(alignment_);
+    side->addWidget(alignment_, 1);
     connect(alignButton, &QPushButton::toggled, alignment_, &QWidget::setVisible);
+    layout->addWidget(new GpsIndicator(this));
   }
 
   follow_->setChecked(live);

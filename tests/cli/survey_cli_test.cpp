@@ -77,6 +77,43 @@ TEST(SurveyCli, NoGpsdIsSaidOnceAndChangesNothingElse) {
   EXPECT_EQ(Lines(report.Stdout()).size(), 41u);
 }
 
+// gpsd's state is told only on a run that asked for it: its absence once on stderr, and on each
+// cycle line of the text output. A run without --gpsd still tries the default gpsd, in silence.
+TEST(SurveyCli, GpsdStateOnlyWhenAskedFor) {
+  testsupport::ModemSimProcess sim({"--seed", "4"});
+  ASSERT_TRUE(sim.Started());
+  const std::string nobody = "127.0.0.1:" + std::to_string(testsupport::FreeLoopbackPort());
+  struct Case {
+    std::vector<std::string> gps;
+    std::string stderrText;
+    std::string cycleEnd;  // what each cycle's line ends with; "" for no GPS state
+  };
+  const Case cases[] = {
+      {{"--gpsd", nobody}, "Нет связи с gpsd " + nobody + "\n", "  GPS: нет связи с gpsd " + nobody},
+      {{}, "", ""},
+      {{"--no-gps"}, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.gps));
+    std::vector<std::string> argv = {GSMMON_CLI_PATH, "monitor", "--port", sim.DevicePath(), "--cycles", "3"};
+    argv.insert(argv.end(), c.gps.begin(), c.gps.end());
+    ChildProcess tool(argv);
+    ASSERT_EQ(tool.Wait(30s), 0) << tool.Stderr();
+    EXPECT_EQ(tool.Stderr(), c.stderrText);
+    int cycles = 0;
+    for (const auto& line : Lines(tool.Stdout())) {
+      if (!line.starts_with("Цикл ")) continue;
+      ++cycles;
+      if (c.cycleEnd.empty()) {
+        EXPECT_EQ(line.find("GPS"), std::string::npos) << line;
+      } else {
+        EXPECT_TRUE(line.ends_with(c.cycleEnd)) << line;
+      }
+    }
+    EXPECT_EQ(cycles, 3);
+  }
+}
+
 TEST(SurveyCli, CsvAndTextCarryTheCycleTime) {
   testsupport::ModemSimProcess sim({"--seed", "4"});
   ASSERT_TRUE(sim.Started());

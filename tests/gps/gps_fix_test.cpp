@@ -8,6 +8,7 @@
 #include <limits>
 #include <utility>
 
+#include "gps/gps_state_text.h"
 #include "gps/gpsd_client.h"
 
 namespace {
@@ -132,6 +133,55 @@ TEST(LatestFix, ValuesBeyondWhatAReceiverReportsAreUnknown) {
   }
 }
 
+// The state an indicator shows, as the latest fix makes it over a drive: the texts of each state,
+// the age counted from the fix's first report and kept once it grows stale, the satellites of the
+// latest sky report while it is recent.
+TEST(GpsStatus, TextOfEachStateWithAgeAndSatellites) {
+  const Clock::time_point t0{std::chrono::seconds(1000)};
+  const auto fixTime = std::chrono::system_clock::from_time_t(1'800'000'000);
+  const std::string address = "localhost:2947";
+  gps::LatestFix latest;
+  EXPECT_EQ(gps::GpsStatusText(latest.Status(t0), address), "GPS: выключен");
+  latest.SetLinked(false);
+  EXPECT_EQ(gps::GpsStatusText(latest.Status(t0), address), "GPS: нет связи с gpsd localhost:2947");
+  latest.SetLinked(true);
+  EXPECT_EQ(gps::GpsStatusText(latest.Status(t0), address), "GPS: нет местоположения");
+  EXPECT_FALSE(latest.Status(t0).Stale());
+
+  latest.Report(MakeFix(2, fixTime), t0);
+  EXPECT_EQ(gps::GpsStatusText(latest.Status(t0 + 1500ms), address), "GPS: 2D, 1 с назад");
+  latest.ReportSky(9, 12, t0 + 1s);
+  latest.Report(MakeFix(3, fixTime + 1s), t0 + 1s);
+  EXPECT_EQ(gps::GpsStatusText(latest.Status(t0 + 1s), address), "GPS: 3D, спутников 9 из 12, 0 с назад");
+
+  // Stale: the last fix stays with its age, through a report of no fix too.
+  latest.Report(MakeFix(1, fixTime + 2s), t0 + 2s);
+  const gps::GpsStatus stale = latest.Status(t0 + 16s);
+  EXPECT_TRUE(stale.Stale());
+  EXPECT_EQ(stale.last->mode, 3);
+  EXPECT_EQ(gps::GpsStatusText(stale, address), "GPS: нет местоположения (последнее 15 с назад)")
+      << "the sky report is too old to count";
+  EXPECT_EQ(gps::GpsStatusText(latest.Status(t0 + 181s), address), "GPS: нет местоположения (последнее 3 мин назад)");
+  latest.ReportSky(0, 4, t0 + 181s);
+  EXPECT_EQ(gps::GpsStatusText(latest.Status(t0 + 182s), address),
+            "GPS: нет местоположения (последнее 3 мин назад), спутников 0 из 4");
+  latest.ReportSky(-1, 4, t0 + 182s);
+  EXPECT_EQ(gps::SatellitesText(latest.Status(t0 + 182s)), "видно спутников 4");
+
+  // Losing gpsd forgets the fix and the sky; back again, nothing old is shown.
+  latest.SetLinked(false);
+  EXPECT_EQ(gps::GpsStatusText(latest.Status(t0 + 183s), ""), "GPS: нет связи с gpsd");
+  latest.SetLinked(true);
+  EXPECT_EQ(gps::GpsStatusText(latest.Status(t0 + 183s), address), "GPS: нет местоположения");
+
+  struct Age {
+    std::chrono::steady_clock::duration age;
+    const char* text;
+  };
+  const Age ages[] = {{-1s, "0 с"}, {999ms, "0 с"}, {59s, "59 с"}, {60s, "1 мин"}, {3599s, "59 мин"}, {7300s, "2 ч"}};
+  for (const Age& a : ages) EXPECT_EQ(gps::AgeText(a.age), a.text);
+}
+
 TEST(FixTime, OnlyTheYearsAReceiverReports) {
   using std::chrono::system_clock;
   EXPECT_EQ(gps::FixTimeOf(0, 0), system_clock::time_point{});
@@ -150,10 +200,12 @@ TEST(FixTime, OnlyTheYearsAReceiverReports) {
 }
 
 TEST(GpsdAddress, Forms) {
+  using Fault = gps::GpsdAddressFault;
   struct Case {
     const char* text;
-    const char* host;  // null: refused
+    const char* host;  // null: refused, for the fault given
     const char* port;
+    Fault fault = Fault::none;
   };
   const Case cases[] = {
       {"localhost:2947", "localhost", "2947"},
@@ -162,21 +214,27 @@ TEST(GpsdAddress, Forms) {
       {"[::1]:2947", "::1", "2947"},
       {"[::1]", "::1", "2947"},
       {"host:065535", "host", "65535"},
-      {"", nullptr, nullptr},
-      {":2947", nullptr, nullptr},
-      {"host:", nullptr, nullptr},
-      {"host:0", nullptr, nullptr},
-      {"host:65536", nullptr, nullptr},
-      {"host:29x", nullptr, nullptr},
-      {"::1:2947", nullptr, nullptr},
-      {"[::1", nullptr, nullptr},
-      {"[::1]2947", nullptr, nullptr},
-      {"bad host:2947", nullptr, nullptr},
-      {"host\n:2947", nullptr, nullptr},
+      {"", nullptr, nullptr, Fault::noHost},
+      {":2947", nullptr, nullptr, Fault::noHost},
+      {"[]:2947", nullptr, nullptr, Fault::noHost},
+      {"host:", nullptr, nullptr, Fault::noPort},
+      {"[::1]:", nullptr, nullptr, Fault::noPort},
+      {"host:0", nullptr, nullptr, Fault::portOutOfRange},
+      {"host:65536", nullptr, nullptr, Fault::portOutOfRange},
+      {"host:99999999999", nullptr, nullptr, Fault::portOutOfRange},
+      {"host:29x", nullptr, nullptr, Fault::portNotNumber},
+      {"host:-1", nullptr, nullptr, Fault::portNotNumber},
+      {"::1:2947", nullptr, nullptr, Fault::bareIpv6},
+      {"[::1", nullptr, nullptr, Fault::unclosedBracket},
+      {"[::1]2947", nullptr, nullptr, Fault::afterBracket},
+      {"bad host:2947", nullptr, nullptr, Fault::hostCharacter},
+      {"host\n:2947", nullptr, nullptr, Fault::hostCharacter},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    const auto address = gps::ParseGpsdAddress(c.text);
+    Fault fault = Fault::portNotNumber;
+    const auto address = gps::ParseGpsdAddress(c.text, &fault);
+    EXPECT_EQ(fault, c.fault);
     if (!c.host) {
       EXPECT_FALSE(address);
       continue;

@@ -109,6 +109,35 @@ TEST(GpsdClient, FollowsGpsdThroughALostFixAndItsEnd) {
       << testing::PrintToString(log->States());
 }
 
+// A receiver that lists its satellites (GSV beside GSA): gpsd's sky report gives the counts.
+TEST(GpsdClient, SatellitesOfGpsdsSkyReport) {
+  auto drive = testsupport::ReadNmeaDrive(GSMMON_DRIVE_NMEA);
+  ASSERT_EQ(drive.size(), 60u);
+  testsupport::NmeaFeeder feeder;
+  ASSERT_TRUE(feeder.Opened());
+  testsupport::GpsdProcess gpsd(feeder.DevicePath());
+  if (!gpsd.Started()) GTEST_SKIP() << "gpsd cannot be started here";
+  gps::GpsLink link;
+  link.Start(*gps::ParseGpsdAddress(gpsd.Address()));
+  ASSERT_TRUE(WaitFor([&] { return link.State() == gps::GpsState::noFix; }, 5s));
+  EXPECT_FALSE(link.Status().satellitesUsed) << "none before a sky report";
+
+  std::vector<testsupport::NmeaGroup> groups(drive.begin(), drive.begin() + 6);
+  for (auto& group : groups) {
+    group.sentences.insert(group.sentences.end(), {"GPGSV,3,1,11,02,45,100,40,05,30,200,38,07,60,050,42,09,20,300,35",
+                                                   "GPGSV,3,2,11,13,50,120,41,16,10,220,30,20,70,010,44,26,25,260,36",
+                                                   "GPGSV,3,3,11,29,35,150,39,30,15,330,33,31,05,010,"});
+  }
+  feeder.Start(groups, 1s);
+  ASSERT_TRUE(WaitFor([&] { return link.Status().satellitesVisible.has_value() && link.Fresh(); }, 8s));
+  const gps::GpsStatus status = link.Status();
+  EXPECT_EQ(status.state, gps::GpsState::fix3D);
+  EXPECT_EQ(status.satellitesUsed, 10);  // the GSA's list
+  EXPECT_EQ(status.satellitesVisible, 11);
+  EXPECT_LE(status.age, gps::kFreshFor);
+  feeder.Stop();
+}
+
 TEST(GpsdClient, NoGpsdIsToldOnceAndStoppingNeverWaits) {
   auto log = std::make_shared<LinkLog>();
   gps::GpsLink link;

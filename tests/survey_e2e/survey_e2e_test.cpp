@@ -193,6 +193,48 @@ TEST_F(SurveyDrive, PositionsOfTheDriveOnTheRightCycles) {
   EXPECT_LE(unplacedAfterFirst, 3);
 }
 
+// The text output of a run that asked for gpsd: each cycle's line has its position with the fix
+// mode and the satellites of a receiver that lists them, or the state, and how old the last fix
+// is when it was lost.
+TEST_F(SurveyDrive, TextOutputTellsPositionAndFixState) {
+  auto seconds = Seconds(26, 40);  // four seconds of fixes, the tunnel's six without, fixes again
+  for (auto& group : seconds) {
+    group.sentences.insert(group.sentences.end(), {"GPGSV,3,1,11,02,45,100,40,05,30,200,38,07,60,050,42,09,20,300,35",
+                                                   "GPGSV,3,2,11,13,50,120,41,16,10,220,30,20,70,010,44,26,25,260,36",
+                                                   "GPGSV,3,3,11,29,35,150,39,30,15,330,33,31,05,010,"});
+  }
+  feeder_.Start(seconds, 1s);
+  ChildProcess monitor({GSMMON_CLI_PATH, "monitor", "--port", sim_.DevicePath(), "--gpsd", gpsd_->Address()});
+  ASSERT_TRUE(feeder_.WaitDone(40s));
+  monitor.Signal(SIGTERM);
+  ASSERT_EQ(monitor.Wait(30s), 0) << monitor.Stderr();
+  EXPECT_EQ(monitor.Stderr(), "");
+
+  static const std::regex placed(R"(Цикл \d+  [-0-9: .]+  55\.\d+, 37\.\d+ \(3D(, спутников 10 из 11)?\))");
+  static const std::regex lost(R"(Цикл \d+  [-0-9: .]+  GPS: нет местоположения \(последнее \d+ с назад\).*)");
+  static const std::regex before(R"(Цикл \d+  [-0-9: .]+  GPS: нет местоположения)");
+  int withPosition = 0, withSatellites = 0, afterLoss = 0, cycles = 0;
+  std::istringstream lines(monitor.Stdout());
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("Цикл ")) continue;
+    ++cycles;
+    SCOPED_TRACE(line);
+    std::smatch match;
+    if (std::regex_match(line, match, placed)) {
+      ++withPosition;
+      withSatellites += match[1].matched ? 1 : 0;
+    } else if (std::regex_match(line, lost)) {
+      ++afterLoss;
+    } else {
+      EXPECT_TRUE(std::regex_match(line, before)) << "a cycle with neither a position nor a state";
+    }
+  }
+  EXPECT_GE(withPosition, 10);
+  EXPECT_GE(withSatellites, withPosition - 2) << "the sky report may come a moment after the first fix";
+  EXPECT_GE(afterLoss, 8);  // the tunnel's five seconds or so, at two and a half cycles a second
+  EXPECT_GT(cycles, withPosition + afterLoss - 1);
+}
+
 TEST_F(SurveyDrive, LostFixAndStoppedGpsdLeaveCyclesWithoutPositions) {
   // Four seconds of fixes, the tunnel's six without, fixes again; gpsd stops while they flow.
   const auto seconds = Seconds(26, 40);

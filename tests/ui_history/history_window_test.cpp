@@ -1,8 +1,9 @@
 // The history window with real widgets offscreen: a trace and a legend line per cell, zoom with
 // the wheel around the pointer, scrolling by dragging (which stops following), following the
 // newest cycle, hover values and events, markers drawn where they happened; the alignment mode's
-// digits, highest and lowest with their reset, and the tone's state; a log's history from the
-// report window's menu.
+// locked cell, digits that grow with the panel, its whole-screen view, highest and lowest with
+// their reset, and the tone's state; the GPS indicator of the live window; a log's history from
+// the report window's menu.
 
 #include "ui/history_window.h"
 
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWheelEvent>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +35,7 @@
 #include "ui/alignment_panel.h"
 #include "ui/app_state.h"
 #include "ui/export_action.h"
+#include "ui/gps_indicator.h"
 #include "ui/gps_status.h"
 #include "ui/viewer.h"
 
@@ -84,6 +87,7 @@ TEST_F(HistoryFixture, ATraceAndALegendLinePerCellAndMarkersWhereTheyHappened) {
   EXPECT_EQ(window.Legend()->item(1)->text(), "70 / 1.1  900  (активная)");
   EXPECT_EQ(window.Legend()->item(2)->text(), "80 / 2.2  900");
   EXPECT_EQ(window.Alignment(), nullptr) << "a log's history has no alignment mode";
+  EXPECT_EQ(window.findChild<ui::GpsIndicator*>(), nullptr) << "nor the GPS of now";
 
   ui::HistoryPlot* plot = window.Plot();
   EXPECT_FALSE(plot->Following());
@@ -147,6 +151,10 @@ TEST(HistoryWindow, FollowKeepsTheNewestCycleInViewUntilDragged) {
   window.show();
   auto* follow = window.findChild<QCheckBox*>("chkFollow");
   ASSERT_NE(follow, nullptr);
+  // Live, the GPS state is at the bottom (no monitor window here, so no GPS).
+  auto* gps = window.findChild<ui::GpsIndicator*>();
+  ASSERT_NE(gps, nullptr);
+  EXPECT_EQ(gps->Text(), "GPS: выключен");
   EXPECT_TRUE(follow->isChecked());
   for (int i = 0; i < 2000; ++i) {
     model.AddCycle(5000.0 + i, CycleOf({Cell(62, "7.3", -60 - i % 20)}));
@@ -214,10 +222,11 @@ TEST(AlignmentMode, DigitsHighestLowestResetAndTheTone) {
   window.ModelChanged();
   EXPECT_EQ(highest->text(), "-66 dBm");
   EXPECT_EQ(lowest->text(), "-75 dBm");
-  // A cycle without the serving level keeps the figures.
+  // A cycle without the cell keeps the figures and says it was not heard.
   model.AddCycle(static_cast<double>(model.CycleCount()), radio::Cycle{});
   window.ModelChanged();
-  EXPECT_EQ(level->text(), "(n/a)");
+  EXPECT_EQ(level->text(), "нет");
+  EXPECT_EQ(panel->findChild<QLabel*>("lblAlignHeard")->text(), "не слышна в последнем цикле");
   EXPECT_EQ(highest->text(), "-66 dBm");
 
   EXPECT_EQ(ui::AlignmentPanel::TonePitch(-113), 300);
@@ -234,6 +243,144 @@ TEST(AlignmentMode, DigitsHighestLowestResetAndTheTone) {
     EXPECT_TRUE(why->isVisible());
     EXPECT_TRUE(why->text().startsWith("Звук недоступен: ")) << why->text().toStdString();
   }
+}
+
+// The panel locks the serving cell it first sees and keeps to it through a reselection: its
+// level as a neighbour, its highest and lowest alone, "нет" when it is not heard; another cell
+// locked (the serving one by the button, or any one named) starts its figures anew.
+TEST(AlignmentMode, TheLockedCellAloneThroughAReselection) {
+  CellHistory model;
+  ui::HistoryWindow window(model, true);
+  window.show();
+  window.findChild<QPushButton*>("btnAlignment")->click();
+  ui::AlignmentPanel* panel = window.Alignment();
+  auto* cell = panel->findChild<QLabel*>("lblAlignCell");
+  auto* heard = panel->findChild<QLabel*>("lblAlignHeard");
+  auto* level = panel->findChild<QLabel*>("lblAlignLevel");
+  EXPECT_EQ(cell->text(), "Сота не выбрана");
+  EXPECT_EQ(level->text(), "(n/a)");
+  const auto add = [&](Cells cells) { model.AddCycle(static_cast<double>(model.CycleCount()), CycleOf(cells)); };
+
+  add({testsupport::GsmCell(62, "7.3", -60, 28641), Cell(70, "1.1", -90)});
+  window.ModelChanged();
+  EXPECT_EQ(cell->text(), "GSM, канал 62, BSIC 7.3, сота 28641");
+  EXPECT_EQ(heard->text(), "активная");
+  // Two cycles before the next look are both folded in.
+  add({Cell(62, "7.3", -58), Cell(70, "1.1", -88)});
+  add({Cell(62, "7.3", -62), Cell(70, "1.1", -86)});
+  window.ModelChanged();
+  EXPECT_EQ(panel->Highest(), -58);
+  EXPECT_EQ(panel->Lowest(), -62);
+
+  // Reselection: 70/1.1 serves, far stronger; the locked cell is followed as a neighbour.
+  add({Cell(70, "1.1", -50), Cell(62, "7.3", -75)});
+  window.ModelChanged();
+  add({Cell(70, "1.1", -45), Cell(80, "2.2", -99), Cell(62, "7.3", -80)});
+  window.ModelChanged();
+  EXPECT_EQ(cell->text(), "GSM, канал 62, BSIC 7.3, сота 28641");
+  EXPECT_EQ(heard->text(), "соседняя");
+  EXPECT_EQ(level->text(), "-80 dBm");
+  EXPECT_EQ(panel->Highest(), -58) << "the serving cell's -50 and -45 are another cell's";
+  EXPECT_EQ(panel->Lowest(), -80);
+  add({Cell(70, "1.1", -47)});
+  window.ModelChanged();
+  EXPECT_EQ(level->text(), "нет");
+  EXPECT_EQ(heard->text(), "не слышна в последнем цикле");
+  EXPECT_EQ(panel->Highest(), -58);
+
+  // The button locks the serving cell of now.
+  panel->findChild<QPushButton*>("btnAlignServing")->click();
+  EXPECT_EQ(cell->text(), "GSM, канал 70, BSIC 1.1");
+  EXPECT_EQ(level->text(), "-47 dBm");
+  EXPECT_EQ(panel->Highest(), -47);
+  EXPECT_EQ(panel->Lowest(), -47);
+  // A cell named by another window, not heard yet: nothing to show until it is.
+  panel->LockCell({80, 2 * 8 + 2, radio::Tech::gsm});
+  EXPECT_EQ(cell->text(), "GSM, канал 80, BSIC 2.2");
+  EXPECT_EQ(level->text(), "нет");
+  EXPECT_FALSE(panel->Highest());
+  add({Cell(70, "1.1", -47), Cell(80, "2.2", -97)});
+  window.ModelChanged();
+  EXPECT_EQ(level->text(), "-97 dBm");
+  EXPECT_EQ(panel->Highest(), -97);
+
+  // A new connection keeps the cell and starts its figures anew.
+  model.Clear(CellHistory::Axis::time);
+  add({Cell(62, "7.3", -61), Cell(80, "2.2", -93)});
+  window.ModelChanged();
+  EXPECT_EQ(panel->LockedCell()->channel, 80);
+  EXPECT_EQ(panel->Highest(), -93);
+  EXPECT_EQ(panel->Lowest(), -93);
+
+  EXPECT_EQ(ui::AlignmentPanel::CellText({1850, 123, radio::Tech::lte}, nullptr), "LTE, канал 1850, PCI 123");
+  EXPECT_EQ(ui::AlignmentPanel::CellText({10700, -1, radio::Tech::wcdma}, nullptr), "WCDMA, канал 10700");
+}
+
+TEST(AlignmentMode, DigitsGrowWithThePanel) {
+  CellHistory model;
+  model.AddCycle(0, CycleOf({Cell(62, "7.3", -105)}));
+  ui::AlignmentPanel panel(model);
+  panel.show();
+  int previous = 0;
+  for (const QSize size : {QSize(280, 260), QSize(500, 420), QSize(900, 700), QSize(1600, 1000)}) {
+    SCOPED_TRACE(size.height());
+    panel.resize(size);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return panel.size() == size; }));
+    QApplication::processEvents();
+    EXPECT_GT(panel.DigitsPixelSize(), previous);
+    previous = panel.DigitsPixelSize();
+    // The figures fit where they are shown.
+    const auto* level = panel.findChild<QLabel*>("lblAlignLevel");
+    EXPECT_EQ(level->text(), "-105 dBm");
+    EXPECT_LE(QFontMetrics(level->font()).horizontalAdvance(level->text()), level->width());
+    EXPECT_LE(QFontMetrics(level->font()).height(), std::max(level->height(), 60));
+  }
+  EXPECT_GE(previous, 200) << "a whole screen's digits are read from a few metres";
+}
+
+// The window is the active one, as a click or the window manager makes it; shortcuts work in it.
+bool Activated(QWidget* window) {
+  window->activateWindow();
+  return testsupport::WaitUntil([window] { return QApplication::activeWindow() == window; }, std::chrono::seconds(5));
+}
+
+// F11 and a double click show the panel alone on the whole screen, F11 or Esc put it back.
+TEST(AlignmentMode, WholeScreenByF11AndDoubleClick) {
+  CellHistory model;
+  model.AddCycle(0, CycleOf({Cell(62, "7.3", -70)}));
+  ui::HistoryWindow window(model, true);
+  window.show();
+  ASSERT_TRUE(Activated(&window));
+  ui::AlignmentPanel* panel = window.Alignment();
+  QTest::keyClick(&window, Qt::Key_F11);
+  EXPECT_FALSE(panel->FullScreen()) << "not while the mode is off";
+  window.findChild<QPushButton*>("btnAlignment")->click();
+  const int inWindow = panel->DigitsPixelSize();
+
+  const auto leaveBy = [&](Qt::Key key) {
+    ASSERT_TRUE(Activated(panel));
+    QTest::keyClick(panel, key);
+    EXPECT_FALSE(panel->FullScreen());
+    EXPECT_FALSE(panel->isWindow());
+    EXPECT_EQ(panel->parentWidget(), &window);
+    EXPECT_TRUE(panel->isVisible());
+  };
+  QTest::keyClick(&window, Qt::Key_F11);
+  ASSERT_TRUE(panel->FullScreen());
+  EXPECT_TRUE(panel->isWindow());
+  EXPECT_TRUE(testsupport::WaitUntil([&] { return panel->DigitsPixelSize() > inWindow; }));
+  leaveBy(Qt::Key_Escape);
+  ASSERT_TRUE(Activated(&window));
+
+  QTest::mouseDClick(panel->findChild<QLabel*>("lblAlignLevel"), Qt::LeftButton);
+  ASSERT_TRUE(panel->FullScreen());
+  leaveBy(Qt::Key_F11);
+  // Esc means nothing in the window.
+  ASSERT_TRUE(Activated(&window));
+  QTest::keyClick(&window, Qt::Key_Escape);
+  EXPECT_FALSE(panel->FullScreen());
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(panel->LockedCell()->channel, 62) << "the lock stays through it all";
 }
 
 TEST(LogHistory, FromTheReportWindowsMenuWithItsEvents) {

@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -14,6 +16,8 @@
 
 #include "form_fixture.h"
 #include "tests/support/gpsd_process.h"
+#include "tests/support/qt_wait.h"
+#include "ui/gps_indicator.h"
 
 namespace {
 
@@ -98,6 +102,51 @@ TEST_F(FormTest, GpsStateOnTheGraphAndTheMenuMovesNoControl) {
   EXPECT_TRUE(form_->Graph()->toolTip().endsWith(QStringLiteral("\nGPS: выключен")));
 }
 
+// The indicator over a drive through Debian's gpsd, from a receiver that lists its satellites:
+// the fix with its satellites and age, then the last fix growing old, then no gpsd.
+TEST(GpsIndicator, FollowsGpsdThroughAFixItsAgeAndItsEnd) {
+  auto drive = testsupport::ReadNmeaDrive(GSMMON_DRIVE_NMEA);
+  ASSERT_EQ(drive.size(), 60u);
+  testsupport::NmeaFeeder feeder;
+  ASSERT_TRUE(feeder.Opened());
+  testsupport::GpsdProcess gpsd(feeder.DevicePath());
+  if (!gpsd.Started()) GTEST_SKIP() << "gpsd cannot be started here";
+  gps::GpsLink link;
+  link.Start(*gps::ParseGpsdAddress(gpsd.Address()));
+  ui::GpsIndicator indicator(nullptr, &link);
+  const auto shows = [&](const QString& start) {
+    return testsupport::WaitUntil(
+        [&] {
+          indicator.Refresh();
+          return indicator.Text().startsWith(start);
+        },
+        std::chrono::seconds(8));
+  };
+  EXPECT_TRUE(shows(QStringLiteral("GPS: нет местоположения"))) << indicator.Text().toStdString();
+  EXPECT_EQ(indicator.ToolTipText(), "gpsd: " + QString::fromStdString(gpsd.Address()));
+
+  std::vector<testsupport::NmeaGroup> groups(drive.begin(), drive.begin() + 3);
+  for (auto& group : groups) {
+    group.sentences.insert(group.sentences.end(), {"GPGSV,3,1,11,02,45,100,40,05,30,200,38,07,60,050,42,09,20,300,35",
+                                                   "GPGSV,3,2,11,13,50,120,41,16,10,220,30,20,70,010,44,26,25,260,36",
+                                                   "GPGSV,3,3,11,29,35,150,39,30,15,330,33,31,05,010,"});
+  }
+  feeder.Start(groups, std::chrono::seconds(1));
+  EXPECT_TRUE(shows(QStringLiteral("GPS: 3D, спутников 10 из 11, "))) << indicator.Text().toStdString();
+  EXPECT_TRUE(indicator.Text().endsWith(QStringLiteral(" с назад"))) << indicator.Text().toStdString();
+  EXPECT_TRUE(indicator.ToolTipText().startsWith(QStringLiteral("Местоположение: 55.75756 37.6")))
+      << indicator.ToolTipText().toStdString();
+  ASSERT_TRUE(feeder.WaitDone(std::chrono::seconds(10)));
+  EXPECT_TRUE(shows(QStringLiteral("GPS: нет местоположения (последнее "))) << indicator.Text().toStdString();
+  EXPECT_TRUE(indicator.ToolTipText().startsWith(QStringLiteral("Последнее местоположение: 55.75756 37.6")));
+  gpsd.Stop();
+  EXPECT_TRUE(shows(QStringLiteral("GPS: нет связи с gpsd ") + QString::fromStdString(gpsd.Address())))
+      << indicator.Text().toStdString();
+  link.Stop();
+  indicator.Refresh();
+  EXPECT_EQ(indicator.Text(), "GPS: выключен");
+}
+
 TEST(GpsSettings, RememberedAndApplied) {
   const GpsSettingsStore store;
   const ui::GpsSettings defaults = ui::LoadGpsSettings();
@@ -114,6 +163,39 @@ TEST(GpsSettings, RememberedAndApplied) {
   EXPECT_FALSE(link.Address());
   ui::ApplyGpsSettings(link, {true, QStringLiteral("no port:")});
   EXPECT_FALSE(link.Address());
+}
+
+// A greyed OK says why, under the address; a usable address or GPS switched off says nothing.
+TEST(GpsSettings, DialogSaysWhyOkIsGreyed) {
+  ui::TfrmGpsSettings dialog({true, QStringLiteral("localhost:2947")});
+  struct Case {
+    const char* text;
+    const char* problem;  // "" for a usable address
+  };
+  const Case cases[] = {
+      {"localhost:2947", ""},
+      {" 127.0.0.1:12002 ", ""},
+      {"localhost:99999", "Порт должен быть от 1 до 65535"},
+      {"localhost:0", "Порт должен быть от 1 до 65535"},
+      {"localhost:29x", "Порт должен быть числом от 1 до 65535"},
+      {"", "Не указан узел gpsd"},
+      {":2947", "Не указан узел gpsd"},
+      {"localhost:", "Не указан порт после \":\""},
+      {"gps host:2947", "Недопустимый символ в имени узла"},
+      {"::1:2947", "Адрес IPv6 пишется в квадратных скобках: [::1]:2947"},
+      {"[::1", "Нет закрывающей скобки \"]\""},
+      {"[::1]2947", "После \"]\" ожидается \":\" и порт"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    dialog.txtGpsd->setText(QString::fromUtf8(c.text));
+    EXPECT_EQ(dialog.lblGpsdProblem->text(), QString::fromUtf8(c.problem));
+    EXPECT_EQ(dialog.lblGpsdProblem->isVisibleTo(&dialog), *c.problem != '\0');
+    EXPECT_EQ(dialog.btnOk->isEnabled(), *c.problem == '\0');
+  }
+  dialog.chkEnabled->setChecked(false);
+  EXPECT_TRUE(dialog.btnOk->isEnabled());
+  EXPECT_FALSE(dialog.lblGpsdProblem->isVisibleTo(&dialog));
 }
 
 TEST(GpsSettings, DialogOffersOkOnlyForAUsableAddressAndRestartsTheLink) {
