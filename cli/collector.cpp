@@ -203,13 +203,16 @@ class Collector {
 // The collector's own client id: the same on every start for the same folder and database on the
 // same machine, so the broker keeps its session (and the cycles published meanwhile) while it is
 // away. A collector of a group has a session of its own: its shared subscription never meets a
-// plain one kept from its time alone, which would bring every message twice.
-std::string ClientId(const std::filesystem::path& dir, const std::string& db, const std::string& share) {
+// plain one kept from its time alone, which would bring every message twice. A name tells apart
+// collectors that share everything else.
+std::string ClientId(const std::filesystem::path& dir, const std::string& db, const std::string& share,
+                     const std::string& name) {
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
   std::string stores = dir.string();
   if (!db.empty()) stores += "\n" + fleetdb::DisplayUrl(db);
   if (!share.empty()) stores += "\n" + share;
+  if (!name.empty()) stores += "\n\n" + name;
   const std::size_t hash = std::hash<std::string>{}(std::string(host) + "\n" + stores);
   char text[32];
   std::snprintf(text, sizeof text, "%016zx", hash);
@@ -262,7 +265,7 @@ int RunCollector(const CollectOptions& options) {
   Collector collector(filing, broker->prefix);
   mqtt::ClientOptions client;
   client.broker = *broker;
-  client.clientId = ClientId(dir, options.db, options.share);
+  client.clientId = ClientId(dir, options.db, options.share, options.name);
   client.cleanSession = false;
   client.caFile = options.mqtt.caFile;
   client.onProblem = [last = std::make_shared<std::pair<std::mutex, std::string>>()](const std::string& problem) {
@@ -333,11 +336,15 @@ int RunCollector(const CollectOptions& options) {
   }
   subscriber.Stop();
   collector.CompleteAll();
-  for (const std::string& line : collector.MissingLines()) say(line);
+  // In a group the others take their share of every run: what did not come here is no loss.
+  const bool alone = options.share.empty();
+  if (alone)
+    for (const std::string& line : collector.MissingLines()) say(line);
   const CollectCounts& counts = collector.Counts();
   std::cerr << "Записано циклов: " << counts.cycles << ", повторов: " << counts.repeats
-            << ", пропущено сообщений: " << counts.malformed << ", событий: " << counts.events
-            << ", не получено циклов: " << counts.missing << ", сбоев записи: " << counts.failures << std::endl;
+            << ", пропущено сообщений: " << counts.malformed << ", событий: " << counts.events;
+  if (alone) std::cerr << ", не получено циклов: " << counts.missing;
+  std::cerr << ", сбоев записи: " << counts.failures << std::endl;
   if (database) {
     std::cerr << "В базе данных новых циклов: " << database->Written().cycles
               << ", уже бывших там: " << database->Written().repeats << std::endl;

@@ -21,6 +21,8 @@ struct CollectOptions {
   // A shared subscription's group: collectors of one group divide the sites' messages between
   // them. "" subscribes alone.
   std::string share;
+  // Tells apart collectors of one machine with the same stores (their broker sessions); "" for none.
+  std::string name;
 };
 
 // What the collector did with the messages it received.

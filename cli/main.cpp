@@ -150,6 +150,8 @@ int main(int argc, char** argv) {
           },
           ""))
       ->type_name("GROUP");
+  collectCommand->add_option("--name", collect.name, "This collector's own name, for its session at the broker")
+      ->type_name("NAME");
 
   try {
     app.parse(argc, argv);

@@ -83,7 +83,16 @@ QMenu* HistoryLegend::BuildMenu(int trace) {
   only->setEnabled(trace >= 0);
   QAction* all = menu->addAction(QStringLiteral("Показать все"), this, [this] { ShowAll(); });
   all->setObjectName(QStringLiteral("actShowAllCells"));
+  if (alignOn_ && trace >= 0 && static_cast<std::size_t>(trace) < model_.Traces().size()) {
+    const history::TraceKey key = model_.Traces()[static_cast<std::size_t>(trace)].key;
+    QAction* align = menu->addAction(QStringLiteral("Наведение на эту соту"), this, [this, key] { alignOn_(key); });
+    align->setObjectName(QStringLiteral("actAlignOnCell"));
+  }
   return menu;
+}
+
+void HistoryLegend::SetAlignOnCell(std::function<void(const history::TraceKey&)> alignOn) {
+  alignOn_ = std::move(alignOn);
 }
 
 void HistoryLegend::contextMenuEvent(QContextMenuEvent* event) {

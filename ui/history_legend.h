@@ -4,6 +4,7 @@
 // same; the cell under the pointer is highlighted on the plot. Window's thread only.
 
 #include <QListWidget>
+#include <functional>
 
 #include "history/cell_history.h"
 
@@ -25,6 +26,8 @@ class HistoryLegend : public QListWidget {
   void ShowAll();
   // The menu of the entry of trace (owned by the caller).
   QMenu* BuildMenu(int trace);
+  // Gives the entries' menus a line that sets the alignment mode on their cell.
+  void SetAlignOnCell(std::function<void(const history::TraceKey&)> alignOn);
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -36,6 +39,7 @@ class HistoryLegend : public QListWidget {
   const history::CellHistory& model_;
   HistoryPlot& plot_;
   std::size_t entries_ = 0;
+  std::function<void(const history::TraceKey&)> alignOn_;
 };
 
 }  // namespace ui

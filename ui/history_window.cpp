@@ -121,6 +121,10 @@ HistoryWindow::HistoryWindow(const history::CellHistory& model, bool live, QWidg
     alignment_->setVisible(false);
     side->addWidget(alignment_, 1);
     connect(alignButton, &QPushButton::toggled, alignment_, &QWidget::setVisible);
+    legend_->SetAlignOnCell([this, alignButton](const history::TraceKey& key) {
+      alignButton->setChecked(true);
+      alignment_->LockCell(key);
+    });
     layout->addWidget(new GpsIndicator(this));
   }
 

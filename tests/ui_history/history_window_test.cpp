@@ -37,6 +37,7 @@
 #include "ui/export_action.h"
 #include "ui/gps_indicator.h"
 #include "ui/gps_status.h"
+#include "ui/history_legend.h"
 #include "ui/viewer.h"
 
 namespace {
@@ -314,6 +315,28 @@ TEST(AlignmentMode, TheLockedCellAloneThroughAReselection) {
 
   EXPECT_EQ(ui::AlignmentPanel::CellText({1850, 123, radio::Tech::lte}, nullptr), "LTE, канал 1850, PCI 123");
   EXPECT_EQ(ui::AlignmentPanel::CellText({10700, -1, radio::Tech::wcdma}, nullptr), "WCDMA, канал 10700");
+}
+
+TEST(AlignmentMode, SetOnACellFromItsLegendEntry) {
+  CellHistory model;
+  ui::HistoryWindow window(model, true);
+  window.show();
+  model.AddCycle(0, CycleOf({Cell(62, "7.3", -60), Cell(70, "1.1", -90)}));
+  window.ModelChanged();
+  const int neighbour = model.FindTrace({70, 1 * 8 + 1, radio::Tech::gsm});
+  ASSERT_GE(neighbour, 0);
+  std::unique_ptr<QMenu> menu(window.Legend()->BuildMenu(neighbour));
+  auto* align = menu->findChild<QAction*>("actAlignOnCell");
+  ASSERT_NE(align, nullptr);
+  align->trigger();
+  EXPECT_TRUE(window.findChild<QPushButton*>("btnAlignment")->isChecked());
+  EXPECT_EQ(window.Alignment()->LockedCell()->channel, 70);
+  EXPECT_EQ(window.Alignment()->LockedLevel(), -90);
+
+  // A log's history has no alignment mode, so no such line.
+  ui::HistoryWindow logWindow(model, false);
+  std::unique_ptr<QMenu> logMenu(logWindow.Legend()->BuildMenu(neighbour));
+  EXPECT_EQ(logMenu->findChild<QAction*>("actAlignOnCell"), nullptr);
 }
 
 TEST(AlignmentMode, DigitsGrowWithThePanel) {
