@@ -137,6 +137,12 @@ void HistoryPlot::ShowAll() {
   SetRange(first - span / 50, first + span * 51 / 50);
 }
 
+void HistoryPlot::CentreOn(double time) {
+  SetFollowing(false);
+  const double span = to_ - from_;
+  SetRange(time - span / 2, time + span / 2);
+}
+
 void HistoryPlot::SetFollowing(bool follow) {
   if (follow == follow_) return;
   follow_ = follow;

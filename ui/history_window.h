@@ -39,6 +39,8 @@ class HistoryPlot : public QWidget {
   void SetRange(double from, double to);
   // Shows the whole run.
   void ShowAll();
+  // Centres the visible span on time, which stops following.
+  void CentreOn(double time);
   bool Following() const { return follow_; }
   void SetFollowing(bool follow);
   // New cycles or events: keeps the newest in view while following, then repaints.
@@ -86,6 +88,8 @@ class HistoryWindow : public QWidget {
 
   // New cycles or events in the model.
   void ModelChanged();
+  // Brings time (on the model's axis) into the middle of the plot.
+  void ShowTime(double time) { plot_->CentreOn(time); }
 
   const history::CellHistory& Model() const { return model_; }
   HistoryPlot* Plot() const { return plot_; }
