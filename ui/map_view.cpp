@@ -288,7 +288,7 @@ void MapView::PaintTrack(QPainter& painter) {
 
   // A dark edge under the whole track, so that every colour of the scale stands out from the
   // background, then each stretch in the colour of the level where it starts.
-  const QPen edge(QColor(30, 30, 30, 170), 8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  const QPen edge(QColor(30, 30, 30, 170), 9, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   painter.setPen(edge);
   for (std::size_t i = 0; i < points.size(); ++i) {
     if (i > 0 && track_.Joined(i - 1, i)) {
@@ -298,11 +298,11 @@ void MapView::PaintTrack(QPainter& painter) {
     }
   }
   for (std::size_t i = 0; i < points.size(); ++i) {
-    painter.setPen(QPen(LevelColourOf(points[i > 0 ? i - 1 : 0]), 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setPen(QPen(LevelColourOf(points[i > 0 ? i - 1 : 0]), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     if (i > 0 && track_.Joined(i - 1, i)) {
       if (visible(at[i - 1], at[i])) painter.drawLine(at[i - 1], at[i]);
     } else if (seen.contains(at[i])) {
-      painter.setPen(QPen(LevelColourOf(points[i]), 5, Qt::SolidLine, Qt::RoundCap));
+      painter.setPen(QPen(LevelColourOf(points[i]), 6, Qt::SolidLine, Qt::RoundCap));
       painter.drawPoint(at[i]);
     }
   }
