@@ -180,15 +180,6 @@ std::optional<std::size_t> MapView::PointNear(QPoint at) const {
   return best;
 }
 
-std::optional<std::size_t> MapView::EventNear(QPoint at) const {
-  const auto& events = track_.Events();
-  for (std::size_t i = events.size(); i-- > 0;) {
-    const QPointF d = PixelOf(events[i].place) - QPointF(at);
-    if (d.x() * d.x() + d.y() * d.y() <= 36) return i;
-  }
-  return std::nullopt;
-}
-
 namespace {
 
 QString TimeText(const map::DriveTrack& track, double time, long cycle) {
@@ -200,17 +191,21 @@ QString TimeText(const map::DriveTrack& track, double time, long cycle) {
 }  // namespace
 
 QString MapView::HoverText(QPoint at) const {
-  if (const auto event = EventNear(at)) {
-    const map::TrackEvent& e = track_.Events()[*event];
+  // Every event marked here, then the cycle under the pointer.
+  QStringList events;
+  for (const map::TrackEvent& e : track_.Events()) {
+    const QPointF d = PixelOf(e.place) - QPointF(at);
+    if (d.x() * d.x() + d.y() * d.y() > 36) continue;
     const QString when = track_.AxisKind() == map::DriveTrack::Axis::time
                              ? QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(e.time * 1000)))
-                                   .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))
-                             : QStringLiteral("Цикл %1").arg(std::llround(e.time));
-    return QStringLiteral("<b>") + when + QStringLiteral("</b><br>") +
-           ToQt(history::EventText(e.event)).toHtmlEscaped();
+                                   .toString(QStringLiteral("HH:mm:ss"))
+                             : QStringLiteral("цикл %1").arg(std::llround(e.time));
+    events << QStringLiteral("<span style='color:%1'>%2  %3</span>")
+                  .arg(EventColour(e.event.kind).name(), when, ToQt(history::EventText(e.event)).toHtmlEscaped());
   }
   const auto index = PointNear(at);
-  if (!index) return {};
+  if (!index) return events.join(QStringLiteral("<br>"));
+
   const map::TrackPoint& point = track_.Points()[*index];
   QStringList lines;
   lines << QStringLiteral("<b>") + TimeText(track_, point.time, point.cycle) + QStringLiteral("</b>");
@@ -220,6 +215,7 @@ QString MapView::HoverText(QPoint at) const {
   if (point.serving) lines << QStringLiteral("Активная: ") + CellName(*point.serving).toHtmlEscaped();
   lines << QStringLiteral("Соседних сот: %1").arg(point.neighbours);
   lines << QStringLiteral("%1, %2").arg(point.place.latitude, 0, 'f', 5).arg(point.place.longitude, 0, 'f', 5);
+  if (!events.isEmpty()) lines << QStringLiteral("<hr>") + events.join(QStringLiteral("<br>"));
   return lines.join(QStringLiteral("<br>"));
 }
 

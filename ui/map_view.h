@@ -38,10 +38,10 @@ class MapView : public QWidget {
 
   // The pixel of a place in the view.
   QPointF PixelOf(map::LatLon place) const;
-  // The point (its index) or the event nearest to pixel within reach, or nothing.
+  // The point (its index) nearest to pixel within reach, or nothing.
   std::optional<std::size_t> PointNear(QPoint at) const;
-  std::optional<std::size_t> EventNear(QPoint at) const;
-  // What hovering at pixel shows: an event, or a cycle's time, level, cell and place.
+  // What hovering at pixel shows: the cycle's time, level, cell and place, and every event marked
+  // there.
   QString HoverText(QPoint at) const;
   // The scale bar's length as its label says it ("200 м", "5 км").
   QString ScaleText() const;

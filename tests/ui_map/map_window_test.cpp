@@ -16,9 +16,11 @@
 #include <QDir>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
 #include <QTcpServer>
@@ -331,8 +333,8 @@ TEST_F(MapFixture, HoverTellsACyclesValuesAndTheEvents) {
         QString("55.75150, 37.60600")})
     EXPECT_TRUE(point.contains(part)) << part.toStdString() << " in " << point.toStdString();
   EXPECT_TRUE(view.HoverText(PointPixel(view, 25)).contains("70 / 1.1"));
-  EXPECT_TRUE(view.HoverText(PointPixel(view, 20)).contains("Смена соты"))
-      << view.HoverText(PointPixel(view, 20)).toStdString();
+  const QString changed = view.HoverText(PointPixel(view, 20));
+  EXPECT_TRUE(changed.contains("Смена соты") && changed.contains("70 / 1.1")) << changed.toStdString();
   EXPECT_TRUE(view.HoverText(PointPixel(view, 30)).contains("-90"));
   EXPECT_TRUE(view.HoverText(PointPixel(view, 0) + QPoint(0, 60)).isEmpty());
 
@@ -460,6 +462,39 @@ TEST_F(MapFixture, FromTheMainWindowsMenuAndShortcutAndTheReportWindowsMenu) {
               1.0);
   logWindow->close();
   ui::SetMainWindow(nullptr);
+}
+
+TEST_F(MapFixture, TheSourceDialogOffersOkOnlyForAUsableAddressAndKeepsTheChoice) {
+  ui::MapWindow window(track, false);
+  std::unique_ptr<QMenu> menu(window.BuildMenu());
+  QAction* source = menu->findChild<QAction*>("actMapSource");
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(source->text(), "Источник карты...");
+
+  ui::TfrmMapSource dialog(ui::LoadMapSourceSettings());
+  EXPECT_EQ(dialog.windowTitle(), "Источник карты");
+  struct Case {
+    const char* url;
+    bool usable;
+  };
+  for (const Case& c :
+       {Case{"", true}, Case{"https://tile.example.org/{z}/{x}/{y}.png", true},
+        Case{"http://h:8080/{z}/{x}/{-y}.jpg", true}, Case{"https://tile.example.org/{z}/{x}.png", false},
+        Case{"tile.example.org/{z}/{x}/{y}.png", false}}) {
+    dialog.txtUrl->setText(c.url);
+    EXPECT_EQ(dialog.btnOk->isEnabled(), c.usable) << c.url;
+    EXPECT_EQ(dialog.lblWhy->text().isEmpty(), c.usable) << c.url;
+  }
+  dialog.txtMbtiles->setText("  /data/town.mbtiles ");
+  dialog.txtUrl->setText("https://tile.example.org/{z}/{x}/{y}.png");
+  ui::SaveMapSourceSettings(dialog.Settings());
+  const ui::MapSourceSettings kept = ui::LoadMapSourceSettings();
+  EXPECT_EQ(kept.mbtiles, "/data/town.mbtiles");
+  EXPECT_EQ(kept.folder, "");
+  EXPECT_EQ(kept.url, "https://tile.example.org/{z}/{x}/{y}.png");
+  window.ReloadSources();
+  EXPECT_TRUE(window.StatusLine()->text().contains("town.mbtiles, https://tile.example.org/{z}/{x}/{y}.png"))
+      << window.StatusLine()->text().toStdString();
 }
 
 // A tile server on a loopback port: each request's first line and User-Agent, a PNG for every
