@@ -25,11 +25,9 @@ void DriveTrack::Clear(Axis axis) {
   points_.clear();
   events_.clear();
   unplaced_.clear();
-  lastCycle_ = 0;
 }
 
 void DriveTrack::AddCycle(double time, const radio::Cycle& cycle) {
-  lastCycle_ = cycle.n;
   if (!cycle.position) return;
   const radio::Position& fix = *cycle.position;
   if (!(fix.latitude >= -90 && fix.latitude <= 90 && fix.longitude >= -180 && fix.longitude <= 180)) return;

@@ -59,7 +59,6 @@ class DriveTrack {
   std::vector<TrackPoint> points_;
   std::vector<TrackEvent> events_;
   std::vector<TrackEvent> unplaced_;
-  long lastCycle_ = 0;
 };
 
 struct TrackLoadResult {
