@@ -275,8 +275,20 @@ void MapView::PaintTrack(QPainter& painter) {
   const auto& points = track_.Points();
   if (points.empty()) return;
   painter.setRenderHint(QPainter::Antialiasing);
-  std::vector<QPointF> at(points.size());
-  for (std::size_t i = 0; i < points.size(); ++i) at[i] = PixelOf(points[i].place);
+  // Points closer than two pixels to the last one drawn add nothing to the picture: a day's drive
+  // shown whole is drawn as a few thousand stretches, not tens of thousands.
+  struct Drawn {
+    QPointF at;
+    std::size_t index;
+    bool joined;  // a line from the one drawn before
+  };
+  std::vector<Drawn> drawn;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const QPointF at = PixelOf(points[i].place);
+    const bool joined = i > 0 && track_.Joined(i - 1, i);
+    if (joined && i + 1 < points.size() && !drawn.empty() && (at - drawn.back().at).manhattanLength() < 2) continue;
+    drawn.push_back({at, i, joined});
+  }
   const QRectF seen = QRectF(rect()).adjusted(-10, -10, 10, 10);
   const auto visible = [&seen](QPointF a, QPointF b) {
     return seen.intersects(QRectF(a, b).normalized().adjusted(-1, -1, 1, 1));
@@ -286,20 +298,21 @@ void MapView::PaintTrack(QPainter& painter) {
   // background, then each stretch in the colour of the level where it starts.
   const QPen edge(QColor(30, 30, 30, 170), 9, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   painter.setPen(edge);
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    if (i > 0 && track_.Joined(i - 1, i)) {
-      if (visible(at[i - 1], at[i])) painter.drawLine(at[i - 1], at[i]);
-    } else if (seen.contains(at[i])) {
-      painter.drawPoint(at[i]);
+  for (std::size_t k = 0; k < drawn.size(); ++k) {
+    if (drawn[k].joined) {
+      if (visible(drawn[k - 1].at, drawn[k].at)) painter.drawLine(drawn[k - 1].at, drawn[k].at);
+    } else if (seen.contains(drawn[k].at)) {
+      painter.drawPoint(drawn[k].at);
     }
   }
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    painter.setPen(QPen(LevelColourOf(points[i > 0 ? i - 1 : 0]), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    if (i > 0 && track_.Joined(i - 1, i)) {
-      if (visible(at[i - 1], at[i])) painter.drawLine(at[i - 1], at[i]);
-    } else if (seen.contains(at[i])) {
-      painter.setPen(QPen(LevelColourOf(points[i]), 6, Qt::SolidLine, Qt::RoundCap));
-      painter.drawPoint(at[i]);
+  for (std::size_t k = 0; k < drawn.size(); ++k) {
+    if (drawn[k].joined) {
+      if (!visible(drawn[k - 1].at, drawn[k].at)) continue;
+      painter.setPen(QPen(LevelColourOf(points[drawn[k - 1].index]), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      painter.drawLine(drawn[k - 1].at, drawn[k].at);
+    } else if (seen.contains(drawn[k].at)) {
+      painter.setPen(QPen(LevelColourOf(points[drawn[k].index]), 6, Qt::SolidLine, Qt::RoundCap));
+      painter.drawPoint(drawn[k].at);
     }
   }
 
@@ -319,7 +332,7 @@ void MapView::PaintTrack(QPainter& painter) {
     }
   }
   if (markNewest_) {
-    const QPointF p = at.back();
+    const QPointF p = drawn.back().at;
     painter.setPen(QPen(Qt::black, 2));
     painter.setBrush(Qt::NoBrush);
     painter.drawEllipse(p, 10, 10);
