@@ -117,6 +117,9 @@ void MapTiles::Fetch(const map::TileId& tile, const QString& key) {
   inFlight_.insert(key);
   ++requests_;
   QNetworkReply* reply = network_->get(request);
+  connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+    if (static_cast<std::uintmax_t>(received) > map::kLargestTile) reply->abort();
+  });
   const QString cacheFile =
       cacheFolder_ + QLatin1Char('/') + QString::fromStdString(map::TileCachePath(settings_.url.toStdString(), tile));
   connect(reply, &QNetworkReply::finished, this, [this, reply, tile, key, cacheFile, generation = generation_] {

@@ -100,7 +100,10 @@ TEST(TileFolderSource, ZoomColumnRowWithAnyImageExtension) {
   map::TileFolderSource source(folder.path);
   EXPECT_EQ(source.Tile({3, 4, 2}), "png tile");
   EXPECT_EQ(source.Tile({3, 4, 5}), "jpeg tile");
+  WriteFile(folder.path / "3" / "4" / "7.png", "huge");
+  fs::resize_file(folder.path / "3" / "4" / "7.png", map::kLargestTile + 1);
   EXPECT_FALSE(source.Tile({3, 4, 6}));  // an empty file is no tile
+  EXPECT_FALSE(source.Tile({3, 4, 7}));  // nor one larger than any tile
   EXPECT_FALSE(source.Tile({3, 2, 4}));
   EXPECT_FALSE(source.Tile({4, 4, 2}));
 }
