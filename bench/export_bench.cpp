@@ -100,6 +100,7 @@ void BM_Export(benchmark::State& state) {
   double peakMegabytes = 0;
   for (auto _ : state) {
     std::filesystem::remove(out);
+    std::filesystem::remove(log.dir() / ("day-events." + extension));  // GeoJSON's and CSV's events
     std::string program = GSMMON_CLI_PATH;
     std::string command = "export";
     std::string input = log.path();

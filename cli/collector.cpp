@@ -187,10 +187,13 @@ class Collector {
 
 // The collector's own client id: the same on every start for the same folder on the same
 // machine, so the broker keeps its session (and the cycles published meanwhile) while it is away.
-std::string ClientId(const std::filesystem::path& dir) {
+// A collector of a group has a session of its own: its shared subscription never meets a plain one
+// kept from its time alone, which would bring every message twice.
+std::string ClientId(const std::filesystem::path& dir, const std::string& share) {
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
-  const std::size_t hash = std::hash<std::string>{}(std::string(host) + "\n" + dir.string());
+  const std::size_t hash =
+      std::hash<std::string>{}(std::string(host) + "\n" + dir.string() + (share.empty() ? "" : "\n" + share));
   char text[32];
   std::snprintf(text, sizeof text, "%016zx", hash);
   return std::string("ostrin_gsmmon_collect-") + text;
@@ -222,7 +225,7 @@ int RunCollector(const CollectOptions& options) {
   Collector collector(filing, broker->prefix);
   mqtt::ClientOptions client;
   client.broker = *broker;
-  client.clientId = ClientId(dir);
+  client.clientId = ClientId(dir, options.share);
   client.cleanSession = false;
   client.caFile = options.mqtt.caFile;
   client.onProblem = [last = std::make_shared<std::pair<std::mutex, std::string>>()](const std::string& problem) {
@@ -261,9 +264,10 @@ int RunCollector(const CollectOptions& options) {
       link->saidDown = true;
     }
   };
-  const std::string& prefix = broker->prefix;
+  // Through a group, the broker hands each message to one collector of it.
+  const std::string sites = (options.share.empty() ? "" : "$share/" + options.share + "/") + broker->prefix;
   mqtt::Subscriber subscriber(
-      client, {prefix + "/+/cycle", prefix + "/+/status", prefix + "/+/event"},
+      client, {sites + "/+/cycle", sites + "/+/status", sites + "/+/event"},
       [&collector, refusing](const std::string& topic, const std::uint8_t* payload, std::size_t size) {
         const bool stored = collector.Receive(topic, payload, size);
         refusing->store(!stored);

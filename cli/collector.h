@@ -15,6 +15,9 @@ namespace cli {
 struct CollectOptions {
   sites::MqttSettings mqtt;  // url, passwordFile, caFile
   std::string dir;
+  // A shared subscription's group: collectors of one group divide the sites' messages between
+  // them. "" subscribes alone.
+  std::string share;
 };
 
 // What the collector did with the messages it received.

@@ -68,7 +68,7 @@ int DumpLogFile(const std::string& fileName) {
 }
 
 int ExportLogFile(const std::string& fileName, const std::string& outName, const std::string& formatName,
-                  bool overwrite) {
+                  bool overwrite, gsmexport::CsvDialect csvDialect) {
   const auto format = formatName.empty() ? gsmexport::FormatOfFile(outName) : gsmexport::FormatByName(formatName);
   if (!format) {
     if (formatName.empty()) {
@@ -83,9 +83,15 @@ int ExportLogFile(const std::string& fileName, const std::string& outName, const
   gsmexport::ExportOptions options;
   options.format = *format;
   options.overwrite = overwrite;
+  options.csvDialect = csvDialect;
   const gsmexport::ExportResult result = gsmexport::ExportLog(fileName, outName, options);
   if (result.ok || result.damaged) {
     std::cout << "Экспортировано циклов: " << result.cycles << ", с местоположением: " << result.placed << std::endl;
+    std::cout << "Событий: " << result.events << (result.eventsDetected ? " (найдены по циклам журнала)" : "");
+    if (*format == gsmexport::ExportFormat::geoJson || *format == gsmexport::ExportFormat::csv) {
+      std::cout << ", файл " << platform::Cp1251ToPrintable(platform::FileNameText(gsmexport::EventsFileName(outName)));
+    }
+    std::cout << std::endl;
   }
   if (!result.ok) {
     std::cerr << platform::Cp1251ToPrintable(result.error) << std::endl;

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "export/log_export.h"
+
 namespace cli {
 
 // Every log command tells on stderr how far a log not read whole holds (cut short, or damaged at
@@ -21,10 +23,11 @@ int PrintLogReport(const std::string& fileName, bool raw);
 int DumpLogFile(const std::string& fileName);
 
 // Exports the poll cycles of a log (names in UTF-8, as given on the command line). formatName
-// empty: the format follows the output's extension. Prints the number of cycles exported; exit
+// empty: the format follows the output's extension. Prints the number of cycles and events
+// exported (and where the events went when they have a file of their own); exit
 // status 1 on an error or a damaged log (whose cycles up to the damage are exported), 2 when the
 // format is unknown.
 int ExportLogFile(const std::string& fileName, const std::string& outName, const std::string& formatName,
-                  bool overwrite);
+                  bool overwrite, gsmexport::CsvDialect csvDialect = gsmexport::CsvDialect::standard);
 
 }  // namespace cli

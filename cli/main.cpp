@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
   std::string exportOut;
   std::string exportFormat;
   bool overwrite = false;
+  gsmexport::CsvDialect csvDialect = gsmexport::CsvDialect::standard;
   CLI::App* exportCommand =
       app.add_subcommand("export", "Export the poll cycles of a log file to GeoPackage, GeoJSON, KML, GPX or CSV.");
   exportCommand->add_option("file", exportFile, "Log file")->required();
@@ -119,6 +120,12 @@ int main(int argc, char** argv) {
   exportCommand->add_option("--format", exportFormat,
                             "gpkg, geojson, kml, gpx or csv (default: from the output's extension)");
   exportCommand->add_flag("--overwrite", overwrite, "Replace the output file if it exists");
+  const std::map<std::string, gsmexport::CsvDialect> csvDialects = {{"standard", gsmexport::CsvDialect::standard},
+                                                                    {"excel-ru", gsmexport::CsvDialect::excelRu}};
+  exportCommand
+      ->add_option("--csv-dialect", csvDialect,
+                   "standard (comma, decimal point) or excel-ru (semicolon, decimal comma, UTF-8 with BOM)")
+      ->transform(CLI::CheckedTransformer(csvDialects, CLI::ignore_case));
 
   cli::CollectOptions collect;
   CLI::App* collectCommand = app.add_subcommand(
@@ -131,6 +138,14 @@ int main(int argc, char** argv) {
   collectCommand->add_option("--mqtt-password-file", collect.mqtt.passwordFile, "The broker password's file");
   collectCommand->add_option("--mqtt-ca", collect.mqtt.caFile, "CA certificate of an mqtts:// broker")
       ->check(CLI::ExistingFile);
+  collectCommand->add_option("--share", collect.share, "Divide the messages with the other collectors of this group")
+      ->check(CLI::Validator(
+          [](std::string& group) {
+            return !group.empty() && mqtt::TopicLevel(group) == group ? std::string()
+                                                                      : "Недопустимое имя группы: " + group;
+          },
+          ""))
+      ->type_name("GROUP");
 
   try {
     app.parse(argc, argv);
@@ -145,6 +160,6 @@ int main(int argc, char** argv) {
   if (*monitorCommand) return cli::RunHeadlessMonitor(monitor);
   if (*reportCommand) return cli::PrintLogReport(reportFile, raw);
   if (*collectCommand) return cli::RunCollector(collect);
-  if (*exportCommand) return cli::ExportLogFile(exportFile, exportOut, exportFormat, overwrite);
+  if (*exportCommand) return cli::ExportLogFile(exportFile, exportOut, exportFormat, overwrite, csvDialect);
   return cli::DumpLogFile(dumpFile);
 }

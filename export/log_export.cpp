@@ -101,6 +101,12 @@ std::optional<ExportFormat> FormatOfFile(std::string_view fileName) {
   return std::nullopt;
 }
 
+std::optional<CsvDialect> CsvDialectByName(std::string_view name) {
+  if (SameText(name, "standard")) return CsvDialect::standard;
+  if (SameText(name, "excel-ru")) return CsvDialect::excelRu;
+  return std::nullopt;
+}
+
 ExportResult ExportLog(const std::string& logName, const std::string& outName, const ExportOptions& options) {
   std::string missing;
   const RunFunction run = LoadModule(missing);

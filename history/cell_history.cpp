@@ -86,7 +86,8 @@ void CellHistory::AddCycle(double time, const radio::Cycle& cycle) {
 
 void CellHistory::AddEvent(double time, CellEvent event) { markers_.push_back({time, std::move(event)}); }
 
-void CellHistory::Decimate(const Trace& trace, double from, double to, int columns, std::vector<Column>& out) const {
+void CellHistory::Decimate(const Trace& trace, double from, double to, int columns, std::vector<Column>& out,
+                           bool servingOnly) const {
   out.assign(static_cast<std::size_t>(std::max(columns, 0)), Column{});
   if (columns <= 0 || !(to > from) || trace.cycles.empty()) return;
   const auto timeOf = [this](std::uint32_t cycle) { return times_[cycle]; };
@@ -98,6 +99,7 @@ void CellHistory::Decimate(const Trace& trace, double from, double to, int colum
     if (t >= to) break;
     const auto column = std::min(static_cast<std::size_t>((t - from) * scale), out.size() - 1);
     const auto i = static_cast<std::size_t>(it - trace.cycles.begin());
+    if (servingOnly && trace.serving[i] == 0) continue;
     const std::int8_t level = trace.levels[i];
     Column& c = out[column];
     if (!c.any) {
@@ -109,6 +111,8 @@ void CellHistory::Decimate(const Trace& trace, double from, double to, int colum
     c.max = std::max(c.max, level);
     c.last = level;
     c.lastCycle = *it;
+    c.sum += level;
+    ++c.count;
     c.serving = c.serving || trace.serving[i] != 0;
   }
 }

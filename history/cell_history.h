@@ -48,12 +48,14 @@ struct Marker {
 };
 
 // One pixel column of a trace: the lowest and highest level of its points, its first and last
-// point (for the line to the next column) and whether any of them was a serving cell's.
+// point (for the line to the next column), their sum and count (for the mean) and whether any of
+// them was a serving cell's.
 struct Column {
   bool any = false;
   bool serving = false;
   std::int8_t min = 0, max = 0, first = 0, last = 0;
   std::uint32_t firstCycle = 0, lastCycle = 0;
+  int sum = 0, count = 0;
 };
 
 class CellHistory {
@@ -83,8 +85,10 @@ class CellHistory {
   // The serving level of the last cycle, if it had one.
   std::optional<int> LatestServingLevel() const { return latestServing_; }
 
-  // The points of trace with times in [from, to), folded into `columns` equal columns.
-  void Decimate(const Trace& trace, double from, double to, int columns, std::vector<Column>& out) const;
+  // The points of trace with times in [from, to), folded into `columns` equal columns; with
+  // servingOnly, only those where the cell was serving.
+  void Decimate(const Trace& trace, double from, double to, int columns, std::vector<Column>& out,
+                bool servingOnly = false) const;
   // The trace's point nearest to time (within maxDistance on the axis), its index or -1.
   long PointNear(const Trace& trace, double time, double maxDistance) const;
 

@@ -56,6 +56,8 @@ class SitePublisher {
   void Finish(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& stopWaiting);
 
   const std::string& Session() const { return session_; }
+  // What its queue took and the broker acknowledged so far, and what waits.
+  mqtt::Publisher::Counts Counts() const { return publisher_->GetCounts(); }
 
  private:
   std::string Topic(const char* kind) const;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "log/log_record.h"
 #include "log/record_codes.h"
 #include "parser/measurement_fields.h"
 #include "platform/read_only_file.h"
@@ -40,6 +41,10 @@ bool CycleAssembler::Add(const gsmlog::LogRecord& record) {
     open_ = SurveyCycle{};
     hasValues_ = false;
     return true;
+  }
+  if (record.code == gsmlog::kCycleEventCode) {
+    open_.events.push_back(record.text);
+    return false;
   }
   if (AddCellRecord(open_.otherCells, record.code, record.text)) {
     hasValues_ = true;
@@ -105,6 +110,7 @@ CycleReadResult ReadLogCycles(const std::string& fileName, const CycleConsumer& 
     return result;
   }
   result.verdict = read.verdict;
+  result.trailingEvents = assembler.PendingEvents();
   result.damaged = !read.verdict.ReadToEnd();
   if (result.damaged) {
     result.error = gsmlog::VerdictMessage(fileName, read.verdict);

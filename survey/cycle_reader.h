@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "gps/gps_fix.h"
 #include "log/log_reader.h"
@@ -30,6 +31,9 @@ struct SurveyCycle {
   std::string country, operatorName, lac, quality, bitError, distance;  // the serving cell's
   std::array<CellTexts, kCycleCells> cells;
   radio::CellLineReader otherCells;  // cells of other technologies than GSM, as typed cells
+  // The texts of the run's event records held with this cycle (history/cell_events.h reads them);
+  // the events held before a seal without values wait for the next cycle.
+  std::vector<std::string> events;
 };
 
 // Collects records into cycles: feed every record in file order. A cycle ends at a matching seal
@@ -39,6 +43,8 @@ class CycleAssembler {
   // One record. True when it closed a cycle: Cycle() holds it until the next record comes.
   bool Add(const gsmlog::LogRecord& record);
   const SurveyCycle& Cycle() const { return done_; }
+  // Event records after the last cycle (the end of the run).
+  const std::vector<std::string>& PendingEvents() const { return open_.events; }
 
  private:
   SurveyCycle open_;
@@ -54,6 +60,7 @@ struct CycleReadResult {
   std::string error;           // the Russian message (Windows-1251) when !ok and !stopped
   long cycles = 0;             // cycles handed on
   gsmlog::LogVerdict verdict;  // how far the file holds, once read (gsmlog::VerdictMessage says it)
+  std::vector<std::string> trailingEvents;  // event records after the last cycle, once read
 };
 
 // Called with each cycle whose seal matched; false stops reading.

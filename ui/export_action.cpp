@@ -25,6 +25,9 @@ QString FilterOf(const gsmexport::FormatInfo& info) {
          QString::fromLatin1(info.extension.data(), static_cast<int>(info.extension.size())) + QStringLiteral(")");
 }
 
+// Semicolons, decimal commas and a byte order mark: what Excel in a Russian locale reads.
+QString ExcelRuFilter() { return QStringLiteral("CSV для Excel (*.csv)"); }
+
 ExportTarget AskWithDialog(QWidget& parent, const QString& suggested) {
   QString filter = ExportFilters().first();
   const QString file = QFileDialog::getSaveFileName(&parent, QStringLiteral("Экспорт протокола"), suggested,
@@ -57,11 +60,18 @@ void SetExportChooser(ChooseExportTarget chooser) { State().exportChooser = std:
 QStringList ExportFilters() {
   QStringList filters;
   for (const gsmexport::FormatInfo& info : gsmexport::Formats()) filters << FilterOf(info);
+  filters << ExcelRuFilter();
   return filters;
 }
 
 ExportTarget TargetOf(const QString& file, const QString& filter) {
-  if (const auto format = gsmexport::FormatOfFile(file.toStdString())) return {file, *format};
+  const bool excelRu = filter == ExcelRuFilter();
+  const auto dialectOf = [excelRu](gsmexport::ExportFormat format) {
+    return excelRu && format == gsmexport::ExportFormat::csv ? gsmexport::CsvDialect::excelRu
+                                                             : gsmexport::CsvDialect::standard;
+  };
+  if (const auto format = gsmexport::FormatOfFile(file.toStdString())) return {file, *format, dialectOf(*format)};
+  if (excelRu) return {file + QStringLiteral(".csv"), gsmexport::ExportFormat::csv, gsmexport::CsvDialect::excelRu};
   for (const gsmexport::FormatInfo& info : gsmexport::Formats()) {
     if (FilterOf(info) == filter) {
       return {file + QStringLiteral(".") +
@@ -115,6 +125,7 @@ void ExportReportLog(TfrmViewer& viewer) {
   progress.setMinimumDuration(500);
   gsmexport::ExportOptions options;
   options.format = target.format;
+  options.csvDialect = target.csvDialect;
   options.overwrite = true;  // the save dialog has asked
   options.progress = [&progress](std::uint64_t done, std::uint64_t total) {
     if (total > 0) progress.setValue(static_cast<int>(std::min<std::uint64_t>(done * 1000 / total, 999)));
@@ -127,8 +138,14 @@ void ExportReportLog(TfrmViewer& viewer) {
   const QString counts =
       QStringLiteral("Экспортировано циклов: %1, с местоположением: %2").arg(result.cycles).arg(result.placed);
   if (result.ok) {
+    // GeoJSON and CSV put the events in a file of their own, which the dialog did not name.
+    QString events;
+    if (target.format == gsmexport::ExportFormat::geoJson || target.format == gsmexport::ExportFormat::csv) {
+      events = QStringLiteral("\nСобытия: файл ") +
+               QString::fromStdString(gsmexport::EventsFileName(target.file.toStdString()));
+    }
     Tell(&viewer, QMessageBox::Information,
-         QStringLiteral("Протокол экспортирован в файл ") + target.file + QStringLiteral("\n") + counts);
+         QStringLiteral("Протокол экспортирован в файл ") + target.file + QStringLiteral("\n") + counts + events);
   } else if (result.damaged) {
     Tell(&viewer, QMessageBox::Warning, FromCp1251(result.error) + QStringLiteral("\n") + counts);
   } else {

@@ -21,6 +21,7 @@ class TfrmViewer;
 struct ExportTarget {
   QString file;  // UTF-8 path; empty when the user cancelled
   gsmexport::ExportFormat format = gsmexport::ExportFormat::geoPackage;
+  gsmexport::CsvDialect csvDialect = gsmexport::CsvDialect::standard;
 };
 
 // Asks where to export; suggested is the log's name with the GeoPackage extension.
@@ -29,10 +30,11 @@ using ChooseExportTarget = std::function<ExportTarget(QWidget& parent, const QSt
 // The save dialog, or what tests put in its place (an empty function restores the dialog).
 void SetExportChooser(ChooseExportTarget chooser);
 
-// The file dialog's filters, "GeoPackage (*.gpkg)" and so on, in the formats' order.
+// The file dialog's filters, "GeoPackage (*.gpkg)" and so on, in the formats' order, then CSV
+// for a spreadsheet of the Russian locale.
 QStringList ExportFilters();
 // The target of a chosen name and filter: the name's own extension decides; a name without a
-// known one gets the filter's.
+// known one gets the filter's. A CSV under the spreadsheet's filter takes its dialect.
 ExportTarget TargetOf(const QString& file, const QString& filter);
 
 // The report pane's menu: its standard entries, then "Экспорт..." (enabled while a log is shown).

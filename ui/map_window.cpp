@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <cmath>
 #include <memory>
 
 #include "history/cell_history.h"
@@ -34,6 +36,11 @@ LiveMap& Live() {
   WindowState& state = State();
   if (state.liveMap == nullptr) state.liveMap = new LiveMap;
   return *state.liveMap;
+}
+
+// A time on the history's axis (seconds since the epoch) as the history window takes it.
+QDateTime AxisDateTime(double time) {
+  return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(time * 1000)));
 }
 
 QString SourceText(const MapSourceSettings& sources) {
@@ -153,7 +160,7 @@ MapWindow& OpenLiveMap(QWidget* parent) {
   LiveMap& live = Live();
   if (!live.window) {
     live.window = new MapWindow(live.track, true, parent);
-    live.window->SetPick([parent](double time) { OpenLiveHistory(parent).ShowTime(time); });
+    live.window->SetPick([parent](double time) { OpenLiveHistory(parent).ShowTime(AxisDateTime(time)); });
   }
   live.window->show();
   live.window->raise();
@@ -180,7 +187,7 @@ MapWindow* OpenLogMap(const std::string& fileName, QWidget* parent) {
     if (HistoryWindow* shown = *history) {
       shown->show();
       shown->raise();
-      shown->ShowTime(time);
+      shown->ShowTime(AxisDateTime(time));
     }
   });
   window->show();

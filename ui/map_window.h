@@ -59,8 +59,8 @@ void AddLiveMapCycle(const radio::Cycle& cycle);
 void AddLiveMapEvent(const history::CellEvent& event);
 // Opens (or raises) the live map over parent; a click moves the live history.
 MapWindow& OpenLiveMap(QWidget* parent);
-// Opens a map of a log over parent; a click moves a history window of the same log. Null, with
-// the message shown, when the log cannot be read.
+// Opens a map of a log over parent; a click moves a history window of the same log (a log without
+// cycle times opens it where it was). Null, with the message shown, when the log cannot be read.
 MapWindow* OpenLogMap(const std::string& fileName, QWidget* parent);
 
 // The main window's shortcut for the map.

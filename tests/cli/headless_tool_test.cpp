@@ -313,6 +313,7 @@ TEST(HeadlessTool, UsageErrorsInRussianWithStatusTwo) {
        "--level-threshold: значение -10 вне диапазона -120..-40"},
       {{"monitor", "--port", "COM1", "--mqtt", "mqtt://site:S3cr3t@h:99999"},
        "--mqtt: Неверный адрес брокера MQTT: mqtt://site:***@h:99999"},
+      {{"collect", "--mqtt", "mqtt://h", "--dir", "d", "--share", "a/b"}, "--share: Недопустимое имя группы: a/b"},
       {{"monitor"}, "Не указан параметр --port"},
       {{"report", "a.log", "b.log"}, "Лишние аргументы: b.log"},
       {{"frobnicate"}, "Не указана команда: monitor, collect, report, dump или export"},

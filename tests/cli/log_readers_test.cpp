@@ -120,6 +120,7 @@ TEST_F(LogReaders, EveryReaderGivesTheSameAnswerOnTheSameBytes) {
     ChildProcess dump({GSMMON_CLI_PATH, "dump", path});
     const std::string csv = TempPath("case.csv");
     std::filesystem::remove(csv);
+    std::filesystem::remove(TempPath("case-events.csv"));
     ChildProcess exported({GSMMON_CLI_PATH, "export", path, "-o", csv});
     EXPECT_EQ(report.Wait(30s), status) << report.Stderr();
     EXPECT_EQ(dump.Wait(30s), status) << dump.Stderr();

@@ -19,10 +19,10 @@
 #include <sstream>
 
 #include "export/kml_styles.h"
+#include "export/level_classes.h"
 #include "log/log_viewer.h"
 #include "log/log_writer.h"
 #include "platform/text_encoding.h"
-#include "survey/level_colour.h"
 #include "tests/log/plain_log.h"
 #include "tests/log/temp_dir.h"
 #include "tests/support/survey_log.h"
@@ -105,7 +105,7 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
   struct Case {
     ExportFormat format;
     const char* file;
-    const char* layer;
+    const char* layer;      // nullptr: every layer but the events
     const char* prefix;     // GPX reads its extension fields back with one
     long features;          // GPX has no point without a position
     bool nullGeometryKept;  // the unplaced cycle is a feature without geometry
@@ -114,7 +114,7 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
   const Case cases[] = {
       {ExportFormat::geoPackage, "out.gpkg", "cycles", "", 2, true, true},
       {ExportFormat::geoJson, "out.geojson", "cycles", "", 2, true, true},
-      {ExportFormat::kml, "out.kml", "cycles", "", 2, true, false},
+      {ExportFormat::kml, "out.kml", nullptr, "", 2, true, false},  // a folder (layer) per level class
       {ExportFormat::gpx, "out.gpx", "track_points", "ogr_", 1, false, true},
       {ExportFormat::csv, "out.csv", "out", "", 2, false, false},
   };
@@ -129,17 +129,23 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
 
     const Dataset dataset = OpenVector(out);
     ASSERT_TRUE(dataset);
-    OGRLayer* layer = dataset->GetLayerByName(c.layer);
-    ASSERT_NE(layer, nullptr);
-    EXPECT_EQ(layer->GetFeatureCount(), c.features);
-    layer->ResetReading();
+    std::vector<std::unique_ptr<OGRFeature>> features;
+    for (int i = 0; i < dataset->GetLayerCount(); ++i) {
+      OGRLayer* layer = dataset->GetLayer(i);
+      const std::string name = layer->GetName();
+      if (c.layer != nullptr ? name != c.layer : name == gsmexport::kEventsCaption) continue;
+      layer->ResetReading();
+      while (OGRFeature* f = layer->GetNextFeature()) features.emplace_back(f);
+    }
+    EXPECT_EQ(static_cast<long>(features.size()), c.features);
+    std::size_t next = 0;
     // A field's name as the format reads it back.
     const auto F = [&](const char* name) {
       static std::string held;
       held = std::string(c.prefix) + name;
       return held.c_str();
     };
-    std::unique_ptr<OGRFeature> first(layer->GetNextFeature());
+    std::unique_ptr<OGRFeature> first(next < features.size() ? features[next++].release() : nullptr);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->GetFieldAsInteger(F("n")), 1);
     EXPECT_EQ(first->GetFieldAsInteger(F("mcc")), 250);
@@ -159,7 +165,9 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
     EXPECT_EQ(first->GetFieldAsInteger(F("n6_bsic")), 48);
     EXPECT_EQ(first->GetFieldAsInteger(F("n6_rxlevel_dbm")), -101);
     EXPECT_STREQ(first->GetFieldAsString(F("n6_band")), "EGSM900");
-    EXPECT_STREQ(first->GetFieldAsString(F("n1_channel")), "");  // neighbour 1 did not report
+    // Neighbour 1 did not report (KML: a folder whose points lack a value has no such field).
+    const int n1Channel = first->GetFieldIndex(F("n1_channel"));
+    EXPECT_TRUE(n1Channel < 0 || std::string(first->GetFieldAsString(n1Channel)).empty());
     EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("latitude_deg")), 55.7558);
     EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("longitude_deg")), 37.6173);
     EXPECT_DOUBLE_EQ(first->GetFieldAsDouble(F("altitude_m")), 150.2);
@@ -189,7 +197,7 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
       EXPECT_NE(time.find(".123"), std::string::npos) << time;
     }
 
-    std::unique_ptr<OGRFeature> second(layer->GetNextFeature());
+    std::unique_ptr<OGRFeature> second(next < features.size() ? features[next++].release() : nullptr);
     if (c.features == 1) {
       EXPECT_FALSE(second);
       continue;
@@ -197,29 +205,34 @@ TEST_F(Export, EveryFormatHoldsOneFeaturePerCycleWithItsValuesAndPosition) {
     ASSERT_TRUE(second);
     EXPECT_EQ(second->GetFieldAsInteger(F("n")), 2);
     EXPECT_EQ(second->GetFieldAsInteger(F("rxlevel_dbm")), -70);
-    EXPECT_FALSE(second->IsFieldSetAndNotNull(second->GetFieldIndex("latitude_deg")) &&
-                 std::string(second->GetFieldAsString(F("latitude_deg"))) != "");
+    // KML: a level class's folder whose points have no position has no such field at all.
+    const int latitude = second->GetFieldIndex(F("latitude_deg"));
+    EXPECT_FALSE(latitude >= 0 && second->IsFieldSetAndNotNull(latitude) &&
+                 std::string(second->GetFieldAsString(latitude)) != "");
     if (c.nullGeometryKept) {
       EXPECT_EQ(second->GetGeometryRef(), nullptr);
     }
   }
 }
 
-TEST_F(Export, KmlPointsTakeTheGraphsColourOfTheirLevel) {
+TEST_F(Export, KmlPointsTakeTheColourOfTheirLevelClass) {
   const std::string out = dir_.File("out.kml");
   ASSERT_TRUE(Run(out, ExportFormat::kml).ok);
   const std::string kml = FileText(out);
-  // -63 dBm: yellow to green on the graph's scale; KML writes alpha, blue, green, red.
-  const survey::Colour colour = survey::ScaleColour(-63);
+  // -63 dBm: the strongest class; KML writes alpha, blue, green, red.
+  const gsmexport::LevelClass& strong = gsmexport::ClassOf(-63);
   char abgr[9];
-  std::snprintf(abgr, sizeof abgr, "ff%02x%02x%02x", (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
-  EXPECT_NE(kml.find("<Style id=\"rx-63\"><IconStyle><color>" + std::string(abgr) + "</color>"), std::string::npos);
+  std::snprintf(abgr, sizeof abgr, "ff%02x%02x%02x", strong.blue, strong.green, strong.red);
+  EXPECT_NE(kml.find("<Style id=\"level1\"><IconStyle><color>" + std::string(abgr) + "</color>"), std::string::npos);
   const std::size_t first = kml.find("<Placemark>");
   ASSERT_NE(first, std::string::npos);
-  EXPECT_LT(kml.find("<styleUrl>#rx-63</styleUrl>", first), kml.find("<ExtendedData>", first));
-  EXPECT_NE(kml.find("<styleUrl>#rx-70</styleUrl>"), std::string::npos);
-  EXPECT_EQ(gsmexport::LevelStyleId(-20), "rx-47");
-  EXPECT_EQ(gsmexport::LevelStyleId(-120), "rx-113");
+  EXPECT_LT(kml.find("<styleUrl>#level1</styleUrl>", first), kml.find("<ExtendedData>", first));
+  EXPECT_NE(kml.find("<styleUrl>#level2</styleUrl>"), std::string::npos);
+  EXPECT_EQ(gsmexport::LevelStyleId(-20), "level1");
+  EXPECT_EQ(gsmexport::LevelStyleId(-75), "level2");
+  EXPECT_EQ(gsmexport::LevelStyleId(-76), "level3");
+  EXPECT_EQ(gsmexport::LevelStyleId(-120), "level6");
+  EXPECT_EQ(gsmexport::LevelStyleId(std::nullopt), "no-level");
 }
 
 TEST(ExportFormats, ByNameAndByExtension) {
@@ -269,7 +282,7 @@ TEST_F(Export, LogWithoutTimeRecordsExportsWithAnEmptyTime) {
   std::getline(lines, first);
   std::getline(lines, second);
   EXPECT_FALSE(std::getline(lines, extra));
-  EXPECT_EQ(header.rfind("n,time,latitude_deg,longitude_deg,", 0), 0u) << header;
+  EXPECT_EQ(header.rfind("n,time,local_time,latitude_deg,longitude_deg,", 0), 0u) << header;
   // Each row's cells by the header's names.
   const auto cells = [&header](const std::string& row) {
     std::map<std::string, std::string> byName;

@@ -97,6 +97,8 @@ TEST(CellHistory, ColumnsHoldTheLowestAndHighestOfTheirPoints) {
     EXPECT_EQ(columns[c].max, -51);
     EXPECT_EQ(columns[c].firstCycle, c * 100);
     EXPECT_EQ(columns[c].lastCycle, c * 100 + 99);
+    EXPECT_EQ(columns[c].count, 100);
+    EXPECT_EQ(columns[c].sum, 2 * (-100 - 51) * 50 / 2) << "two teeth of -100..-51";
     EXPECT_FALSE(columns[c].serving);
   }
   // Zoomed in on 10 cycles over 100 columns: one point every ten columns, the rest empty.
@@ -118,6 +120,25 @@ TEST(CellHistory, ColumnsHoldTheLowestAndHighestOfTheirPoints) {
   // Hovering finds the nearest point, not one across the gap.
   EXPECT_EQ(h.PointNear(saw, 1020.4, 1), 20);
   EXPECT_EQ(h.PointNear(saw, 1550, 1), -1);
+}
+
+TEST(CellHistory, ServingOnlyColumnsLeaveOutTheNeighboursPoints) {
+  CellHistory h;
+  // 62/7.3 serves in the first ten cycles, then is a neighbour at -90.
+  for (int i = 0; i < 20; ++i) {
+    const bool after = i >= 10;
+    h.AddCycle(100.0 + i, CycleOf({after ? GsmCell(70, "1.1", -70) : GsmCell(62, "7.3", -60),
+                                   after ? GsmCell(62, "7.3", -90) : GsmCell(70, "1.1", -80)}));
+  }
+  const history::Trace& first = h.Traces().at(0);
+  std::vector<history::Column> columns;
+  h.Decimate(first, 100, 120, 2, columns, true);
+  ASSERT_EQ(columns.size(), 2u);
+  EXPECT_TRUE(columns[0].any && columns[0].serving);
+  EXPECT_EQ(columns[0].min, -60);
+  EXPECT_FALSE(columns[1].any) << "a neighbour's points are left out";
+  h.Decimate(first, 100, 120, 2, columns);
+  EXPECT_EQ(columns[1].min, -90);
 }
 
 TEST(CellHistory, TimeNeverRunsBackwards) {

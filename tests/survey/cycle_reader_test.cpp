@@ -111,6 +111,25 @@ TEST_F(CycleReader, LogWithoutCycleRecordsStillFallsIntoCycles) {
   EXPECT_EQ(cycles[1].country, "");
 }
 
+// Event records go with the cycle they are sealed with; those of a seal without values wait for
+// the next cycle, and those after the last cycle are the reading's trailing events.
+TEST_F(CycleReader, EventRecordsGoWithTheirCycle) {
+  logtest::PlainLog log;
+  log.Add(gsmlog::kCycleEventCode, "a").Seal();  // no values: no cycle yet
+  log.Add(1411, "-70").Add(gsmlog::kCycleEventCode, "b").Seal();
+  log.Add(1411, "-71").Seal();
+  log.Add(gsmlog::kCycleEventCode, "end").Seal();
+  const std::string path = dir_.File("events.log");
+  WriteFile(path, log.Bytes());
+  survey::CycleReadResult result;
+  const auto cycles = ReadAll(path, &result);
+  EXPECT_TRUE(result.ok);
+  ASSERT_EQ(cycles.size(), 2u);
+  EXPECT_EQ(cycles[0].events, (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(cycles[1].events.empty());
+  EXPECT_EQ(result.trailingEvents, std::vector<std::string>{"end"});
+}
+
 TEST_F(CycleReader, DamageEndsReadingBeforeTheCycleItBreaks) {
   logtest::PlainLog log;
   log.Seal().Add(1411, "-70").Add(20481, "2026-12-09T22:48:15.123+03:00").Seal();

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -167,6 +168,24 @@ TEST(HistoryWindow, FollowKeepsTheNewestCycleInViewUntilDragged) {
   EXPECT_GT(plot->To(), 7000);
 }
 
+TEST_F(HistoryFixture, ShowTimeCentresTheViewThereAndStopsFollowing) {
+  ui::HistoryWindow window(model, true);
+  window.show();
+  ui::HistoryPlot* plot = window.Plot();
+  ASSERT_TRUE(plot->Following());
+  const double span = plot->To() - plot->From();
+  EXPECT_TRUE(window.ShowTime(QDateTime::fromSecsSinceEpoch(1100)));
+  EXPECT_FALSE(plot->Following());
+  EXPECT_FALSE(window.findChild<QCheckBox*>("chkFollow")->isChecked());
+  EXPECT_NEAR((plot->From() + plot->To()) / 2, 1100, 1e-6);
+  EXPECT_NEAR(plot->To() - plot->From(), span, 1e-6);
+
+  CellHistory numbered(CellHistory::Axis::cycleNumber);
+  numbered.AddCycle(0, CycleOf({Cell(62, "7.3", -60)}));
+  ui::HistoryWindow log(numbered, false);
+  EXPECT_FALSE(log.ShowTime(QDateTime::fromSecsSinceEpoch(1100))) << "cycle numbers have no time";
+}
+
 TEST(AlignmentMode, DigitsHighestLowestResetAndTheTone) {
   CellHistory model;
   ui::HistoryWindow window(model, true);
@@ -251,6 +270,7 @@ TEST(LogHistory, FromTheReportWindowsMenuWithItsEvents) {
   auto* window = viewer.findChild<ui::HistoryWindow*>("LogHistoryWindow");
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->windowTitle(), "История измерений — run.log") << "a log's history names its file";
   EXPECT_EQ(window->Legend()->count(), 2);
   EXPECT_FALSE(window->Plot()->Following());
   window->close();  // deletes the window and its model

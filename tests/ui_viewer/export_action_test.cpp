@@ -141,31 +141,40 @@ TEST_F(ExportFixture, ClickedOnThePoppedUpMenuTheWindowLivesOn) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(closer.Seen());
   EXPECT_EQ(closer.ObjectName(), "InfoBox");
+  EXPECT_TRUE(closer.Text().endsWith("\nСобытия: файл " + dir.filePath(QStringLiteral("clicked-events.geojson"))))
+      << closer.Text().toStdString();
   EXPECT_TRUE(std::filesystem::exists(out.toStdString()));
   EXPECT_FALSE(menu);  // closed and gone
   EXPECT_TRUE(viewer.isVisible());
 }
 
 TEST(ExportTarget, TheNamesExtensionOrTheFilters) {
-  EXPECT_EQ(ui::ExportFilters(),
-            QStringList({"GeoPackage (*.gpkg)", "GeoJSON (*.geojson)", "KML (*.kml)", "GPX (*.gpx)", "CSV (*.csv)"}));
+  EXPECT_EQ(ui::ExportFilters(), QStringList({"GeoPackage (*.gpkg)", "GeoJSON (*.geojson)", "KML (*.kml)",
+                                              "GPX (*.gpx)", "CSV (*.csv)", "CSV для Excel (*.csv)"}));
   struct Case {
     const char* file;
     const char* filter;
     const char* target;
     gsmexport::ExportFormat format;
+    gsmexport::CsvDialect dialect = gsmexport::CsvDialect::standard;
   };
   const Case cases[] = {
       {"/t/drive.kml", "GeoPackage (*.gpkg)", "/t/drive.kml", gsmexport::ExportFormat::kml},
       {"/t/drive", "GPX (*.gpx)", "/t/drive.gpx", gsmexport::ExportFormat::gpx},
       {"/t/drive.v2", "CSV (*.csv)", "/t/drive.v2.csv", gsmexport::ExportFormat::csv},
       {"/t/drive", "", "/t/drive.gpkg", gsmexport::ExportFormat::geoPackage},
+      {"/t/drive", "CSV для Excel (*.csv)", "/t/drive.csv", gsmexport::ExportFormat::csv,
+       gsmexport::CsvDialect::excelRu},
+      {"/t/drive.csv", "CSV для Excel (*.csv)", "/t/drive.csv", gsmexport::ExportFormat::csv,
+       gsmexport::CsvDialect::excelRu},
+      {"/t/drive.kml", "CSV для Excel (*.csv)", "/t/drive.kml", gsmexport::ExportFormat::kml},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     const auto target = ui::TargetOf(c.file, c.filter);
     EXPECT_EQ(target.file, c.target);
     EXPECT_EQ(target.format, c.format);
+    EXPECT_EQ(target.csvDialect, c.dialect);
   }
 }
 
