@@ -26,6 +26,7 @@ class TfrmViewer;
 class MqttStatus;
 struct LiveHistory;
 struct LiveCells;
+struct LiveMap;
 
 struct WindowState {
   bool viewerOnly = false;              // ViewerOnly
@@ -48,6 +49,8 @@ struct WindowState {
   // Monitor mode: the latest cycle and the modem family for the cells window, and the window
   // (made on first use, never deleted).
   LiveCells* liveCells = nullptr;
+  // Monitor mode: the live drive for the map, and its window (made on first use, never deleted).
+  LiveMap* liveMap = nullptr;
   history::RunEvents* liveEvents = nullptr;
 };
 

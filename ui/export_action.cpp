@@ -12,6 +12,7 @@
 #include "ui/app_state.h"
 #include "ui/history_window.h"
 #include "ui/local_file_name.h"
+#include "ui/map_window.h"
 #include "ui/viewer.h"
 
 namespace ui {
@@ -87,6 +88,7 @@ QMenu* BuildReportMenu(TfrmViewer& viewer, const QPoint& at) {
   menu->addSeparator();
   AddExportAction(menu, viewer);
   AddLogHistoryAction(*menu, &viewer, viewer.SourceFile());
+  AddLogMapAction(*menu, &viewer, viewer.SourceFile());
   return menu;
 }
 
@@ -103,6 +105,7 @@ void InstallExportMenu(TfrmViewer& viewer) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     AddExportAction(menu, viewer);
     AddLogHistoryAction(*menu, &viewer, viewer.SourceFile());
+    AddLogMapAction(*menu, &viewer, viewer.SourceFile());
     menu->popup(viewer.Panel1->mapToGlobal(at));
   });
 }

@@ -16,6 +16,7 @@
 #include "ui/frmNetMonitor.h"
 #include "ui/history_window.h"
 #include "ui/log_folder.h"
+#include "ui/map_window.h"
 #include "ui/mqtt_status.h"
 #include "ui/program_settings.h"
 #include "ui/rxlevel_graphbar.h"
@@ -97,6 +98,7 @@ void InstallGpsStatus(Tfrm& window, gps::GpsLink& link) {
     menu->addSeparator();
     AddLiveHistoryAction(*menu, &window);
     AddLiveCellsAction(*menu, &window);
+    AddLiveMapAction(*menu, &window);
     if (core::Session* session = window.Session()) AddDialectAction(*menu, &window, *session);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(window.mapToGlobal(at));

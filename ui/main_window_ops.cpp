@@ -14,6 +14,7 @@
 #include "ui/history_window.h"
 #include "ui/local_file_name.h"
 #include "ui/log_folder.h"
+#include "ui/map_window.h"
 #include "ui/message_box.h"
 
 #ifdef GSMMON_THREAD_SANITIZER
@@ -138,6 +139,10 @@ void MainWindowOps::ShowCellsCycle(const radio::Cycle& cycle) {
   Post([cycle] { ShowLiveCells(cycle); });
 }
 
+void MainWindowOps::ShowMapCycle(const radio::Cycle& cycle) {
+  Post([cycle] { AddLiveMapCycle(cycle); });
+}
+
 void MainWindowOps::ShowDialect(const std::string& name) {
   Post([name] { SetLiveDialect(QString::fromStdString(name)); });
 }
@@ -151,7 +156,10 @@ std::string MainWindowOps::RecordName() {
 }
 
 void MainWindowOps::ShowEvent(const history::CellEvent& event) {
-  Post([event] { AddLiveEvent(event); });
+  Post([event] {
+    AddLiveEvent(event);
+    AddLiveMapEvent(event);
+  });
 }
 
 void MainWindowOps::ShowRecording(const std::string& name) {

@@ -43,6 +43,8 @@ class MainWindowOps final : public core::WindowOps {
   // A completed cycle: into the cells window; and the modem family the run talks to (its name),
   // onto the cells window's status line.
   void ShowCellsCycle(const radio::Cycle& cycle);
+  // A completed cycle: onto the live map.
+  void ShowMapCycle(const radio::Cycle& cycle);
   void ShowDialect(const std::string& name);
   void ShowRecording(const std::string& name);
 
@@ -76,6 +78,17 @@ class LiveCellsFeed final : public core::RunConsumer {
   void DialectTold(const core::DialectNote& note) override {
     if (note.kind != core::DialectNote::Kind::refused) ops_.ShowDialect(note.dialect);
   }
+
+ private:
+  MainWindowOps& ops_;
+};
+
+// The live map as a consumer of the window's run: each cycle onto it (its events come with the
+// history's, MainWindowOps::ShowEvent).
+class LiveMapFeed final : public core::RunConsumer {
+ public:
+  explicit LiveMapFeed(MainWindowOps& ops) : ops_(ops) {}
+  void CycleCompleted(const radio::Cycle& cycle) override { ops_.ShowMapCycle(cycle); }
 
  private:
   MainWindowOps& ops_;

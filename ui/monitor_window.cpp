@@ -16,6 +16,7 @@
 #include "ui/gps_status.h"
 #include "ui/history_window.h"
 #include "ui/main_window_ops.h"
+#include "ui/map_window.h"
 #include "ui/mqtt_status.h"
 
 namespace ui {
@@ -29,6 +30,7 @@ struct MonitorWiring {
   std::unique_ptr<history::RunEvents> events;
   std::unique_ptr<LiveHistoryFeed> liveHistory;
   std::unique_ptr<LiveCellsFeed> liveCells;
+  std::unique_ptr<LiveMapFeed> liveMap;
   std::unique_ptr<core::Session> session;
 };
 
@@ -77,15 +79,17 @@ Tfrm& CreateMonitorWindow() {
   });
   wiring->liveHistory = std::make_unique<LiveHistoryFeed>(window->Ops());
   wiring->liveCells = std::make_unique<LiveCellsFeed>(window->Ops());
+  wiring->liveMap = std::make_unique<LiveMapFeed>(window->Ops());
   wiring->session = std::make_unique<core::Session>(
       window->Ops(),
       std::vector<core::RunConsumer*>{events, &window->Recorder(), publishing, wiring->liveHistory.get(),
-                                      wiring->liveCells.get()},
+                                      wiring->liveCells.get(), wiring->liveMap.get()},
       [&gps] { return gps.Fresh(); });
   wiring->session->SetDialect(LoadDialectChoice().toStdString());
   window->SetSession(*wiring->session);
   InstallHistoryShortcut(*window);
   InstallCellsShortcut(*window);
+  InstallMapShortcut(*window);
   Wiring() = std::move(wiring);
   return *window;
 }
