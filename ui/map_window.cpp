@@ -16,6 +16,7 @@
 #include "history/cell_history.h"
 #include "platform/text_encoding.h"
 #include "ui/app_state.h"
+#include "ui/gps_indicator.h"
 #include "ui/history_window.h"
 #include "ui/local_file_name.h"
 #include "ui/map_source_settings.h"
@@ -84,6 +85,8 @@ MapWindow::MapWindow(const map::DriveTrack& track, bool live, QWidget* parent)
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("MapStatus"));
   layout->addWidget(status_);
+  // Where the track grows now depends on the fix: its state is in sight while driving.
+  if (live) layout->addWidget(new GpsIndicator(this));
 
   view_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {

@@ -43,6 +43,7 @@
 #include "ui/app_state.h"
 #include "ui/export_action.h"
 #include "ui/frmNetMonitor.h"
+#include "ui/gps_indicator.h"
 #include "ui/history_window.h"
 #include "ui/main_window_ops.h"
 #include "ui/map_source_settings.h"
@@ -425,6 +426,7 @@ TEST_F(MapFixture, FromTheMainWindowsMenuAndShortcutAndTheReportWindowsMenu) {
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(window->windowTitle(), "Карта");
+  EXPECT_NE(window->findChild<ui::GpsIndicator*>(), nullptr) << "the live map shows the GPS state";
 
   // Cycles and events of the run, told from the monitor thread's side.
   std::thread([&form] {
@@ -451,6 +453,7 @@ TEST_F(MapFixture, FromTheMainWindowsMenuAndShortcutAndTheReportWindowsMenu) {
   auto* logWindow = viewer.findChild<ui::MapWindow*>("LogMapWindow");
   ASSERT_NE(logWindow, nullptr);
   EXPECT_EQ(logWindow->windowTitle(), "Карта: drive.log");
+  EXPECT_EQ(logWindow->findChild<ui::GpsIndicator*>(), nullptr) << "today's fix says nothing of a log";
   EXPECT_TRUE(logWindow->StatusLine()->text().startsWith("Точек: 1"));
   // Its click opens the log's own history at that time.
   const QPoint at = logWindow->View()->PixelOf({55.7558, 37.6173}).toPoint();
