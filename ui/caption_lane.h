@@ -23,6 +23,7 @@ struct CaptionCluster {
   QColor colour;
 };
 
+// An event kind's colour, the same on the history and on the map.
 QColor MarkerColour(history::EventKind kind);
 
 // The captions of the markers in [from, to), left to right; xOf gives a time's pixel column.

@@ -13,6 +13,7 @@
 #include "map/scale_bar.h"
 #include "platform/text_encoding.h"
 #include "survey/level_colour.h"
+#include "ui/caption_lane.h"
 #include "ui/map_tiles.h"
 
 namespace ui {
@@ -39,22 +40,6 @@ QColor LevelColourOf(const map::TrackPoint& point) {
   const survey::Colour colour = survey::ScaleColour(*level);
   return QColor(static_cast<int>(colour & 0xff), static_cast<int>((colour >> 8) & 0xff),
                 static_cast<int>((colour >> 16) & 0xff));
-}
-
-QColor EventColour(history::EventKind kind) {
-  switch (kind) {
-    case history::EventKind::servingCell:
-      return QColor(0, 0, 160);
-    case history::EventKind::areaChanged:
-    case history::EventKind::bandChanged:
-      return QColor(120, 0, 160);
-    case history::EventKind::levelLow:
-      return QColor(200, 0, 0);
-    case history::EventKind::levelRestored:
-      return QColor(0, 140, 0);
-    default:
-      return QColor(90, 90, 90);
-  }
 }
 
 // "62 / 7.3", "LTE 1850 / PCI 123"
@@ -201,7 +186,7 @@ QString MapView::HoverText(QPoint at) const {
                                    .toString(QStringLiteral("HH:mm:ss"))
                              : QStringLiteral("цикл %1").arg(std::llround(e.time));
     events << QStringLiteral("<span style='color:%1'>%2  %3</span>")
-                  .arg(EventColour(e.event.kind).name(), when, ToQt(history::EventText(e.event)).toHtmlEscaped());
+                  .arg(MarkerColour(e.event.kind).name(), when, ToQt(history::EventText(e.event)).toHtmlEscaped());
   }
   const auto index = PointNear(at);
   if (!index) return events.join(QStringLiteral("<br>"));
@@ -320,7 +305,7 @@ void MapView::PaintTrack(QPainter& painter) {
   for (const map::TrackEvent& event : track_.Events()) {
     const QPointF p = PixelOf(event.place);
     if (!seen.contains(p)) continue;
-    const QColor colour = EventColour(event.event.kind);
+    const QColor colour = MarkerColour(event.event.kind);
     if (event.event.kind == history::EventKind::servingCell) {
       painter.setPen(QPen(colour, 2.5));
       painter.setBrush(Qt::white);
