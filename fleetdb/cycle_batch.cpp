@@ -71,6 +71,45 @@ void CellFields(std::string& row, const radio::Cell* cell) {
   }
 }
 
+// Appends text as a JSON string. NUL has no place in a PostgreSQL text and is left out.
+void JsonString(std::string& json, const std::string& text) {
+  json += '"';
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (byte == 0) {
+      continue;
+    } else if (byte < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(byte));
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  json += '"';
+}
+
+// A cell as a JSON object of the cells view's columns, its absent values left out.
+void CellObject(std::string& json, const radio::Cell& cell, const char* role, int place) {
+  json += "{\"role\":";
+  JsonString(json, role);
+  json += ",\"place\":" + std::to_string(place);
+  const auto member = [&](const std::string& name, const radio::Value& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) {
+      json += ",\"" + name + "\":";
+      JsonString(json, platform::Cp1251ToUtf8(*text));
+    } else if (const auto number = ValueText(value)) {
+      json += ",\"" + name + "\":" + *number;
+    }
+  };
+  if (const auto level = cell.LevelDbm()) member("level_dbm", *level);
+  for (const std::string& name : CellColumns()) member(name, radio::CellValue(cell, name));
+  json += '}';
+}
+
 std::string ColumnList() {
   std::string list = "level_dbm";
   for (const std::string& name : CellColumns()) list += ", " + name;
@@ -130,24 +169,21 @@ void CycleBatch::AddCycle(const std::string& site, const std::string& session, c
                  ? std::nullopt
                  : std::optional(std::string(radio::RegistrationName(cycle.registration))));
   CellFields(row, cycle.serving ? &*cycle.serving : nullptr);
-  cycleRows_ += row + "\n";
 
-  const auto addCells = [&](const std::vector<radio::Cell>& cells, const char* role) {
+  // The other cells ride in the cycle's own row: one row a cycle is what the server can take at
+  // the broker's speed. Absent values are left out of the objects; the cells view reads them back.
+  std::string cells;
+  const auto addCells = [&](const std::vector<radio::Cell>& list, const char* role) {
     int place = 0;
-    for (const radio::Cell& cell : cells) {
-      std::string cellRow;
-      Field(cellRow, siteText);
-      Field(cellRow, sessionText);
-      Field(cellRow, n);
-      Field(cellRow, time);
-      Field(cellRow, std::string(role));
-      Field(cellRow, std::to_string(++place));
-      CellFields(cellRow, &cell);
-      cellRows_ += cellRow + "\n";
+    for (const radio::Cell& cell : list) {
+      cells += cells.empty() ? "[" : ",";
+      CellObject(cells, cell, role, ++place);
     }
   };
   addCells(cycle.neighbours, "neighbour");
   addCells(cycle.secondary, "serving");
+  Field(row, cells.empty() ? std::nullopt : std::optional(cells + "]"));
+  cycleRows_ += row + "\n";
 }
 
 void CycleBatch::AddEvent(EventRow event) { events_.push_back(std::move(event)); }
@@ -160,7 +196,6 @@ bool CycleBatch::Empty() const { return cycles_ == 0 && events_.empty() && statu
 
 void CycleBatch::Clear() {
   cycleRows_.clear();
-  cellRows_.clear();
   cycles_ = 0;
   months_.clear();
   events_.clear();
@@ -174,11 +209,7 @@ bool CycleBatch::PrepareSession(Connection& connection, std::string& error) {
       "CREATE TEMP TABLE IF NOT EXISTS batch_cycles (site text, session text, n bigint, time timestamptz,"
       " longitude double precision, latitude double precision, altitude_m double precision, fix_mode smallint,"
       " horizontal_error_m double precision, fix_time timestamptz, registration text, " +
-          CellColumnTypes() +
-          ");"
-          "CREATE TEMP TABLE IF NOT EXISTS batch_cells (site text, session text, n bigint, time timestamptz,"
-          " role text, place smallint, " +
-          CellColumnTypes() + ");",
+          CellColumnTypes() + ", other_cells jsonb);",
       error);
 }
 
@@ -194,28 +225,20 @@ bool CycleBatch::Write(Connection& connection, Partitions& partitions, WriteCoun
   std::uint64_t made = 0;
   if (cycles_ > 0) {
     if (!connection.Copy("COPY batch_cycles FROM STDIN", cycleRows_, error)) return fail();
-    if (!cellRows_.empty() && !connection.Copy("COPY batch_cells FROM STDIN", cellRows_, error)) return fail();
     // Sorted by key, so that collectors writing the same rows at once take their locks in one order.
     const auto inserted = connection.Query(
         "WITH made AS (INSERT INTO cycles (site, session, n, time, position, altitude_m, fix_mode,"
-        " horizontal_error_m, fix_time, registration, " +
+        " horizontal_error_m, fix_time, registration, other_cells, " +
             columns +
             ") SELECT site, session, n, time, CASE WHEN latitude IS NULL OR longitude IS NULL THEN NULL ELSE"
             " ST_SetSRID(ST_MakePoint(longitude, latitude, coalesce(altitude_m, 0)), 4326) END, altitude_m,"
-            " fix_mode, horizontal_error_m, fix_time, registration, " +
+            " fix_mode, horizontal_error_m, fix_time, registration, other_cells, " +
             columns +
             " FROM batch_cycles ORDER BY site, session, n ON CONFLICT DO NOTHING RETURNING 1)"
             " SELECT count(*) FROM made",
         {}, error);
     if (!inserted || inserted->empty()) return fail();
     made = std::stoull(inserted->front().front());
-    if (!cellRows_.empty() && !connection.Exec("INSERT INTO cells (site, session, n, time, role, place, " + columns +
-                                                   ") SELECT site, session, n, time, role, place, " + columns +
-                                                   " FROM batch_cells ORDER BY site, session, n, role, place"
-                                                   " ON CONFLICT DO NOTHING",
-                                               error)) {
-      return fail();
-    }
     if (!connection.Exec("INSERT INTO runs (site, session, start_time, end_time)"
                          " SELECT site, session, min(time), max(time) FROM batch_cycles GROUP BY site, session"
                          " ORDER BY site, session ON CONFLICT (site, session) DO UPDATE SET"
@@ -269,7 +292,7 @@ bool CycleBatch::Write(Connection& connection, Partitions& partitions, WriteCoun
   }
   // Emptied by DELETE, not by ON COMMIT DELETE ROWS: truncating makes new files at every commit,
   // which costs more than the few rows of a batch.
-  if (!connection.Exec("DELETE FROM batch_cycles; DELETE FROM batch_cells; COMMIT", error)) return fail();
+  if (!connection.Exec("DELETE FROM batch_cycles; COMMIT", error)) return fail();
   counts.cycles += made;
   counts.repeats += cycles_ - made;
   return true;

@@ -1,9 +1,9 @@
 #pragma once
 // What a collector received since its last commit, as rows of the fleet database, and their
-// writing in one transaction: cycles and cells through COPY into temporary tables, then
-// INSERT ... ON CONFLICT DO NOTHING, so that a cycle that comes again (a redelivery, a restarted
-// collector, a second collector) never makes a second row. Texts come as Windows-1251 and are
-// stored as UTF-8.
+// writing in one transaction: cycles (their other cells in the cycle's own row) through COPY into
+// a temporary table, then INSERT ... ON CONFLICT DO NOTHING, so that a cycle that comes again (a redelivery, a
+// restarted collector, a second collector) never makes a second row. Texts come as Windows-1251 and are stored as
+// UTF-8.
 
 #include <chrono>
 #include <cstddef>
@@ -55,7 +55,6 @@ class CycleBatch {
 
  private:
   std::string cycleRows_;  // COPY text
-  std::string cellRows_;
   std::size_t cycles_ = 0;
   std::set<int> months_;
   std::vector<EventRow> events_;

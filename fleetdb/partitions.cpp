@@ -30,10 +30,8 @@ bool Partitions::Ensure(Connection& connection, const std::set<int>& months, std
   std::string sql;
   for (const int month : months) {
     if (made_.contains(month)) continue;
-    for (const char* table : {"cycles", "cells"}) {
-      sql += std::string("CREATE TABLE IF NOT EXISTS ") + table + "_" + MonthSuffix(month) + " PARTITION OF " + table +
-             " FOR VALUES FROM ('" + MonthStart(month) + "') TO ('" + MonthStart(month + 1) + "');";
-    }
+    sql += "CREATE TABLE IF NOT EXISTS cycles_" + MonthSuffix(month) + " PARTITION OF cycles FOR VALUES FROM ('" +
+           MonthStart(month) + "') TO ('" + MonthStart(month + 1) + "');";
   }
   if (sql.empty()) return true;
   if (!connection.Exec("BEGIN; SELECT pg_advisory_xact_lock(7243502);" + sql + "COMMIT", error)) {

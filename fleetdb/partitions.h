@@ -1,7 +1,7 @@
 #pragma once
-// The monthly partitions of the cycles and cells tables (calendar months of UTC), made before a
-// batch needs them: cycles_y2026m12 and cells_y2026m12 hold December 2026. An old month goes
-// with DROP TABLE of its two partitions (docs/fleet-database.md).
+// The monthly partitions of the cycles table (calendar months of UTC), made before a batch needs
+// them: cycles_y2026m12 holds December 2026. An old month goes with DROP TABLE of its partition
+// (docs/fleet-database.md).
 
 #include <chrono>
 #include <set>

@@ -87,10 +87,43 @@ CREATE TABLE IF NOT EXISTS layer_styles (
          Style("cell_points", LevelStyleQml("level_dbm", 1.4));
 }
 
+// A cycle's other cells move into its own row, a JSON array of objects with the cells' columns:
+// one row a cycle instead of seven is what lets the server keep up with the broker. The cells
+// view gives them back as rows, with the columns the table had.
+std::string CellsInTheCycleRow() {
+  const std::string cellsOf = std::string(
+                                  " CROSS JOIN LATERAL jsonb_to_recordset(y.other_cells) AS c (role text,"
+                                  " place smallint,") +
+                              kCellColumns + ")";
+  return R"(
+ALTER TABLE cycles ADD COLUMN other_cells jsonb;
+UPDATE cycles y SET other_cells = c.list
+  FROM (SELECT site, session, n, time,
+               jsonb_agg(jsonb_strip_nulls(to_jsonb(c) - 'site' - 'session' - 'n' - 'time') ORDER BY role, place) AS list
+        FROM cells c GROUP BY site, session, n, time) c
+  WHERE (y.site, y.session, y.n, y.time) = (c.site, c.session, c.n, c.time);
+DROP VIEW cell_points;
+DROP TABLE cells;
+
+CREATE VIEW cells AS
+  SELECT y.site, y.session, y.n, y.time, c.*
+  FROM cycles y)" +
+         cellsOf + R"(;
+
+CREATE VIEW cell_points AS
+  SELECT y.site, y.session, y.n, y.time, c.role, c.place, y.position, c.level_dbm, c.tech, c.mcc, c.mnc,
+         c.lac, c.tac, c.cell_id, c.channel, c.band, c.bsic, c.rxlevel_dbm, c.psc, c.rscp_dbm, c.pci,
+         c.rsrp_dbm, c.rsrq_db
+  FROM cycles y)" +
+         cellsOf + R"(
+  WHERE y.position IS NOT NULL;
+)";
+}
+
 }  // namespace
 
 const std::vector<Migration>& Migrations() {
-  static const std::vector<Migration> steps = {{1, FirstSchema()}};
+  static const std::vector<Migration> steps = {{1, FirstSchema()}, {2, CellsInTheCycleRow()}};
   return steps;
 }
 
