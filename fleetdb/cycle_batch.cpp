@@ -110,28 +110,12 @@ void CellObject(std::string& json, const radio::Cell& cell, const char* role, in
   json += '}';
 }
 
-std::string ColumnList() {
-  std::string list = "level_dbm";
+// The cycles' columns in the order of a batch's rows.
+std::string CycleColumns() {
+  std::string list =
+      "site, session, n, time, position, altitude_m, fix_mode, horizontal_error_m, fix_time, registration, level_dbm";
   for (const std::string& name : CellColumns()) list += ", " + name;
-  return list;
-}
-
-std::string CellColumnTypes() {
-  std::string list = "level_dbm double precision";
-  for (const std::string& name : CellColumns()) {
-    switch (radio::KindOf(name)) {
-      case radio::ValueKind::text:
-        list += ", " + name + " text";
-        break;
-      case radio::ValueKind::whole:
-        list += ", " + name + " bigint";
-        break;
-      case radio::ValueKind::real:
-        list += ", " + name + " double precision";
-        break;
-    }
-  }
-  return list;
+  return list + ", other_cells";
 }
 
 }  // namespace
@@ -158,9 +142,13 @@ void CycleBatch::AddCycle(const std::string& site, const std::string& session, c
   Field(row, n);
   Field(row, time);
   const auto& position = cycle.position;
-  Field(row, position ? Number(position->longitude) : std::nullopt);
-  Field(row, position ? Number(position->latitude) : std::nullopt);
-  Field(row, position ? Number(position->altitude) : std::nullopt);
+  const auto longitude = position ? Number(position->longitude) : std::nullopt;
+  const auto latitude = position ? Number(position->latitude) : std::nullopt;
+  const auto altitude = position ? Number(position->altitude) : std::nullopt;
+  Field(row, longitude && latitude ? std::optional("SRID=4326;POINT Z (" + *longitude + " " + *latitude + " " +
+                                                   altitude.value_or("0") + ")")
+                                   : std::nullopt);
+  Field(row, altitude);
   Field(row, position && position->mode > 0 ? std::optional(std::to_string(position->mode)) : std::nullopt);
   Field(row, position ? Number(position->horizontalError) : std::nullopt);
   Field(row, position && position->time.time_since_epoch().count() != 0 ? std::optional(TimeText(position->time))
@@ -183,7 +171,14 @@ void CycleBatch::AddCycle(const std::string& site, const std::string& session, c
   addCells(cycle.neighbours, "neighbour");
   addCells(cycle.secondary, "serving");
   Field(row, cells.empty() ? std::nullopt : std::optional(cells + "]"));
-  cycleRows_ += row + "\n";
+  row += '\n';
+  const auto micros = std::chrono::floor<std::chrono::microseconds>(cycle.time).time_since_epoch().count();
+  cycleRows_.try_emplace({siteText, sessionText, cycle.n, micros}, std::move(row));
+  auto [run, made] = runs_.try_emplace({siteText, sessionText}, cycle.time, cycle.time);
+  if (!made) {
+    run->second.first = std::min(run->second.first, cycle.time);
+    run->second.second = std::max(run->second.second, cycle.time);
+  }
 }
 
 void CycleBatch::AddEvent(EventRow event) { events_.push_back(std::move(event)); }
@@ -196,6 +191,7 @@ bool CycleBatch::Empty() const { return cycles_ == 0 && events_.empty() && statu
 
 void CycleBatch::Clear() {
   cycleRows_.clear();
+  runs_.clear();
   cycles_ = 0;
   months_.clear();
   events_.clear();
@@ -204,18 +200,12 @@ void CycleBatch::Clear() {
 }
 
 bool CycleBatch::PrepareSession(Connection& connection, std::string& error) {
-  return connection.Exec(
-      "SET client_encoding = 'UTF8';"
-      "CREATE TEMP TABLE IF NOT EXISTS batch_cycles (site text, session text, n bigint, time timestamptz,"
-      " longitude double precision, latitude double precision, altitude_m double precision, fix_mode smallint,"
-      " horizontal_error_m double precision, fix_time timestamptz, registration text, " +
-          CellColumnTypes() + ", other_cells jsonb);",
-      error);
+  return connection.Exec("SET client_encoding = 'UTF8'; CREATE TEMP TABLE IF NOT EXISTS batch_cycles (LIKE cycles)",
+                         error);
 }
 
 bool CycleBatch::Write(Connection& connection, Partitions& partitions, WriteCounts& counts, std::string& error) const {
   if (!partitions.Ensure(connection, months_, error)) return false;
-  const std::string columns = ColumnList();
   const auto fail = [&] {
     std::string ignored;
     if (!connection.Broken()) connection.Exec("ROLLBACK", ignored);
@@ -224,26 +214,37 @@ bool CycleBatch::Write(Connection& connection, Partitions& partitions, WriteCoun
   if (!connection.Exec("BEGIN", error)) return fail();
   std::uint64_t made = 0;
   if (cycles_ > 0) {
-    if (!connection.Copy("COPY batch_cycles FROM STDIN", cycleRows_, error)) return fail();
-    // Sorted by key, so that collectors writing the same rows at once take their locks in one order.
-    const auto inserted = connection.Query(
-        "WITH made AS (INSERT INTO cycles (site, session, n, time, position, altitude_m, fix_mode,"
-        " horizontal_error_m, fix_time, registration, other_cells, " +
-            columns +
-            ") SELECT site, session, n, time, CASE WHEN latitude IS NULL OR longitude IS NULL THEN NULL ELSE"
-            " ST_SetSRID(ST_MakePoint(longitude, latitude, coalesce(altitude_m, 0)), 4326) END, altitude_m,"
-            " fix_mode, horizontal_error_m, fix_time, registration, other_cells, " +
-            columns +
-            " FROM batch_cycles ORDER BY site, session, n ON CONFLICT DO NOTHING RETURNING 1)"
-            " SELECT count(*) FROM made",
-        {}, error);
-    if (!inserted || inserted->empty()) return fail();
-    made = std::stoull(inserted->front().front());
-    if (!connection.Exec("INSERT INTO runs (site, session, start_time, end_time)"
-                         " SELECT site, session, min(time), max(time) FROM batch_cycles GROUP BY site, session"
-                         " ORDER BY site, session ON CONFLICT (site, session) DO UPDATE SET"
-                         " start_time = least(runs.start_time, excluded.start_time),"
-                         " end_time = greatest(runs.end_time, excluded.end_time)",
+    // Rows in key order, so that collectors writing the same rows at once take their locks in one
+    // order. Mostly none of them is there yet, and they go straight into the table; when one is
+    // (a redelivery, a second collector), the batch goes through a temporary table with
+    // ON CONFLICT DO NOTHING instead.
+    std::string rows;
+    for (const auto& [key, row] : cycleRows_) rows += row;
+    const std::string columns = CycleColumns();
+    if (!connection.Exec("SAVEPOINT straight", error)) return fail();
+    if (connection.Copy("COPY cycles (" + columns + ") FROM STDIN", rows, error)) {
+      made = cycleRows_.size();
+    } else {
+      if (connection.Broken() || !connection.Exec("ROLLBACK TO SAVEPOINT straight", error) ||
+          !connection.Copy("COPY batch_cycles (" + columns + ") FROM STDIN", rows, error)) {
+        return fail();
+      }
+      const auto inserted = connection.Query("WITH made AS (INSERT INTO cycles (" + columns + ") SELECT " + columns +
+                                                 " FROM batch_cycles ORDER BY site, session, n"
+                                                 " ON CONFLICT DO NOTHING RETURNING 1) SELECT count(*) FROM made",
+                                             {}, error);
+      if (!inserted || inserted->empty() || !connection.Exec("DELETE FROM batch_cycles", error)) return fail();
+      made = std::stoull(inserted->front().front());
+    }
+    std::string runs;
+    for (const auto& [key, span] : runs_) {
+      runs += std::string(runs.empty() ? "" : ", ") + "(" + SqlLiteral(key.first) + ", " + SqlLiteral(key.second) +
+              ", '" + TimeText(span.first) + "'::timestamptz, '" + TimeText(span.second) + "'::timestamptz)";
+    }
+    if (!connection.Exec("INSERT INTO runs (site, session, start_time, end_time) VALUES " + runs +
+                             " ON CONFLICT (site, session) DO UPDATE SET"
+                             " start_time = least(runs.start_time, excluded.start_time),"
+                             " end_time = greatest(runs.end_time, excluded.end_time)",
                          error)) {
       return fail();
     }
@@ -290,9 +291,7 @@ bool CycleBatch::Write(Connection& connection, Partitions& partitions, WriteCoun
       return fail();
     }
   }
-  // Emptied by DELETE, not by ON COMMIT DELETE ROWS: truncating makes new files at every commit,
-  // which costs more than the few rows of a batch.
-  if (!connection.Exec("DELETE FROM batch_cycles; COMMIT", error)) return fail();
+  if (!connection.Exec("COMMIT", error)) return fail();
   counts.cycles += made;
   counts.repeats += cycles_ - made;
   return true;

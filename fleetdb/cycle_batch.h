@@ -1,16 +1,18 @@
 #pragma once
 // What a collector received since its last commit, as rows of the fleet database, and their
-// writing in one transaction: cycles (their other cells in the cycle's own row) through COPY into
-// a temporary table, then INSERT ... ON CONFLICT DO NOTHING, so that a cycle that comes again (a redelivery, a
-// restarted collector, a second collector) never makes a second row. Texts come as Windows-1251 and are stored as
-// UTF-8.
+// writing in one transaction: cycles (their other cells in the cycle's own row) through COPY, and
+// when some of them are there already through a temporary table and INSERT ... ON CONFLICT DO
+// NOTHING, so that a cycle that comes again (a redelivery, a restarted collector, a second
+// collector) never makes a second row. Texts come as Windows-1251 and are stored as UTF-8.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fleetdb/connection.h"
@@ -54,7 +56,12 @@ class CycleBatch {
   static bool PrepareSession(Connection& connection, std::string& error);
 
  private:
-  std::string cycleRows_;  // COPY text
+  // COPY text rows by key (site, session, n, microseconds of time): one row a key, in key order.
+  std::map<std::tuple<std::string, std::string, long, std::int64_t>, std::string> cycleRows_;
+  // The time span of each run (site, session) in the batch.
+  std::map<std::pair<std::string, std::string>,
+           std::pair<std::chrono::system_clock::time_point, std::chrono::system_clock::time_point>>
+      runs_;
   std::size_t cycles_ = 0;
   std::set<int> months_;
   std::vector<EventRow> events_;
