@@ -1,5 +1,6 @@
 #include "fleetdb/cycle_batch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <variant>
@@ -108,6 +109,12 @@ void CellObject(std::string& json, const radio::Cell& cell, const char* role, in
   if (const auto level = cell.LevelDbm()) member("level_dbm", *level);
   for (const std::string& name : CellColumns()) member(name, radio::CellValue(cell, name));
   json += '}';
+}
+
+// A text as an SQL literal; NUL, which no PostgreSQL text holds, left out.
+std::string Literal(std::string text) {
+  std::erase(text, '\0');
+  return SqlLiteral(text);
 }
 
 // The cycles' columns in the order of a batch's rows.
@@ -238,8 +245,8 @@ bool CycleBatch::Write(Connection& connection, Partitions& partitions, WriteCoun
     }
     std::string runs;
     for (const auto& [key, span] : runs_) {
-      runs += std::string(runs.empty() ? "" : ", ") + "(" + SqlLiteral(key.first) + ", " + SqlLiteral(key.second) +
-              ", '" + TimeText(span.first) + "'::timestamptz, '" + TimeText(span.second) + "'::timestamptz)";
+      runs += std::string(runs.empty() ? "" : ", ") + "(" + Literal(key.first) + ", " + Literal(key.second) + ", '" +
+              TimeText(span.first) + "'::timestamptz, '" + TimeText(span.second) + "'::timestamptz)";
     }
     if (!connection.Exec("INSERT INTO runs (site, session, start_time, end_time) VALUES " + runs +
                              " ON CONFLICT (site, session) DO UPDATE SET"
@@ -273,14 +280,20 @@ bool CycleBatch::Write(Connection& connection, Partitions& partitions, WriteCoun
       return fail();
     }
   }
-  for (const EventRow& event : events_) {
-    if (!connection.Query(
-            "INSERT INTO events (site, session, time, event, from_value, to_value, threshold_dbm)"
-            " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT DO NOTHING",
-            {platform::Cp1251ToUtf8(event.site), platform::Cp1251ToUtf8(event.session), TimeText(event.time),
-             event.event, platform::Cp1251ToUtf8(event.from), platform::Cp1251ToUtf8(event.to),
-             event.thresholdDbm ? std::optional(std::to_string(*event.thresholdDbm)) : std::nullopt},
-            error)) {
+  if (!events_.empty()) {
+    // One statement for the batch's events, in key order like the cycles.
+    std::string values;
+    for (const EventRow& event : events_) {
+      values += std::string(values.empty() ? "" : ", ") + "(" + Literal(platform::Cp1251ToUtf8(event.site)) + ", " +
+                Literal(platform::Cp1251ToUtf8(event.session)) + ", '" + TimeText(event.time) + "'::timestamptz, " +
+                Literal(event.event) + ", " + Literal(platform::Cp1251ToUtf8(event.from)) + ", " +
+                Literal(platform::Cp1251ToUtf8(event.to)) + ", " +
+                (event.thresholdDbm ? std::to_string(*event.thresholdDbm) : std::string("NULL")) + "::integer)";
+    }
+    if (!connection.Exec("INSERT INTO events (site, session, time, event, from_value, to_value, threshold_dbm)"
+                         " SELECT * FROM (VALUES " +
+                             values + ") AS e ORDER BY 1, 2, 3, 4, 5, 6 ON CONFLICT DO NOTHING",
+                         error)) {
       return fail();
     }
   }
