@@ -201,6 +201,7 @@ TEST_F(FleetDatabase, CycleRowHoldsItsNumbersPositionAndCells) {
   nr.band = "n78";
   std::get<radio::NrMeasures>(nr.measures).pci = 301;
   std::get<radio::NrMeasures>(nr.measures).rsrpDbm = -95.5;
+  nr.operatorName = std::string("\"Q\"\\\t\x01\x00\xcc", 8);  // quotes, backslash, controls, NUL, "М"
   cycle.secondary.push_back(nr);
   radio::Cycle without = GsmCycle(8, At(400ms));  // no fix: no point
 
@@ -225,6 +226,7 @@ TEST_F(FleetDatabase, CycleRowHoldsItsNumbersPositionAndCells) {
             "7|serving|1|nr|627264|||301|-95.5|n78\n"
             "8|neighbour|1|gsm|70|20|-90|||\n"
             "8|neighbour|2|gsm|71|21|-91|||");
+  EXPECT_EQ(Sql("SELECT operator_name FROM cells WHERE role = 'serving'"), "\"Q\"\\\t\x01М");
   EXPECT_EQ(Sql("SELECT site, session, start_time, end_time FROM runs"),
             "356938035643809|s1|2026-12-11 10:00:00.25+00|2026-12-11 10:00:00.65+00");
   // The layers: only the cycle with a position is a point.
@@ -235,7 +237,10 @@ TEST_F(FleetDatabase, CycleRowHoldsItsNumbersPositionAndCells) {
 TEST_F(FleetDatabase, ACycleThatComesAgainMakesNoSecondRow) {
   fleetdb::CycleBatch first;
   for (long n = 1; n <= 5; ++n) first.AddCycle("111", "s", GsmCycle(n, At(std::chrono::milliseconds(400 * n))));
-  EXPECT_EQ(Write(first).cycles, 5u);
+  first.AddCycle("111", "s", GsmCycle(3, At(1200ms)));  // twice in a batch of new cycles
+  const fleetdb::WriteCounts firstCounts = Write(first);
+  EXPECT_EQ(firstCounts.cycles, 5u);
+  EXPECT_EQ(firstCounts.repeats, 1u);
 
   // Redelivered, overlapping and repeated within one batch; and by a second writer (a second
   // collector) on a connection of its own.
