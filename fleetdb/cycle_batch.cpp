@@ -11,7 +11,8 @@
 namespace fleetdb {
 namespace {
 
-// Appends a field in COPY's text format: \N for none, the special characters escaped.
+// Appends a field in COPY's text format: \N for none, the special characters escaped. NUL, which
+// no PostgreSQL text holds, is left out: a row the server refuses would stop every batch after it.
 void Field(std::string& row, const std::optional<std::string>& text) {
   if (!row.empty() && row.back() != '\n') row += '\t';
   if (!text) {
@@ -31,6 +32,8 @@ void Field(std::string& row, const std::optional<std::string>& text) {
         break;
       case '\r':
         row += "\\r";
+        break;
+      case '\0':
         break;
       default:
         row += c;

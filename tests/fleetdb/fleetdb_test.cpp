@@ -203,7 +203,8 @@ TEST_F(FleetDatabase, CycleRowHoldsItsNumbersPositionAndCells) {
   std::get<radio::NrMeasures>(nr.measures).rsrpDbm = -95.5;
   nr.operatorName = std::string("\"Q\"\\\t\x01\x00\xcc", 8);  // quotes, backslash, controls, NUL, "М"
   cycle.secondary.push_back(nr);
-  radio::Cycle without = GsmCycle(8, At(400ms));  // no fix: no point
+  radio::Cycle without = GsmCycle(8, At(400ms));           // no fix: no point
+  without.serving->operatorName = std::string("A\0B", 3);  // a NUL in the cycle's own row
 
   fleetdb::CycleBatch batch;
   batch.AddCycle("356938035643809", "s1", cycle);
@@ -218,7 +219,7 @@ TEST_F(FleetDatabase, CycleRowHoldsItsNumbersPositionAndCells) {
                 " FROM cycles WHERE n = 7"),
             "356938035643809|s1|7|2026-12-11 10:00:00.25+00|gsm|250|1|6699|15437|62|GSM900|МТС|17|-71|2|3|-71|3|4.5|"
             "156.5|37.618423|55.751244|156.5|4326");
-  EXPECT_EQ(Sql("SELECT position IS NULL, rxlevel_dbm FROM cycles WHERE n = 8"), "t|-71");
+  EXPECT_EQ(Sql("SELECT position IS NULL, rxlevel_dbm, operator_name FROM cycles WHERE n = 8"), "t|-71|AB");
   EXPECT_EQ(Sql("SELECT n, role, place, tech, channel, bsic, rxlevel_dbm, pci, rsrp_dbm, band FROM cells"
                 " ORDER BY n, role, place"),
             "7|neighbour|1|gsm|70|20|-90|||\n"
