@@ -20,22 +20,15 @@
 #include "tests/support/child_process.h"
 #include "tests/support/mosquitto_process.h"
 #include "tests/support/postgres_process.h"
+#include "tests/support/wait_for.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
+using testsupport::WaitFor;
 
 namespace {
 
 const auto* const kServer = ::testing::AddGlobalTestEnvironment(new testsupport::PostgresEnvironment);
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(100ms);
-  }
-  return true;
-}
 
 int CountOf(const std::string& text, const std::string& what) {
   int n = 0;

@@ -28,43 +28,16 @@
 #include "tests/support/child_process.h"
 #include "tests/support/modem_sim_process.h"
 #include "tests/support/mosquitto_process.h"
+#include "tests/support/test_dir.h"
 #include "tests/support/text_lines.h"
+#include "tests/support/wait_for.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
+using testsupport::TestDir;
+using testsupport::WaitFor;
 
 namespace {
-
-// A folder of the test's own, removed at its end when the test passed (kept to look at otherwise).
-// Declared before the processes that use it, so that they have ended when it goes.
-class TestDir {
- public:
-  explicit TestDir(const std::string& name)
-      : path_(std::filesystem::path(::testing::TempDir()) / ("mqtt-" + std::to_string(::getpid()) + "-" + name)) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TestDir() {
-    std::error_code error;
-    if (!::testing::Test::HasFailure()) std::filesystem::remove_all(path_, error);
-  }
-  TestDir(const TestDir&) = delete;
-  TestDir& operator=(const TestDir&) = delete;
-  operator const std::filesystem::path&() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(100ms);
-  }
-  return true;
-}
 
 using testsupport::Lines;
 
@@ -176,7 +149,7 @@ std::string WaitForCollected(const std::filesystem::path& dir, const std::string
 }
 
 TEST(MqttBroker, TwoSitesCollectedAsTheirOwnLogs) {
-  const TestDir dir("two");
+  const TestDir dir("mqtt", "two");
   testsupport::MosquittoProcess broker(dir / "broker", {.user = "site", .password = "pass word"});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   const std::string passwordFile = (dir / "password").string();
@@ -255,7 +228,7 @@ TEST(MqttBroker, TwoSitesCollectedAsTheirOwnLogs) {
 }
 
 TEST(MqttBroker, TlsWithTheTestsOwnAuthority) {
-  const TestDir dir("tls");
+  const TestDir dir("mqtt", "tls");
   testsupport::MosquittoProcess broker(dir / "broker", {.tls = true, .user = "site", .password = "s3cret"});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   // Without the test's CA the broker's certificate does not verify against the system's.
@@ -288,7 +261,7 @@ TEST(MqttBroker, TlsWithTheTestsOwnAuthority) {
 }
 
 TEST(MqttBroker, OutageLosesNoCycleWithinTheQueue) {
-  const TestDir dir("outage");
+  const TestDir dir("mqtt", "outage");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   Collector collector(broker, dir);
@@ -317,7 +290,7 @@ TEST(MqttBroker, OutageLosesNoCycleWithinTheQueue) {
 }
 
 TEST(MqttBroker, FullQueueDropsTheOldestAndCountsThem) {
-  const TestDir dir("full");
+  const TestDir dir("mqtt", "full");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   Collector collector(broker, dir);
@@ -353,7 +326,7 @@ TEST(MqttBroker, FullQueueDropsTheOldestAndCountsThem) {
 }
 
 TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
-  const TestDir dir("garbage");
+  const TestDir dir("mqtt", "garbage");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   Collector collector(broker, dir);
@@ -396,7 +369,7 @@ TEST(MqttBroker, GarbageIsCountedAndNeverReachesALog) {
 // Sites not yet upgraded send the first schema, texts as the window shows them; their cycles go
 // into the same log as the same cycles sent in the second schema, numbers.
 TEST(MqttBroker, BothSchemasFileTheSameLog) {
-  const TestDir dir("schemas");
+  const TestDir dir("mqtt", "schemas");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   Collector collector(broker, dir);
@@ -480,7 +453,7 @@ std::vector<std::string> LogsOf(const std::filesystem::path& folder) {
 // are said. After the collector is killed, the cycles it had written and that the broker brings
 // again are found in its logs and not written twice.
 TEST(MqttBroker, RunsOfOneSiteKeepTheirLogsThroughARestart) {
-  const TestDir dir("runs");
+  const TestDir dir("mqtt", "runs");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   const std::string a = "aaaaaaaaaaaaaaaa", b = "bbbbbbbbbbbbbbbb";
@@ -560,7 +533,7 @@ TEST(MqttBroker, RunsOfOneSiteKeepTheirLogsThroughARestart) {
 // once there is room again, every cycle is in its site's one log, exactly once, and the cause was
 // said.
 TEST(MqttBroker, CyclesWaitForRoomAndForDescriptors) {
-  const TestDir dir("room");
+  const TestDir dir("mqtt", "room");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   Collector collector(broker, dir);
@@ -607,7 +580,7 @@ TEST(MqttBroker, CyclesWaitForRoomAndForDescriptors) {
 // The broker configuration of the README: each site logs in under its IMEI and may write only
 // under its own topic, so a site cannot end or split another's logs.
 TEST(MqttBroker, ASiteIsRefusedOnAnothersTopic) {
-  const TestDir dir("acl");
+  const TestDir dir("mqtt", "acl");
   testsupport::MosquittoProcess broker(dir / "broker",
                                        {.user = "collector",
                                         .password = "c",
@@ -674,7 +647,7 @@ class NoBroker {
 // A broker that cannot be reached is said once, and its coming back; a peer that is no broker is
 // said as it is, without empty lines.
 TEST(MqttBroker, TheCollectorSaysWhereItsBrokerIs) {
-  const TestDir dir("where");
+  const TestDir dir("mqtt", "where");
   {
     const NoBroker peer;
     ChildProcess collector({GSMMON_CLI_PATH, "collect", "--mqtt", "mqtt://127.0.0.1:" + std::to_string(peer.Port()),
@@ -701,7 +674,7 @@ TEST(MqttBroker, TheCollectorSaysWhereItsBrokerIs) {
 }
 
 TEST(MqttBroker, KilledSiteShowsOffline) {
-  const TestDir dir("killed");
+  const TestDir dir("mqtt", "killed");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   testsupport::ModemSimProcess sim({"--seed", "51"});
@@ -763,7 +736,7 @@ TEST(MqttBroker, ASecondCtrlCEndsTheMonitorDuringTheBrokersNameLookup) {
   if (probe.Wait(10s) != 0) GTEST_SKIP() << "no mount namespace here";
   const SilentNameServer server("127.0.0.77");
   if (!server.Listening()) GTEST_SKIP() << "port 53 of 127.0.0.77 is taken";
-  TestDir dir("dns");
+  TestDir dir("mqtt", "dns");
   const std::string resolver = (dir / "resolv.conf").string();
   std::ofstream(resolver) << "nameserver 127.0.0.77\noptions timeout:30 attempts:1\n";
 

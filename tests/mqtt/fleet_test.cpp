@@ -24,42 +24,16 @@
 #include "sites/cycle_message.h"
 #include "tests/support/child_process.h"
 #include "tests/support/mosquitto_process.h"
+#include "tests/support/test_dir.h"
+#include "tests/support/wait_for.h"
 #include "tools/fleet_load/simulated_site.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
+using testsupport::TestDir;
+using testsupport::WaitFor;
 
 namespace {
-
-// A folder of the test's own, kept when the test failed.
-class TestDir {
- public:
-  explicit TestDir(const std::string& name)
-      : path_(std::filesystem::path(::testing::TempDir()) / ("fleet-" + std::to_string(::getpid()) + "-" + name)) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TestDir() {
-    std::error_code error;
-    if (!::testing::Test::HasFailure()) std::filesystem::remove_all(path_, error);
-  }
-  TestDir(const TestDir&) = delete;
-  TestDir& operator=(const TestDir&) = delete;
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(100ms);
-  }
-  return true;
-}
 
 // The numbers of the generator's last line: "Сайтов: 4, опубликовано циклов: 300, событий: 17,
 // подтверждено брокером: 317, ...".
@@ -133,7 +107,7 @@ std::multiset<CycleKey> FiledCycles(const std::filesystem::path& dir) {
 }
 
 TEST(Fleet, SharedCollectorsFileEveryCycleExactlyOnce) {
-  const TestDir dir("share");
+  const TestDir dir("fleet", "share");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   SharingCollector first(broker, dir / "first");
@@ -211,7 +185,7 @@ class Received {
 };
 
 TEST(Fleet, GeneratedMessagesReadBackAsTheCyclesMeant) {
-  const TestDir dir("messages");
+  const TestDir dir("fleet", "messages");
   testsupport::MosquittoProcess broker(dir / "broker", {});
   ASSERT_TRUE(broker.Running()) << broker.Log();
   Received received(broker);

@@ -18,8 +18,10 @@
 #include "mqtt/mqtt_client.h"
 #include "tests/support/child_process.h"
 #include "tests/support/mosquitto_process.h"
+#include "tests/support/wait_for.h"
 
 using namespace std::chrono_literals;
+using testsupport::WaitFor;
 
 namespace {
 
@@ -75,15 +77,6 @@ std::unique_ptr<mqtt::Subscriber> Subscribe(const testsupport::MosquittoProcess&
   return subscriber;
 }
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
-}
-
 TEST(MqttSubscriber, ABatchIsAcknowledgedOnlyWhenItsCommitSucceeded) {
   const std::filesystem::path dir =
       std::filesystem::path(::testing::TempDir()) / ("subscriber-" + std::to_string(::getpid()));
@@ -108,7 +101,7 @@ TEST(MqttSubscriber, ABatchIsAcknowledgedOnlyWhenItsCommitSucceeded) {
   Received failing;
   auto subscriber = Subscribe(broker, failing, 1);
   // The first batch's commit fails: it is not acknowledged and comes again after the back-off.
-  ASSERT_TRUE(WaitFor([&] { return failing.Distinct() == 5 && failing.Total() > 5 && failing.commits > 0; }, 20s))
+  ASSERT_TRUE(WaitFor([&] { return failing.Distinct() == 5 && failing.Total() > 5 && failing.commits > 0; }, 20s, 50ms))
       << failing.Total();
   // Nothing more comes once every batch is committed.
   const int total = failing.Total();
